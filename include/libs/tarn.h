@@ -1,0 +1,143 @@
+// The solver library: the reporting object and everything reached from it.
+//
+// The report creates one CTARNSolutionReporting per run, has it load the
+// run-data file and borrows the objects it hands out.  The option table's
+// tolerances and the iteration list's walk are inline accessors, read
+// without calls into the library.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "libs/export.h"
+#include "libs/iteration_data.h"
+#include "libs/veldxmps.h"
+
+// The value triples of one iteration, at position item number - 1:
+// variables (value, step, shadow price), equations (residual, shadow price,
+// infeasibility slack).
+class TARN_API CTARNIterationSolution {
+public:
+    CTARNIterationSolution();
+    virtual ~CTARNIterationSolution();
+    virtual const double* GetVariableValues() const;
+    virtual const double* GetEquationValues() const;
+    virtual int GetVariableCount() const;
+    virtual int GetEquationCount() const;
+
+    std::vector<double> m_variableTriples;
+    std::vector<double> m_equationTriples;
+};
+
+class TARN_API CTARNOptionTable {
+public:
+    CTARNOptionTable();
+    virtual ~CTARNOptionTable();
+    // One line "  NAME = VALUE" per option: the three tolerances, then the
+    // options of the run-data file in file order.
+    virtual void DisplayOptionTable(std::ostream& out) const;
+
+    double GetFeasTolerance() const { return m_feasTolerance; }
+    double GetDeltaTolerance1() const { return m_deltaTolerance1; }
+    double GetDeltaTolerance2() const { return m_deltaTolerance2; }
+
+    double m_feasTolerance;
+    double m_deltaTolerance1;
+    double m_deltaTolerance2;
+    // Further options as (name, value text) in file order.
+    std::vector<std::pair<std::string, std::string>> m_options;
+};
+
+class TARN_API CTARNLPOptions {
+public:
+    CTARNLPOptions();
+    virtual ~CTARNLPOptions();
+    // One line "  NAME = VALUE" per option, in file order.
+    virtual void DisplayOptions(std::ostream& out) const;
+
+    std::vector<std::pair<std::string, std::string>> m_options;
+};
+
+// The run's iterations in order.  GetAt(n) counts from 1; the cursor is
+// shared by GetFirst, GetNext and GetAt, so one walk runs at a time.
+class TARN_API CTARNIterationList {
+public:
+    CTARNIterationList();
+    virtual ~CTARNIterationList();
+
+    int GetCount() const { return static_cast<int>(m_entries.size()); }
+    CTARNIterationData* GetFirst() {
+        m_cursor = 0;
+        return EntryAtCursor();
+    }
+    CTARNIterationData* GetNext() {
+        if (m_cursor < m_entries.size()) ++m_cursor;
+        return EntryAtCursor();
+    }
+    CTARNIterationData* GetAt(int number) {
+        if (number < 1 || static_cast<size_t>(number) > m_entries.size()) return nullptr;
+        m_cursor = static_cast<size_t>(number) - 1;
+        return EntryAtCursor();
+    }
+
+    std::vector<std::unique_ptr<CTARNIterationData>> m_entries;
+    std::vector<std::unique_ptr<CTARNIterationSolution>> m_solutions;
+
+private:
+    CTARNIterationData* EntryAtCursor() const {
+        return m_cursor < m_entries.size() ? m_entries[m_cursor].get() : nullptr;
+    }
+    size_t m_cursor = 0;
+};
+
+class CTARNReportingData;  // the loaded run, private to the solver library
+
+class TARN_API CTARNSolutionReporting {
+public:
+    CTARNSolutionReporting();
+    virtual ~CTARNSolutionReporting();
+    CTARNSolutionReporting(const CTARNSolutionReporting&) = delete;
+    CTARNSolutionReporting& operator=(const CTARNSolutionReporting&) = delete;
+
+    virtual IVELDMgr* GetModelManager();
+    // The date text and "\n", with its terminator, into a 32-byte buffer.
+    virtual void GetExecutionDate(char* buffer32);
+    virtual const char* GetSolutionStatus();
+    virtual const char* GetCaseDescription();
+    virtual int GetCaseNumber();
+    // 0 optimal, 1 infeasible, 2 unbounded, other values another outcome.
+    virtual int GetLPStatus();
+    virtual int GetLPDiagVarCount();
+    virtual int GetLPDiagEqnCount();
+    // Item numbers from 1, owned by the library.
+    virtual int GetLPDiagVarList(int** list);
+    virtual int GetLPDiagEqnList(int** list);
+    // 0 when the whole file loaded; otherwise nothing is loaded, one line
+    // naming the file and the problem went to standard error, and the
+    // result is not 0.  Never throws.
+    virtual int ReadReportFile(const char* path);
+    virtual CTARNOptionTable* GetOptionTable();
+    virtual CTARNLPOptions* GetLPOptions();
+    virtual CTARNIterationList* GetIterationList();
+
+private:
+    std::unique_ptr<CTARNReportingData> m_data;
+};
+
+// Sorting services of the solver library, called without an object.
+class TARN_API CTARN_Control {
+public:
+    // criterion 1 residual, 2 infeasibility slack, 4 shadow price: writes the
+    // first min(count, equations) equation positions (from 0), largest
+    // magnitude first, into index.  Another criterion leaves index as it is.
+    static void ReturnResidualSortedList(IVELDMgr* manager, CTARNIterationData* data,
+                                         int count, int* index, int criterion);
+    // Ranks the variables by relative change |new - old| / (|old| + 1) and
+    // counts those out of both tolerances into *outOfTolerance.
+    static void ReturnVariableDeltaSortedList(IVELDMgr* manager, CTARNIterationData* current,
+                                              CTARNIterationData* previous, int count,
+                                              int* index, int* outOfTolerance,
+                                              double tolerance1, double tolerance2);
+};

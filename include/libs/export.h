@@ -47,3 +47,10 @@
 #else
 #define TARNREPORT_API LIBS_DLL_IMPORT
 #endif
+
+// The calling convention of the report's C entry point.
+#if defined(_WIN32)
+#define TARN_CDECL __cdecl
+#else
+#define TARN_CDECL
+#endif

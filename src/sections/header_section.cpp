@@ -1,1 +1,77 @@
-// placeholder
+// The report's opening: the notice line and the region "Model and Options
+// Display" with the run's header lines and the libraries' own displays.
+#include <cstring>
+
+#include "output/markup.h"
+#include "sections/sections.h"
+
+const char kLegalNotice[] =
+    "TARNReport execution report. Copyright (c) 2026 the TARNReport authors. "
+    "Provided as is, without warranty of any kind.";
+
+namespace {
+
+constexpr int kCaseNumberLimit = 10000;  // from here on: no case line, no model
+constexpr int kExecutionDateSize = 32;
+
+// A header line that starts a new line of its own and is not ended.
+void WriteHeaderLine(RunContext& run) {
+    FormatLine(run.lineA, markup::kHeaderLineNewBlock, run.messageBuffer.c_str());
+    run.Out() << run.lineA;
+}
+
+void OpenDisplayRegion(RunContext& run, unsigned titleId) {
+    run.WriteLine(markup::kHeaderRegion, run.Text(titleId).c_str());
+}
+
+}  // namespace
+
+void WriteHeaderSection(RunContext& run) {
+    std::ostream& out = run.Out();
+    out << kLegalNotice << "\n";
+    out << markup::kModelRegionStart << run.Text(kMsgModelAndOptions) << "\n";
+
+    run.modelManager->GetModelName(run.modelName);
+    LoadMessage(run.module, kMsgModelName, &run.messageBuffer, run.modelName.c_str());
+    WriteHeaderLine(run);
+
+    const int caseNumber = run.reporting->GetCaseNumber();
+    const bool showsModel = caseNumber < kCaseNumberLimit;
+    if (showsModel) {
+        LoadMessage(run.module, kMsgCaseNumber, &run.messageBuffer, caseNumber);
+        WriteHeaderLine(run);
+    }
+
+    const char* description = run.reporting->GetCaseDescription();
+    run.caseDescription = description != nullptr ? description : "";
+    LoadMessage(run.module, kMsgCaseDescription, &run.messageBuffer, run.caseDescription.c_str());
+    WriteHeaderLine(run);
+
+    char date[kExecutionDateSize] = {};
+    run.reporting->GetExecutionDate(date);
+    date[kExecutionDateSize - 1] = '\0';
+    LoadMessage(run.module, kMsgExecutionDate, &run.messageBuffer, date);
+    WriteHeaderLine(run);
+
+    const char* status = run.reporting->GetSolutionStatus();
+    run.solutionStatus = status != nullptr ? status : "";
+    LoadMessage(run.module, kMsgSolutionStatus, &run.messageBuffer, run.solutionStatus.c_str());
+    const bool successful = run.solutionStatus == "Successful";
+    run.WriteLine(successful ? markup::kStatusSuccessful : markup::kStatusOther,
+                  run.messageBuffer.c_str());
+
+    OpenDisplayRegion(run, kMsgSolverOptions);
+    if (run.optionTable != nullptr) run.optionTable->DisplayOptionTable(out);
+    run.WriteRegionEnd();
+
+    OpenDisplayRegion(run, kMsgLPOptions);
+    if (run.lpOptions != nullptr) run.lpOptions->DisplayOptions(out);
+    run.WriteRegionEnd();
+
+    if (showsModel) {
+        OpenDisplayRegion(run, kMsgAlgebraicModel);
+        run.modelManager->DisplayAlgebraicModel(out);
+        run.WriteRegionEnd();
+    }
+    run.WriteRegionEnd();
+}

@@ -1,1 +1,159 @@
-// placeholder
+// The region "Iteration Details": the shared preparation (sets, sorted name
+// lists, list lengths, index arrays) and one block per iteration with its
+// message lists and tables.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "output/markup.h"
+#include "sections/details.h"
+#include "sections/sections.h"
+
+namespace {
+
+constexpr int kVariableListMaximum = 5;
+constexpr int kShortListLimit = 10;
+constexpr int kLongListLimit = 100;
+constexpr DWORD kOptionsBufferSize = 256;
+
+// KORMOPTIONS, whatever its length; empty when unset.
+std::string ReadRunOptions() {
+    std::vector<char> buffer(kOptionsBufferSize);
+    DWORD length = GetEnvironmentVariableA("KORMOPTIONS", buffer.data(), kOptionsBufferSize);
+    while (length >= buffer.size()) {  // too small: length is the size needed
+        buffer.resize(length + 1);
+        length = GetEnvironmentVariableA("KORMOPTIONS", buffer.data(),
+                                         static_cast<DWORD>(buffer.size()));
+    }
+    return std::string(buffer.data(), length);
+}
+
+template <typename Set, typename Item>
+void CollectSortedNames(Set* set, std::vector<std::string>& names,
+                        std::vector<Item*>& itemsInNameOrder) {
+    names.clear();
+    itemsInNameOrder.clear();
+    if (set == nullptr) return;
+    names.reserve(static_cast<std::size_t>(std::max(set->GetCount(), 0)));
+    for (Item* item = set->GetFirst(); item != nullptr; item = set->GetNext()) {
+        const char* name = item->GetName();
+        if (name != nullptr) names.emplace_back(name);
+    }
+    // std::string compares as unsigned bytes, the shorter of equal prefixes first.
+    std::stable_sort(names.begin(), names.end());
+    itemsInNameOrder.reserve(names.size());
+    for (const std::string& name : names)
+        if (Item* item = set->Find(name.c_str())) itemsInNameOrder.push_back(item);
+}
+
+void PrepareDetails(RunContext& run, DetailsState& state) {
+    run.modelManager->GetVariableSet(&state.variables);
+    run.modelManager->GetEquationSet(&state.equations);
+    IVELDAuxiliary* auxiliary = nullptr;
+    run.modelManager->GetAuxiliaryObject(&auxiliary);
+    if (auxiliary != nullptr) auxiliary->Prepare();
+
+    CollectSortedNames(state.variables, state.variableNames, state.variablesInNameOrder);
+    CollectSortedNames(state.equations, state.equationNames, state.equationsInNameOrder);
+
+    run.listLimit = ListLimitFor(ReadRunOptions().c_str());
+    const int variableCount = state.variables != nullptr ? state.variables->GetCount() : 0;
+    const int equationCount = state.equations != nullptr ? state.equations->GetCount() : 0;
+    state.variableListLength = std::clamp(variableCount, 0, kVariableListMaximum);
+    state.equationListLength = std::clamp(equationCount, 0, run.listLimit);
+    run.variableIndex.assign(static_cast<std::size_t>(state.variableListLength), -1);
+    run.equationIndex.assign(static_cast<std::size_t>(state.equationListLength), -1);
+}
+
+struct MessageListStyle {
+    unsigned titleId;
+    const char* regionFormat;
+    unsigned labelId;
+    const char* prefixFormat;
+};
+
+constexpr MessageListStyle kErrorStyle{kMsgErrorList, markup::kRedRegion, kMsgErrorLabel,
+                                       markup::kErrorPrefix};
+constexpr MessageListStyle kWarningStyle{kMsgWarningList, markup::kOrangeRegion,
+                                         kMsgWarningLabel, markup::kWarningPrefix};
+constexpr MessageListStyle kInformationStyle{kMsgInformationList, markup::kGreenRegion,
+                                             kMsgInformationLabel, markup::kInformationPrefix};
+
+void WriteMessageList(RunContext& run, CTARNMessageList& list, const MessageListStyle& style) {
+    const int count = list.GetCount();
+    if (count <= 0) return;
+    run.WriteLine(style.regionFormat, run.Text(style.titleId).c_str());
+    FormatLine(run.lineB, style.prefixFormat, run.Text(style.labelId).c_str());
+    std::string messageLine(run.lineB.c_str(), run.lineB.size());
+    messageLine += list.GetFirst();
+    for (int written = 1;; ++written) {
+        run.Out() << messageLine << "\n";
+        if (written >= count) break;
+        messageLine.assign(run.lineB.c_str(), run.lineB.size());
+        messageLine += list.GetNext();
+    }
+    run.WriteRegionEnd();
+}
+
+void WriteBlockTitle(RunContext& run, CTARNIterationData& data) {
+    const int iteration = data.GetIter();
+    if (iteration == 0)
+        run.messageBuffer.Assign(run.Text(kMsgInitialConditions).c_str(),
+                                 run.Text(kMsgInitialConditions).size());
+    else
+        LoadMessage(run.module, kMsgMajorIteration, &run.messageBuffer, iteration - 1);
+    run.WriteLine(markup::kBlockRegion, run.messageBuffer.c_str());
+}
+
+void WriteBlock(RunContext& run, DetailsState& state, const IterationBlock& block) {
+    CTARNIterationData& data = *block.current;
+    WriteBlockTitle(run, data);
+    WriteMessageList(run, data.errorMessages, kErrorStyle);
+    WriteMessageList(run, data.warningMessages, kWarningStyle);
+    WriteMessageList(run, data.infoMessages, kInformationStyle);
+
+    WriteLargestResiduals(run, state, block);
+    if (data.GetIter() > 0) WriteLargestShadowPrices(run, state, block);
+    if (data.GetFeasValue() > 0) WriteLargestFeasibilitySlacks(run, state, block);
+    if (block.previous != nullptr) WriteLargestVariableChange(run, state, block);
+    if (data.GetIter() > 0) WriteActiveBounds(run, state, block);
+    WriteVariableDetails(run, state, block);
+    WriteEquationDetails(run, state, block);
+    run.WriteRegionEnd();
+}
+
+}  // namespace
+
+int ListLimitFor(const char* options) {
+    return options != nullptr && std::strstr(options, "VDRLONGLIST") != nullptr ? kLongListLimit
+                                                                                 : kShortListLimit;
+}
+
+Triples VariableTriples(CTARNIterationData* data) {
+    if (data == nullptr || data->m_solution == nullptr) return {};
+    return {data->m_solution->GetVariableValues(), data->m_solution->GetVariableCount()};
+}
+
+Triples EquationTriples(CTARNIterationData* data) {
+    if (data == nullptr || data->m_solution == nullptr) return {};
+    return {data->m_solution->GetEquationValues(), data->m_solution->GetEquationCount()};
+}
+
+void OpenGreenTable(RunContext& run, unsigned titleId, unsigned headerId) {
+    run.WriteLine(markup::kGreenRegion, run.Text(titleId).c_str());
+    run.WriteLine(markup::kGreenHeader, run.Text(headerId).c_str());
+}
+
+void WriteIterationDetails(RunContext& run) {
+    run.WriteLine(markup::kGreenRegion, run.Text(kMsgIterationDetails).c_str());
+    DetailsState state;
+    PrepareDetails(run, state);
+
+    IterationBlock block;
+    block.current = run.iterationList->GetFirst();
+    while (block.current != nullptr) {
+        WriteBlock(run, state, block);
+        block.previous = block.current;
+        block.current = run.iterationList->GetNext();
+    }
+}

@@ -1,1 +1,83 @@
-// placeholder
+// The region "Variable Details": every variable with its bounds (or step
+// box), value, step, shadow price, status and type.
+#include "output/markup.h"
+#include "sections/details.h"
+#include "sections/step_box.h"
+
+namespace {
+
+constexpr int kHeaderPeriod = 52;
+constexpr char kStepLimitedRow[] =
+    "%-22s%12.5g %1s %12.5g   %12.5g %1s %12.5g   %12.5g    %10s     %-10s";
+constexpr char kBoundedRow[] = "%-22s%12.5g   %12.5g   %12.5g%12s      %12.5g    %10s     %-10s";
+constexpr char kFreeRow[] =
+    "%-22s        %s   %12.5g           %s%12s      %12.5g    %10s     %-10s";
+constexpr char kUpperInfiniteRow[] =
+    "%-22s%12.5g   %12.5g           %s%12s      %12.5g    %10s     %-10s";
+constexpr char kLowerInfiniteRow[] =
+    "%-22s        %s   %12.5g   %12.5g%12s      %12.5g    %10s     %-10s";
+
+unsigned StatusWordId(short status) {
+    switch (status) {
+        case 1: return kMsgStatusOptim;
+        case 3: return kMsgStatusConst;
+        case 203: return kMsgStatusIndep;
+        default: return kMsgStatusCalc;
+    }
+}
+
+unsigned TypeWordId(short type) {
+    switch (type) {
+        case 2: return kMsgTypeBinary;
+        case 3: return kMsgTypeInteger;
+        case 4: return kMsgTypeSemiCont;
+        default: return kMsgTypeCont;
+    }
+}
+
+void FormatVariableRow(TextBuffer& line, const char* name, const ShownBounds& bounds,
+                       const double* triple, const char* status, const char* type) {
+    const double value = triple[0], step = triple[1], shadowPrice = triple[2];
+    const bool lowerFinite = bounds.lower > kMinusInfinity;
+    const bool upperFinite = bounds.upper < kPlusInfinity;
+    const bool lowerInfinite = bounds.lower <= kMinusInfinity;
+    const bool upperInfinite = bounds.upper >= kPlusInfinity;
+    if (bounds.stepLimited)
+        FormatLine(line, kStepLimitedRow, name, bounds.lower, "S", value, bounds.upper, "S", step,
+                   shadowPrice, status, type);
+    else if (lowerInfinite && upperInfinite)
+        FormatLine(line, kFreeRow, name, "-inf", value, "+inf", "", shadowPrice, status, type);
+    else if (lowerFinite && upperInfinite)
+        FormatLine(line, kUpperInfiniteRow, name, bounds.lower, value, "+inf", "", shadowPrice,
+                   status, type);
+    else if (lowerInfinite && upperFinite)
+        FormatLine(line, kLowerInfiniteRow, name, "-inf", value, bounds.upper, "", shadowPrice,
+                   status, type);
+    else  // both finite, or a bound that is not a number
+        FormatLine(line, kBoundedRow, name, bounds.lower, value, bounds.upper, "", shadowPrice,
+                   status, type);
+}
+
+}  // namespace
+
+void WriteVariableDetails(RunContext& run, const DetailsState& state, const IterationBlock& block) {
+    OpenGreenTable(run, kMsgVariableDetails, kMsgVariableDetailsHeader);
+    const Triples triples = VariableTriples(block.current);
+    int rowCount = 0;
+    for (IVELDVariable* variable : state.variablesInNameOrder) {
+        const double* triple = triples.Of(variable->GetNumber());
+        const char* name = variable->GetName();
+        if (triple == nullptr || name == nullptr) continue;
+        ++rowCount;
+        const short status = variable->GetStatus();
+        const ShownBounds bounds = ShownBoundsOf(variable->GetLowerBound(),
+                                                 variable->GetUpperBound(), status, triple[0],
+                                                 triple[1], triple[2]);
+        if (rowCount > 1 && rowCount % kHeaderPeriod == 0)
+            run.WriteLine(markup::kGreenHeader, run.Text(kMsgVariableDetailsHeader).c_str());
+        FormatVariableRow(run.lineA, name, bounds, triple, run.Text(StatusWordId(status)).c_str(),
+                          run.Text(TypeWordId(variable->GetType())).c_str());
+        run.Out() << run.lineA << "\n";
+    }
+    run.WriteRegionEnd();
+}

@@ -1,0 +1,41 @@
+// The report's markup: colour prefixes ("?RRRGGGBBB}") at the start of a
+// line and collapsible regions ("#region LEVEL, TITLE" ... "#endregion").
+// Formats that begin with "\n" start a new block and so leave one empty line
+// before them.
+#pragma once
+
+namespace markup {
+
+// Region start lines.
+inline constexpr char kModelRegionStart[] = "\n?000000225}#region 1, ";
+inline constexpr char kHeaderRegion[] = "\n?000000255}#region 4, %s";
+inline constexpr char kInformationRegion[] = "\n?000096000}#region 1, %s";
+inline constexpr char kGreenRegion[] = "\n?000128000}#region 4, %s";
+inline constexpr char kBlockRegion[] =
+    "\n?000128000}#region 0, ============================================== %s "
+    "==============================================\n";
+inline constexpr char kRedRegion[] = "\n?255000000}#region 4, %s";
+inline constexpr char kOrangeRegion[] = "\n?255128000}#region 4, %s";
+inline constexpr char kDiagnosisRegion[] = "\n?225000000}#region 1, %s";
+inline constexpr char kRegionEnd[] = "\n#endregion";
+
+// Header lines of the model region.
+inline constexpr char kHeaderLineNewBlock[] = "\n?000000255} %s";
+inline constexpr char kStatusSuccessful[] = "?000000255} %s";
+inline constexpr char kStatusOther[] = "?255000000} %s";
+
+// Green column headers and rule lines.
+inline constexpr char kGreenLine[] = "?000128000}%s";
+inline constexpr char kGreenHeader[] = "\n?000128000}%s";
+
+// Message list entry prefixes (each ends in a blank).
+inline constexpr char kErrorPrefix[] = "?255000000}*** %s: ";
+inline constexpr char kWarningPrefix[] = "?255128  0}**  %s: ";
+inline constexpr char kInformationPrefix[] = "?000128000}*   %s: ";
+
+// Red lines of the infeasibility diagnosis.
+inline constexpr char kRedHeader[] = "\n?255000000}%s";
+inline constexpr char kAdviceFirst[] = "\n?255000000} *** %s";
+inline constexpr char kAdviceNext[] = "\n?255000000}     %s";
+
+}  // namespace markup

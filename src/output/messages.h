@@ -1,0 +1,36 @@
+// Loading texts from the report library's message table.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "output/message_ids.h"
+#include "output/text_buffer.h"
+#include "platform/win_api.h"
+
+// Finds the report library's own module (for its message table).
+bool FindReportModule(HMODULE& module);
+
+// Loads message `id` and expands its inserts (texts for "%n!s!", ints for
+// "%n!d!" and "%n!03d!") into `out`.  A long insert expands whole.  A
+// message the table does not hold leaves `out` empty.
+void LoadMessage(HMODULE module, unsigned id, TextBuffer* out, ...);
+
+// Loads message `id` without inserts; empty when the table does not hold it.
+std::string LoadPlainMessage(HMODULE module, unsigned id);
+
+// The plain messages of one run, each loaded once on first use.
+class MessageCache {
+public:
+    explicit MessageCache(HMODULE module = nullptr) : m_module(module) {}
+    void SetModule(HMODULE module) { m_module = module; }
+    HMODULE Module() const { return m_module; }
+    const std::string& Text(unsigned id);
+
+private:
+    static constexpr unsigned kFirstId = 100;
+    static constexpr unsigned kLastId = 199;
+    HMODULE m_module;
+    std::array<std::string, kLastId - kFirstId + 1> m_texts{};
+    std::array<bool, kLastId - kFirstId + 1> m_loaded{};
+};

@@ -1,0 +1,53 @@
+// The state of one report run, shared by every section writer.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "libs/tarn.h"
+#include "output/messages.h"
+#include "output/text_buffer.h"
+#include "platform/win_api.h"
+
+struct RunContext {
+    HMODULE module = nullptr;
+    const char* basePath = nullptr;
+    std::string dataFilePath;
+    std::string logPath;
+    std::string workingDirectory;
+
+    std::unique_ptr<CTARNSolutionReporting> reporting;
+    IVELDMgr* modelManager = nullptr;
+    CTARNLPOptions* lpOptions = nullptr;
+    CTARNOptionTable* optionTable = nullptr;
+    CTARNIterationList* iterationList = nullptr;
+
+    bool breakersOn = true;       // false when MININFTR begins with "NONE"
+    int infeasibilityState = 0;   // 1 nonlinear part, 2 LP part, 3 both
+    int lastIteration = 0;        // iteration list count - 1
+    int listLimit = 10;           // 100 with KORMOPTIONS "VDRLONGLIST"
+
+    std::string modelName;
+    std::string caseDescription;
+    std::string solutionStatus;
+    std::string rowName;
+
+    std::vector<int> variableIndex;
+    std::vector<int> equationIndex;
+
+    std::ostream* out = nullptr;
+    MessageCache messages;
+    TextBuffer lineA;
+    TextBuffer lineB;
+    TextBuffer messageBuffer;
+
+    std::ostream& Out() { return *out; }
+    const std::string& Text(unsigned id) { return messages.Text(id); }
+
+    // Writes `format` with one text into line A, then line A and `after`.
+    void WriteLine(const char* format, const char* text, const char* after = "\n");
+    // Writes a region end line and "\n".
+    void WriteRegionEnd();
+};

@@ -1,0 +1,36 @@
+# Thin wrapper around CMake.  `make run` builds and writes the example's
+# report; `make test` builds every tree and runs every test.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build build-sanitize build-windows run test clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+
+build-sanitize: deps
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build build-sanitize -j $(JOBS)
+
+build-windows: deps
+	cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(CMAKE_FLAGS)
+	cmake --build build-windows -j $(JOBS)
+
+run: build
+	cp examples/blending.vdr build/blending.vdr
+	build/bin/tarnreport build/blending
+	@echo "report: $(CURDIR)/build/blending.log"
+
+test: build build-sanitize build-windows
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build build-sanitize build-windows

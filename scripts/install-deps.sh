@@ -1,0 +1,30 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need.  As root it
+# installs what is missing; otherwise it prints the apt-get line and fails.
+set -eu
+
+packages="cmake make g++ python3 rapidjson-dev libgtest-dev googletest locales
+g++-mingw-w64-i686 binutils-mingw-w64-i686"
+if [ "${1:-}" = "--windows-runtime" ]; then
+    packages="$packages wine wine32:i386"
+fi
+
+missing=""
+for package in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing Debian packages. Install them with:" >&2
+    echo "  sudo apt-get install --no-install-recommends$missing" >&2
+    exit 1
+fi
+case "$missing" in
+    *:i386*) dpkg --add-architecture i386 ;;
+esac
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends $missing

@@ -40,7 +40,8 @@ TEST(Header, LinesInOrderWithTheirMarkup) {
     EXPECT_NE(header.find("\n?000000255}#region 4, Algebraic Model Display\n"), std::string::npos);
     // Three display regions, each closed, then the model region closed.
     EXPECT_EQ(Occurrences(header, "\n#endregion\n"), 4u);
-    EXPECT_EQ(header.substr(header.size() - 22), "#endregion\n\n#endregion");
+    const std::string closing = "\n#endregion\n\n#endregion\n";
+    EXPECT_EQ(header.substr(header.size() - closing.size()), closing);
 }
 
 TEST(Header, CaseNumberDecidesCaseLineAndAlgebraicModel) {

@@ -81,6 +81,7 @@ std::vector<std::string> RegionLines(const std::string& text, const std::string&
         lines.push_back(line);
         lineStart = lineEnd;
     }
+    if (!lines.empty() && lines.back().empty()) lines.pop_back();  // the line before "#endregion"
     return lines;
 }
 

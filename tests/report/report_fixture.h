@@ -53,7 +53,7 @@ std::string Iteration(const std::string& variableTriples, const std::string& equ
                       const std::string& extra = "");
 
 // The lines of `text` between the line holding `start` and the next line
-// "#endregion" (exclusive), or the empty list when `start` is not found.
+// "#endregion" (exclusive, without the empty line before it), or the empty list when `start` is not found.
 std::vector<std::string> RegionLines(const std::string& text, const std::string& start,
                                      std::size_t from = 0);
 

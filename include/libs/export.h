@@ -8,9 +8,13 @@
 #if defined(_WIN32)
 #define LIBS_DLL_EXPORT __declspec(dllexport)
 #define LIBS_DLL_IMPORT __declspec(dllimport)
+#define LIBS_DLL_LOCAL
 #else
 #define LIBS_DLL_EXPORT __attribute__((visibility("default")))
 #define LIBS_DLL_IMPORT __attribute__((visibility("default")))
+// A member of a LIBS_SHARED_CLASS class that its library keeps to itself:
+// without it the member would take the class's default visibility.
+#define LIBS_DLL_LOCAL __attribute__((visibility("hidden")))
 #endif
 
 // Classes whose members are exported one by one from more than one library
@@ -39,11 +43,13 @@
 
 // The report library (TARNReport).  Its class members are exported one by
 // one.  The solver library compiles the default operations of IterationData
-// too, for the virtual table it owns, and keeps them to itself.
+// too, for the virtual table it owns, and keeps them to itself; neither
+// stand-in library defines the copy operations, and a hidden declaration
+// there turns any use of them into a link error.
 #if defined(BUILDING_TARNREPORT)
 #define TARNREPORT_API LIBS_DLL_EXPORT
 #elif defined(BUILDING_TARN) || defined(BUILDING_VELDXMPS)
-#define TARNREPORT_API
+#define TARNREPORT_API LIBS_DLL_LOCAL
 #else
 #define TARNREPORT_API LIBS_DLL_IMPORT
 #endif

@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-sanitize build-windows run test clean
+.PHONY: all deps build build-sanitize build-windows run test bench clean
 
 all: build
 
@@ -31,6 +31,9 @@ run: build
 test: build build-sanitize build-windows
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
+
+bench: build
+	build/bin/report_bench --runs 5
 
 clean:
 	rm -rf build build-sanitize build-windows

@@ -345,6 +345,18 @@ struct NameEqual {
 template <class Record>
 using NameSet = std::unordered_set<size_t, NameHash<Record>, NameEqual<Record>>;
 
+// The same for option names.
+using OptionList = std::vector<std::pair<std::string, std::string>>;
+struct OptionHash {
+    const OptionList* options;
+    size_t operator()(size_t i) const { return std::hash<std::string>()((*options)[i].first); }
+};
+struct OptionEqual {
+    const OptionList* options;
+    bool operator()(size_t a, size_t b) const { return (*options)[a].first == (*options)[b].first; }
+};
+using OptionNameSet = std::unordered_set<size_t, OptionHash, OptionEqual>;
+
 class Handler {
 public:
     explicit Handler(LoadedRun& run)
@@ -352,7 +364,10 @@ public:
           m_variableNames(16, NameHash<veldxmps::VariableRecord>{&run.model.variables},
                           NameEqual<veldxmps::VariableRecord>{&run.model.variables}),
           m_equationNames(16, NameHash<veldxmps::EquationRecord>{&run.model.equations},
-                          NameEqual<veldxmps::EquationRecord>{&run.model.equations}) {
+                          NameEqual<veldxmps::EquationRecord>{&run.model.equations}),
+          m_modelOptionNames(16, OptionHash{&run.model.options}, OptionEqual{&run.model.options}),
+          m_solverOptionNames(16, OptionHash{&run.solverOptions}, OptionEqual{&run.solverOptions}),
+          m_lpOptionNames(16, OptionHash{&run.lpOptions}, OptionEqual{&run.lpOptions}) {
         m_stack.reserve(8);
     }
 
@@ -432,6 +447,7 @@ private:
     bool m_userObjectiveGiven = false;
     NameSet<veldxmps::VariableRecord> m_variableNames;
     NameSet<veldxmps::EquationRecord> m_equationNames;
+    OptionNameSet m_modelOptionNames, m_solverOptionNames, m_lpOptionNames;
 };
 
 std::string Handler::Path(size_t depth) const {
@@ -907,16 +923,14 @@ bool Handler::StoreInteger(const Field&, std::int64_t value) {
 
 bool Handler::StoreOption(std::string_view value) {
     Frame& top = m_stack.back();
-    std::vector<std::pair<std::string, std::string>>& options =
-        top.ctx == Ctx::ModelOptions    ? m_run.model.options
-        : top.ctx == Ctx::SolverOptions ? m_run.solverOptions
-                                        : m_run.lpOptions;
-    // Option maps are short; a linear search for a name given twice keeps
-    // them free of a second index.
-    for (const auto& option : options) {
-        if (option.first == top.key) return Fail(ValuePath(), "the key is given twice");
-    }
+    const bool model = top.ctx == Ctx::ModelOptions, solver = top.ctx == Ctx::SolverOptions;
+    OptionList& options = model ? m_run.model.options : solver ? m_run.solverOptions : m_run.lpOptions;
+    OptionNameSet& names = model ? m_modelOptionNames : solver ? m_solverOptionNames : m_lpOptionNames;
     options.emplace_back(top.key, std::string(value));
+    if (!names.insert(options.size() - 1).second) {
+        options.pop_back();
+        return Fail(ValuePath(), "the key is given twice");
+    }
     return true;
 }
 

@@ -282,3 +282,37 @@ TEST(LoaderReject, FailedLoadKeepsThePreviousRun) {
     EXPECT_EQ(reporting.GetIterationList()->GetCount(), 1);
     EXPECT_EQ(reporting.GetCaseNumber(), 7);
 }
+
+TEST(LoaderReject, EveryTruncationAndByteDamage) {
+    const std::string valid = ValidRun();
+    CTARNSolutionReporting reporting;
+    // Every proper prefix of a valid file is refused with one line.
+    for (size_t size = 0; size < valid.size(); ++size) {
+        const auto result = Load(reporting, valid.substr(0, size));
+        ASSERT_NE(result.rc, 0) << "prefix of " << size << " bytes";
+        ASSERT_EQ(result.stderrText.find('\n'), result.stderrText.size() - 1) << size;
+    }
+    // Damaged bytes: the load either succeeds or fails with one line, and a
+    // success leaves a consistent run.
+    const char replacements[] = {'\0', '"', '{', ']', '9', '\xff', ',', '-', 'e'};
+    for (size_t at = 0; at < valid.size(); at += 3) {
+        for (char c : replacements) {
+            std::string damaged = valid;
+            damaged[at] = c;
+            const auto result = Load(reporting, damaged);
+            if (result.rc == 0) {
+                EXPECT_EQ(result.stderrText, "");
+                IVELDVariableSet* variables = nullptr;
+                reporting.GetModelManager()->GetVariableSet(&variables);
+                CTARNIterationData* last = reporting.GetIterationList()->GetAt(
+                    reporting.GetIterationList()->GetCount());
+                if (last != nullptr) {
+                    EXPECT_EQ(last->m_solution->GetVariableCount(), variables->GetCount());
+                }
+            } else {
+                ASSERT_EQ(result.stderrText.find('\n'), result.stderrText.size() - 1)
+                    << at << ": " << result.stderrText;
+            }
+        }
+    }
+}

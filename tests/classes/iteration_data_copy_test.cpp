@@ -332,12 +332,3 @@ TEST(IterationDataDefaults, ReturnZeroAndLeaveOutParametersAlone) {
     EXPECT_EQ(texts, &text);
     EXPECT_EQ(text, nullptr);
 }
-
-// Null out-parameters are ignored as well.
-TEST(IterationDataDefaults, AcceptNullArguments) {
-    IterationData plain;
-    EXPECT_EQ(plain.IterationData::GetVarStructData(5, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(plain.IterationData::GetErrorMessages(nullptr, nullptr), 0);
-    EXPECT_EQ(plain.IterationData::GetWarningMessages(nullptr, nullptr), 0);
-    EXPECT_EQ(plain.IterationData::GetInfoMessages(nullptr, nullptr), 0);
-}

@@ -152,6 +152,7 @@ void PrintLoadFailure(const char* path, const char* problem) noexcept {
 
 }  // namespace
 
+// Never throws, except through the stand-in's test hook (FaultPoint).
 int CTARNSolutionReporting::ReadReportFile(const char* path) {
     FaultPoint("ReadReportFile");
     try {

@@ -388,6 +388,7 @@ public:
     // --- SAX events -------------------------------------------------------
     bool Null();
     bool Bool(bool b);
+    // Numbers arrive as text (kParseNumbersAsStringsFlag); these never come.
     bool Int(int) { return Internal(); }
     bool Uint(unsigned) { return Internal(); }
     bool Int64(std::int64_t) { return Internal(); }
@@ -412,7 +413,7 @@ private:
     bool Mismatch(const char* found, int depthChange = 0);
     bool Internal() { return Fail(ValuePath(), "unexpected value", 0); }
 
-    bool StoreText(const Field& field, std::string_view text);
+    bool StoreText(std::string_view text);
     bool StoreNumber(const Field& field, double value);
     bool StoreInteger(const Field& field, std::int64_t value);
     bool StoreOption(std::string_view value);
@@ -425,7 +426,10 @@ private:
     // Skipping after the first problem: only depth and the top-level format
     // and version members are followed.
     bool SkipScalar() { return SkipContinue(); }
-    bool SkipContinue() const { return !(m_formatSeen && m_versionSeen) && m_skipDepth <= kMaxSkipDepth; }
+    bool SkipContinue() const {
+        return m_formatProblem.empty() && !(m_formatSeen && m_versionSeen) &&
+               m_skipDepth <= kMaxSkipDepth;
+    }
     static constexpr int kMaxSkipDepth = 64;
 
     veldxmps::VariableRecord& Var() { return m_run.model.variables.back(); }
@@ -610,7 +614,7 @@ bool Handler::String(const char* str, rapidjson::SizeType length, bool) {
         return StoreNumber(*field, value);
     }
     if (field->kind != Kind::Text) return Mismatch("a text");
-    return StoreText(*field, text);
+    return StoreText(text);
 }
 
 bool Handler::StartObject() {
@@ -722,7 +726,7 @@ bool Handler::EndArray(rapidjson::SizeType) {
     return EndOfArray();
 }
 
-bool Handler::StoreText(const Field& field, std::string_view text) {
+bool Handler::StoreText(std::string_view text) {
     const Frame& top = m_stack.back();
     switch (top.ctx) {
         case Ctx::Root:
@@ -785,7 +789,6 @@ bool Handler::StoreText(const Field& field, std::string_view text) {
         case Ctx::Information: Iter().infoMessages.Add(std::string(text)); return true;
         default: break;
     }
-    (void)field;
     return Internal();
 }
 

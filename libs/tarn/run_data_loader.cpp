@@ -274,8 +274,29 @@ bool IsIdentifier(std::string_view key) {
     return true;
 }
 
+// A lone low surrogate escape (\udc00 to \udfff) reaches the handler as
+// the bytes ED B0..BF xx, which are not UTF-8.  Raw bytes of that form are
+// refused by the reader's encoding check and a lone high surrogate by its
+// escape check, so only such an escape can put them into a text.
+bool HasLoneSurrogate(std::string_view text) {
+    for (size_t i = text.find('\xED'); i != std::string_view::npos; i = text.find('\xED', i + 1)) {
+        if (i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0xA0) return true;
+    }
+    return false;
+}
+
+constexpr const char* kLoneSurrogate =
+    "a text may not contain an unpaired surrogate escape (\\udc00 to \\udfff)";
+
 // ---------------------------------------------------------------------------
 // Numbers.
+
+// A number's text for a message, cut to a readable length.
+std::string ShownNumber(std::string_view text) {
+    constexpr size_t kMaxShown = 40;
+    if (text.size() <= kMaxShown) return std::string(text);
+    return std::string(text.substr(0, kMaxShown)) + "...";
+}
 
 // A JSON number's text as a double.  Values too large for a double are
 // refused; values too small become zero, as strtod makes them.
@@ -384,6 +405,16 @@ public:
     // Checks that wait for the whole document, and the defaults that depend
     // on other members.  Returns false with Problem() set on failure.
     bool Finish();
+
+    // The path of the value the reader was about to deliver when it stopped
+    // (used for numbers the reader itself refuses).
+    std::string PendingValuePath() {
+        if (m_stack.empty() || !m_stack.back().isArray) return ValuePath();
+        ++m_stack.back().count;
+        std::string path = ValuePath();
+        --m_stack.back().count;
+        return path;
+    }
 
     // --- SAX events -------------------------------------------------------
     bool Null();
@@ -562,21 +593,27 @@ bool Handler::RawNumber(const char* str, rapidjson::SizeType length, bool) {
     VALUE_START(0);
     const Field* field = Expected();
     if (field == nullptr) return Mismatch("a number");
-    if (IsOptionMap(m_stack.back().ctx)) return StoreOption(text);
+    if (IsOptionMap(m_stack.back().ctx)) {
+        // Kept as written, but like every number in the file it must fit a double.
+        double value = 0;
+        if (!ParseDouble(text, value))
+            return Fail(ValuePath(), "the number " + ShownNumber(text) + " is out of range");
+        return StoreOption(text);
+    }
     if (field->kind == Kind::Number) {
         double value = 0;
         if (!ParseDouble(text, value))
-            return Fail(ValuePath(), "the number " + std::string(text) + " is out of range");
+            return Fail(ValuePath(), "the number " + ShownNumber(text) + " is out of range");
         return StoreNumber(*field, value);
     }
     if (field->kind == Kind::Integer || field->kind == Kind::BoolOrInteger) {
         if (text.find_first_of(".eE") != std::string_view::npos)
-            return Fail(ValuePath(), "an integer expected, found " + std::string(text));
+            return Fail(ValuePath(), "an integer expected, found " + ShownNumber(text));
         std::int64_t value = 0;
         auto r = std::from_chars(text.data(), text.data() + text.size(), value);
         if (r.ec != std::errc() || r.ptr != text.data() + text.size() || value < field->min ||
             value > field->max)
-            return Fail(ValuePath(), "the integer " + std::string(text) + " is out of range (" +
+            return Fail(ValuePath(), "the integer " + ShownNumber(text) + " is out of range (" +
                                          std::to_string(field->min) + " to " +
                                          std::to_string(field->max) + ")");
         return StoreInteger(*field, value);
@@ -601,6 +638,7 @@ bool Handler::String(const char* str, rapidjson::SizeType length, bool) {
     if (field == nullptr) return Mismatch("a text");
     if (std::memchr(text.data(), '\0', text.size()) != nullptr)
         return Fail(ValuePath(), "a text may not contain a NUL character (\\u0000)");
+    if (HasLoneSurrogate(text)) return Fail(ValuePath(), kLoneSurrogate);
     if (IsOptionMap(m_stack.back().ctx)) return StoreOption(text);
     if (field->kind == Kind::Number) {
         double value;
@@ -662,6 +700,11 @@ bool Handler::Key(const char* str, rapidjson::SizeType length, bool) {
         return SkipContinue();
     }
     Frame& top = m_stack.back();
+    if (HasLoneSurrogate(key)) {
+        top.key.clear();
+        top.field = -1;
+        return Fail(ContainerPath(), kLoneSurrogate);
+    }
     if (IsOptionMap(top.ctx)) {
         top.key.assign(key);
         if (key.empty()) return Fail(ValuePath(), "an option name may not be empty");
@@ -1164,6 +1207,18 @@ std::string ParseRunData(const char* text, size_t size, const std::string& fileN
         if (offset >= size)
             return fileName + ": " + Position(text, size) +
                    ": the file ends before the JSON document is complete";
+        if (result.Code() == rapidjson::kParseErrorNumberTooBig) {
+            // Refused by the reader before the handler saw it: the same
+            // message as for a number the handler finds too large.
+            const std::string path = handler.PendingValuePath();
+            size_t end = offset;
+            while (end < size && std::strchr("0123456789+-.eE", text[end]) != nullptr && text[end] != '\0')
+                ++end;
+            if (!path.empty())
+                return fileName + ": " + path + ": the number " +
+                       ShownNumber(std::string_view(text + offset, end - offset)) +
+                       " is out of range";
+        }
         return fileName + ": " + Position(text, offset) + ": " + SyntaxProblem(result.Code());
     }
     if (!handler.Finish()) return fileName + ": " + handler.Problem();

@@ -9,3 +9,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Double arithmetic in SSE2 registers, as on x86-64, rather than in the x87
+# unit's 80-bit registers: intermediate results are rounded to double at
+# every step, so comparisons and sorted orders come out as in the 64-bit
+# Linux build.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

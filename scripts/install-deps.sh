@@ -3,7 +3,7 @@
 # installs what is missing; otherwise it prints the apt-get line and fails.
 set -eu
 
-packages="cmake make g++ python3 rapidjson-dev libgtest-dev googletest locales
+packages="cmake make g++ python3 python3-jsonschema rapidjson-dev libgtest-dev googletest locales
 g++-mingw-w64-i686 binutils-mingw-w64-i686"
 if [ "${1:-}" = "--windows-runtime" ]; then
     packages="$packages wine wine32:i386"

@@ -1,14 +1,19 @@
 # Thin wrapper around CMake.  `make run` builds and writes the example's
-# report; `make test` builds every tree and runs every test.
+# report; `make test` builds every tree and runs every test; `make
+# test-windows` runs the Windows build under Wine and compares it with the
+# Linux build.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-sanitize build-windows run test bench clean
+.PHONY: all deps deps-windows build build-sanitize build-windows run test test-windows bench clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+deps-windows:
+	@scripts/install-deps.sh --windows-runtime
 
 build: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
@@ -37,3 +42,10 @@ bench: build
 
 clean:
 	rm -rf build build-sanitize build-windows
+
+# The Windows build under Wine: its own tests, and every run compared byte for
+# byte with the Linux build's reports (build/ is built first).
+test-windows: deps-windows
+	$(MAKE) build
+	$(MAKE) build-windows CMAKE_FLAGS="$(CMAKE_FLAGS) -DTARN_LINUX_BUILD_DIR=$(CURDIR)/build"
+	ctest --test-dir build-windows --output-on-failure -j $(JOBS)

@@ -1,6 +1,7 @@
 /* A minimal Windows program that loads the report library the way any
- * caller does: LoadLibraryA on the DLL's path, GetProcAddress of the plain,
- * undecorated name CreateUQExecutionReport, one call.
+ * caller does: LoadLibraryExA on the DLL's path (its own directory searched
+ * for the DLLs it needs), GetProcAddress of the plain, undecorated name
+ * CreateUQExecutionReport, one call.
  *
  *   report_host DLL BASEPATH
  *
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: report_host DLL BASEPATH\n");
         return 2;
     }
-    library = LoadLibraryA(argv[1]);
+    library = LoadLibraryExA(argv[1], NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (library == NULL) {
         fprintf(stderr, "report_host: cannot load %s (error %lu)\n", argv[1],
                 (unsigned long)GetLastError());

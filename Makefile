@@ -37,11 +37,21 @@ test: build build-sanitize build-windows
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
+# The libFuzzer targets in a clang tree of their own, each run for
+# FUZZ_SECONDS; a finding fails the target and leaves its input in
+# build-fuzz/fuzz-artifacts/.
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_FUZZ=ON -DBUILD_TESTING=OFF \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS)
+	fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 bench: build
 	build/bin/report_bench --runs 5
 
 clean:
-	rm -rf build build-sanitize build-windows
+	rm -rf build build-sanitize build-windows build-fuzz
 
 # The Windows build under Wine: its own tests, and every run compared byte for
 # byte with the Linux build's reports (build/ is built first).

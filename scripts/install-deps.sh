@@ -5,9 +5,10 @@ set -eu
 
 packages="cmake make g++ python3 python3-jsonschema rapidjson-dev libgtest-dev googletest locales
 g++-mingw-w64-i686 binutils-mingw-w64-i686"
-if [ "${1:-}" = "--windows-runtime" ]; then
-    packages="$packages wine wine32:i386"
-fi
+case "${1:-}" in
+    --windows-runtime) packages="$packages wine wine32:i386" ;;
+    --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
+esac
 
 missing=""
 for package in $packages; do

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Writes the run-data cases that the Windows and Linux builds both report.
 
-    make_runs.py OUTDIR [EXAMPLES_DIR]
+    make_runs.py OUTDIR [PROJECT_DIR]
+
+With PROJECT_DIR, the example runs and the run-data files of the tests are
+cases too.
 
 Each case is a directory OUTDIR/NAME holding its files and case.json:
 {"args": [...tarnreport arguments...], "env": {...}, "ok": BOOL} (env values
 replace the caller's; KORMOPTIONS and TARN_STANDIN_FAULT are unset unless
-given; ok: every report of the run is written).  The
+given; ok: every report of the run is written, null when either may be).  The
 values are made by a fixed generator, so every run writes the same files.
 """
 import json
@@ -146,9 +149,10 @@ def large_run(variables, equations, iterations, seed):
                                              "variables": [2, 4, variables]}})
 
 
-def cases(examples_dir):
-    """(name, files, args, env): files maps a file name to bytes, or to None
-    for a directory."""
+def cases(data_dirs):
+    """(name, files, args, env, ok): files maps a file name to bytes, or to
+    None for a directory.  data_dirs: (directory, name prefix, ok, with long
+    lists too) of run-data files taken as they are."""
     out = []
 
     def add(name, data, args=("run",), env=None, extra=None, ok=None):
@@ -160,16 +164,21 @@ def cases(examples_dir):
             ok = not name.startswith(("fail_", "fault_"))
         out.append((name, files, list(args), env or {}, ok))
 
-    # The example runs, as they are, with short and long lists.
-    if examples_dir and os.path.isdir(examples_dir):
-        for entry in sorted(os.listdir(examples_dir)):
-            if entry.endswith(".vdr"):
-                with open(os.path.join(examples_dir, entry), "rb") as f:
-                    content = f.read()
-                base = entry[:-4]
-                out.append(("example_" + base, {entry: content}, [base], {}, True))
-                out.append(("example_%s_long" % base, {entry: content}, ["--long-lists", base], {},
-                            True))
+    # The run-data files of the project as they are: the examples (with
+    # short and long lists) and the files the Linux tests read, valid and not.
+    for directory, prefix, ok, long_too in data_dirs:
+        if not os.path.isdir(directory):
+            continue
+        for entry in sorted(os.listdir(directory)):
+            if not entry.endswith(".vdr"):
+                continue
+            with open(os.path.join(directory, entry), "rb") as f:
+                content = f.read()
+            base = entry[:-4]
+            out.append((prefix + base, {entry: content}, [base], {}, ok))
+            if long_too:
+                out.append((prefix + base + "_long", {entry: content}, ["--long-lists", base], {},
+                            ok))
 
     # Header inserts: the texts are inserted as they are, never read as
     # further inserts or printf directives.
@@ -298,10 +307,19 @@ def cases(examples_dir):
     return out
 
 
-def write_cases(outdir, examples_dir=None):
+def project_data_dirs(project):
+    """The run-data files of the project's examples and tests."""
+    return [(os.path.join(project, "examples"), "example_", True, True),
+            # (a valid file may still hold no iteration, which fails the report)
+            (os.path.join(project, "tests", "rundata", "valid"), "rundata_", None, False),
+            (os.path.join(project, "tests", "rundata", "invalid"), "rundata_invalid_", False,
+             False)]
+
+
+def write_cases(outdir, project=None):
     """Writes every case; returns their names in order."""
     names = []
-    for name, files, args, env, ok in cases(examples_dir):
+    for name, files, args, env, ok in cases(project_data_dirs(project) if project else []):
         directory = os.path.join(outdir, name)
         if os.path.exists(directory):
             shutil.rmtree(directory)
@@ -322,7 +340,7 @@ def write_cases(outdir, examples_dir=None):
 
 def main(argv):
     if len(argv) not in (1, 2):
-        sys.stderr.write("usage: make_runs.py OUTDIR [EXAMPLES_DIR]\n")
+        sys.stderr.write("usage: make_runs.py OUTDIR [PROJECT_DIR]\n")
         return 2
     names = write_cases(argv[0], argv[1] if len(argv) == 2 else None)
     print("%d cases in %s" % (len(names), argv[0]))

@@ -49,6 +49,7 @@ fuzz:
 
 bench: build
 	build/bin/report_bench --runs 5
+	build/bin/loader_bench --runs 5
 
 clean:
 	rm -rf build build-sanitize build-windows build-fuzz

@@ -1,8 +1,10 @@
 // The run-data file loader.
 //
-// The file is read whole into memory and parsed with RapidJSON's iterative
-// SAX reader (no recursion, whatever the nesting), numbers delivered as their
-// raw text.  The handler below walks a fixed description of the format,
+// The file is read whole into memory and parsed with RapidJSON's SAX reader,
+// numbers delivered as their raw text.  The reader recurses once per level
+// of nesting, but only after the handler has accepted the level; the handler
+// refuses any level beyond the format's own depth plus a small margin, so
+// the recursion stays shallow whatever the file holds.  The handler below walks a fixed description of the format,
 // checks every value as it arrives and stores it straight into the objects
 // the libraries keep, so no document tree is built.  Checks that need the
 // number of variables and equations wait until the model is known.
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -301,6 +304,51 @@ std::string ShownNumber(std::string_view text) {
 // A JSON number's text as a double.  Values too large for a double are
 // refused; values too small become zero, as strtod makes them.
 bool ParseDouble(std::string_view text, double& value) {
+    // Fast path: at most 15 significant digits and a power of ten up to 22
+    // are both exact doubles, so one division or multiplication rounds
+    // correctly (most numbers in run data are of this kind).
+    {
+        static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        size_t i = 0;
+        const bool negative = !text.empty() && text[0] == '-';
+        if (negative) ++i;
+        std::uint64_t mantissa = 0;
+        int digits = 0, scale = 0;
+        bool point = false, simple = i < text.size();
+        for (; i < text.size() && simple; ++i) {
+            const char c = text[i];
+            if (c >= '0' && c <= '9') {
+                if (mantissa != 0 || c != '0') ++digits;
+                mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+                if (point) --scale;
+                if (digits > 15) simple = false;
+            } else if (c == '.' && !point) {
+                point = true;
+            } else if (c == 'e' || c == 'E') {
+                break;
+            } else {
+                simple = false;
+            }
+        }
+        if (simple && i < text.size()) {  // an exponent of at most three digits
+            ++i;
+            bool expNegative = false;
+            if (i < text.size() && (text[i] == '-' || text[i] == '+')) expNegative = text[i++] == '-';
+            int exponent = 0, expDigits = 0;
+            for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && expDigits < 4; ++i, ++expDigits)
+                exponent = exponent * 10 + (text[i] - '0');
+            if (i != text.size() || expDigits == 0 || expDigits > 3) simple = false;
+            scale += expNegative ? -exponent : exponent;
+        }
+        if (simple && scale >= -22 && scale <= 22) {
+            const double m = static_cast<double>(mantissa);
+            const double v = scale < 0 ? m / kPowers[-scale] : m * kPowers[scale];
+            value = negative ? -v : v;
+            return true;
+        }
+    }
     const char* first = text.data();
     const char* last = first + text.size();
     auto result = std::from_chars(first, last, value);
@@ -589,6 +637,20 @@ bool Handler::RawNumber(const char* str, rapidjson::SizeType length, bool) {
         }
         m_skipMember = -1;
         return SkipScalar();
+    }
+    {
+        // The bulk of a file: the numbers of the triples.
+        Frame& top = m_stack.back();
+        if ((top.ctx == Ctx::VariableTriple || top.ctx == Ctx::EquationTriple) && top.count < 3) {
+            ++top.count;
+            double value = 0;
+            if (!ParseDouble(text, value))
+                return Fail(ValuePath(), "the number " + ShownNumber(text) + " is out of range");
+            (top.ctx == Ctx::VariableTriple ? Solution().m_variableTriples
+                                            : Solution().m_equationTriples)
+                .push_back(value);
+            return true;
+        }
     }
     VALUE_START(0);
     const Field* field = Expected();
@@ -1194,8 +1256,9 @@ std::string ParseRunData(const char* text, size_t size, const std::string& fileN
     Handler handler(run);
     rapidjson::MemoryStream stream(text + start, size - start);
     rapidjson::Reader reader;
-    constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
-                                rapidjson::kParseNumbersAsStringsFlag |
+    // The recursive reader: the handler stops it within kMaxSkipDepth levels
+    // of the deepest container the format has, so recursion stays shallow.
+    constexpr unsigned kFlags = rapidjson::kParseNumbersAsStringsFlag |
                                 rapidjson::kParseValidateEncodingFlag;
     const rapidjson::ParseResult result = reader.Parse<kFlags>(stream, handler);
 
@@ -1245,12 +1308,13 @@ std::string LoadRunData(const char* path, LoadedRun& run) {
                " bytes are read";
     if (size == 0) return fileName + ": the file is empty";
     in.seekg(0, std::ios::beg);
-    std::string buffer(static_cast<size_t>(size), '\0');
-    in.read(buffer.data(), static_cast<std::streamsize>(size));
+    // Not initialised first: every byte is read into it.
+    const std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(size)]);
+    in.read(buffer.get(), static_cast<std::streamsize>(size));
     if (static_cast<std::uint64_t>(in.gcount()) != size)
         return fileName + ": cannot read the file";
     in.close();
-    return ParseRunData(buffer.data(), buffer.size(), fileName, run);
+    return ParseRunData(buffer.get(), static_cast<size_t>(size), fileName, run);
 }
 
 }  // namespace tarn

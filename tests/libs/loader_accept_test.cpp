@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
 #include <cstring>
 #include <limits>
 #include <sstream>
@@ -300,4 +304,42 @@ TEST(LoaderAccept, SecondLoadReplacesTheFirst) {
     EXPECT_EQ(variables->Find("x")->GetValue(), 5.0);
     EXPECT_EQ(reporting.GetCaseNumber(), 8);
     EXPECT_STREQ(manager->GetWorkingDirectory(), "/runs/today");
+}
+
+// Every number is the double nearest to its decimal text, as strtod makes
+// it, whichever way it is written: short decimals, exponents, 17 digits,
+// long mantissas, values near the ends of the range.
+TEST(LoaderAccept, NumbersRoundToTheNearestDouble) {
+    std::vector<std::string> texts = {"0", "-0", "1", "0.1", "0.3", "-2.5e-3", "123456789012345",
+                                      "1234567890123456", "9007199254740993", "1e22", "1e23",
+                                      "4.35e22", "0.000000000000000000000001", "1.7976931348623157e308",
+                                      "2.2250738585072014e-308", "4.9e-324", "2.47e-324", "1E+5",
+                                      "3.0e0", "7.000000000000001", "0.1000000000000000055511151231257827"};
+    std::mt19937_64 random(2024);
+    char text[64];
+    for (int i = 0; i < 3000; ++i) {
+        const double value = std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 200) - 150);
+        const char* formats[] = {"%.17g", "%.6g", "%.15g", "%.3e", "%.10f"};
+        std::snprintf(text, sizeof text, formats[i % 5], i % 2 ? value : -value);
+        texts.push_back(text);
+    }
+    while (texts.size() % 3 != 0) texts.push_back("1");
+    std::string variables, triples;
+    for (size_t v = 0; v < texts.size() / 3; ++v) {
+        variables += (v ? ", " : "") + std::string("{\"name\": \"v") + std::to_string(v) + "\"}";
+        triples += (v ? ", [" : "[") + texts[3 * v] + ", " + texts[3 * v + 1] + ", " + texts[3 * v + 2] + "]";
+    }
+    const std::string run = "{\"format\": \"tarn-vdr\", \"version\": 1, \"case\": {}, \"model\": {\"name\": \"m\", "
+                            "\"variables\": [" + variables + "], \"equations\": []}, \"iterations\": "
+                            "[{\"variables\": [" + triples + "], \"equations\": []}]}";
+    CTARNSolutionReporting reporting;
+    LoadOk(reporting, run);
+    const CTARNIterationData* iteration = reporting.GetIterationList()->GetAt(1);
+    ASSERT_NE(iteration, nullptr);
+    const double* loaded = iteration->m_solution->GetVariableValues();
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const double expected = std::strtod(texts[i].c_str(), nullptr);
+        ASSERT_EQ(std::memcmp(&loaded[i], &expected, sizeof expected), 0)
+            << texts[i] << ": loaded " << loaded[i];
+    }
 }

@@ -1,0 +1,149 @@
+// Times the run-data loader on a large synthetic run against RapidJSON
+// parsing the same bytes into a document and nothing more.  Runs alternate;
+// medians are compared.  The loader's time includes reading the file (from
+// the page cache), the document's does not.  The loader's peak memory is
+// taken in a child process forked before this process holds anything large.
+//
+//   loader_bench [--variables N] [--equations N] [--iterations N] [--runs N]
+//
+// Exit status 0 when the loader takes at most twice as long as the document
+// parse and its peak memory stays under three times the file's size.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <rapidjson/document.h>
+
+#include "libs/tarn.h"
+#include "synthetic_run.h"
+
+namespace {
+
+constexpr double kTimeBound = 2.0;
+constexpr double kMemoryBound = 3.0;
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Seconds to load the file; the loaded run is released after the clock stops.
+double TimeLoader(const std::string& path) {
+    auto reporting = std::make_unique<CTARNSolutionReporting>();
+    const Clock::time_point start = Clock::now();
+    const int rc = reporting->ReadReportFile(path.c_str());
+    const double seconds = SecondsSince(start);
+    return rc == 0 ? seconds : -1;
+}
+
+// Seconds to parse bytes into a RapidJSON document (default flags).
+double TimeDocument(const std::string& bytes) {
+    auto document = std::make_unique<rapidjson::Document>();
+    const Clock::time_point start = Clock::now();
+    document->Parse(bytes.data(), bytes.size());
+    const double seconds = SecondsSince(start);
+    return document->HasParseError() ? -1 : seconds;
+}
+
+// Peak resident memory, in bytes, of a child process that loads the file.
+long long LoaderPeakMemory(const std::string& path) {
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        CTARNSolutionReporting reporting;
+        _exit(reporting.ReadReportFile(path.c_str()) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return static_cast<long long>(usage.ru_maxrss) * 1024;
+}
+
+bool ParseArguments(int argc, char** argv, SyntheticRunShape& shape, int& runs) {
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const int number = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--variables") == 0) shape.variables = number;
+        else if (std::strcmp(argv[i], "--equations") == 0) shape.equations = number;
+        else if (std::strcmp(argv[i], "--iterations") == 0) shape.iterations = number;
+        else if (std::strcmp(argv[i], "--runs") == 0) runs = number;
+        else return false;
+    }
+    return argc % 2 == 1 && runs > 0 && shape.iterations > 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // About 100 MB of run data.
+    SyntheticRunShape shape;
+    shape.variables = 40000;
+    shape.equations = 30000;
+    shape.iterations = 53;
+    int runs = 5;
+    if (!ParseArguments(argc, argv, shape, runs)) {
+        std::fprintf(stderr, "usage: loader_bench [--variables N] [--equations N] [--iterations N] [--runs N]\n");
+        return 2;
+    }
+    const std::filesystem::path directory =
+        std::filesystem::temp_directory_path() / ("tarn-loader-bench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(directory);
+    const std::string path = (directory / "synthetic.vdr").string();
+    if (!WriteSyntheticRun(path, shape)) {
+        std::fprintf(stderr, "loader_bench: cannot write %s\n", path.c_str());
+        std::filesystem::remove_all(directory);
+        return 2;
+    }
+    const double fileSize = static_cast<double>(std::filesystem::file_size(path));
+    std::printf("run: %d variables, %d equations, %d iterations, %.1f MB\n", shape.variables,
+                shape.equations, shape.iterations, fileSize / 1e6);
+
+    // First, while this process is still small.
+    const long long peak = LoaderPeakMemory(path);
+
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::vector<double> loaderTimes, documentTimes;
+    for (int run = 0; run < runs; ++run) {
+        loaderTimes.push_back(TimeLoader(path));
+        documentTimes.push_back(TimeDocument(bytes));
+    }
+    std::filesystem::remove_all(directory);
+    if (*std::min_element(loaderTimes.begin(), loaderTimes.end()) < 0 ||
+        *std::min_element(documentTimes.begin(), documentTimes.end()) < 0 || peak < 0) {
+        std::fprintf(stderr, "loader_bench: a run failed\n");
+        return 2;
+    }
+
+    const double loader = Median(loaderTimes), document = Median(documentTimes);
+    const double timeRatio = loader / document, memoryRatio = static_cast<double>(peak) / fileSize;
+    std::printf("loader (file read included): median %.3f s over %d runs\n", loader, runs);
+    std::printf("RapidJSON document parse:    median %.3f s over %d runs\n", document, runs);
+    std::printf("time ratio %.2f (bound %.1f), peak memory %.1f MB = %.2f x file size (bound %.1f)\n",
+                timeRatio, kTimeBound, static_cast<double>(peak) / 1e6, memoryRatio, kMemoryBound);
+    const bool met = timeRatio <= kTimeBound && memoryRatio < kMemoryBound;
+    std::printf("%s\n", met ? "bounds met" : "BOUNDS NOT MET");
+    return met ? 0 : 1;
+}

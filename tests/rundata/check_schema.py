@@ -6,10 +6,14 @@ accepts.  Each invalid file is listed in invalid/cases.txt with the check that
 refuses it: "json" (not an I-JSON text), "schema" (refused by the schema) or
 "loader" (a rule the schema cannot express, so the schema must accept it).
 
-usage: check_schema.py SCHEMA VALID_DIR INVALID_DIR [EXAMPLES_DIR...]
+Markdown files among the further arguments contribute their ```json blocks
+as valid documents.
+
+usage: check_schema.py SCHEMA VALID_DIR INVALID_DIR [EXAMPLES_DIR | DOC.md]...
 """
 import json
 import pathlib
+import re
 import sys
 
 import jsonschema
@@ -96,8 +100,25 @@ def main(argv):
         return "accepted", ""
 
     accepted = sorted(valid_dir.glob("*.vdr"))
-    for directory in argv[4:]:
-        accepted += sorted(pathlib.Path(directory).glob("*.vdr"))
+    documents = []  # (name, text) of the documentation's examples
+    for argument in argv[4:]:
+        path = pathlib.Path(argument)
+        if path.suffix == ".md":
+            blocks = re.findall(r"^```json\n(.*?)^```", path.read_text("utf-8"), re.M | re.S)
+            if not blocks:
+                failures.append(f"{path}: no json example")
+            documents += [(f"{path} example {n}", block) for n, block in enumerate(blocks, 1)]
+        else:
+            accepted += sorted(path.glob("*.vdr"))
+    for name, text in documents:
+        try:
+            document = json.loads(text, parse_constant=_refuse_constant, object_pairs_hook=_object)
+        except (ValueError, NotIJson) as error:
+            failures.append(f"{name}: not an I-JSON text: {error}")
+            continue
+        error = jsonschema.exceptions.best_match(validator.iter_errors(document))
+        if error is not None:
+            failures.append(f"{name}: refused by the schema: {error.message[:200]}")
     if len(accepted) < 2:
         failures.append("no valid files found")
     for path in accepted:
@@ -121,7 +142,7 @@ def main(argv):
 
     for failure in failures:
         print(failure)
-    print(f"{len(accepted)} valid files, {len(cases)} invalid files, {len(failures)} failures")
+    print(f"{len(accepted)} valid files, {len(documents)} documentation examples, {len(cases)} invalid files, {len(failures)} failures")
     return 1 if failures else 0
 
 

@@ -226,3 +226,17 @@ TEST(RunDataGenerated, ProblemInTheLastValueWritesNoReport) {
     text.replace(last, 11, "[0, 1.5, \"x\"]");
     ExpectRefused(RunOnBytes(text), "iterations[1].equations[1][2]: a number expected");
 }
+
+// The complete example of the format's documentation is a run the report
+// takes as it is.
+TEST(RunDataFiles, DocumentationExampleReports) {
+    const std::string page = ReadBytes(fs::path(TARN_SOURCE_DIR) / "docs" / "run-data-format.md");
+    const size_t start = page.find("\n```json\n");
+    ASSERT_NE(start, std::string::npos);
+    const size_t end = page.find("\n```", start + 9);
+    ASSERT_NE(end, std::string::npos);
+    const ReportOutcome outcome = RunOnBytes(page.substr(start + 9, end + 1 - (start + 9)));
+    EXPECT_EQ(outcome.rc, 0);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_TRUE(outcome.logWritten);
+}

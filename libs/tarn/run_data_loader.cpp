@@ -638,7 +638,7 @@ bool Handler::RawNumber(const char* str, rapidjson::SizeType length, bool) {
         m_skipMember = -1;
         return SkipScalar();
     }
-    {
+    if (!m_stack.empty()) {
         // The bulk of a file: the numbers of the triples.
         Frame& top = m_stack.back();
         if ((top.ctx == Ctx::VariableTriple || top.ctx == Ctx::EquationTriple) && top.count < 3) {

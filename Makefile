@@ -5,7 +5,9 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps deps-windows build build-sanitize build-windows run test test-windows bench clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps deps-windows build build-sanitize build-windows run test test-windows bench fuzz clean
 
 all: build
 

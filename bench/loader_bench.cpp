@@ -8,15 +8,11 @@
 //
 // Exit status 0 when the loader takes at most twice as long as the document
 // parse and its peak memory stays under three times the file's size.
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,6 +23,7 @@
 #include <rapidjson/document.h>
 
 #include "libs/tarn.h"
+#include "bench_support.h"
 #include "synthetic_run.h"
 
 namespace {
@@ -34,22 +31,10 @@ namespace {
 constexpr double kTimeBound = 2.0;
 constexpr double kMemoryBound = 3.0;
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 // Seconds to load the file; the loaded run is released after the clock stops.
 double TimeLoader(const std::string& path) {
     auto reporting = std::make_unique<CTARNSolutionReporting>();
-    const Clock::time_point start = Clock::now();
+    const BenchClock::time_point start = BenchClock::now();
     const int rc = reporting->ReadReportFile(path.c_str());
     const double seconds = SecondsSince(start);
     return rc == 0 ? seconds : -1;
@@ -58,37 +43,10 @@ double TimeLoader(const std::string& path) {
 // Seconds to parse bytes into a RapidJSON document (default flags).
 double TimeDocument(const std::string& bytes) {
     auto document = std::make_unique<rapidjson::Document>();
-    const Clock::time_point start = Clock::now();
+    const BenchClock::time_point start = BenchClock::now();
     document->Parse(bytes.data(), bytes.size());
     const double seconds = SecondsSince(start);
     return document->HasParseError() ? -1 : seconds;
-}
-
-// Peak resident memory, in bytes, of a child process that loads the file.
-long long LoaderPeakMemory(const std::string& path) {
-    const pid_t child = fork();
-    if (child < 0) return -1;
-    if (child == 0) {
-        CTARNSolutionReporting reporting;
-        _exit(reporting.ReadReportFile(path.c_str()) == 0 ? 0 : 1);
-    }
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return static_cast<long long>(usage.ru_maxrss) * 1024;
-}
-
-bool ParseArguments(int argc, char** argv, SyntheticRunShape& shape, int& runs) {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const int number = std::atoi(argv[i + 1]);
-        if (std::strcmp(argv[i], "--variables") == 0) shape.variables = number;
-        else if (std::strcmp(argv[i], "--equations") == 0) shape.equations = number;
-        else if (std::strcmp(argv[i], "--iterations") == 0) shape.iterations = number;
-        else if (std::strcmp(argv[i], "--runs") == 0) runs = number;
-        else return false;
-    }
-    return argc % 2 == 1 && runs > 0 && shape.iterations > 0;
 }
 
 }  // namespace
@@ -100,7 +58,7 @@ int main(int argc, char** argv) {
     shape.equations = 30000;
     shape.iterations = 53;
     int runs = 5;
-    if (!ParseArguments(argc, argv, shape, runs)) {
+    if (!ParseShapeArguments(argc, argv, shape, runs)) {
         std::fprintf(stderr, "usage: loader_bench [--variables N] [--equations N] [--iterations N] [--runs N]\n");
         return 2;
     }
@@ -118,7 +76,10 @@ int main(int argc, char** argv) {
                 shape.equations, shape.iterations, fileSize / 1e6);
 
     // First, while this process is still small.
-    const long long peak = LoaderPeakMemory(path);
+    const long long peak = PeakMemoryOfChild([&path] {
+        CTARNSolutionReporting reporting;
+        return reporting.ReadReportFile(path.c_str()) == 0;
+    });
 
     std::string bytes;
     {

@@ -7,21 +7,18 @@
 //
 // Exit status 0 when the report takes at most 1.5 times the floor and its
 // peak memory stays within three times the run-data file's size.
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "TARNReport.h"
+#include "bench_support.h"
 #include "synthetic_run.h"
 
 namespace {
@@ -29,25 +26,13 @@ namespace {
 constexpr double kTimeBound = 1.5;
 constexpr double kMemoryBound = 3.0;
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 // The floor: every detail row of every iteration, formatted and written.
 double TimeFloor(const SyntheticRunShape& shape, const std::string& path) {
     std::mt19937 random(7);
     std::uniform_real_distribution<double> value(-10, 10);
     std::vector<double> numbers(4096);
     for (double& number : numbers) number = value(random);
-    const Clock::time_point start = Clock::now();
+    const BenchClock::time_point start = BenchClock::now();
     FILE* out = std::fopen(path.c_str(), "w");
     if (out == nullptr) return -1;
     std::vector<char> buffer(1 << 16);
@@ -76,33 +61,9 @@ double TimeFloor(const SyntheticRunShape& shape, const std::string& path) {
 }
 
 double TimeReport(const std::string& base) {
-    const Clock::time_point start = Clock::now();
+    const BenchClock::time_point start = BenchClock::now();
     if (CreateUQExecutionReport(base.c_str()) != 0) return -1;
     return SecondsSince(start);
-}
-
-// Peak resident memory, in bytes, of a child process that writes the report.
-long long ReportPeakMemory(const std::string& base) {
-    const pid_t child = fork();
-    if (child < 0) return -1;
-    if (child == 0) _exit(CreateUQExecutionReport(base.c_str()) == 0 ? 0 : 1);
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return static_cast<long long>(usage.ru_maxrss) * 1024;
-}
-
-bool ParseArguments(int argc, char** argv, SyntheticRunShape& shape, int& runs) {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const int number = std::atoi(argv[i + 1]);
-        if (std::strcmp(argv[i], "--variables") == 0) shape.variables = number;
-        else if (std::strcmp(argv[i], "--equations") == 0) shape.equations = number;
-        else if (std::strcmp(argv[i], "--iterations") == 0) shape.iterations = number;
-        else if (std::strcmp(argv[i], "--runs") == 0) runs = number;
-        else return false;
-    }
-    return argc % 2 == 1 && runs > 0 && shape.iterations > 0;
 }
 
 }  // namespace
@@ -110,7 +71,7 @@ bool ParseArguments(int argc, char** argv, SyntheticRunShape& shape, int& runs) 
 int main(int argc, char** argv) {
     SyntheticRunShape shape;
     int runs = 5;
-    if (!ParseArguments(argc, argv, shape, runs)) {
+    if (!ParseShapeArguments(argc, argv, shape, runs)) {
         std::fprintf(stderr, "usage: report_bench [--variables N] [--equations N] [--iterations N] [--runs N]\n");
         return 2;
     }
@@ -131,7 +92,8 @@ int main(int argc, char** argv) {
         reportTimes.push_back(TimeReport(base));
         floorTimes.push_back(TimeFloor(shape, (directory / "floor.txt").string()));
     }
-    const long long peak = ReportPeakMemory(base);
+    const long long peak =
+        PeakMemoryOfChild([&base] { return CreateUQExecutionReport(base.c_str()) == 0; });
     std::filesystem::remove_all(directory);
     if (*std::min_element(reportTimes.begin(), reportTimes.end()) < 0 ||
         *std::min_element(floorTimes.begin(), floorTimes.end()) < 0 || peak < 0) {

@@ -135,35 +135,25 @@ private:
 using VariableStore = ItemStore<Variable, VariableRecord>;
 using EquationStore = ItemStore<Equation, EquationRecord>;
 
-class VariableSet final : public IVELDVariableSet {
+// A set of the model: the interface of one kind of item over its store.
+template <typename SetInterface, typename ItemInterface, typename Store>
+class ItemSet final : public SetInterface {
 public:
     int GetCount() const override { return store.Count(); }
-    IVELDVariable* Find(const char* name) const override { return store.Find(name); }
-    int GetAt(int number, IVELDVariable** item) const override {
-        IVELDVariable* found = store.At(number);
+    ItemInterface* Find(const char* name) const override { return store.Find(name); }
+    int GetAt(int number, ItemInterface** item) const override {
+        ItemInterface* found = store.At(number);
         if (item != nullptr) *item = found;
         return found != nullptr ? 0 : 1;
     }
-    IVELDVariable* GetFirst() override { return store.First(); }
-    IVELDVariable* GetNext() override { return store.Next(); }
+    ItemInterface* GetFirst() override { return store.First(); }
+    ItemInterface* GetNext() override { return store.Next(); }
 
-    VariableStore store;
+    Store store;
 };
 
-class EquationSet final : public IVELDEquationSet {
-public:
-    int GetCount() const override { return store.Count(); }
-    IVELDEquation* Find(const char* name) const override { return store.Find(name); }
-    int GetAt(int number, IVELDEquation** item) const override {
-        IVELDEquation* found = store.At(number);
-        if (item != nullptr) *item = found;
-        return found != nullptr ? 0 : 1;
-    }
-    IVELDEquation* GetFirst() override { return store.First(); }
-    IVELDEquation* GetNext() override { return store.Next(); }
-
-    EquationStore store;
-};
+using VariableSet = ItemSet<IVELDVariableSet, IVELDVariable, VariableStore>;
+using EquationSet = ItemSet<IVELDEquationSet, IVELDEquation, EquationStore>;
 
 class MatrixEntry final : public IVELDMatrixEntry {
 public:

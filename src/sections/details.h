@@ -11,11 +11,9 @@
 struct DetailsState {
     IVELDVariableSet* variables = nullptr;
     IVELDEquationSet* equations = nullptr;
-    // All names, ascending in plain byte order (stable).
-    std::vector<std::string> variableNames;
-    std::vector<std::string> equationNames;
-    // The items of the name lists in the same order, looked up once with
-    // Find; names that Find does not resolve are left out.
+    // The items in the order of their names (ascending in plain byte order,
+    // stable), looked up once with Find; names that Find does not resolve
+    // are left out.
     std::vector<IVELDVariable*> variablesInNameOrder;
     std::vector<IVELDEquation*> equationsInNameOrder;
     int variableListLength = 0;  // min(variables, 5)
@@ -47,6 +45,10 @@ int ListLimitFor(const char* options);
 
 // A Q-variable name begins with "Q" or "q", except QVBL, QWBL, qVBL, qWBL.
 bool IsQVariableName(const std::string& name);
+
+// Writes the table header `headerId` again before every row whose count is
+// a multiple of 52 (the first row has the header of the region already).
+void RepeatHeaderBefore(RunContext& run, int rowCount, unsigned headerId);
 
 // Opens a green level-4 region titled with message `titleId` and writes the
 // green column header `headerId` under it.

@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr int kHeaderPeriod = 52;
 constexpr char kEquationRow[] = "%-22s%12.5g   %12.5g   %12.5g   %12.5g       %s";
 
 }  // namespace
@@ -19,8 +18,7 @@ void WriteEquationDetails(RunContext& run, const DetailsState& state, const Iter
         const char* name = equation->GetName();
         if (triple == nullptr || name == nullptr) continue;
         ++rowCount;
-        if (rowCount > 1 && rowCount % kHeaderPeriod == 0)
-            run.WriteLine(markup::kGreenHeader, run.Text(kMsgEquationDetailsHeader).c_str());
+        RepeatHeaderBefore(run, rowCount, kMsgEquationDetailsHeader);
         const unsigned formId = equation->IsNonlinear() > 0 ? kMsgNonLinear : kMsgLinear;
         FormatLine(run.lineA, kEquationRow, name, triple[0], triple[1], triple[2],
                    equation->GetScale(), run.Text(formId).c_str());

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kVariableListMaximum = 5;
+constexpr int kHeaderPeriod = 52;
 constexpr int kShortListLimit = 10;
 constexpr int kLongListLimit = 100;
 constexpr DWORD kOptionsBufferSize = 256;
@@ -29,11 +30,10 @@ std::string ReadRunOptions() {
 }
 
 template <typename Set, typename Item>
-void CollectSortedNames(Set* set, std::vector<std::string>& names,
-                        std::vector<Item*>& itemsInNameOrder) {
-    names.clear();
+void CollectInNameOrder(Set* set, std::vector<Item*>& itemsInNameOrder) {
     itemsInNameOrder.clear();
     if (set == nullptr) return;
+    std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(std::max(set->GetCount(), 0)));
     for (Item* item = set->GetFirst(); item != nullptr; item = set->GetNext()) {
         const char* name = item->GetName();
@@ -53,8 +53,8 @@ void PrepareDetails(RunContext& run, DetailsState& state) {
     run.modelManager->GetAuxiliaryObject(&auxiliary);
     if (auxiliary != nullptr) auxiliary->Prepare();
 
-    CollectSortedNames(state.variables, state.variableNames, state.variablesInNameOrder);
-    CollectSortedNames(state.equations, state.equationNames, state.equationsInNameOrder);
+    CollectInNameOrder(state.variables, state.variablesInNameOrder);
+    CollectInNameOrder(state.equations, state.equationsInNameOrder);
 
     run.listLimit = ListLimitFor(ReadRunOptions().c_str());
     const int variableCount = state.variables != nullptr ? state.variables->GetCount() : 0;
@@ -137,6 +137,11 @@ Triples VariableTriples(CTARNIterationData* data) {
 Triples EquationTriples(CTARNIterationData* data) {
     if (data == nullptr || data->m_solution == nullptr) return {};
     return {data->m_solution->GetEquationValues(), data->m_solution->GetEquationCount()};
+}
+
+void RepeatHeaderBefore(RunContext& run, int rowCount, unsigned headerId) {
+    if (rowCount > 1 && rowCount % kHeaderPeriod == 0)
+        run.WriteLine(markup::kGreenHeader, run.Text(headerId).c_str());
 }
 
 void OpenGreenTable(RunContext& run, unsigned titleId, unsigned headerId) {

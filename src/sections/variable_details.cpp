@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int kHeaderPeriod = 52;
 constexpr char kStepLimitedRow[] =
     "%-22s%12.5g %1s %12.5g   %12.5g %1s %12.5g   %12.5g    %10s     %-10s";
 constexpr char kBoundedRow[] = "%-22s%12.5g   %12.5g   %12.5g%12s      %12.5g    %10s     %-10s";
@@ -73,8 +72,7 @@ void WriteVariableDetails(RunContext& run, const DetailsState& state, const Iter
         const ShownBounds bounds = ShownBoundsOf(variable->GetLowerBound(),
                                                  variable->GetUpperBound(), status, triple[0],
                                                  triple[1], triple[2]);
-        if (rowCount > 1 && rowCount % kHeaderPeriod == 0)
-            run.WriteLine(markup::kGreenHeader, run.Text(kMsgVariableDetailsHeader).c_str());
+        RepeatHeaderBefore(run, rowCount, kMsgVariableDetailsHeader);
         FormatVariableRow(run.lineA, name, bounds, triple, run.Text(StatusWordId(status)).c_str(),
                           run.Text(TypeWordId(variable->GetType())).c_str());
         run.Out() << run.lineA << "\n";

@@ -34,8 +34,12 @@ namespace {
 
 // How the address appears in a Host header: IPv6 literals in brackets.
 std::string HostHeaderName(std::string_view host) {
-    if (host.find(':') != std::string_view::npos) return "[" + std::string(host) + "]";
-    return std::string(host);
+    std::string name;
+    const bool bracketed = host.find(':') != std::string_view::npos;
+    if (bracketed) name += '[';
+    name.append(host);
+    if (bracketed) name += ']';
+    return name;
 }
 
 std::string Lowercase(std::string_view text) {
@@ -48,7 +52,7 @@ std::string Lowercase(std::string_view text) {
 }  // namespace
 
 HostCheck::HostCheck(std::string_view host, int port)
-    : portSuffix_(":" + std::to_string(port)), anyName_(IsWildcardAddress(host)) {
+    : portSuffix_(std::string(1, ':').append(std::to_string(port))), anyName_(IsWildcardAddress(host)) {
     accepted_.push_back(Lowercase(HostHeaderName(host)) + portSuffix_);
     if (IsLoopbackAddress(host)) {
         accepted_.push_back("localhost" + portSuffix_);

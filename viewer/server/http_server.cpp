@@ -102,7 +102,8 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
         Send(response, ReportListReply(reports_));
     });
     server.Get("/api/compare", [this](const httplib::Request& request, httplib::Response& response) {
-        Send(response, CompareReply(reports_, Parameter(request, "a"), Parameter(request, "b")));
+        Send(response, CompareReply(reports_, Parameter(request, "a"), Parameter(request, "b"),
+                                        Parameter(request, "limit")));
     });
     // Routes of one report: /api/reports/ID/WHAT.
     server.Get(R"(/api/reports/(\d{1,9})/(outline|lines|search|history|version))",

@@ -4,18 +4,27 @@
 set -eu
 
 packages="cmake make g++ python3 python3-jsonschema rapidjson-dev libgtest-dev googletest locales
-g++-mingw-w64-i686 binutils-mingw-w64-i686"
+g++-mingw-w64-i686 binutils-mingw-w64-i686 libjs-chart.js"
 case "${1:-}" in
     --windows-runtime) packages="$packages wine wine32:i386" ;;
+    --browser) packages="$packages nodejs npm chromium" ;;
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
     --screenshots) packages="$packages tmux chromium fonts-dejavu-core" ;;
 esac
 
+# Node and npm may come from elsewhere than Debian (NodeSource's nodejs
+# ships npm and conflicts with Debian's npm): the command is enough.
+is_installed() {
+    case "$1" in
+        nodejs) command -v node >/dev/null 2>&1 && return 0 ;;
+        npm) command -v npm >/dev/null 2>&1 && return 0 ;;
+    esac
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
 missing=""
 for package in $packages; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing="$missing $package"
-    fi
+    is_installed "$package" || missing="$missing $package"
 done
 [ -z "$missing" ] && exit 0
 

@@ -15,7 +15,7 @@
 #include "commands.h"
 #include "access.h"
 #include "http_server.h"
-#include "served_page.h"
+#include "page_assets.h"
 #include "report_library.h"
 
 extern char** environ;
@@ -117,7 +117,7 @@ int RunServe(int argc, char** argv) {
         std::fprintf(stderr, "tarnview serve: %s\n", error.c_str());
         return 1;
     }
-    tarnview::server::ViewerServer server(reports, arguments.settings, tarnview::server::ServedPage());
+    tarnview::server::ViewerServer server(reports, arguments.settings, tarnview::ServedPage());
     if (!server.Bind(error)) {
         std::fprintf(stderr, "tarnview serve: %s\n", error.c_str());
         return 1;

@@ -22,7 +22,9 @@ TextHits FindText(const Report& report, std::string_view query, LineNumber from,
     if (query.empty() || from >= report.LineCount()) return hits;
     const std::string_view text = report.Text();
     const std::uint64_t begin = report.LineOffset(from);
-    const std::uint64_t stop = std::min<std::uint64_t>(text.size(), begin + limits.bytes);
+    // A page reads at least its first line whole.
+    const std::uint64_t stop =
+        std::min<std::uint64_t>(text.size(), std::max(begin + limits.bytes, report.LineOffset(from + 1)));
     // Matches that start before `stop` are found on this page.
     const std::uint64_t searchEnd = std::min<std::uint64_t>(text.size(), stop + query.size() - 1);
     // The file is searched as a whole; a match counts when it lies in what
@@ -42,11 +44,10 @@ TextHits FindText(const Report& report, std::string_view query, LineNumber from,
         at = report.LineOffset(line + 1);
     }
     if (stop < text.size()) {
-        // The line holding `stop` was not searched to its end (unless it
-        // is a hit already); a line longer than a page is left behind.
+        // The line holding `stop` was not searched to its end, unless it
+        // is a hit already.
         LineNumber resume = report.LineOfOffset(stop);
         if (!hits.lines.empty() && hits.lines.back() >= resume) resume = hits.lines.back() + 1;
-        resume = std::max(resume, from + 1);
         if (resume < report.LineCount()) hits.next = resume;
     }
     return hits;

@@ -53,6 +53,7 @@ bench: build
 	build/bin/report_bench --runs 5
 	build/bin/loader_bench --runs 5
 	build/bin/reader_bench --runs 5
+	build/bin/serve_bench --runs 3
 
 # The terminal view's screenshot in docs/ (tmux and Chromium).
 screenshots: build

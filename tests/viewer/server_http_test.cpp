@@ -239,6 +239,9 @@ TEST_F(Served, AnswersHistoriesAndComparisons) {
     EXPECT_NE(history.find("{\"iteration\":\"Initial Conditions\",\"line\":92,"), std::string::npos) << history;
     EXPECT_NE(history.find("{\"iteration\":3,\"line\":477,"), std::string::npos) << history;
     EXPECT_EQ(Get(Path("/api/reports/0/history", "name=NOBODY")).first, 404);
+    EXPECT_EQ(Get(Path("/api/reports/0/history", "name=F_C3_GAS&kind=equation")).first, 404);
+    EXPECT_EQ(Get(Path("/api/reports/0/history", "name=F_C3_GAS&kind=variable")).second, history);
+    EXPECT_EQ(Get(Path("/api/reports/0/history", "name=F_C3_GAS&kind=x")).first, 400);
     EXPECT_EQ(Get(Path("/api/reports/0/history")).first, 400);
 
     const auto [status, same] = Get(Path("/api/compare", "a=0&b=1"));

@@ -125,7 +125,7 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
                    if (what == "search")
                        return Send(response, SearchReply(*report, Parameter(request, "q"),
                                                          Parameter(request, "from")));
-                   Send(response, HistoryReply(*report, Parameter(request, "name")));
+                   Send(response, HistoryReply(*report, Parameter(request, "name"), Parameter(request, "kind")));
                });
 }
 

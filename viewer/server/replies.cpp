@@ -225,16 +225,25 @@ Reply SearchReply(const ServedReport& served, const std::string* query, const st
     return {200, std::move(body)};
 }
 
-Reply HistoryReply(const ServedReport& served, const std::string* name) {
+Reply HistoryReply(const ServedReport& served, const std::string* name, const std::string* kind) {
     if (name == nullptr || name->empty()) return BadParameter("name", "a variable or equation name");
     if (name->size() > kMaxQueryBytes) return BadParameter("name", "at most 1000 bytes long");
+    if (kind != nullptr && *kind != "variable" && *kind != "equation")
+        return BadParameter("kind", "'variable' or 'equation'");
     const Report& report = served.report();
     const std::shared_ptr<const NameIndex> index = served.Index();
     const std::vector<History> histories =
         index ? index->HistoriesOf(report, *name) : FindHistories(report, *name);
-    if (histories.empty()) return ErrorReply(404, "no variable or equation named " + *name);
-    // A name that is both a variable and an equation: the variable first.
-    return {200, HistoryJson(report, histories.front(), *name)};
+    // A name that is both a variable and an equation: the variable unless
+    // the equation is asked for.
+    const NameKind wanted = kind != nullptr && *kind == "equation" ? NameKind::kEquation : NameKind::kVariable;
+    const auto found = std::find_if(histories.begin(), histories.end(), [&](const History& history) {
+        return kind == nullptr || history.kind == wanted;
+    });
+    if (found == histories.end())
+        return ErrorReply(404, "no " + (kind != nullptr ? *kind : std::string("variable or equation")) + " named " +
+                                   *name);
+    return {200, HistoryJson(report, *found, *name)};
 }
 
 Reply CompareReply(const ReportLibrary& reports, const std::string* aText, const std::string* bText,

@@ -105,7 +105,7 @@ struct AwkwardRun {
         }
         for (std::size_t i = 0; i < equations.size(); ++i) {
             rows0 += std::string(i > 0 ? ", " : "") + "[0.5, 2, 0.5]";
-            rows1 += std::string(i > 0 ? ", " : "") + "[-0.25, 3, 0.25]";
+            rows1 += std::string(i > 0 ? ", " : "") + "[-123456.789, 3, 0.25]";  // a residual as wide as its column
         }
         const std::string worst = R"(, "infeasibility": 0.5, "most_infeasible": ")" + equations.back() + "\"";
         data.iterations = Iteration(triples0, rows0, worst) + ", " + Iteration(triples1, rows1, worst);
@@ -149,11 +149,18 @@ TEST(TableRows, LongAndAwkwardNamesKeepTheirFields) {
         ASSERT_EQ(histories.size(), 1u) << run.equations[i];
         ASSERT_EQ(histories[0].rows.size(), 2u);
         const auto& fields = histories[0].rows[1].row.fields;
-        EXPECT_EQ(fields[0], "-0.25") << run.equations[i];
+        EXPECT_EQ(fields[0], "-1.2346e+05") << run.equations[i];
         EXPECT_EQ(fields[1], "3");
         EXPECT_EQ(fields[4], i % 2 == 0 ? "non-linear" : "linear");
     }
     EXPECT_TRUE(tarnview::FindHistories(*report, "TWO").empty());
+
+    // A row cut short (a report that ended in the middle of a row) keeps
+    // its text as the name and has blank fields.
+    const std::string_view cut = "CUT_SHORT            4";
+    const tarnview::TableRow row = tarnview::ReadTableRow(tarnview::TableKind::kVariableDetails, cut);
+    EXPECT_EQ(row.name, cut);
+    for (std::string_view field : row.fields) EXPECT_TRUE(field.empty());
 
     // Every row of every table, the largest-value lists and the active
     // bounds included, names an item of the run.

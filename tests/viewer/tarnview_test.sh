@@ -39,6 +39,14 @@ grep -q "blending.log: no variable or equation named 'NO_SUCH_NAME'" "$work/err"
 grep -q '^variable,Initial Conditions,98,1.7,S,2.2,2.7,S,0.5,0,Optim,Cont$' "$work/history" || fail "history: first row"
 [ "$(grep -c '^variable,' "$work/history")" -eq 5 ] || fail "history: a row per iteration block"
 
+# CSV quotes a name with a comma or a quote.
+{
+    echo '?000128000}#region 4, Iteration Summary'
+    printf ' %7d    % #8.4e  % #8.4e  % #8.4e%#14.7g  %10.3g   %s       %12.5g\n' -1 0 0 0 -3900 0 'A,"B"' 3.3
+    echo '#endregion'
+} > "$work/comma.log"
+"$view" summary "$work/comma.log" --csv | grep -q '^-1,0,0,0,-3900,0,"A,""B""",3.3$' || fail "summary --csv quoting"
+
 # show: no markup left; colours as the terminal allows; folding; regions.
 "$view" show "$report" --plain > "$work/plain"
 grep -q '?000\|#region\|#endregion' "$work/plain" && fail "--plain keeps markup"
@@ -51,6 +59,8 @@ COLORTERM= "$view" show "$report" --color always | grep -q "${esc}\[38;5;" || fa
 [ "$(grep -c 'lines)$' "$work/folded")" -eq 2 ] || fail "--depth 0 folds the two top regions: $(cat "$work/folded")"
 "$view" show "$report" --region "Major Iteration 3" --depth 1 --plain > "$work/region"
 head -1 "$work/region" | grep -q "Major Iteration 3 =" || fail "--region: first line"
+[ "$("$view" show "$report" --region Iteration --plain | grep -c '^Iteration Summary$')" -eq 1 ] ||
+    fail "--region: a region inside a shown one is not shown again"
 grep -q '^Variable Details (17 lines)$' "$work/region" || fail "--region --depth 1: $(cat "$work/region")"
 grep -q 'Major Iteration 2' "$work/region" && fail "--region shows other blocks"
 

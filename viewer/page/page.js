@@ -293,6 +293,8 @@
     walk(view.topRegions, 0, view.report.lineCount);
     view.segments = segments;
     view.rowCount = rowCount;
+    // The scroll range follows at once, so that a scroll to a new row is not cut short.
+    sizer.style.height = `${scrollGeometry().sizerHeight}px`;
   }
 
   function lineOfRow(row) {
@@ -371,8 +373,7 @@
 
   function draw(force) {
     if (!view.report) return;
-    const { sizerHeight, viewport, ratio } = scrollGeometry();
-    sizer.style.height = `${sizerHeight}px`;
+    const { viewport, ratio } = scrollGeometry();
     const contentTop = documentBox.scrollTop * ratio;
     const first = Math.max(0, Math.floor(contentTop / view.lineHeight) - OVERSCAN_ROWS);
     const last = Math.min(view.rowCount, Math.ceil((contentTop + viewport) / view.lineHeight) + OVERSCAN_ROWS);

@@ -9,6 +9,7 @@ case "${1:-}" in
     --windows-runtime) packages="$packages wine wine32:i386" ;;
     --browser) packages="$packages nodejs npm chromium" ;;
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
+    --screenshots) packages="$packages tmux chromium fonts-dejavu-core" ;;
 esac
 
 # Node and npm may come from elsewhere than Debian (NodeSource's nodejs

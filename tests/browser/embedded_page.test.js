@@ -10,8 +10,7 @@ const support = require("./support");
 
 const examplesDir = path.join(support.root, "examples");
 const examples = fs.readdirSync(examplesDir).filter((file) => file.endsWith(".vdr")).map((file) => path.basename(file, ".vdr"));
-const hostileName = "<img src=x onerror=alert(1)>";
-const hostileDescription = "<script>alert(2)</script> & \"quoted\"";
+const { hostileName, hostileDescription } = support;
 
 let browser;
 let pagesDir;
@@ -20,14 +19,6 @@ function writePage(base) {
   support.writeReport(base);
   support.run("tarnview", ["html", `${base}.log`, "-o", `${base}.html`]);
   return `${base}.html`;
-}
-
-// blending.vdr with markup in a variable's name and in the case description.
-function writeHostileRun(base) {
-  const run = JSON.parse(fs.readFileSync(path.join(examplesDir, "blending.vdr"), "utf8"));
-  run.model.variables[2].name = hostileName;
-  run.case.description = hostileDescription;
-  fs.writeFileSync(`${base}.vdr`, JSON.stringify(run));
 }
 
 // The first 300 lines of the blending report: regions left open.
@@ -44,7 +35,7 @@ before(async () => {
     fs.copyFileSync(path.join(examplesDir, `${name}.vdr`), path.join(pagesDir, `${name}.vdr`));
     writePage(path.join(pagesDir, name));
   }
-  writeHostileRun(path.join(pagesDir, "hostile"));
+  support.writeHostileRun(path.join(pagesDir, "hostile"));
   writePage(path.join(pagesDir, "hostile"));
   writeTruncatedPage(path.join(pagesDir, "truncated"));
   browser = await support.launchBrowser();

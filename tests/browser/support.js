@@ -32,6 +32,17 @@ function writeReport(base) {
   return `${base}.log`;
 }
 
+const hostileName = "<img src=x onerror=alert(1)>";
+const hostileDescription = "<script>alert(2)</script> & \"quoted\"";
+
+// blending.vdr with markup in a variable's name and in the case description.
+function writeHostileRun(base) {
+  const run = JSON.parse(fs.readFileSync(path.join(root, "examples", "blending.vdr"), "utf8"));
+  run.model.variables[2].name = hostileName;
+  run.case.description = hostileDescription;
+  fs.writeFileSync(`${base}.vdr`, JSON.stringify(run));
+}
+
 function launchBrowser() {
   return puppeteer.launch({
     executablePath: chromium,
@@ -89,6 +100,7 @@ async function screenshot(page, name) {
 }
 
 module.exports = {
-  root, buildDir, bin, artifactsDir, freshDir, run, writeReport, launchBrowser, openPage, outlineShownMs, search,
+  root, buildDir, bin, artifactsDir, freshDir, run, writeReport, hostileName, hostileDescription, writeHostileRun,
+  launchBrowser, openPage, outlineShownMs, search,
   screenshot, pathToFileURL,
 };

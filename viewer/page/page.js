@@ -11,8 +11,8 @@
 "use strict";
 
 (function tarnview() {
-  const LINE_CHUNK = 1000;          // lines fetched per request when served
-  const LINE_CHUNKS_KEPT = 64;      // chunks cached before the farthest are dropped
+  const LINE_CHUNK = 250;           // lines fetched per request when served
+  const LINE_CHUNKS_KEPT = 256;     // chunks cached before the farthest are dropped
   const OVERSCAN_ROWS = 40;         // rows drawn above and below the screen
   const SIZER_LIMIT_PX = 8000000;   // beyond this the scroll range is scaled
   const HIT_PAGE = 500;             // hits per page of an embedded search
@@ -588,7 +588,7 @@
       appendHits(answer.hits);
       byId("more-hits").hidden = search.next === null;
       byId("search-status").textContent = searchStatus();
-      if (view.source.served && answer.indexed && from === 0) {
+      if (from === 0 && answer.kinds && answer.kinds.length) {
         const button = byId("search-history");
         button.textContent = `History of ${query}`;
         button.hidden = false;

@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows build build-sanitize build-windows run test test-windows bench fuzz screenshots clean
+.PHONY: all deps deps-windows build build-sanitize build-windows run test test-browser test-windows bench fuzz screenshots clean
 
 all: build
 
@@ -38,6 +38,15 @@ run: build
 test: build build-sanitize build-windows
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
+
+# The tarnview page in Chromium (Debian's, driven by puppeteer-core from the
+# npm lockfile): ESLint on the page and the tests, then the browser tests.
+# Screenshots land in build/browser-artifacts/.
+test-browser: build
+	@scripts/install-deps.sh --browser
+	PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund
+	npm run --silent lint
+	node --test tests/browser/*.test.js
 
 # The libFuzzer targets in a clang tree of their own, each run for
 # FUZZ_SECONDS; a finding fails the target and leaves its input in

@@ -35,8 +35,9 @@ module.exports = [
     rules: strictness,
   },
   {
+    // The tests' callbacks to page.evaluate run in the page.
     files: ["tests/browser/**/*.js", "eslint.config.js"],
-    languageOptions: { ecmaVersion: 2022, sourceType: "commonjs", globals: nodeGlobals },
+    languageOptions: { ecmaVersion: 2022, sourceType: "commonjs", globals: { ...browserGlobals, ...nodeGlobals } },
     rules: strictness,
   },
 ];

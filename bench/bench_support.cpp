@@ -37,6 +37,7 @@ bool ParseShapeArguments(int argc, char** argv, SyntheticRunShape& shape, int& r
         else if (std::strcmp(argv[i], "--equations") == 0) shape.equations = number;
         else if (std::strcmp(argv[i], "--iterations") == 0) shape.iterations = number;
         else if (std::strcmp(argv[i], "--runs") == 0) runs = number;
+        else if (std::strcmp(argv[i], "--seed") == 0) shape.seed = static_cast<std::uint32_t>(number);
         else return false;
     }
     return argc % 2 == 1 && runs > 0 && shape.iterations > 0;

@@ -17,5 +17,5 @@ double Median(std::vector<double> values);
 // when the child cannot be started or `work` returns false.
 long long PeakMemoryOfChild(const std::function<bool()>& work);
 
-// --variables, --equations, --iterations and --runs, each with a number.
+// --variables, --equations, --iterations, --seed and --runs, each with a number.
 bool ParseShapeArguments(int argc, char** argv, SyntheticRunShape& shape, int& runs);

@@ -11,8 +11,8 @@
 "use strict";
 
 (function tarnview() {
-  const LINE_CHUNK = 1000;          // lines fetched per request when served
-  const LINE_CHUNKS_KEPT = 64;      // chunks cached before the farthest are dropped
+  const LINE_CHUNK = 250;           // lines fetched per request when served
+  const LINE_CHUNKS_KEPT = 256;     // chunks cached before the farthest are dropped
   const OVERSCAN_ROWS = 40;         // rows drawn above and below the screen
   const SIZER_LIMIT_PX = 8000000;   // beyond this the scroll range is scaled
   const HIT_PAGE = 500;             // hits per page of an embedded search
@@ -293,6 +293,8 @@
     walk(view.topRegions, 0, view.report.lineCount);
     view.segments = segments;
     view.rowCount = rowCount;
+    // The scroll range follows at once, so that a scroll to a new row is not cut short.
+    sizer.style.height = `${scrollGeometry().sizerHeight}px`;
   }
 
   function lineOfRow(row) {
@@ -371,8 +373,7 @@
 
   function draw(force) {
     if (!view.report) return;
-    const { sizerHeight, viewport, ratio } = scrollGeometry();
-    sizer.style.height = `${sizerHeight}px`;
+    const { viewport, ratio } = scrollGeometry();
     const contentTop = documentBox.scrollTop * ratio;
     const first = Math.max(0, Math.floor(contentTop / view.lineHeight) - OVERSCAN_ROWS);
     const last = Math.min(view.rowCount, Math.ceil((contentTop + viewport) / view.lineHeight) + OVERSCAN_ROWS);
@@ -587,7 +588,7 @@
       appendHits(answer.hits);
       byId("more-hits").hidden = search.next === null;
       byId("search-status").textContent = searchStatus();
-      if (view.source.served && answer.indexed && from === 0) {
+      if (from === 0 && answer.kinds && answer.kinds.length) {
         const button = byId("search-history");
         button.textContent = `History of ${query}`;
         button.hidden = false;

@@ -22,9 +22,8 @@ std::string_view PageTail();
 std::string ServedPage();
 
 // The whole page with the report's data embedded: `pageDataJson` is
-// {"report":...,"lines":[...]}.  Every "<" of it is written as \u003c (the
-// same JSON value), so that no text of the report can end the script
-// element.
+// {"report":...,"lines":[...]} as PageDataJson writes it, with every "<"
+// escaped, so that no text of the report can end the script element.
 void WriteEmbeddedPage(std::ostream& out, std::string_view pageDataJson);
 
 }  // namespace tarnview

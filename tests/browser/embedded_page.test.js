@@ -1,0 +1,197 @@
+// The page of `tarnview html` in Chromium, for every example report, a report
+// whose run data holds markup, and a report that ended early.
+"use strict";
+
+const { test, before, after } = require("node:test");
+const assert = require("node:assert/strict");
+const fs = require("node:fs");
+const path = require("node:path");
+const support = require("./support");
+
+const examplesDir = path.join(support.root, "examples");
+const examples = fs.readdirSync(examplesDir).filter((file) => file.endsWith(".vdr")).map((file) => path.basename(file, ".vdr"));
+const { hostileName, hostileDescription } = support;
+
+let browser;
+let pagesDir;
+
+function writePage(base) {
+  support.writeReport(base);
+  support.run("tarnview", ["html", `${base}.log`, "-o", `${base}.html`]);
+  return `${base}.html`;
+}
+
+// The first 300 lines of the blending report: regions left open.
+function writeTruncatedPage(base) {
+  const lines = fs.readFileSync(path.join(pagesDir, "blending.log"), "utf8").split("\n");
+  fs.writeFileSync(`${base}.log`, lines.slice(0, 300).join("\n"));
+  support.run("tarnview", ["html", `${base}.log`]);
+  return `${base}.html`;
+}
+
+before(async () => {
+  pagesDir = support.freshDir("browser-pages");
+  for (const name of examples) {
+    fs.copyFileSync(path.join(examplesDir, `${name}.vdr`), path.join(pagesDir, `${name}.vdr`));
+    writePage(path.join(pagesDir, name));
+  }
+  support.writeHostileRun(path.join(pagesDir, "hostile"));
+  writePage(path.join(pagesDir, "hostile"));
+  writeTruncatedPage(path.join(pagesDir, "truncated"));
+  browser = await support.launchBrowser();
+});
+
+after(async () => {
+  if (browser) await browser.close();
+});
+
+const fileOnly = (url) => url.startsWith("file:") || url.startsWith("data:") || url.startsWith("blob:");
+
+async function open(name) {
+  const file = path.join(pagesDir, `${name}.html`);
+  return support.openPage(browser, support.pathToFileURL(file).href, fileOnly);
+}
+
+// The report's data as the page holds it.
+function pageData(page) {
+  return page.evaluate(() => JSON.parse(document.getElementById("report-data").textContent));
+}
+
+function iterationBlocks(report) {
+  return report.regions.map((region, id) => ({ ...region, id })).filter((region) => region.kind === "iteration");
+}
+
+function descendant(report, id, title) {
+  for (const child of report.regions[id].children) {
+    if (report.regions[child].title === title) return report.regions[child];
+    const found = descendant(report, child, title);
+    if (found) return found;
+  }
+  return null;
+}
+
+// A variable with a row in the Variable Details of every iteration block:
+// {name, lines: [its row's line in each block]}.
+function variableInEveryBlock(data) {
+  const tables = iterationBlocks(data.report).map((block) => descendant(data.report, block.id, "Variable Details"));
+  assert.ok(tables.length > 0 && tables.every(Boolean), "every iteration block has its Variable Details");
+  const rowOf = (table, name) => {
+    for (let line = table.line + 1; line < table.end; ++line) {
+      if (data.lines[line][2].startsWith(`${name} `)) return line;
+    }
+    return -1;
+  };
+  const first = tables[0];
+  for (let line = first.line + 1; line < first.end; ++line) {
+    const text = data.lines[line][2];
+    const name = / -{2,}/.test(text) ? null : /^[A-Za-z_]\w*(?= )/.exec(text);
+    if (!name) continue;
+    const lines = tables.map((table) => rowOf(table, name[0]));
+    if (lines.every((found) => found >= 0)) return { name: name[0], lines };
+  }
+  throw new Error("no variable has a row in every iteration block");
+}
+
+const treeState = (page, id) =>
+  page.$eval(`#region-${id}`, (item) => item.getAttribute("aria-expanded"));
+const rowShown = (page, line) => page.$(`#document-rows .row[data-line="${line}"]`).then(Boolean);
+
+async function checkOutline(page, data) {
+  const items = await page.$$eval('#outline[role="tree"] [role="treeitem"]', (nodes) => nodes.map((node) => node.id));
+  assert.deepEqual(items, data.report.regions.map((_, id) => `region-${id}`), "one tree item per region, in order");
+  for (const [id, region] of data.report.regions.entries()) {
+    const expected = region.depth === 0 || region.kind !== "iteration";
+    assert.equal(await treeState(page, id), String(expected), `${region.title}: open at the start: ${expected}`);
+  }
+}
+
+async function checkOpenAndClose(page, block) {
+  const inner = block.line + 1;
+  assert.equal(await rowShown(page, inner), false, `${block.title}: no text in the page while closed`);
+  await page.click(`#region-${block.id} > .item .title`);
+  assert.equal(await treeState(page, block.id), "true");
+  await page.waitForSelector(`#document-rows .row[data-line="${inner}"]`);
+  await page.click(`#region-${block.id} > .item .twisty`);
+  assert.equal(await treeState(page, block.id), "false");
+  await page.waitForFunction((line) => !document.querySelector(`#document-rows .row[data-line="${line}"]`), {}, inner);
+}
+
+async function checkVariableSearch(t, page, data) {
+  const variable = variableInEveryBlock(data);
+  const took = await support.search(page, variable.name);
+  t.diagnostic(`search for ${variable.name}: ${took.toFixed(1)} ms`);
+  const hits = await page.$$eval("#hits .hit", (nodes) => nodes.map((node) => Number(node.dataset.line)));
+  for (const line of variable.lines) assert.ok(hits.includes(line), `a hit on line ${line + 1}, ${variable.name}'s row`);
+
+  const last = variable.lines.at(-1);
+  await page.click(`#hits .hit[data-line="${last}"]`);
+  const current = await page.waitForSelector(`#document-rows .row.current[data-line="${last}"]`);
+  assert.match(await current.evaluate((row) => row.textContent), new RegExp(variable.name));
+  const blocks = iterationBlocks(data.report);
+  assert.equal(await treeState(page, blocks.at(-1).id), "true", "the hit's iteration block opened");
+}
+
+async function checkCharts(page, data) {
+  const points = iterationBlocks(data.report).length;
+  const charts = await page.evaluate(() => ["chart-convergence", "chart-objective"].map((id) => {
+    const chart = Chart.getChart(document.getElementById(id));
+    return { scale: chart.options.scales.y.type, labels: chart.data.labels, points: chart.data.datasets.map((set) => set.data.length) };
+  }));
+  assert.equal(charts[0].scale, "logarithmic");
+  assert.equal(charts[0].points.length, 4, "three convergence functions and the total L-infeasibility");
+  assert.equal(charts[1].scale, "linear");
+  for (const chart of charts) {
+    assert.ok(chart.points.every((count) => count === points), `${points} points, one per major iteration`);
+    assert.deepEqual(chart.labels, data.report.summary.rows.map((row) => String(row[0])));
+  }
+  const box = await (await page.$("#chart-objective")).boundingBox();
+  await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+  await page.waitForFunction(() =>
+    Chart.getChart(document.getElementById("chart-objective")).tooltip.getActiveElements().length > 0);
+}
+
+for (const name of examples) {
+  test(`${name}: outline, regions, search, charts`, async (t) => {
+    const { page, problems } = await open(name);
+    t.diagnostic(`${name}: outline shown ${(await support.outlineShownMs(page)).toFixed(0)} ms after the page was opened`);
+    const data = await pageData(page);
+    assert.equal(await page.$eval("#ended-early", (banner) => banner.hidden), !data.report.endedEarly);
+    await checkOutline(page, data);
+    await checkOpenAndClose(page, iterationBlocks(data.report)[0]);
+    await checkCharts(page, data);
+    await checkVariableSearch(t, page, data);
+    await support.screenshot(page, name);
+    assert.deepEqual(problems, []);
+    await page.close();
+  });
+}
+
+test("report text with markup in it shows as text and runs nothing", async () => {
+  const { page, problems } = await open("hostile");
+  const description = await page.$$eval("#document-rows .row", (rows, wanted) =>
+    rows.filter((row) => row.textContent.includes(wanted)).length, hostileDescription);
+  assert.equal(description, 1, "the case description as text");
+
+  await support.search(page, hostileName);
+  const hits = await page.$$eval("#hits .hit", (nodes) => nodes.map((node) => node.textContent));
+  assert.ok(hits.length >= 5 && hits.every((hit) => hit.includes(hostileName)), "the name found and shown as text");
+  await page.click("#hits .hit:last-of-type");
+  await page.waitForSelector("#document-rows .row.current");
+  assert.equal(await page.$$eval("img, #document-rows script, #hits script", (nodes) => nodes.length), 0, "no element made from the text");
+  await support.screenshot(page, "hostile");
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test("a report that ended early says so and shows what it has", async () => {
+  const { page, problems } = await open("truncated");
+  const data = await pageData(page);
+  assert.equal(data.report.endedEarly, true);
+  const banner = await page.$eval("#ended-early", (node) => ({ hidden: node.hidden, text: node.textContent }));
+  assert.equal(banner.hidden, false);
+  assert.match(banner.text, /ended early/);
+  await checkOutline(page, data);
+  await support.screenshot(page, "truncated");
+  assert.deepEqual(problems, []);
+  await page.close();
+});

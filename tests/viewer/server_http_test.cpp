@@ -37,14 +37,14 @@ std::string ExampleLog(const std::string& name) {
     return result.log;
 }
 
-// The blending run with another final value of F_C3_GAS (80 -> 95): a
+// The blending run with another final value of F_C3_GAS (80 -> 80.3): a
 // second run of the same model.
 std::string ChangedBlendingLog() {
     std::string log = ExampleLog("blending");
     const std::string row = "F_C3_GAS                     78.75 S           80";
     const std::size_t at = log.rfind(row);
     EXPECT_NE(at, std::string::npos);
-    if (at != std::string::npos) log.replace(at + row.size() - 2, 2, "95");
+    if (at != std::string::npos) log.replace(at + row.size() - 4, 4, "80.3");
     return log;
 }
 
@@ -247,7 +247,7 @@ TEST_F(Served, AnswersHistoriesAndComparisons) {
     const auto [status, same] = Get(Path("/api/compare", "a=0&b=1"));
     EXPECT_EQ(status, 200);
     EXPECT_NE(same.find("\"sameModel\":true,\"differences\":[{\"name\":\"F_C3_GAS\",\"kind\":\"variable\","
-                        "\"column\":\"Value\",\"a\":80,\"b\":95,\"difference\":15}]"),
+                        "\"column\":\"Value\",\"a\":80,\"b\":80.3,\"difference\":0.3}]"),
               std::string::npos)
         << same;
     EXPECT_NE(same.find("{\"id\":1,\"file\":\"blending-again.log\",\"version\":1,\"summary\":{\"columns\":"),

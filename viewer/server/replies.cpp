@@ -34,15 +34,18 @@ Reply BadParameter(const char* name, const char* expected) {
 
 void AppendNumber(std::string& out, std::uint64_t value) { out += std::to_string(value); }
 
-// Shortest round trip; infinities as the report model writes them.
-void AppendDouble(std::string& out, double value) {
+// Shortest round trip, or `digits` significant digits (a difference of two
+// values read from the report carries no more than they do); infinities as
+// the report model writes them.
+void AppendDouble(std::string& out, double value, int digits = 0) {
     if (std::isinf(value)) {
         out += value > 0 ? "\"inf\"" : "\"-inf\"";
         return;
     }
-    char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
+    char text[32];
+    const auto result = digits > 0 ? std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits)
+                                   : std::to_chars(text, text + sizeof text, value);
+    out.append(text, result.ptr);
 }
 
 // At most `limit` bytes, not cutting a UTF-8 sequence in two.
@@ -284,7 +287,7 @@ Reply CompareReply(const ReportLibrary& reports, const std::string* aText, const
         body += ",\"b\":";
         AppendDouble(body, difference.b);
         body += ",\"difference\":";
-        AppendDouble(body, difference.b - difference.a);
+        AppendDouble(body, difference.b - difference.a, 12);
         body += '}';
     }
     body += "]}";

@@ -42,11 +42,13 @@ test: build build-sanitize build-windows
 # The tarnview page in Chromium (Debian's, driven by puppeteer-core from the
 # npm lockfile): ESLint on the page and the tests, then the browser tests.
 # Screenshots land in build/browser-artifacts/.
+# DOCS_SCREENSHOTS=DIR puts the page's pictures for the README there too.
+DOCS_SCREENSHOTS ?=
 test-browser: build
 	@scripts/install-deps.sh --browser
 	PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund
 	npm run --silent lint
-	node --test tests/browser/*.test.js
+	TARNVIEW_DOCS_DIR=$(DOCS_SCREENSHOTS) node --test tests/browser/*.test.js
 
 # The libFuzzer targets in a clang tree of their own, each run for
 # FUZZ_SECONDS; a finding fails the target and leaves its input in
@@ -64,10 +66,12 @@ bench: build
 	build/bin/reader_bench --runs 5
 	build/bin/serve_bench --runs 3
 
-# The terminal view's screenshot in docs/ (tmux and Chromium).
+# The screenshots in docs/: the terminal view (tmux and Chromium), and the
+# pages of tarnview html and tarnview serve (taken by the browser tests).
 screenshots: build
 	@scripts/install-deps.sh --screenshots
 	scripts/terminal-screenshot.sh build
+	$(MAKE) test-browser DOCS_SCREENSHOTS=$(CURDIR)/docs
 
 clean:
 	rm -rf build build-sanitize build-windows build-fuzz

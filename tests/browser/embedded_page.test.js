@@ -160,7 +160,7 @@ for (const name of examples) {
     await checkOpenAndClose(page, iterationBlocks(data.report)[0]);
     await checkCharts(page, data);
     await checkVariableSearch(t, page, data);
-    await support.screenshot(page, name);
+    await support.screenshot(page, name, name === "blending" ? "tarnview-page.png" : undefined);
     assert.deepEqual(problems, []);
     await page.close();
   });

@@ -92,10 +92,13 @@ async function search(page, query) {
   return page.evaluate(() => performance.getEntriesByName("search").at(-1).duration);
 }
 
-async function screenshot(page, name) {
+// A screenshot of the page in build/browser-artifacts/, and with
+// TARNVIEW_DOCS_DIR set, the pictures named for the documentation there too.
+async function screenshot(page, name, docsName) {
   fs.mkdirSync(artifactsDir, { recursive: true });
   const file = path.join(artifactsDir, `${name}.png`);
   await page.screenshot({ path: file });
+  if (docsName && process.env.TARNVIEW_DOCS_DIR) fs.copyFileSync(file, path.join(process.env.TARNVIEW_DOCS_DIR, docsName));
   return file;
 }
 

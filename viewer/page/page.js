@@ -88,7 +88,7 @@
     let pair = colourCache.get(hex);
     if (!pair) {
       const [hue, saturation, lightness] = hexToHsl(hex);
-      pair = [hsl(hue, saturation, Math.min(lightness, 0.4)), hsl(hue, saturation, Math.max(lightness, 0.68))];
+      pair = [hsl(hue, saturation, Math.min(lightness, 0.4)), hsl(hue, saturation * 0.8, Math.max(lightness, 0.68))];
       colourCache.set(hex, pair);
     }
     return pair;
@@ -424,7 +424,6 @@
     const label = element("div", "item");
     label.append(element("span", "twisty"));
     const title = element("span", "title", region.title);
-    paint(title, region.colour);
     label.append(title, element("span", "count", String(region.lineCount)));
     item.append(label);
     if (region.children.length) {
@@ -634,6 +633,13 @@
     return magnitude !== 0 && (magnitude < 1e-3 || magnitude >= 1e7) ? value.toExponential(4) : String(value);
   }
 
+  // A table cell: numbers to twelve significant digits (a difference of
+  // two values printed to fewer digits shows no rounding noise).
+  function cellText(value) {
+    if (value === null || value === undefined) return "";
+    return typeof value === "number" ? String(Number(value.toPrecision(12))) : String(value);
+  }
+
   function lineDataset(label, data, index) {
     const colour = PALETTE[index % PALETTE.length];
     return {
@@ -734,7 +740,7 @@
       tableRow.append(element("td", "", historyLabel(row)));
       for (const column of history.columns) {
         const value = row.values[column];
-        tableRow.append(element("td", "", value === null || value === undefined ? "" : String(value)));
+        tableRow.append(element("td", "", cellText(value)));
       }
       body.append(tableRow);
     }
@@ -888,7 +894,7 @@
     for (const difference of differences.slice(0, DIFFERENCES_SHOWN)) {
       const row = element("tr");
       for (const value of [difference.name, difference.kind, difference.a, difference.b, difference.difference]) {
-        row.append(element("td", "", value === null || value === undefined ? "" : String(value)));
+        row.append(element("td", "", cellText(value)));
       }
       body.append(row);
     }

@@ -17,9 +17,7 @@
 // Exit status 0 when the outline comes within 1 s, a name search within
 // 100 ms, and the memory stays under half the file's size.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <httplib.h>
@@ -35,14 +33,11 @@
 #include <thread>
 #include <vector>
 
-#include "TARNReport.h"
 #include "bench_support.h"
 #include "http_server.h"
 #include "replies.h"
 #include "report_library.h"
 #include "synthetic_run.h"
-
-extern char** environ;
 
 namespace {
 
@@ -209,27 +204,10 @@ struct RunFigures {
 // This program again with --serve, its one line of figures read back.
 RunFigures RunServer(const char* self, const std::string& path, int iterations) {
     RunFigures figures;
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return figures;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    const std::string iterationText = std::to_string(iterations);
-    const char* arguments[] = {self, "--serve", path.c_str(), iterationText.c_str(), nullptr};
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, self, &actions, nullptr, const_cast<char**>(arguments), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
     std::string output;
-    char buffer[256];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, got);
-    close(pipeEnds[0]);
-    int status = 0;
-    if (spawned != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return figures;
-    std::sscanf(output.c_str(), "%lf %lf %lf %lf %lf %lf", &figures.outline, &figures.search, &figures.memory,
-                &figures.fileSize, &figures.index, &figures.roundTrip);
+    if (RunProgram({self, "--serve", path, std::to_string(iterations)}, output))
+        std::sscanf(output.c_str(), "%lf %lf %lf %lf %lf %lf", &figures.outline, &figures.search, &figures.memory,
+                    &figures.fileSize, &figures.index, &figures.roundTrip);
     return figures;
 }
 
@@ -246,24 +224,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: serve_bench [--variables N] [--equations N] [--iterations N] [--runs N]\n");
         return 2;
     }
-    const std::filesystem::path directory =
-        std::filesystem::temp_directory_path() / ("tarn-serve-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(directory);
-    const std::string base = (directory / "synthetic").string(), path = base + ".log";
-    std::printf("writing the run and its report (%d variables, %d equations, %d iterations)...\n", shape.variables,
-                shape.equations, shape.iterations);
-    std::fflush(stdout);
-    const bool written = WriteSyntheticRun(base + ".vdr", shape) && CreateUQExecutionReport(base.c_str()) == 0;
-    std::error_code ignored;
-    std::filesystem::remove(base + ".vdr", ignored);
-    if (!written) {
-        std::fprintf(stderr, "serve_bench: cannot write the report in %s\n", directory.string().c_str());
-        std::filesystem::remove_all(directory, ignored);
-        return 2;
-    }
-    const double fileSize = static_cast<double>(std::filesystem::file_size(path));
-    std::printf("report: %.1f MB\n", fileSize / 1e6);
-    std::fflush(stdout);
+    const SyntheticReport report("serve_bench", shape);
+    if (!report.written()) return 2;
+    const std::string& path = report.path();
+    const double fileSize = report.bytes();
 
     TimeLineCountFloor(path);  // warm-up: the file into the page cache
     std::vector<double> outlines, searches, memories, indexes, roundTrips, floors;
@@ -278,7 +242,6 @@ int main(int argc, char** argv) {
         indexes.push_back(figures.index);
         roundTrips.push_back(figures.roundTrip);
     }
-    std::filesystem::remove_all(directory, ignored);
     if (failed) {
         std::fprintf(stderr, "serve_bench: a run failed\n");
         return 2;

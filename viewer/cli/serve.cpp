@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "commands.h"
 #include "access.h"
+#include "commands.h"
 #include "http_server.h"
 #include "page_assets.h"
 #include "report_library.h"
@@ -90,20 +90,34 @@ void OpenInBrowser(const std::string& url) {
     std::thread([child] { waitpid(child, nullptr, 0); }).detach();
 }
 
-// Ctrl-C and SIGTERM stop the server; every thread started after this
-// leaves the two signals to the one that waits for them.
-void StopOnSignal(tarnview::server::ViewerServer& server) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread([signals, &server] {
-        int signal = 0;
-        sigwait(&signals, &signal);
-        server.Stop();
-    }).detach();
-}
+// Ctrl-C and SIGTERM stop the server: the two signals are blocked in every
+// thread started after this object, and one thread waits for them. Gone,
+// it wakes that thread if no signal came and waits for it, so the server
+// outlives its last use.
+class StopOnSignal {
+public:
+    explicit StopOnSignal(tarnview::server::ViewerServer& server) {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        waiter_ = std::thread([this, &server] {
+            int signal = 0;
+            sigwait(&signals_, &signal);
+            server.Stop();
+        });
+    }
+    ~StopOnSignal() {
+        pthread_kill(waiter_.native_handle(), SIGTERM);
+        waiter_.join();
+    }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+private:
+    sigset_t signals_;
+    std::thread waiter_;
+};
 
 }  // namespace
 
@@ -122,7 +136,7 @@ int RunServe(int argc, char** argv) {
         std::fprintf(stderr, "tarnview serve: %s\n", error.c_str());
         return 1;
     }
-    StopOnSignal(server);
+    const StopOnSignal stopOnSignal(server);
     reports.StartBackgroundWork();
     if (tarnview::server::IsWildcardAddress(arguments.settings.host))
         std::fputs("tarnview serve: listening on every address: other machines can reach the reports "

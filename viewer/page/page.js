@@ -791,9 +791,10 @@
         "still open at the end of the file, so the run may have stopped before its report was finished.";
     }
     const strays = report.strayEnds || [];
+    byId("stray-ends").hidden = strays.length === 0;
     if (strays.length) {
       const shown = strays.slice(0, 10).map((line) => line + 1).join(", ");
-      showNotice("failure", `${strays.length} #endregion ${strays.length === 1 ? "line has" : "lines have"} no ` +
+      showNotice("stray-ends", `${strays.length} #endregion ${strays.length === 1 ? "line has" : "lines have"} no ` +
         `region to close and ${strays.length === 1 ? "is" : "are"} shown as text (line ${shown}` +
         `${strays.length > 10 ? ", \u2026" : ""}).`);
     }

@@ -35,7 +35,7 @@ std::optional<double> TakeNumber(std::string_view& text) {
     if (first < text.size() && text[first] == '+') ++first;  // from_chars takes no plus sign
     double value = 0;
     const auto [end, error] = std::from_chars(text.data() + first, text.data() + text.size(), value);
-    if (error != std::errc() && error != std::errc::result_out_of_range) return std::nullopt;
+    if (error != std::errc()) return std::nullopt;  // beyond a double: not read as some other value
     text.remove_prefix(static_cast<std::size_t>(end - text.data()));
     return value;
 }

@@ -15,7 +15,8 @@
 // The reader keeps the map and, per line, only where it starts: a line's
 // colour, kind and text are read from the map when asked for (O(1)), and a
 // table row's name and fields likewise, so a server can build its own
-// indexes afterwards without reading the file again.
+// indexes afterwards without reading the file again.  A report does not
+// change once read: its const members may be called from many threads.
 #pragma once
 
 #include <cstddef>

@@ -4,7 +4,7 @@
 set -eu
 
 packages="cmake make g++ python3 python3-jsonschema rapidjson-dev libgtest-dev googletest locales
-g++-mingw-w64-i686 binutils-mingw-w64-i686 libjs-chart.js"
+g++-mingw-w64-i686 binutils-mingw-w64-i686 libjs-chart.js pkg-config libcpp-httplib-dev"
 case "${1:-}" in
     --windows-runtime) packages="$packages wine wine32:i386 wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64" ;;
     --browser) packages="$packages nodejs npm chromium" ;;

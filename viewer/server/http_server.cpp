@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <charconv>
+#include <chrono>
 #include <optional>
 
 #include "access.h"
@@ -18,6 +19,9 @@ namespace {
 constexpr std::size_t kMaxPayload = 4096;
 constexpr std::size_t kKeepAliveRequests = 100;
 constexpr time_t kIoTimeoutSeconds = 5;
+// An idle connection is closed after this; it also bounds how long a stop
+// waits for the connections of an open page.
+constexpr time_t kKeepAliveSeconds = 2;
 
 // What every answer carries: no caching of data, no sniffing of types, no
 // framing, and no Referer (which would hand the token to other sites).
@@ -67,6 +71,7 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
     httplib::Server& server = http_->server;
     server.set_payload_max_length(kMaxPayload);
     server.set_keep_alive_max_count(kKeepAliveRequests);
+    server.set_keep_alive_timeout(kKeepAliveSeconds);
     server.set_read_timeout(kIoTimeoutSeconds);
     server.set_write_timeout(kIoTimeoutSeconds);
     server.set_default_headers(kCommonHeaders);
@@ -120,7 +125,7 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
                    if (what == "search")
                        return Send(response, SearchReply(*report, Parameter(request, "q"),
                                                          Parameter(request, "from")));
-                   Send(response, HistoryReply(*report, Parameter(request, "name")));
+                   Send(response, HistoryReply(*report, Parameter(request, "name"), Parameter(request, "kind")));
                });
 }
 
@@ -151,6 +156,9 @@ void ViewerServer::Run() { http_->server.listen_after_bind(); }
 
 void ViewerServer::RunInBackground() {
     background_ = std::thread([this] { Run(); });
+    // Until it runs, a stop would go unnoticed.
+    for (int wait = 0; wait < 5000 && !http_->server.is_running(); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void ViewerServer::Stop() {

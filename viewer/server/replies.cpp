@@ -34,15 +34,18 @@ Reply BadParameter(const char* name, const char* expected) {
 
 void AppendNumber(std::string& out, std::uint64_t value) { out += std::to_string(value); }
 
-// Shortest round trip; infinities as the report model writes them.
-void AppendDouble(std::string& out, double value) {
+// Shortest round trip, or `digits` significant digits (a difference of two
+// values read from the report carries no more than they do); infinities as
+// the report model writes them.
+void AppendDouble(std::string& out, double value, int digits = 0) {
     if (std::isinf(value)) {
         out += value > 0 ? "\"inf\"" : "\"-inf\"";
         return;
     }
-    char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
+    char text[32];
+    const auto result = digits > 0 ? std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits)
+                                   : std::to_chars(text, text + sizeof text, value);
+    out.append(text, result.ptr);
 }
 
 // At most `limit` bytes, not cutting a UTF-8 sequence in two.
@@ -225,16 +228,25 @@ Reply SearchReply(const ServedReport& served, const std::string* query, const st
     return {200, std::move(body)};
 }
 
-Reply HistoryReply(const ServedReport& served, const std::string* name) {
+Reply HistoryReply(const ServedReport& served, const std::string* name, const std::string* kind) {
     if (name == nullptr || name->empty()) return BadParameter("name", "a variable or equation name");
     if (name->size() > kMaxQueryBytes) return BadParameter("name", "at most 1000 bytes long");
+    if (kind != nullptr && *kind != "variable" && *kind != "equation")
+        return BadParameter("kind", "'variable' or 'equation'");
     const Report& report = served.report();
     const std::shared_ptr<const NameIndex> index = served.Index();
     const std::vector<History> histories =
         index ? index->HistoriesOf(report, *name) : FindHistories(report, *name);
-    if (histories.empty()) return ErrorReply(404, "no variable or equation named " + *name);
-    // A name that is both a variable and an equation: the variable first.
-    return {200, HistoryJson(report, histories.front(), *name)};
+    // A name that is both a variable and an equation: the variable unless
+    // the equation is asked for.
+    const NameKind wanted = kind != nullptr && *kind == "equation" ? NameKind::kEquation : NameKind::kVariable;
+    const auto found = std::find_if(histories.begin(), histories.end(), [&](const History& history) {
+        return kind == nullptr || history.kind == wanted;
+    });
+    if (found == histories.end())
+        return ErrorReply(404, "no " + (kind != nullptr ? *kind : std::string("variable or equation")) + " named " +
+                                   *name);
+    return {200, HistoryJson(report, *found, *name)};
 }
 
 Reply CompareReply(const ReportLibrary& reports, const std::string* aText, const std::string* bText,
@@ -275,7 +287,7 @@ Reply CompareReply(const ReportLibrary& reports, const std::string* aText, const
         body += ",\"b\":";
         AppendDouble(body, difference.b);
         body += ",\"difference\":";
-        AppendDouble(body, difference.b - difference.a);
+        AppendDouble(body, difference.b - difference.a, 12);
         body += '}';
     }
     body += "]}";

@@ -31,7 +31,7 @@ Reply OutlineReply(const ServedReport& report);
 Reply VersionReply(const ServedReport& report);
 Reply LinesReply(const ServedReport& report, const std::string* from, const std::string* count);
 Reply SearchReply(const ServedReport& report, const std::string* query, const std::string* from);
-Reply HistoryReply(const ServedReport& report, const std::string* name);
+Reply HistoryReply(const ServedReport& report, const std::string* name, const std::string* kind);
 Reply CompareReply(const ReportLibrary& reports, const std::string* a, const std::string* b,
                    const std::string* limit);
 

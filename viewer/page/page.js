@@ -14,7 +14,7 @@
   const LINE_CHUNK = 250;           // lines fetched per request when served
   const LINE_CHUNKS_KEPT = 256;     // chunks cached before the farthest are dropped
   const OVERSCAN_ROWS = 40;         // rows drawn above and below the screen
-  const SIZER_LIMIT_PX = 8000000;   // beyond this the scroll range is scaled
+  const SIZER_LIMIT_PX = 15000000;  // beyond this the scroll range is scaled (browsers stop near 33M)
   const HIT_PAGE = 500;             // hits per page of an embedded search
   const HIT_TEXT_LIMIT = 300;       // characters of a hit's line shown
   const SEARCH_DELAY_MS = 250;
@@ -948,9 +948,10 @@
       }
       served.version = version;
     } catch (error) {
-      showFailure(error);
+      if (source === view.source) showFailure(error);
     }
-    served.pollTimer = window.setTimeout(pollVersion, VERSION_POLL_MS);
+    // One poll at a time, for the report on screen only.
+    if (source === view.source) served.pollTimer = window.setTimeout(pollVersion, VERSION_POLL_MS);
   }
 
   async function openServedReport(id) {

@@ -30,6 +30,13 @@ function writeTruncatedPage(base) {
   return `${base}.html`;
 }
 
+// Regions nested 20,000 deep, never closed.
+function writeDeepPage(base) {
+  const starts = Array.from({ length: 20000 }, (_, at) => `#region 1, R${at}`);
+  fs.writeFileSync(`${base}.log`, [...starts, "text"].join("\n"));
+  support.run("tarnview", ["html", `${base}.log`]);
+}
+
 before(async () => {
   pagesDir = support.freshDir("browser-pages");
   for (const name of examples) {
@@ -39,6 +46,7 @@ before(async () => {
   support.writeHostileRun(path.join(pagesDir, "hostile"));
   writePage(path.join(pagesDir, "hostile"));
   writeTruncatedPage(path.join(pagesDir, "truncated"));
+  writeDeepPage(path.join(pagesDir, "deep"));
   browser = await support.launchBrowser();
 });
 
@@ -208,6 +216,16 @@ test("a report that ended early says so and shows what it has", async () => {
   assert.match(await page.$eval("#stray-ends", (node) => node.textContent), /1 #endregion line has no region to close/);
   assert.equal(await page.$eval('#document-rows .row[data-line="0"]', (row) => row.className), "row stray");
   await support.screenshot(page, "truncated");
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test("regions nested deeper than the script's call stack", async () => {
+  const { page, problems } = await open("deep");
+  assert.equal(await page.$$eval('[role="treeitem"]', (items) => items.length), 20000);
+  assert.equal(await page.$eval('[role="treeitem"]:last-child', (item) => item.getAttribute("aria-level")), "20000");
+  assert.equal(await page.$eval("#failure", (node) => node.hidden), true);
+  await page.waitForSelector('#document-rows .row[data-line="20"]');
   assert.deepEqual(problems, []);
   await page.close();
 });

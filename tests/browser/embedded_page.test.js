@@ -21,12 +21,20 @@ function writePage(base) {
   return `${base}.html`;
 }
 
-// The first 300 lines of the blending report: regions left open.
+// The first 300 lines of the blending report after a region end that
+// closes nothing: regions left open, a stray end.
 function writeTruncatedPage(base) {
   const lines = fs.readFileSync(path.join(pagesDir, "blending.log"), "utf8").split("\n");
-  fs.writeFileSync(`${base}.log`, lines.slice(0, 300).join("\n"));
+  fs.writeFileSync(`${base}.log`, ["#endregion", ...lines.slice(0, 300)].join("\n"));
   support.run("tarnview", ["html", `${base}.log`]);
   return `${base}.html`;
+}
+
+// Regions nested 20,000 deep, never closed.
+function writeDeepPage(base) {
+  const starts = Array.from({ length: 20000 }, (_, at) => `#region 1, R${at}`);
+  fs.writeFileSync(`${base}.log`, [...starts, "text"].join("\n"));
+  support.run("tarnview", ["html", `${base}.log`]);
 }
 
 before(async () => {
@@ -38,6 +46,7 @@ before(async () => {
   support.writeHostileRun(path.join(pagesDir, "hostile"));
   writePage(path.join(pagesDir, "hostile"));
   writeTruncatedPage(path.join(pagesDir, "truncated"));
+  writeDeepPage(path.join(pagesDir, "deep"));
   browser = await support.launchBrowser();
 });
 
@@ -105,6 +114,11 @@ async function checkOutline(page, data) {
   }
 }
 
+const rowGone = (page, line) =>
+  page.waitForFunction((wanted) => !document.querySelector(`#document-rows .row[data-line="${wanted}"]`), {}, line);
+
+// By mouse (the title opens and shows a region, the twisty closes it), then
+// by keyboard (Space opens, the left arrow closes).
 async function checkOpenAndClose(page, block) {
   const inner = block.line + 1;
   assert.equal(await rowShown(page, inner), false, `${block.title}: no text in the page while closed`);
@@ -113,7 +127,14 @@ async function checkOpenAndClose(page, block) {
   await page.waitForSelector(`#document-rows .row[data-line="${inner}"]`);
   await page.click(`#region-${block.id} > .item .twisty`);
   assert.equal(await treeState(page, block.id), "false");
-  await page.waitForFunction((line) => !document.querySelector(`#document-rows .row[data-line="${line}"]`), {}, inner);
+  await rowGone(page, inner);
+
+  await page.keyboard.press(" ");
+  assert.equal(await treeState(page, block.id), "true");
+  await page.waitForSelector(`#document-rows .row[data-line="${inner}"]`);
+  await page.keyboard.press("ArrowLeft");
+  assert.equal(await treeState(page, block.id), "false");
+  await rowGone(page, inner);
 }
 
 async function checkVariableSearch(t, page, data) {
@@ -191,7 +212,20 @@ test("a report that ended early says so and shows what it has", async () => {
   assert.equal(banner.hidden, false);
   assert.match(banner.text, /ended early/);
   await checkOutline(page, data);
+  assert.deepEqual(data.report.strayEnds, [0]);
+  assert.match(await page.$eval("#stray-ends", (node) => node.textContent), /1 #endregion line has no region to close/);
+  assert.equal(await page.$eval('#document-rows .row[data-line="0"]', (row) => row.className), "row stray");
   await support.screenshot(page, "truncated");
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test("regions nested deeper than the script's call stack", async () => {
+  const { page, problems } = await open("deep");
+  assert.equal(await page.$$eval('[role="treeitem"]', (items) => items.length), 20000);
+  assert.equal(await page.$eval('[role="treeitem"]:last-child', (item) => item.getAttribute("aria-level")), "20000");
+  assert.equal(await page.$eval("#failure", (node) => node.hidden), true);
+  await page.waitForSelector('#document-rows .row[data-line="20"]');
   assert.deepEqual(problems, []);
   await page.close();
 });

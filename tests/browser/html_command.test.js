@@ -1,5 +1,5 @@
-// tarnview html refuses a report too big for one page and points to
-// tarnview serve, writing nothing.
+// What tarnview html refuses, writing nothing: a report too big for one page
+// (pointing to tarnview serve), and a page that would replace its report.
 "use strict";
 
 const { test } = require("node:test");
@@ -20,4 +20,18 @@ test("a report above 50 MB is refused with a pointer to tarnview serve", () => {
   assert.match(result.stderr, /huge\.log: the report has 50\.0 MB.*\n.*tarnview serve/);
   assert.equal(fs.existsSync(page), false);
   assert.equal(fs.existsSync(`${page}.part`), false);
+});
+
+test("the page never takes the report's place", () => {
+  const dir = support.freshDir("html-command-same");
+  const report = path.join(dir, "run.html");
+  fs.copyFileSync(path.join(support.root, "examples", "blending.vdr"), path.join(dir, "run.vdr"));
+  fs.renameSync(support.writeReport(path.join(dir, "run")), report);
+  const text = fs.readFileSync(report, "utf8");
+  for (const args of [["html", report], ["html", report, "-o", report]]) {
+    const result = spawnSync(support.bin("tarnview"), args, { encoding: "utf8" });
+    assert.equal(result.status, 1);
+    assert.match(result.stderr, /run\.html: the page would overwrite the report/);
+    assert.equal(fs.readFileSync(report, "utf8"), text);
+  }
 });

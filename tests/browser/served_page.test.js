@@ -144,6 +144,14 @@ test("a 140 MB report served: outline, a region deep in the file, a table row's 
   assert.equal(await historyChartPoints(page), blocks.length);
   assert.equal(await page.$$eval("#history-table tbody tr", (rows) => rows.length), blocks.length);
 
+  // Text outside the index: a page of hits at a time.
+  await support.search(page, "Binary");
+  const firstPage = await page.$$eval("#hits .hit", (buttons) => buttons.length);
+  await page.click("#more-hits");
+  await page.waitForFunction((count) => document.querySelectorAll("#hits .hit").length > count, {}, firstPage);
+  const lines = await page.$$eval("#hits .hit", (buttons) => buttons.map((button) => Number(button.dataset.line)));
+  assert.ok(lines.every((line, at) => at === 0 || line > lines[at - 1]), "the next page's hits after the first's");
+
   await support.screenshot(page, "served-report");
   assert.deepEqual(problems, []);
   await page.close();

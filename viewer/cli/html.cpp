@@ -11,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "cli_support.h"
 #include "commands.h"
 #include "page_assets.h"
 #include "report_json.h"
@@ -34,11 +35,6 @@ constexpr char kUsage[] =
     "                         path with the extension .html)\n"
     "  --help                 show this text\n";
 
-int UsageError(const std::string& problem) {
-    std::fprintf(stderr, "tarnview html: %s\n\n%s", problem.c_str(), kUsage);
-    return 2;
-}
-
 struct Arguments {
     std::string report;
     std::string output;
@@ -48,22 +44,22 @@ struct Arguments {
 std::optional<int> ReadArguments(int argc, char** argv, Arguments& arguments) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
+        if (IsHelp(argument)) {
             std::fputs(kUsage, stdout);
             return 0;
         }
         if (argument == "-o" || argument == "--output") {
-            if (i + 1 == argc) return UsageError(std::string(argument) + " needs a file name");
+            if (i + 1 == argc) return UsageError("html", std::string(argument) + " needs a file name", kUsage);
             arguments.output = argv[++i];
         } else if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("unknown option " + std::string(argument));
+            return UsageError("html", "unknown option " + std::string(argument), kUsage);
         } else if (!arguments.report.empty()) {
-            return UsageError("one report at a time");
+            return UsageError("html", "one report at a time", kUsage);
         } else {
             arguments.report = argument;
         }
     }
-    if (arguments.report.empty()) return UsageError("no report given");
+    if (arguments.report.empty()) return UsageError("html", "no report given", kUsage);
     if (arguments.output.empty()) {
         arguments.output = std::filesystem::path(arguments.report).replace_extension(".html").string();
     }
@@ -123,13 +119,8 @@ int RunHtml(int argc, char** argv) {
         return 1;
     }
 
-    std::unique_ptr<tarnview::Report> report;
-    try {
-        report = tarnview::Report::Open(arguments.report);
-    } catch (const tarnview::ReadError& problem) {
-        std::fprintf(stderr, "tarnview html: %s\n", problem.what());
-        return 1;
-    }
+    const std::unique_ptr<tarnview::Report> report = OpenReport("html", arguments.report);
+    if (!report) return 1;
     if (!WritePage(arguments.output, *report)) return 1;
     std::printf("wrote %s\n", arguments.output.c_str());
     return 0;

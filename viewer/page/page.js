@@ -14,7 +14,7 @@
   const LINE_CHUNK = 250;           // lines fetched per request when served
   const LINE_CHUNKS_KEPT = 256;     // chunks cached before the farthest are dropped
   const OVERSCAN_ROWS = 40;         // rows drawn above and below the screen
-  const SIZER_LIMIT_PX = 8000000;   // beyond this the scroll range is scaled
+  const SIZER_LIMIT_PX = 15000000;  // beyond this the scroll range is scaled (browsers stop near 33M)
   const HIT_PAGE = 500;             // hits per page of an embedded search
   const HIT_TEXT_LIMIT = 300;       // characters of a hit's line shown
   const SEARCH_DELAY_MS = 250;
@@ -280,17 +280,22 @@
       else segments.push({ row: rowCount, line: from, count: to - from });
       rowCount += to - from;
     };
-    const walk = (children, from, to) => {
-      let cursor = from;
-      for (const id of children) {
-        const region = view.regions[id];
-        add(cursor, region.line + 1);
-        if (view.open[id]) walk(region.children, region.line + 1, region.end);
-        cursor = region.end + 1;
+    // A walk of the open regions with a stack of its own (regions may nest
+    // deeper than the script's call stack).
+    const stack = [{ children: view.topRegions, next: 0, cursor: 0, to: view.report.lineCount }];
+    while (stack.length) {
+      const frame = stack[stack.length - 1];
+      if (frame.next === frame.children.length) {
+        add(frame.cursor, frame.to);
+        stack.pop();
+        continue;
       }
-      add(cursor, to);
-    };
-    walk(view.topRegions, 0, view.report.lineCount);
+      const id = frame.children[frame.next++];
+      const region = view.regions[id];
+      add(frame.cursor, region.line + 1);
+      frame.cursor = region.end + 1;
+      if (view.open[id]) stack.push({ children: region.children, next: 0, cursor: region.line + 1, to: region.end });
+    }
     view.segments = segments;
     view.rowCount = rowCount;
     // The scroll range follows at once, so that a scroll to a new row is not cut short.
@@ -407,7 +412,12 @@
     return row * view.lineHeight - documentBox.scrollTop * ratio;
   }
 
-  // ---- The outline: an ARIA tree, one item per region.
+  // ---- The outline: an ARIA tree, one item per region, in document order.
+  // The items are siblings with their depth in aria-level (regions may nest
+  // deeper than nested lists can be drawn); those inside a closed region are
+  // hidden.
+
+  const MAX_INDENT_LEVELS = 24;
 
   function treeItem(id) {
     return byId(`region-${id}`);
@@ -419,26 +429,44 @@
     item.id = `region-${id}`;
     item.dataset.region = String(id);
     item.setAttribute("role", "treeitem");
+    item.setAttribute("aria-level", String(region.depth + 1));
     item.setAttribute("aria-expanded", String(Boolean(view.open[id])));
     item.tabIndex = -1;
     const label = element("div", "item");
+    label.style.paddingLeft = `${Math.min(region.depth, MAX_INDENT_LEVELS) * 14 + 4}px`;
     label.append(element("span", "twisty"));
-    const title = element("span", "title", region.title);
-    label.append(title, element("span", "count", String(region.lineCount)));
+    label.append(element("span", "title", region.title), element("span", "count", String(region.lineCount)));
     item.append(label);
-    if (region.children.length) {
-      const group = element("ul");
-      group.setAttribute("role", "group");
-      for (const child of region.children) group.append(outlineItem(child));
-      item.append(group);
-    }
     return item;
+  }
+
+  // Hides the items inside closed regions among the descendants of region
+  // `parent` (-1: every region), which end before region `end` (document
+  // order: a region's descendants follow it).
+  function showOpenItems(parent, end) {
+    const parentItem = parent >= 0 ? treeItem(parent) : null;
+    const hiddenAbove = parentItem !== null && (parentItem.hidden || !view.open[parent]);
+    const closedAt = [];  // depths of the closed regions around the item
+    for (let id = parent + 1; id < end; ++id) {
+      const depth = view.regions[id].depth;
+      while (closedAt.length && closedAt[closedAt.length - 1] >= depth) closedAt.pop();
+      treeItem(id).hidden = hiddenAbove || closedAt.length > 0;
+      if (!view.open[id]) closedAt.push(depth);
+    }
+  }
+
+  // The id after the last region inside region `id`.
+  function endOfDescendants(id) {
+    let end = id + 1;
+    while (end < view.regions.length && view.regions[end].depth > view.regions[id].depth) ++end;
+    return end;
   }
 
   function buildOutline() {
     const fragment = document.createDocumentFragment();
-    for (const id of view.topRegions) fragment.append(outlineItem(id));
+    view.regions.forEach((_, id) => fragment.append(outlineItem(id)));
     outlineTree.replaceChildren(fragment);
+    showOpenItems(-1, view.regions.length);
     const first = outlineTree.querySelector('[role="treeitem"]');
     if (first) first.tabIndex = 0;
   }
@@ -446,7 +474,9 @@
   function setOpen(id, open) {
     view.open[id] = open ? 1 : 0;
     const item = treeItem(id);
-    if (item) item.setAttribute("aria-expanded", String(open));
+    if (!item) return;
+    item.setAttribute("aria-expanded", String(open));
+    showOpenItems(id, endOfDescendants(id));
   }
 
   // Opens or closes a region, keeping its title where it is on screen.
@@ -482,7 +512,7 @@
   }
 
   function visibleTreeItems() {
-    return [...outlineTree.querySelectorAll('[role="treeitem"]')].filter((item) => item.offsetParent !== null);
+    return [...outlineTree.querySelectorAll('[role="treeitem"]')].filter((item) => !item.hidden);
   }
 
   function onTreeKey(event) {
@@ -722,8 +752,9 @@
 
   // ---- History of a variable or an equation (served).
 
+  // "Initial Conditions" or the major iteration's number.
   function historyLabel(row) {
-    return typeof row.iteration === "number" ? String(row.iteration) : String(row.iteration);
+    return String(row.iteration);
   }
 
   function historyTable(history) {
@@ -791,9 +822,10 @@
         "still open at the end of the file, so the run may have stopped before its report was finished.";
     }
     const strays = report.strayEnds || [];
+    byId("stray-ends").hidden = strays.length === 0;
     if (strays.length) {
       const shown = strays.slice(0, 10).map((line) => line + 1).join(", ");
-      showNotice("failure", `${strays.length} #endregion ${strays.length === 1 ? "line has" : "lines have"} no ` +
+      showNotice("stray-ends", `${strays.length} #endregion ${strays.length === 1 ? "line has" : "lines have"} no ` +
         `region to close and ${strays.length === 1 ? "is" : "are"} shown as text (line ${shown}` +
         `${strays.length > 10 ? ", \u2026" : ""}).`);
     }
@@ -947,9 +979,10 @@
       }
       served.version = version;
     } catch (error) {
-      showFailure(error);
+      if (source === view.source) showFailure(error);
     }
-    served.pollTimer = window.setTimeout(pollVersion, VERSION_POLL_MS);
+    // One poll at a time, for the report on screen only.
+    if (source === view.source) served.pollTimer = window.setTimeout(pollVersion, VERSION_POLL_MS);
   }
 
   async function openServedReport(id) {

@@ -19,7 +19,7 @@
   const HIT_TEXT_LIMIT = 300;       // characters of a hit's line shown
   const SEARCH_DELAY_MS = 250;
   const VERSION_POLL_MS = 2000;
-  const DIFFERENCES_SHOWN = 200;
+  const DIFFERENCES_SHOWN = 200;       // rows of the compare view's table
 
   const SUMMARY_X = "Major Iteration";
   const SUMMARY_LOG_SERIES = [
@@ -127,17 +127,17 @@
 
   // ---- Where the data comes from.
 
+  // The lines whose shown text holds the query as written, as the server
+  // searches (region ends show nothing).
   function searchLinesLocally(lines, regionOf) {
-    let lowered = null;
     return async (query, from) => {
-      if (!lowered) lowered = lines.map((line) => String(line[2]).toLowerCase());
-      const needle = query.toLowerCase();
       const hits = [];
       let line = from;
-      for (; line < lowered.length && hits.length < HIT_PAGE; ++line) {
-        if (lowered[line].includes(needle)) hits.push({ line, region: regionOf(line), text: lines[line][2] });
+      for (; line < lines.length && hits.length < HIT_PAGE; ++line) {
+        const [kind, , text] = lines[line];
+        if (kind !== "e" && text.includes(query)) hits.push({ line, region: regionOf(line), text });
       }
-      return { hits, next: line < lowered.length ? line : null, indexed: false };
+      return { hits, next: line < lines.length ? line : null, indexed: false, kinds: [] };
     };
   }
 
@@ -180,7 +180,7 @@
       outline: () => fetchJson(token, `${base}/outline`),
       lines: (from, count) => fetchJson(token, `${base}/lines`, { from, count }).then((answer) => answer.lines),
       search: (query, from) => fetchJson(token, `${base}/search`, { q: query, from }),
-      history: (name) => fetchJson(token, `${base}/history`, { name }),
+      history: (name, kind) => fetchJson(token, `${base}/history`, kind ? { name, kind } : { name }),
       version: () => fetchJson(token, `${base}/version`).then((answer) => answer.version),
     };
   }
@@ -197,11 +197,24 @@
       for (const key of far.slice(0, chunks.size - LINE_CHUNKS_KEPT)) chunks.delete(key);
     }
 
+    // The server may answer with fewer lines than asked (it caps the bytes
+    // of an answer): the rest is asked for until the chunk is whole or the
+    // file ends.
+    async function wholeChunk(index) {
+      const lines = [];
+      while (lines.length < LINE_CHUNK) {
+        const more = await source.lines(index * LINE_CHUNK + lines.length, LINE_CHUNK - lines.length);
+        if (!more.length) break;
+        lines.push(...more);
+      }
+      return lines;
+    }
+
     function fetchChunk(index) {
       const entry = { lines: null };
       const asked = generation;
       chunks.set(index, entry);
-      source.lines(index * LINE_CHUNK, LINE_CHUNK).then(
+      wholeChunk(index).then(
         (lines) => {
           if (asked !== generation) return;
           entry.lines = lines;
@@ -623,7 +636,7 @@
       byId("hits").replaceChildren();
       search.lastGroup = null;
       search.count = 0;
-      byId("search-history").hidden = true;
+      byId("search-history").replaceChildren();
     }
     search.query = query;
     if (!query) {
@@ -640,10 +653,14 @@
       appendHits(answer.hits);
       byId("more-hits").hidden = search.next === null;
       byId("search-status").textContent = searchStatus();
-      if (from === 0 && answer.kinds && answer.kinds.length) {
-        const button = byId("search-history");
-        button.textContent = `History of ${query}`;
-        button.hidden = false;
+      if (from === 0 && answer.kinds) {
+        for (const kind of answer.kinds) {
+          const button = element("button", "", `History of ${query}${answer.kinds.length > 1 ? ` (${kind})` : ""}`);
+          button.type = "button";
+          button.dataset.name = query;
+          button.dataset.kind = kind;
+          byId("search-history").append(button);
+        }
       }
       performance.measure("search", "search-start");
     } catch (error) {
@@ -810,13 +827,13 @@
     drawChart("chart-history", `${history.name} (${history.kind})`, "Iteration", labels, datasets, false);
   }
 
-  async function showHistory(name) {
+  async function showHistory(name, kind) {
     if (!view.source.history) return;
     const section = byId("history");
     section.hidden = false;
     byId("history-heading").textContent = `History of ${name}\u2026`;
     try {
-      const history = await view.source.history(name);
+      const history = await view.source.history(name, kind);
       byId("history-heading").textContent = `History of ${history.name} (${history.kind})`;
       historyTable(history);
       historyChart(history);
@@ -938,25 +955,30 @@
     }
   }
 
-  function differencesTable(differences) {
+  function differencesTable(comparison) {
+    const differences = comparison.differences || [];
     const table = byId("differences");
     const head = element("thead");
     const headRow = element("tr");
-    for (const title of ["Name", "Kind", `A: ${reportName(Number(byId("compare-a").value))}`,
-      `B: ${reportName(Number(byId("compare-b").value))}`, "Difference"]) headRow.append(element("th", "", title));
+    for (const title of ["Name", "Kind", "Column", `A: ${reportName(Number(byId("compare-a").value))}`,
+      `B: ${reportName(Number(byId("compare-b").value))}`, "B \u2212 A"]) headRow.append(element("th", "", title));
     head.append(headRow);
     const body = element("tbody");
-    for (const difference of differences.slice(0, DIFFERENCES_SHOWN)) {
+    for (const difference of differences) {
       const row = element("tr");
-      for (const value of [difference.name, difference.kind, difference.a, difference.b, difference.difference]) {
+      for (const value of [difference.name, difference.kind, difference.column, difference.a, difference.b,
+        difference.difference]) {
         row.append(element("td", "", cellText(value)));
       }
       body.append(row);
     }
     table.replaceChildren(head, body);
-    byId("differences-status").textContent = differences.length > DIFFERENCES_SHOWN
-      ? `The ${DIFFERENCES_SHOWN} largest of ${differences.length} differences`
-      : `${differences.length} ${differences.length === 1 ? "difference" : "differences"}`;
+    const count = differences.length;
+    const listed = count >= DIFFERENCES_SHOWN
+      ? `The ${count} names whose final values differ most, largest first.`
+      : `${count} ${count === 1 ? "name differs in its" : "names differ in their"} final value, largest first.`;
+    byId("differences-status").textContent = comparison.sameModel === false
+      ? `The two reports are runs of different models. ${listed}` : listed;
   }
 
   async function drawComparison() {
@@ -969,8 +991,8 @@
       const a = byId("compare-a").value;
       const b = byId("compare-b").value;
       byId("differences-status").textContent = "Comparing\u2026";
-      const comparison = await fetchJson(served.token, "/api/compare", { a, b });
-      differencesTable(comparison.differences || []);
+      const comparison = await fetchJson(served.token, "/api/compare", { a, b, limit: DIFFERENCES_SHOWN });
+      differencesTable(comparison);
     } catch (error) {
       byId("differences-status").textContent = String(error.message || error);
     }
@@ -1050,7 +1072,10 @@
     byId("search").addEventListener("keydown", onSearchKey);
     byId("hits").addEventListener("click", onHitClick);
     byId("more-hits").addEventListener("click", () => runSearch(search.query, search.next));
-    byId("search-history").addEventListener("click", () => showHistory(search.query));
+    byId("search-history").addEventListener("click", (event) => {
+      const button = event.target.closest("button");
+      if (button) showHistory(button.dataset.name, button.dataset.kind);
+    });
     byId("close-history").addEventListener("click", () => {
       byId("history").hidden = true;
       drawSoon(true);

@@ -171,6 +171,69 @@ async function checkCharts(page, data) {
     Chart.getChart(document.getElementById("chart-objective")).tooltip.getActiveElements().length > 0);
 }
 
+// WCAG's relative luminance, contrast ratio and the hue, of "rgb(r, g, b)"
+// or "rrggbb".
+function rgbOf(colour) {
+  const hex = /^[0-9a-f]{6}$/i.exec(colour);
+  if (hex) return [0, 2, 4].map((at) => parseInt(colour.slice(at, at + 2), 16));
+  return colour.match(/\d+(\.\d+)?/g).slice(0, 3).map(Number);
+}
+function luminance(rgb) {
+  const [r, g, b] = rgb.map((value) => {
+    const c = value / 255;
+    return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+  });
+  return 0.2126 * r + 0.7152 * g + 0.0722 * b;
+}
+function contrast(a, b) {
+  const [lighter, darker] = [luminance(a), luminance(b)].sort((x, y) => y - x);
+  return (lighter + 0.05) / (darker + 0.05);
+}
+function hueOf([r, g, b]) {
+  return (Math.atan2(Math.sqrt(3) * (g - b), 2 * r - g - b) * 180 / Math.PI + 360) % 360;
+}
+const isGrey = (rgb) => Math.max(...rgb) - Math.min(...rgb) < 24;
+
+// The prefixes' colours as the page shows them in a theme, with the
+// background, for the rows on screen (the highlighted row aside).
+async function coloursShown(page, theme) {
+  await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: theme }]);
+  await page.evaluate(() => new Promise((resolve) => window.requestAnimationFrame(() => window.requestAnimationFrame(resolve))));
+  return page.evaluate(() => ({
+    background: getComputedStyle(document.body).backgroundColor,
+    texts: [...document.querySelectorAll("#document-rows .row:not(.current) [data-colour]")]
+      .map((node) => ({ prefix: node.dataset.colour, shown: getComputedStyle(node).color })),
+  }));
+}
+
+// Every colour of the report, shown on the light and on the dark theme, reads
+// on its background (4.5:1) and keeps the hue of its prefix: the page is shown
+// at the first line of each colour in turn.
+async function checkColours(page, data) {
+  const firstLines = new Map();
+  data.lines.forEach(([kind, colour], line) => {
+    if (colour && kind === "t" && !firstLines.has(colour)) firstLines.set(colour, line);
+  });
+  const checked = new Set();
+  for (const line of firstLines.values()) {
+    await support.search(page, data.lines[line][2]);
+    await page.click(`#hits .hit[data-line="${line}"]`);
+    await page.waitForSelector(`#document-rows .row.current[data-line="${line}"]`);
+    for (const theme of ["dark", "light"]) {
+      const { background, texts } = await coloursShown(page, theme);
+      for (const { prefix, shown } of texts) {
+        checked.add(prefix);
+        const ratio = contrast(rgbOf(shown), rgbOf(background));
+        assert.ok(ratio >= 4.5, `${theme}: ${prefix} shown as ${shown} on ${background}: contrast ${ratio.toFixed(2)}`);
+        if (isGrey(rgbOf(prefix))) continue;
+        const turn = Math.abs(hueOf(rgbOf(prefix)) - hueOf(rgbOf(shown)));
+        assert.ok(Math.min(turn, 360 - turn) < 8, `${theme}: ${prefix} shown as ${shown} keeps its hue`);
+      }
+    }
+  }
+  for (const colour of firstLines.keys()) assert.ok(checked.has(colour), `${colour} checked`);
+}
+
 for (const name of examples) {
   test(`${name}: outline, regions, search, charts`, async (t) => {
     const { page, problems } = await open(name);
@@ -181,6 +244,7 @@ for (const name of examples) {
     await checkOpenAndClose(page, iterationBlocks(data.report)[0]);
     await checkCharts(page, data);
     await checkVariableSearch(t, page, data);
+    await checkColours(page, data);
     await support.screenshot(page, name, name === "blending" ? "tarnview-page.png" : undefined);
     assert.deepEqual(problems, []);
     await page.close();

@@ -55,51 +55,74 @@
     showNotice("failure", String(error && error.message ? error.message : error));
   }
 
-  // ---- Colours: each line's hue kept, its lightness moved into a range
-  // that reads on the light and on the dark background.
+  // ---- Colours: each line keeps its hue; its lightness moves, only as far
+  // as needed, until it reads on the theme's background (a contrast of at
+  // least 4.5:1, as WCAG asks of text).
 
-  const colourCache = new Map();
+  const MIN_CONTRAST = 4.5;
+  const LIGHTNESS_STEP = 0.02;
+  const colourCache = new Map();   // "rrggbb" -> CSS colour on the current background
 
-  function hexToHsl(hex) {
+  function hexToRgb(hex) {
     const value = parseInt(hex, 16);
-    const red = ((value >> 16) & 255) / 255;
-    const green = ((value >> 8) & 255) / 255;
-    const blue = (value & 255) / 255;
-    const max = Math.max(red, green, blue);
-    const min = Math.min(red, green, blue);
+    return [(value >> 16) & 255, (value >> 8) & 255, value & 255];
+  }
+
+  function rgbToHsl([red, green, blue]) {
+    const [r, g, b] = [red / 255, green / 255, blue / 255];
+    const max = Math.max(r, g, b);
+    const min = Math.min(r, g, b);
     const lightness = (max + min) / 2;
     const chroma = max - min;
     if (chroma === 0) return [0, 0, lightness];
     const saturation = chroma / (1 - Math.abs(2 * lightness - 1));
     let hue;
-    if (max === red) hue = ((green - blue) / chroma) % 6;
-    else if (max === green) hue = (blue - red) / chroma + 2;
-    else hue = (red - green) / chroma + 4;
+    if (max === r) hue = ((g - b) / chroma) % 6;
+    else if (max === g) hue = (b - r) / chroma + 2;
+    else hue = (r - g) / chroma + 4;
     return [(hue * 60 + 360) % 360, saturation, lightness];
   }
 
-  function hsl(hue, saturation, lightness) {
-    return `hsl(${hue.toFixed(1)} ${(saturation * 100).toFixed(1)}% ${(lightness * 100).toFixed(1)}%)`;
+  function hslToRgb(hue, saturation, lightness) {
+    const chroma = (1 - Math.abs(2 * lightness - 1)) * saturation;
+    const channel = (n) => {
+      const k = (n + hue / 30) % 12;
+      return Math.round(255 * (lightness - chroma / 2 * Math.max(-1, Math.min(k - 3, 9 - k, 1))));
+    };
+    return [channel(0), channel(8), channel(4)];
   }
 
-  // [light theme colour, dark theme colour] for "rrggbb", or null.
-  function themeColours(hex) {
-    if (typeof hex !== "string" || !/^[0-9a-fA-F]{6}$/.test(hex)) return null;
-    let pair = colourCache.get(hex);
-    if (!pair) {
-      const [hue, saturation, lightness] = hexToHsl(hex);
-      pair = [hsl(hue, saturation, Math.min(lightness, 0.4)), hsl(hue, saturation * 0.8, Math.max(lightness, 0.68))];
-      colourCache.set(hex, pair);
+  // Relative luminance and contrast ratio as WCAG defines them.
+  function luminance(rgb) {
+    const linear = rgb.map((value) => {
+      const c = value / 255;
+      return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+    });
+    return 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2];
+  }
+
+  function contrast(a, b) {
+    const [lighter, darker] = [luminance(a), luminance(b)].sort((x, y) => y - x);
+    return (lighter + 0.05) / (darker + 0.05);
+  }
+
+  function readableColour(hex) {
+    const background = hexToRgb(themeColour("--background").replace("#", ""));
+    const step = luminance(background) < 0.5 ? LIGHTNESS_STEP : -LIGHTNESS_STEP;
+    const [hue, saturation, start] = rgbToHsl(hexToRgb(hex));
+    let rgb = hexToRgb(hex);
+    for (let lightness = start; contrast(rgb, background) < MIN_CONTRAST && lightness > 0 && lightness < 1;) {
+      lightness = Math.min(1, Math.max(0, lightness + step));
+      rgb = hslToRgb(hue, saturation, lightness);
     }
-    return pair;
+    return `rgb(${rgb.join(", ")})`;
   }
 
   function paint(node, hex) {
-    const pair = themeColours(hex);
-    if (!pair) return;
+    if (typeof hex !== "string" || !/^[0-9a-fA-F]{6}$/.test(hex)) return;
+    if (!colourCache.has(hex)) colourCache.set(hex, readableColour(hex));
     node.dataset.colour = hex;
-    node.style.setProperty("--colour-light", pair[0]);
-    node.style.setProperty("--colour-dark", pair[1]);
+    node.style.color = colourCache.get(hex);
   }
 
   // ---- Where the data comes from.
@@ -1040,7 +1063,10 @@
     byId("compare-a").addEventListener("change", drawComparison);
     byId("compare-b").addEventListener("change", drawComparison);
     window.matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => {
-      if (view.report) showSummaryCharts();
+      colourCache.clear();
+      if (!view.report) return;
+      drawSoon(true);
+      showSummaryCharts();
     });
   }
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "name_index.h"
+#include "replies.h"
+#include "report_library.h"
 #include "report_fixture.h"
 #include "report_reader.h"
 #include "text_search.h"
@@ -163,6 +165,35 @@ TEST(TextSearch, PagesTogetherFindEveryHitOnce) {
         }
         EXPECT_EQ(paged, all) << "hits " << limits.hits << ", bytes " << limits.bytes;
     }
+}
+
+}  // namespace
+
+namespace {
+
+std::size_t LinesIn(const std::string& reply) {
+    std::size_t lines = 0;
+    for (std::size_t at = reply.find("[\"t\""); at != std::string::npos; at = reply.find("[\"t\"", at + 1)) ++lines;
+    return lines;
+}
+
+TEST(LinesReply, StopsAtSixteenMebibytesOfTextButSendsALineAtLeast) {
+    using tarnview::server::LinesReply;
+    using tarnview::server::ServedReport;
+    const std::string mebibyteLines = [] {
+        std::string text;
+        for (int line = 0; line < 20; ++line) text += std::string((1 << 20) - 1, 'x') + "\n";
+        return text;
+    }();
+    const ServedReport mebibytes(0, 1, Report::FromText(mebibyteLines));
+    const std::string all = "5000";
+    EXPECT_EQ(LinesIn(LinesReply(mebibytes, nullptr, &all).body), 16u);
+    const std::string from = "10";
+    EXPECT_EQ(LinesIn(LinesReply(mebibytes, &from, &all).body), 10u);
+
+    const std::string hugeLine = std::string(20 << 20, 'y') + "\nshort\n";
+    const ServedReport huge(0, 1, Report::FromText(hugeLine));
+    EXPECT_EQ(LinesIn(LinesReply(huge, nullptr, &all).body), 1u);
 }
 
 }  // namespace

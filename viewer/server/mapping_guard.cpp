@@ -19,16 +19,16 @@ struct GuardedRange {
     std::atomic<bool> damaged{false};
 };
 
-constexpr int kSlots = 64;
+constexpr int kSlots = 1024;
 GuardedRange guardedRanges[kSlots];
 std::mutex slotMutex;  // taken by constructors and destructors, never by the handler
 struct sigaction previousAction {};
+std::uintptr_t pageSize = 4096;  // set before the handler is installed
 
 void ReplaceLostPage(int signal, siginfo_t* info, void* context) {
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
     for (GuardedRange& range : guardedRanges) {
         if (address < range.begin.load() || address >= range.end.load()) continue;
-        const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
         void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
         if (mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) break;
         range.damaged.store(true);
@@ -47,6 +47,7 @@ void ReplaceLostPage(int signal, siginfo_t* info, void* context) {
 void InstallHandlerOnce() {
     static std::once_flag installed;
     std::call_once(installed, [] {
+        pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
         struct sigaction action {};
         action.sa_sigaction = ReplaceLostPage;
         action.sa_flags = SA_SIGINFO | SA_NODEFER;

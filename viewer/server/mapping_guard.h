@@ -12,7 +12,7 @@ namespace tarnview::server {
 
 class MappingGuard {
 public:
-    // Guards [data, data + size) while this object lives. At most 64 ranges
+    // Guards [data, data + size) while this object lives. At most 1024 ranges
     // are guarded at once; others are left unguarded (and guarded() says so).
     MappingGuard(const void* data, std::size_t size);
     ~MappingGuard();

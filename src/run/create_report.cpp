@@ -11,6 +11,7 @@
 #include <fstream>
 #include <locale>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "output/markup.h"
@@ -206,6 +207,8 @@ int RunReport(const char* basePath) noexcept {
     }
     try {
         return Run(basePath);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "Error: the report for %s failed: not enough memory.\n", basePath);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "Error: the report for %s failed: %s\n", basePath, failure.what());
     } catch (...) {

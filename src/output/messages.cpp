@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -10,6 +11,10 @@ constexpr int kMessageBufferSize = 200;
 
 // An address inside this library, for finding its module.
 void ModuleAnchor() {}
+
+struct ReleasesLocal {
+    void operator()(char* block) const { LocalFree(block); }
+};
 
 }  // namespace
 
@@ -30,19 +35,11 @@ void LoadMessage(HMODULE module, unsigned id, TextBuffer* out, ...) {
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER,
                                   pattern, 0, 0, reinterpret_cast<LPSTR>(&expanded), 0, &inserts);
     va_end(inserts);
+    const std::unique_ptr<char, ReleasesLocal> owned(expanded);
     // Every message has text of its own, so an empty expansion is a failure
     // (on both systems, for lack of memory).
-    if (length == 0 || expanded == nullptr) {
-        if (expanded != nullptr) LocalFree(expanded);
-        throw MessageFailure(id, true);
-    }
-    try {
-        out->Assign(expanded, length);
-    } catch (...) {
-        LocalFree(expanded);
-        throw;
-    }
-    LocalFree(expanded);
+    if (length == 0 || owned == nullptr) throw MessageFailure(id, true);
+    out->Assign(owned.get(), length);
 }
 
 std::string LoadPlainMessage(HMODULE module, unsigned id) {
@@ -53,9 +50,10 @@ std::string LoadPlainMessage(HMODULE module, unsigned id) {
 }
 
 MessageFailure::MessageFailure(unsigned id, bool expanding) {
-    std::snprintf(m_text, sizeof m_text,
-                  expanding ? "not enough memory to expand message %u" : "message %u is missing from the message table",
-                  id);
+    if (expanding)
+        std::snprintf(m_text, sizeof m_text, "not enough memory to expand message %u", id);
+    else
+        std::snprintf(m_text, sizeof m_text, "message %u is missing from the message table", id);
 }
 
 const std::string& MessageCache::Text(unsigned id) {

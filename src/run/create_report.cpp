@@ -3,8 +3,8 @@
 // everything.
 #include "run/create_report.h"
 
-#include <cstdarg>
 #include <clocale>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <exception>

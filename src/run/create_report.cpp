@@ -80,8 +80,9 @@ bool DataFileUsable(const RunContext& run) {
     return true;
 }
 
-// The same for the report file, before the data file is loaded; a device
-// such as /dev/null is written as a file.
+// The same for the report file, checked before the data file is loaded and
+// again just before the report is opened; a device such as /dev/null is
+// written as a file.
 bool ReportFileUsable(const RunContext& run) {
     const char* what = RefusedKind(KindOfFile(run.logPath.c_str()));
     if (what == nullptr) return true;
@@ -158,6 +159,7 @@ int Run(const char* basePath) {
     if (!loaded || !FetchRunObjects(run)) return kFailed;
 
     ReadBreakersFlag(run);
+    if (!ReportFileUsable(run)) return kFailed;  // it may have changed while loading
 
     std::vector<char> streamBuffer(kStreamBufferSize);
     std::ofstream report;

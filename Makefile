@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run test test-windows bench fuzz clean
+.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run test test-windows bench fuzz screenshots clean
 
 all: build
 
@@ -57,6 +57,12 @@ fuzz:
 bench: build
 	build/bin/report_bench --runs 5
 	build/bin/loader_bench --runs 5
+	build/bin/reader_bench --runs 5
+
+# The terminal view's screenshot in docs/ (tmux and Chromium).
+screenshots: build
+	@scripts/install-deps.sh --screenshots
+	scripts/terminal-screenshot.sh build
 
 clean:
 	rm -rf build build-sanitize build-windows build-windows64 build-fuzz

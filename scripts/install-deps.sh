@@ -8,6 +8,7 @@ g++-mingw-w64-i686 binutils-mingw-w64-i686"
 case "${1:-}" in
     --windows-runtime) packages="$packages wine wine32:i386 wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64" ;;
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
+    --screenshots) packages="$packages tmux chromium fonts-dejavu-core" ;;
 esac
 
 missing=""

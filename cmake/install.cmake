@@ -3,6 +3,7 @@
 # pkg-config file (tarnreport).  Included before the targets are made, so
 # that they take the install RUNPATH; tarn_install() at the end writes the
 # rules.
+set(CMAKE_INSTALL_DOCDIR share/doc/tarnreport CACHE PATH "Documentation (DATAROOTDIR/doc/tarnreport)")
 include(GNUInstallDirs)
 
 # The ABI of the libraries: the major number is the SONAME's.
@@ -70,6 +71,8 @@ function(tarn_install)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/tarnreport.pc.in ${PROJECT_BINARY_DIR}/tarnreport.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/tarnreport.pc DESTINATION ${pkgconfig_dir})
 
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
-    DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  if(NOT TARN_DEBIAN_PACKAGE)  # (the package's copyright file holds it)
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
 endfunction()

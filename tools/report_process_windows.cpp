@@ -109,7 +109,10 @@ ChildHandle StartChild(const std::vector<std::string>& arguments, std::string& w
         return nullptr;
     }
     std::string commandLine = Quoted(self);
-    for (const std::string& argument : arguments) commandLine += " " + Quoted(argument);
+    for (const std::string& argument : arguments) {
+        commandLine += ' ';
+        commandLine += Quoted(argument);
+    }
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -8,11 +8,12 @@
 // time, and what each printed is passed on in the order the runs were given.
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TARNReport.h"

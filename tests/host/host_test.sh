@@ -6,10 +6,7 @@
 set -u
 host="$1"
 examples="$2"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../shell_checks.sh"
 
 for option in -h --help; do
     "$host" $option > "$work/help" 2>&1 || fail "$option exit status"
@@ -122,5 +119,4 @@ printf 'wrote %s\nreport for %s failed\nwrote %s\nwrote %s\n' "$work/slow.log" "
 grep -q "^tarnreport: the report process for $work/killed was killed by signal 9" "$work/err" ||
     fail "killed report process: $(cat "$work/err")"
 
-[ $failures -eq 0 ] && echo "host tests passed"
-exit $failures
+finish "host tests"

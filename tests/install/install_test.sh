@@ -7,10 +7,7 @@
 set -u
 build="$1"
 source="$2"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../shell_checks.sh"
 prefix="$work/prefix"
 
 cmake --install "$build" --prefix "$prefix" > "$work/install.out" 2>&1 ||
@@ -44,5 +41,4 @@ cc -Wall -Wextra -Werror "$source/tests/install/consumer.c" $flags -Wl,-rpath,"$
 "$work/consumer-pc" "$work/pkgconfig" || fail "the pkg-config project's report"
 cmp -s "$work/program.log" "$work/pkgconfig.log" || fail "the pkg-config project's report differs"
 
-[ $failures -eq 0 ] && echo "install tests passed"
-exit $failures
+finish "install tests"

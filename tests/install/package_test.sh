@@ -10,10 +10,7 @@ if [ -z "$package" ]; then
     echo "no package in $1: run make package first"
     exit 77
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../shell_checks.sh"
 echo "checking $package"
 
 dpkg-deb -c "$package" | awk '{ print $6 }' | sed 's|^\./||; s|/$||' > "$work/files"
@@ -50,5 +47,4 @@ lintian "$package" > "$work/lintian" 2>&1
 cat "$work/lintian"
 ! grep -q '^E: ' "$work/lintian" || fail "lintian reports errors"
 
-[ $failures -eq 0 ] && echo "package tests passed"
-exit $failures
+finish "package tests"

@@ -87,8 +87,9 @@ printf '%s' "$expected" | cmp -s - "$work/out" || fail "twelve runs: output was:
 cmp -s "$work/run01.log" "$work/run12.log" || fail "reports of equal runs differ"
 "$host" -j3 "$@" | grep -v run07 | sed 's/^wrote //' | xargs ls > /dev/null || fail "reports listed but missing"
 
-# On a terminal, a progress line on standard error.
-if command -v script > /dev/null; then
+# On a terminal (where script can make one), a progress line on standard
+# error.
+if script -qec true /dev/null > /dev/null 2>&1 < /dev/null; then
     script -qec "'$host' -j 2 $work/run01 $work/run02 $work/run03 $work/run04 $work/run05 2>&1" \
         /dev/null > "$work/tty" < /dev/null
     grep -q "tarnreport: 5 of 5 reports done" "$work/tty" || fail "progress line: $(cat -A "$work/tty")"

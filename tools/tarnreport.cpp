@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,10 +77,16 @@ bool ParseJobs(const char* text, unsigned& jobs) {
     return true;
 }
 
-// The value of an option that takes one: "-j4", "-j 4", "--jobs=4", "--jobs 4".
-const char* OptionValue(int argc, char** argv, int& i, const char* inlineValue) {
-    if (inlineValue != nullptr) return inlineValue;
-    return i + 1 < argc ? argv[++i] : nullptr;
+bool IsJobsOption(const std::string& argument) {
+    return argument.starts_with("-j") || argument == "--jobs" || argument.starts_with("--jobs=");
+}
+
+// The value given in the option's own argument ("-j4", "--jobs=4"), or null
+// when it is the next argument ("-j 4", "--jobs 4").
+const char* AttachedValue(const std::string& argument, const char* text) {
+    if (argument.starts_with("--jobs=")) return text + std::strlen("--jobs=");
+    if (argument.starts_with("-j") && argument.size() > 2) return text + 2;
+    return nullptr;
 }
 
 // Reads the command line into options; returns the exit status when the
@@ -100,13 +107,9 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
             return 0;
         } else if (argument == "--long-lists") {
             options.longLists = true;
-        } else if (argument.starts_with("-j") || argument == "--jobs" ||
-                   argument.starts_with("--jobs=")) {
-            const char* inlineValue = argument.starts_with("--jobs=") ? argv[i] + 7
-                                      : argument.starts_with("-j") && argument.size() > 2
-                                          ? argv[i] + 2
-                                          : nullptr;
-            const char* value = OptionValue(argc, argv, i, inlineValue);
+        } else if (IsJobsOption(argument)) {
+            const char* value = AttachedValue(argument, argv[i]);
+            if (value == nullptr && i + 1 < argc) value = argv[++i];
             if (value == nullptr) return UsageError("option '" + argument + "' needs a number");
             if (!ParseJobs(value, options.jobs)) {
                 return UsageError(std::string("invalid number of jobs '") + value + "'");

@@ -1,8 +1,8 @@
 # Thin wrapper around CMake.  `make run` builds what a run needs and writes
 # the example's report; `make install` installs under PREFIX; `make package`
 # writes the Debian package; `make test` builds every tree and runs every
-# test; `make test-windows` runs the Windows build under Wine and compares
-# it with the Linux build.
+# test; `make test-windows` runs the 32-bit and the 64-bit Windows builds
+# under Wine and compares them with the Linux build.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
@@ -10,7 +10,7 @@ DESTDIR ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows build build-sanitize build-windows run install package test test-windows bench fuzz clean
+.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run install package test test-windows bench fuzz clean
 
 all: build
 
@@ -32,6 +32,11 @@ build-windows: deps
 	cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(CMAKE_FLAGS)
 	cmake --build build-windows -j $(JOBS)
+
+build-windows64: deps
+	cmake -S . -B build-windows64 -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS)
+	cmake --build build-windows64 -j $(JOBS)
 
 # Only what a run needs: no test programs, so none of their packages.
 run:
@@ -77,11 +82,14 @@ bench: build
 	build/bin/loader_bench --runs 5
 
 clean:
-	rm -rf build build-sanitize build-windows build-fuzz build-package
+	rm -rf build build-sanitize build-windows build-windows64 build-fuzz build-package
 
-# The Windows build under Wine: its own tests, and every run compared byte for
+# The Windows builds under Wine, 32-bit (the reference) and 64-bit, each in a
+# Wine prefix of its own: their own tests, and every run compared byte for
 # byte with the Linux build's reports (build/ is built first).
 test-windows: deps-windows
 	$(MAKE) build
 	$(MAKE) build-windows CMAKE_FLAGS="$(CMAKE_FLAGS) -DTARN_LINUX_BUILD_DIR=$(CURDIR)/build"
+	$(MAKE) build-windows64 CMAKE_FLAGS="$(CMAKE_FLAGS) -DTARN_LINUX_BUILD_DIR=$(CURDIR)/build"
 	ctest --test-dir build-windows --output-on-failure -j $(JOBS)
+	ctest --test-dir build-windows64 --output-on-failure -j $(JOBS)

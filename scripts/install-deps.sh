@@ -6,7 +6,7 @@
 #   install-deps.sh --run      a build of the libraries and tarnreport (make run)
 #   install-deps.sh --install  that, and the manual pages (make install)
 #   install-deps.sh --package  that, and the Debian packaging tools (make package)
-#   install-deps.sh --windows-runtime   everything, and Wine (make test-windows)
+#   install-deps.sh --windows-runtime   everything, the 64-bit MinGW and Wine (make test-windows)
 #   install-deps.sh --fuzz     everything, and clang (make fuzz)
 set -eu
 
@@ -19,7 +19,7 @@ case "${1:-}" in
     --run) packages="$run" ;;
     --install) packages="$install" ;;
     --package) packages="$package" ;;
-    --windows-runtime) packages="$test wine wine32:i386" ;;
+    --windows-runtime) packages="$test wine wine32:i386 wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64" ;;
     --fuzz) packages="$test clang libclang-rt-14-dev" ;;
     "") packages="$test" ;;
     *) echo "install-deps.sh: unknown profile $1" >&2; exit 2 ;;

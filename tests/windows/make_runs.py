@@ -300,6 +300,12 @@ def cases(data_dirs):
         extra={"one.vdr": json.dumps(run(header(1), small_model(), small_iterations(2))).encode(),
                "two.vdr": json.dumps(run(header(2), small_model(), small_iterations(3))).encode()},
         ok=False)
+    # Several runs go to report processes: their names must reach them intact.
+    add("paths_several_quoted", None,
+        args=("sub dir/run.vdr", 'missing "quoted" run', "back\\slash\\", "-j", "2"),
+        extra={"sub dir/run.vdr": json.dumps(run(header(), small_model(), small_iterations(2)))
+               .encode()},
+        ok=False)
 
     # A failure inside the libraries: an exception thrown there is caught by
     # the report and the call fails cleanly.

@@ -359,11 +359,11 @@ public:
                 line += OneLine(entry->Var()->Name());
             }
             switch (equation.GetType()) {
-                case 1: line += " <= "; break;
-                case 2: line += " >= "; break;
-                case 3: line += " = "; break;
-                case 4: line += " (free row) rhs "; break;
-                case 5: line += " (objective row) rhs "; break;
+                case RowKind::kLessOrEqual: line += " <= "; break;
+                case RowKind::kGreaterOrEqual: line += " >= "; break;
+                case RowKind::kEquality: line += " = "; break;
+                case RowKind::kFree: line += " (free row) rhs "; break;
+                case RowKind::kObjective: line += " (objective row) rhs "; break;
                 default: line += " (type " + std::to_string(equation.GetType()) + ") rhs "; break;
             }
             line += FormatNumber(equation.Rhs());

@@ -11,6 +11,12 @@
 #include "output/text_buffer.h"
 #include "platform/win_api.h"
 
+// The parts of the infeasibility state, added up: the last iteration ended
+// infeasible (the diagnosis's nonlinear part), the final LP was not solved
+// to optimality (its LP part).
+inline constexpr int kNonlinearInfeasible = 1;
+inline constexpr int kLPNotOptimal = 2;
+
 struct RunContext {
     HMODULE module = nullptr;
     const char* basePath = nullptr;
@@ -25,7 +31,7 @@ struct RunContext {
     CTARNIterationList* iterationList = nullptr;
 
     bool breakersOn = true;       // false when MININFTR begins with "NONE"
-    int infeasibilityState = 0;   // 1 nonlinear part, 2 LP part, 3 both
+    int infeasibilityState = 0;   // kNonlinearInfeasible, kLPNotOptimal, both or neither
     int lastIteration = 0;        // iteration list count - 1
     int listLimit = 10;           // 100 with KORMOPTIONS "VDRLONGLIST"
 

@@ -178,8 +178,8 @@ public:
         m_rowPos = m_rowEnd = 0;
         if (equationNumber < 1 || static_cast<size_t>(equationNumber) >= m_rowStart.size())
             return nullptr;
-        m_rowPos = m_rowStart[static_cast<size_t>(equationNumber) - 1];
-        m_rowEnd = m_rowStart[static_cast<size_t>(equationNumber)];
+        m_rowPos = m_rowStart.at(static_cast<size_t>(equationNumber) - 1);
+        m_rowEnd = m_rowStart.at(static_cast<size_t>(equationNumber));
         return RowEntry();
     }
     IVELDMatrixEntry* GetNextInRow() override {
@@ -190,8 +190,8 @@ public:
         m_colPos = m_colEnd = 0;
         if (variableNumber < 1 || static_cast<size_t>(variableNumber) >= m_colStart.size())
             return nullptr;
-        m_colPos = m_colStart[static_cast<size_t>(variableNumber) - 1];
-        m_colEnd = m_colStart[static_cast<size_t>(variableNumber)];
+        m_colPos = m_colStart.at(static_cast<size_t>(variableNumber) - 1);
+        m_colEnd = m_colStart.at(static_cast<size_t>(variableNumber));
         return ColumnEntry();
     }
     IVELDMatrixEntry* GetNextInColumn() override {

@@ -20,12 +20,16 @@ bool HasLPPart(int state) {
     return state == kLPNotOptimal || state == kNonlinearInfeasible + kLPNotOptimal;
 }
 
+CTARNIterationData* LastIteration(RunContext& run) {
+    return run.iterationList->GetAt(run.lastIteration + 1);
+}
+
 CTARNIterationSolution* SolutionOf(CTARNIterationData* data) {
     return data != nullptr ? data->m_solution : nullptr;
 }
 
 void WriteNonlinearPart(RunContext& run) {
-    CTARNIterationData* last = run.iterationList->GetAt(run.lastIteration + 1);
+    CTARNIterationData* last = LastIteration(run);
     const double tolerance = run.optionTable->GetFeasTolerance();
     if (last == nullptr || !(last->GetFeasValue() > tolerance)) return;
 
@@ -86,8 +90,7 @@ struct LPOutcome {
 // Writes the linear-equation list; true when its region was opened.
 bool WriteLinearEquations(RunContext& run, const LPOutcome& lp) {
     if (!(lp.equationCount > 0 || !lp.unbounded)) return false;
-    CTARNIterationSolution* solution =
-        SolutionOf(run.iterationList->GetAt(run.lastIteration + 1));
+    CTARNIterationSolution* solution = SolutionOf(LastIteration(run));
     IVELDEquationSet* equations = nullptr;
     run.modelManager->GetEquationSet(&equations);
     if (equations == nullptr) return false;
@@ -127,8 +130,7 @@ bool ViolatesBoundsOrIntegrality(const IVELDVariable& variable) {
 // Writes the variable list; true when some entry wrote lines.
 bool WriteLPVariables(RunContext& run, const LPOutcome& lp) {
     if (!(lp.variableCount > 0 || !lp.unbounded)) return false;
-    CTARNIterationSolution* solution =
-        SolutionOf(run.iterationList->GetAt(run.lastIteration + 1));
+    CTARNIterationSolution* solution = SolutionOf(LastIteration(run));
     IVELDVariableSet* variables = nullptr;
     run.modelManager->GetVariableSet(&variables);
     if (variables == nullptr) return false;

@@ -178,6 +178,7 @@ public:
         m_rowPos = m_rowEnd = 0;
         if (equationNumber < 1 || static_cast<size_t>(equationNumber) >= m_rowStart.size())
             return nullptr;
+        // at(): a bound test above that let one too many through fails in every build.
         m_rowPos = m_rowStart.at(static_cast<size_t>(equationNumber) - 1);
         m_rowEnd = m_rowStart.at(static_cast<size_t>(equationNumber));
         return RowEntry();

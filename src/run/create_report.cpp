@@ -72,7 +72,7 @@ bool WriteSections(RunContext& run) {
     run.WriteRegionEnd();  // "Iteration Information"
     // Infeasible, unbounded and the other outcomes above optimal; a negative
     // status asks for no LP part.
-    if (run.reporting->GetLPStatus() > LPStatus::kOptimal) run.infeasibilityState += kLPNotOptimal;
+    if (run.reporting->GetLPStatus() > LPStatus::kOptimal) run.infeasibilityState += kLPPart;
     if (run.infeasibilityState != 0) WriteInfeasibilityDiagnosis(run);
     return true;
 }

@@ -11,11 +11,9 @@
 #include "output/text_buffer.h"
 #include "platform/win_api.h"
 
-// The parts of the infeasibility state, added up: the last iteration ended
-// infeasible (the diagnosis's nonlinear part), the final LP was not solved
-// to optimality (its LP part).
-inline constexpr int kNonlinearInfeasible = 1;
-inline constexpr int kLPNotOptimal = 2;
+// The infeasibility state is the sum of the diagnosis parts it asks for.
+inline constexpr int kNonlinearPart = 1;  // the last iteration ended infeasible
+inline constexpr int kLPPart = 2;         // the final LP's status is above optimal
 
 struct RunContext {
     HMODULE module = nullptr;
@@ -31,7 +29,7 @@ struct RunContext {
     CTARNIterationList* iterationList = nullptr;
 
     bool breakersOn = true;       // false when MININFTR begins with "NONE"
-    int infeasibilityState = 0;   // kNonlinearInfeasible, kLPNotOptimal, both or neither
+    int infeasibilityState = 0;   // kNonlinearPart, kLPPart, both (their sum) or 0
     int lastIteration = 0;        // iteration list count - 1
     int listLimit = 10;           // 100 with KORMOPTIONS "VDRLONGLIST"
 

@@ -14,10 +14,10 @@ namespace {
 constexpr double kDiagnosisThreshold = 1e-5;
 
 bool HasNonlinearPart(int state) {
-    return state == kNonlinearInfeasible || state == kNonlinearInfeasible + kLPNotOptimal;
+    return state == kNonlinearPart || state == kNonlinearPart + kLPPart;
 }
 bool HasLPPart(int state) {
-    return state == kLPNotOptimal || state == kNonlinearInfeasible + kLPNotOptimal;
+    return state == kLPPart || state == kNonlinearPart + kLPPart;
 }
 
 CTARNIterationData* LastIteration(RunContext& run) {

@@ -74,7 +74,7 @@ void WriteLargestFeasibilitySlacks(RunContext& run, DetailsState& state,
     CTARNIterationData& data = *block.current;
     if (data.GetIter() == run.lastIteration &&
         data.GetFeasValue() > run.optionTable->GetFeasTolerance())
-        run.infeasibilityState = kNonlinearInfeasible;
+        run.infeasibilityState = kNonlinearPart;
     WriteEquationList(run, state, block,
                       {kMsgLargestFeasibilitySlacks, kMsgFeasibilitySlacksHeader,
                        SortCriterion::kSlack, &EquationTriple::slack, nullptr});

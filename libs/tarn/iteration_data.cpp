@@ -132,18 +132,18 @@ CTARNIterationData::~CTARNIterationData() {
 // as they are.  Returns the number of values written.
 int CTARNIterationData::GetVarStructData(int count, double* values, double*, double*) {
     if (m_solution == nullptr || values == nullptr || count <= 0) return 0;
-    const int n = std::min(count, m_solution->GetVariableCount());
-    const double* triples = m_solution->GetVariableValues();
-    for (int i = 0; i < n; ++i) values[i] = triples[3 * static_cast<size_t>(i)];
+    const TripleArray<VariableTriple> triples = VariableTriplesOf(m_solution);
+    const int n = std::min(count, triples.Count());
+    for (int i = 0; i < n; ++i) values[i] = triples.Of(i + 1)->value;
     return n;
 }
 
 // The same for the equations' residuals.
 int CTARNIterationData::GetEqnStructData(int count, double* values, double*, double*) {
     if (m_solution == nullptr || values == nullptr || count <= 0) return 0;
-    const int n = std::min(count, m_solution->GetEquationCount());
-    const double* triples = m_solution->GetEquationValues();
-    for (int i = 0; i < n; ++i) values[i] = triples[3 * static_cast<size_t>(i)];
+    const TripleArray<EquationTriple> triples = EquationTriplesOf(m_solution);
+    const int n = std::min(count, triples.Count());
+    for (int i = 0; i < n; ++i) values[i] = triples.Of(i + 1)->residual;
     return n;
 }
 

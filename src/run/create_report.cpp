@@ -125,7 +125,9 @@ bool WriteSections(RunContext& run) {
     WriteIterationDetails(run);
     run.WriteRegionEnd();  // "Iteration Details"
     run.WriteRegionEnd();  // "Iteration Information"
-    if (run.reporting->GetLPStatus() > 0) run.infeasibilityState += 2;
+    // Infeasible, unbounded and the other outcomes above optimal; a negative
+    // status asks for no LP part.
+    if (run.reporting->GetLPStatus() > LPStatus::kOptimal) run.infeasibilityState += kLPPart;
     if (run.infeasibilityState != 0) WriteInfeasibilityDiagnosis(run);
     return true;
 }

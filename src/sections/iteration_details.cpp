@@ -129,14 +129,16 @@ int ListLimitFor(const char* options) {
                                                                                  : kShortListLimit;
 }
 
-Triples VariableTriples(CTARNIterationData* data) {
-    if (data == nullptr || data->m_solution == nullptr) return {};
-    return {data->m_solution->GetVariableValues(), data->m_solution->GetVariableCount()};
+TripleArray<VariableTriple> VariableTriples(const CTARNIterationData* data) {
+    return VariableTriplesOf(data != nullptr ? data->m_solution : nullptr);
 }
 
-Triples EquationTriples(CTARNIterationData* data) {
-    if (data == nullptr || data->m_solution == nullptr) return {};
-    return {data->m_solution->GetEquationValues(), data->m_solution->GetEquationCount()};
+TripleArray<EquationTriple> EquationTriples(const CTARNIterationData* data) {
+    return EquationTriplesOf(data != nullptr ? data->m_solution : nullptr);
+}
+
+const std::string& FormWord(RunContext& run, const IVELDEquation& equation) {
+    return run.Text(equation.IsNonlinear() > 0 ? kMsgNonLinear : kMsgLinear);
 }
 
 void RepeatHeaderBefore(RunContext& run, int rowCount, unsigned headerId) {

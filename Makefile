@@ -1,13 +1,16 @@
-# Thin wrapper around CMake.  `make run` builds and writes the example's
-# report; `make test` builds every tree and runs every test; `make
-# test-windows` runs the 32-bit and the 64-bit Windows builds under Wine and
-# compares them with the Linux build.
+# Thin wrapper around CMake.  `make run` builds what a run needs and writes
+# the example's report; `make install` installs under PREFIX; `make package`
+# writes the Debian package; `make test` builds every tree and runs every
+# test; `make test-windows` runs the 32-bit and the 64-bit Windows builds
+# under Wine and compares them with the Linux build.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
+DESTDIR ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run test test-browser test-windows bench fuzz screenshots clean
+.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run install package test test-browser test-windows bench fuzz screenshots clean
 
 all: build
 
@@ -18,7 +21,7 @@ deps-windows:
 	@scripts/install-deps.sh --windows-runtime
 
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS)
 
 build-sanitize: deps
@@ -35,12 +38,32 @@ build-windows64: deps
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS)
 	cmake --build build-windows64 -j $(JOBS)
 
-run: build
+# Only what a run needs: no test programs, so none of their packages.
+run:
+	@scripts/install-deps.sh --run
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS) --target tarnreport
 	cp examples/blending.vdr build/blending.vdr
 	build/bin/tarnreport build/blending
 	@echo "report: $(CURDIR)/build/blending.log"
 
-test: build build-sanitize build-windows
+install:
+	@scripts/install-deps.sh --install
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+	DESTDIR=$(DESTDIR) cmake --install build
+
+# The Debian package, from a tree of its own configured for /usr.
+package:
+	@scripts/install-deps.sh --package
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DTARN_DEBIAN_PACKAGE=ON $(CMAKE_FLAGS)
+	cmake --build build-package -j $(JOBS)
+	cd build-package && cpack -G DEB
+
+# (The package is built first, so that its test in build/ finds it.)
+test: build build-sanitize build-windows package
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
@@ -79,7 +102,7 @@ screenshots: build
 	$(MAKE) test-browser DOCS_SCREENSHOTS=$(CURDIR)/docs
 
 clean:
-	rm -rf build build-sanitize build-windows build-windows64 build-fuzz
+	rm -rf build build-sanitize build-windows build-windows64 build-fuzz build-package
 
 # The Windows builds under Wine, 32-bit (the reference) and 64-bit, each in a
 # Wine prefix of its own: their own tests, and every run compared byte for

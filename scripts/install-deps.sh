@@ -1,15 +1,31 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need.  As root it
-# installs what is missing; otherwise it prints the apt-get line and fails.
+# Installs the Debian packages a profile needs.  As root it installs what is
+# missing; otherwise it prints the apt-get line and fails.
+#
+#   install-deps.sh            everything make test needs (the default)
+#   install-deps.sh --run      a build of the libraries and tarnreport (make run)
+#   install-deps.sh --install  that, and the manual pages (make install)
+#   install-deps.sh --package  that, and the Debian packaging tools (make package)
+#   install-deps.sh --windows-runtime   everything, the 64-bit MinGW and Wine (make test-windows)
+#   install-deps.sh --fuzz     everything, and clang (make fuzz)
+#   install-deps.sh --browser  everything, and Node, npm and Chromium (make test-browser)
 set -eu
 
-packages="cmake make g++ python3 python3-jsonschema rapidjson-dev libgtest-dev googletest locales
-g++-mingw-w64-i686 binutils-mingw-w64-i686 libjs-chart.js pkg-config libcpp-httplib-dev"
+run="cmake make g++ rapidjson-dev libjs-chart.js libcpp-httplib-dev pkg-config"
+install="$run help2man"
+package="$install dpkg-dev file"
+test="$package python3 python3-jsonschema libgtest-dev googletest locales
+g++-mingw-w64-i686 binutils-mingw-w64-i686 lintian man-db procps"
 case "${1:-}" in
-    --windows-runtime) packages="$packages wine wine32:i386 wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64" ;;
-    --browser) packages="$packages nodejs npm chromium" ;;
-    --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
-    --screenshots) packages="$packages tmux chromium fonts-dejavu-core" ;;
+    --run) packages="$run" ;;
+    --install) packages="$install" ;;
+    --package) packages="$package" ;;
+    --windows-runtime) packages="$test wine wine32:i386 wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64" ;;
+    --fuzz) packages="$test clang libclang-rt-14-dev" ;;
+    --browser) packages="$test nodejs npm chromium" ;;
+    --screenshots) packages="$test tmux chromium fonts-dejavu-core" ;;
+    "") packages="$test" ;;
+    *) echo "install-deps.sh: unknown profile $1" >&2; exit 2 ;;
 esac
 
 # Node and npm may come from elsewhere than Debian (NodeSource's nodejs

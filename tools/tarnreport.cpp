@@ -1,31 +1,126 @@
 // tarnreport: writes the execution report of one or more runs.
 //
-//   tarnreport [--long-lists] BASE...
+//   tarnreport [OPTION]... RUN...
 //
-// For each base path the report library reads BASE.vdr and writes BASE.log.
+// For each run (runs/x or runs/x.vdr) the report library reads runs/x.vdr
+// and writes runs/x.log.  One run is reported in this process; several are
+// reported in processes of their own (report_process.h), up to --jobs at a
+// time, and what each printed is passed on in the order the runs were given.
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TARNReport.h"
+#include "report_process.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tarnreport [--long-lists] BASE...\n"
+    "Usage: tarnreport [OPTION]... RUN...\n"
+    "Write the execution report of each run: for RUN, given as runs/x or as its\n"
+    "run-data file runs/x.vdr, read runs/x.vdr and write the report runs/x.log.\n"
     "\n"
-    "Writes the execution report BASE.log of the run whose data file is BASE.vdr,\n"
-    "for each base path given.\n"
+    "  -j, --jobs=N      write up to N reports at once, each in a process of its\n"
+    "                    own (default: the number of processors)\n"
+    "      --long-lists  list up to 100 equations in the largest-value lists\n"
+    "                    instead of 10 (adds VDRLONGLIST to KORMOPTIONS)\n"
+    "  -h, --help        show this text and exit\n"
+    "  -V, --version     show the version and exit\n"
     "\n"
-    "  --long-lists  list up to 100 equations in the largest-value lists instead of\n"
-    "                10 (adds VDRLONGLIST to KORMOPTIONS for the run)\n"
-    "  --help        show this text\n"
-    "  --version     show the version\n"
+    "For each run, in the order given, a line \"wrote runs/x.log\" or \"report for\n"
+    "runs/x failed\" follows what the report printed; the reason for a failure is\n"
+    "on standard output or standard error.  With more than a few runs and standard\n"
+    "error on a terminal, a progress line shows there.\n"
     "\n"
     "Exit status: 0 when every report was written, 1 when one failed, 2 on a\n"
     "usage error.\n";
+
+constexpr char kTryHelp[] = "Try 'tarnreport --help' for more information.\n";
+
+// Up to this many runs the progress line would only flicker.
+constexpr std::size_t kRunsWithoutProgress = 4;
+
+struct Options {
+    std::vector<std::string> runs;
+    bool longLists = false;
+    unsigned jobs = 0;  // 0: one per processor
+};
+
+int UsageError(const std::string& problem) {
+    std::fprintf(stderr, "tarnreport: %s\n%s", problem.c_str(), kTryHelp);
+    return 2;
+}
+
+// "runs/x.vdr" names the run whose base path is "runs/x".
+std::string BaseOf(const std::string& run) {
+    constexpr std::string_view kExtension = ".vdr";
+    if (run.size() > kExtension.size() && run.ends_with(kExtension)) {
+        return run.substr(0, run.size() - kExtension.size());
+    }
+    return run;
+}
+
+bool ParseJobs(const char* text, unsigned& jobs) {
+    if (text[0] < '0' || text[0] > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long value = std::strtoul(text, &end, 10);
+    if (*end != '\0' || errno != 0 || value == 0 || value > 100000) return false;
+    jobs = static_cast<unsigned>(value);
+    return true;
+}
+
+bool IsJobsOption(const std::string& argument) {
+    return argument.starts_with("-j") || argument == "--jobs" || argument.starts_with("--jobs=");
+}
+
+// The value given in the option's own argument ("-j4", "--jobs=4"), or null
+// when it is the next argument ("-j 4", "--jobs 4").
+const char* AttachedValue(const std::string& argument, const char* text) {
+    if (argument.starts_with("--jobs=")) return text + std::strlen("--jobs=");
+    if (argument.starts_with("-j") && argument.size() > 2) return text + 2;
+    return nullptr;
+}
+
+// Reads the command line into options; returns the exit status when the
+// program is done with it (help, version, usage error).
+std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            options.runs.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "-h" || argument == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (argument == "-V" || argument == "--version") {
+            std::printf("tarnreport %s\n", TARNREPORT_VERSION);
+            return 0;
+        } else if (argument == "--long-lists") {
+            options.longLists = true;
+        } else if (IsJobsOption(argument)) {
+            const char* value = AttachedValue(argument, argv[i]);
+            if (value == nullptr && i + 1 < argc) value = argv[++i];
+            if (value == nullptr) return UsageError("option '" + argument + "' needs a number");
+            if (!ParseJobs(value, options.jobs)) {
+                return UsageError(std::string("invalid number of jobs '") + value + "'");
+            }
+        } else {
+            return UsageError("unknown option '" + argument + "'");
+        }
+    }
+    if (options.runs.empty()) return UsageError("no run given");
+    return std::nullopt;
+}
 
 void AddLongListOption() {
     const char* current = std::getenv("KORMOPTIONS");
@@ -38,46 +133,122 @@ void AddLongListOption() {
 #endif
 }
 
+void PrintFailed(const std::string& base) {
+    std::printf("report for %s failed\n", base.c_str());
+}
+
+// One report, here; returns whether it was written.
+bool ReportHere(const std::string& run) {
+    std::string base = BaseOf(run);
+    bool written = CreateUQExecutionReport(base.c_str()) == 0;
+    if (written) {
+        std::printf("wrote %s.log\n", base.c_str());
+    } else {
+        PrintFailed(base);
+    }
+    std::fflush(stdout);
+    return written;
+}
+
+// The line "tarnreport: 7 of 50 reports done" on a terminal's standard error.
+class Progress {
+public:
+    explicit Progress(std::size_t total)
+        : total_(total), shown_(total > kRunsWithoutProgress && host::IsTerminal(stderr)) {}
+
+    void Show(std::size_t done) {
+        if (!shown_) return;
+        int width = std::fprintf(stderr, "\rtarnreport: %zu of %zu reports done", done, total_);
+        width_ = width > 1 ? width - 1 : 0;
+        std::fflush(stderr);
+    }
+
+    void Clear() {
+        if (width_ == 0) return;
+        std::fprintf(stderr, "\r%*s\r", width_, "");
+        std::fflush(stderr);
+        width_ = 0;
+    }
+
+private:
+    std::size_t total_;
+    bool shown_;
+    int width_ = 0;
+};
+
+// Passes on what a run's process printed; returns whether the report was
+// written.  A process that did not end by itself printed no line of its own.
+bool Relay(const std::string& run, const host::ChildOutcome& outcome) {
+    std::fwrite(outcome.err.data(), 1, outcome.err.size(), stderr);
+    std::fflush(stderr);
+    std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
+    bool written = outcome.exitStatus == 0;
+    if (outcome.exitStatus != 0 && outcome.exitStatus != 1) {
+        std::string base = BaseOf(run);
+        std::string how = !outcome.abnormal.empty()
+                              ? outcome.abnormal
+                              : "ended with exit status " + std::to_string(outcome.exitStatus);
+        std::fprintf(stderr, "tarnreport: the report process for %s %s\n", base.c_str(),
+                     how.c_str());
+        PrintFailed(base);
+    }
+    std::fflush(stdout);
+    return written;
+}
+
+struct RunSlot {
+    host::ChildHandle child;
+    std::optional<host::ChildOutcome> outcome;
+};
+
+// Each run in a process of its own, up to `jobs` at once; what they print
+// in the order of the runs.  Returns the number of reports not written.
+std::size_t ReportInChildren(const std::vector<std::string>& runs, unsigned jobs) {
+    std::vector<RunSlot> slots(runs.size());
+    std::vector<std::size_t> running;
+    std::size_t started = 0, ended = 0, relayed = 0, failures = 0;
+    Progress progress(runs.size());
+    while (relayed < runs.size()) {
+        for (; running.size() < jobs && started < runs.size(); ++started) {
+            std::string why;
+            slots[started].child = host::StartChild({"-j", "1", "--", runs[started]}, why);
+            if (slots[started].child) {
+                running.push_back(started);
+            } else {
+                slots[started].outcome = host::ChildOutcome{{}, {}, -1, "was not started: " + why};
+                ++ended;
+            }
+        }
+        if (!running.empty()) {
+            std::vector<host::ChildProcess*> processes;
+            for (std::size_t index : running) processes.push_back(slots[index].child.get());
+            std::size_t which = host::WaitForAnyChild(processes);
+            RunSlot& slot = slots[running[which]];
+            slot.outcome = host::CollectChild(*slot.child);
+            slot.child.reset();
+            running.erase(running.begin() + static_cast<std::ptrdiff_t>(which));
+            ++ended;
+        }
+        progress.Clear();
+        for (; relayed < runs.size() && slots[relayed].outcome; ++relayed) {
+            if (!Relay(runs[relayed], *slots[relayed].outcome)) ++failures;
+            slots[relayed].outcome.reset();
+        }
+        progress.Show(ended);
+    }
+    progress.Clear();
+    return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<const char*> bases;
-    bool longLists = false;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (!optionsEnded && std::strcmp(argument, "--") == 0) {
-            optionsEnded = true;
-        } else if (!optionsEnded && std::strcmp(argument, "--help") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (!optionsEnded && std::strcmp(argument, "--version") == 0) {
-            std::printf("tarnreport %s\n", TARNREPORT_VERSION);
-            return 0;
-        } else if (!optionsEnded && std::strcmp(argument, "--long-lists") == 0) {
-            longLists = true;
-        } else if (!optionsEnded && argument[0] == '-' && argument[1] != '\0') {
-            std::fprintf(stderr, "tarnreport: unknown option %s\n%s", argument, kUsage);
-            return 2;
-        } else {
-            bases.push_back(argument);
-        }
-    }
-    if (bases.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    if (longLists) AddLongListOption();
+    Options options;
+    if (std::optional<int> status = ParseArguments(argc, argv, options)) return *status;
+    if (options.longLists) AddLongListOption();
 
-    int failures = 0;
-    for (const char* base : bases) {
-        if (CreateUQExecutionReport(base) == 0) {
-            std::printf("wrote %s.log\n", base);
-        } else {
-            std::printf("report for %s failed\n", base);
-            ++failures;
-        }
-        std::fflush(stdout);
-    }
-    return failures == 0 ? 0 : 1;
+    if (options.runs.size() == 1) return ReportHere(options.runs.front()) ? 0 : 1;
+    unsigned jobs = options.jobs != 0 ? options.jobs : host::ProcessorCount();
+    jobs = std::min(jobs, host::kMaxChildren);
+    return ReportInChildren(options.runs, jobs) == 0 ? 0 : 1;
 }

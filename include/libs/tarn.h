@@ -6,18 +6,21 @@
 // without calls into the library.
 #pragma once
 
+#include <cstddef>
+#include <cstring>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "libs/export.h"
 #include "libs/iteration_data.h"
 #include "libs/veldxmps.h"
 
-// The value triples of one iteration, at position item number - 1:
-// variables (value, step, shadow price), equations (residual, shadow price,
-// infeasibility slack).
+// The value triples of one iteration, at position item number - 1, each
+// laid out as VariableTriple or EquationTriple below.
 class TARN_API CTARNIterationSolution {
 public:
     CTARNIterationSolution();
@@ -30,6 +33,62 @@ public:
     std::vector<double> m_variableTriples;
     std::vector<double> m_equationTriples;
 };
+
+// One variable's values at one iteration, in the order of its triple.
+struct VariableTriple {
+    double value;
+    double step;         // the half-width of the step box
+    double shadowPrice;  // the reduced cost
+};
+
+// One equation's values at one iteration, in the order of its triple.
+struct EquationTriple {
+    double residual;
+    double shadowPrice;
+    double slack;  // the infeasibility slack
+};
+
+// The doubles of one triple in the arrays of CTARNIterationSolution.
+inline constexpr int kTripleLength = 3;
+
+// The triple array of one iteration, read by item number (from 1).  A
+// triple is copied out of the array whole, so the named fields describe the
+// array's layout without changing it.
+template <typename Triple>
+class TripleArray {
+    static_assert(std::is_trivially_copyable_v<Triple> && std::is_standard_layout_v<Triple> &&
+                  sizeof(Triple) == kTripleLength * sizeof(double));
+
+public:
+    TripleArray() = default;
+    TripleArray(const double* values, int count)
+        : m_values(values), m_count(values != nullptr && count > 0 ? count : 0) {}
+
+    int Count() const { return m_count; }
+
+    // The triple of item `number`, or nothing outside the array.
+    std::optional<Triple> Of(int number) const {
+        if (number < 1 || number > m_count) return std::nullopt;
+        Triple triple;
+        std::memcpy(&triple, m_values + kTripleLength * static_cast<std::ptrdiff_t>(number - 1),
+                    sizeof triple);
+        return triple;
+    }
+
+private:
+    const double* m_values = nullptr;
+    int m_count = 0;
+};
+
+// The triple arrays of an iteration solution; empty for a null solution.
+inline TripleArray<VariableTriple> VariableTriplesOf(const CTARNIterationSolution* solution) {
+    if (solution == nullptr) return {};
+    return {solution->GetVariableValues(), solution->GetVariableCount()};
+}
+inline TripleArray<EquationTriple> EquationTriplesOf(const CTARNIterationSolution* solution) {
+    if (solution == nullptr) return {};
+    return {solution->GetEquationValues(), solution->GetEquationCount()};
+}
 
 class TARN_API CTARNOptionTable {
 public:
@@ -107,7 +166,7 @@ public:
     virtual const char* GetSolutionStatus();
     virtual const char* GetCaseDescription();
     virtual int GetCaseNumber();
-    // 0 optimal, 1 infeasible, 2 unbounded, other values another outcome.
+    // An LPStatus code; other values are another outcome.
     virtual int GetLPStatus();
     virtual int GetLPDiagVarCount();
     virtual int GetLPDiagEqnCount();
@@ -126,12 +185,26 @@ private:
     std::unique_ptr<CTARNReportingData> m_data;
 };
 
+// The final LP's outcome, from CTARNSolutionReporting::GetLPStatus.
+namespace LPStatus {
+inline constexpr int kOptimal = 0;
+inline constexpr int kInfeasible = 1;
+inline constexpr int kUnbounded = 2;
+}  // namespace LPStatus
+
+// What CTARN_Control::ReturnResidualSortedList ranks the equations by.
+namespace SortCriterion {
+inline constexpr int kResidual = 1;
+inline constexpr int kSlack = 2;  // the infeasibility slack
+inline constexpr int kShadowPrice = 4;
+}  // namespace SortCriterion
+
 // Sorting services of the solver library, called without an object.
 class TARN_API CTARN_Control {
 public:
-    // criterion 1 residual, 2 infeasibility slack, 4 shadow price: writes the
-    // first min(count, equations) equation positions (from 0), largest
-    // magnitude first, into index.  Another criterion leaves index as it is.
+    // By a SortCriterion code: writes the first min(count, equations)
+    // equation positions (from 0), largest magnitude first, into index.
+    // Another criterion leaves index as it is.
     static void ReturnResidualSortedList(IVELDMgr* manager, CTARNIterationData* data,
                                          int count, int* index, int criterion);
     // Ranks the variables by relative change |new - old| / (|old| + 1) and

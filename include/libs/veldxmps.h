@@ -13,6 +13,30 @@
 
 #include "libs/export.h"
 
+// Codes of IVELDVariable::GetType; any other code is continuous too.
+namespace VariableType {
+inline constexpr short kContinuous = 1;
+inline constexpr short kBinary = 2;
+inline constexpr short kInteger = 3;
+inline constexpr short kSemiContinuous = 4;
+}  // namespace VariableType
+
+// Codes of IVELDVariable::GetStatus; any other code is a calculated variable.
+namespace VariableStatus {
+inline constexpr short kOptimised = 1;
+inline constexpr short kConstant = 3;
+inline constexpr short kIndependent = 203;
+}  // namespace VariableStatus
+
+// Codes of IVELDEquation::GetType.
+namespace RowKind {
+inline constexpr short kLessOrEqual = 1;
+inline constexpr short kGreaterOrEqual = 2;
+inline constexpr short kEquality = 3;
+inline constexpr short kFree = 4;
+inline constexpr short kObjective = 5;
+}  // namespace RowKind
+
 class VELD_API IVELDVariable {
 public:
     virtual ~IVELDVariable();
@@ -20,10 +44,10 @@ public:
     virtual const char* GetName() const = 0;
     virtual double GetUpperBound() const = 0;
     virtual double GetLowerBound() const = 0;
-    // 2 binary, 3 integer, 4 semi-continuous, anything else continuous.
+    // A VariableType code.
     virtual short GetType() const = 0;
     virtual double GetValue() const = 0;
-    // 1 optimised, 3 constant, 203 independent, anything else calculated.
+    // A VariableStatus code.
     virtual short GetStatus() const = 0;
 };
 
@@ -32,7 +56,7 @@ public:
     virtual ~IVELDEquation();
     virtual int GetNumber() const = 0;
     virtual const char* GetName() const = 0;
-    // 1 less-or-equal, 2 greater-or-equal, 3 equality, 4 free row, 5 objective row.
+    // A RowKind code.
     virtual short GetType() const = 0;
     virtual double GetValue() const = 0;
     virtual double GetScale() const = 0;

@@ -21,8 +21,8 @@ struct VariableRecord {
     double lower = 0.0;
     double upper = std::numeric_limits<double>::infinity();
     double value = 0.0;
-    short type = 1;
-    short status = 1;
+    short type = VariableType::kContinuous;
+    short status = VariableStatus::kOptimised;
 };
 
 struct EquationRecord {
@@ -32,7 +32,7 @@ struct EquationRecord {
     double scale = 1.0;
     double diag = 0.0;
     int nonlinear = 0;
-    short type = 3;
+    short type = RowKind::kEquality;
 };
 
 // One coefficient; equation and variable are item numbers from 1.

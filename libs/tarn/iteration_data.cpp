@@ -3,6 +3,7 @@
 // library never copies these objects (the iteration list holds them by
 // unique_ptr).
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -88,8 +89,18 @@ struct MessageArrays {
     std::vector<char*> errors, warnings, information;
 };
 
-std::unordered_map<const CTARNIterationData*, MessageArrays>& Arrays() {
-    static auto* arrays = new std::unordered_map<const CTARNIterationData*, MessageArrays>();
+using ArraysByObject = std::unordered_map<const CTARNIterationData*, MessageArrays>;
+
+// Null until the first hand-out makes the map, so that an object's end,
+// which only looks the map up, never allocates.
+std::atomic<ArraysByObject*> madeArrays{nullptr};
+
+ArraysByObject& Arrays() {
+    static ArraysByObject* const arrays = [] {
+        auto* made = new ArraysByObject();
+        madeArrays.store(made, std::memory_order_release);
+        return made;
+    }();
     return *arrays;
 }
 
@@ -113,7 +124,7 @@ CTARNIterationData::CTARNIterationData()
     : IterationData(), m_extraInt(0), m_extraValue(0.0), m_solution(nullptr) {}
 
 CTARNIterationData::~CTARNIterationData() {
-    Arrays().erase(this);
+    if (ArraysByObject* arrays = madeArrays.load(std::memory_order_acquire)) arrays->erase(this);
 }
 
 // The first min(count, variables) values of this iteration's variable triples
@@ -121,18 +132,18 @@ CTARNIterationData::~CTARNIterationData() {
 // as they are.  Returns the number of values written.
 int CTARNIterationData::GetVarStructData(int count, double* values, double*, double*) {
     if (m_solution == nullptr || values == nullptr || count <= 0) return 0;
-    const int n = std::min(count, m_solution->GetVariableCount());
-    const double* triples = m_solution->GetVariableValues();
-    for (int i = 0; i < n; ++i) values[i] = triples[3 * static_cast<size_t>(i)];
+    const TripleArray<VariableTriple> triples = VariableTriplesOf(m_solution);
+    const int n = std::min(count, triples.Count());
+    for (int i = 0; i < n; ++i) values[i] = triples.Of(i + 1)->value;
     return n;
 }
 
 // The same for the equations' residuals.
 int CTARNIterationData::GetEqnStructData(int count, double* values, double*, double*) {
     if (m_solution == nullptr || values == nullptr || count <= 0) return 0;
-    const int n = std::min(count, m_solution->GetEquationCount());
-    const double* triples = m_solution->GetEquationValues();
-    for (int i = 0; i < n; ++i) values[i] = triples[3 * static_cast<size_t>(i)];
+    const TripleArray<EquationTriple> triples = EquationTriplesOf(m_solution);
+    const int n = std::min(count, triples.Count());
+    for (int i = 0; i < n; ++i) values[i] = triples.Of(i + 1)->residual;
     return n;
 }
 

@@ -21,10 +21,10 @@ CTARNIterationSolution::~CTARNIterationSolution() = default;
 const double* CTARNIterationSolution::GetVariableValues() const { return m_variableTriples.data(); }
 const double* CTARNIterationSolution::GetEquationValues() const { return m_equationTriples.data(); }
 int CTARNIterationSolution::GetVariableCount() const {
-    return static_cast<int>(m_variableTriples.size() / 3);
+    return static_cast<int>(m_variableTriples.size() / kTripleLength);
 }
 int CTARNIterationSolution::GetEquationCount() const {
-    return static_cast<int>(m_equationTriples.size() / 3);
+    return static_cast<int>(m_equationTriples.size() / kTripleLength);
 }
 
 namespace {

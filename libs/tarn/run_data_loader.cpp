@@ -13,6 +13,7 @@
 // for the top-level "format" and "version" members: a file of another format
 // or version is reported as such even when its first problem comes earlier.
 #include "run_data_loader.h"
+#include "throwing_allocator.h"
 
 #include <algorithm>
 #include <charconv>
@@ -1255,7 +1256,7 @@ std::string ParseRunData(const char* text, size_t size, const std::string& fileN
 
     Handler handler(run);
     rapidjson::MemoryStream stream(text + start, size - start);
-    rapidjson::Reader reader;
+    ThrowingReader reader;
     // The recursive reader: the handler stops it within kMaxSkipDepth levels
     // of the deepest container the format has, so recursion stays shallow.
     constexpr unsigned kFlags = rapidjson::kParseNumbersAsStringsFlag |

@@ -32,24 +32,28 @@ void WriteTop(std::vector<Ranked>& ranked, int count, int* index) {
     for (size_t i = 0; i < m; ++i) index[i] = ranked[i].item;
 }
 
+// The equation value a SortCriterion code ranks by; null for another code.
+double EquationTriple::*RankedField(int criterion) {
+    switch (criterion) {
+        case SortCriterion::kResidual: return &EquationTriple::residual;
+        case SortCriterion::kSlack: return &EquationTriple::slack;
+        case SortCriterion::kShadowPrice: return &EquationTriple::shadowPrice;
+        default: return nullptr;
+    }
+}
+
 }  // namespace
 
 void CTARN_Control::ReturnResidualSortedList(IVELDMgr*, CTARNIterationData* data, int count,
                                              int* index, int criterion) {
     veldxmps::FaultPoint("ReturnResidualSortedList");
-    size_t member;
-    switch (criterion) {
-        case 1: member = 0; break;  // residual
-        case 2: member = 2; break;  // infeasibility slack
-        case 4: member = 1; break;  // shadow price
-        default: return;
-    }
+    double EquationTriple::*field = RankedField(criterion);
+    if (field == nullptr) return;
     if (data == nullptr || data->m_solution == nullptr || index == nullptr || count <= 0) return;
-    const int n = data->m_solution->GetEquationCount();
-    const double* triples = data->m_solution->GetEquationValues();
-    std::vector<Ranked> ranked(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k)
-        ranked[static_cast<size_t>(k)] = {RankKey(std::fabs(triples[3 * static_cast<size_t>(k) + member])), k};
+    const TripleArray<EquationTriple> triples = EquationTriplesOf(data->m_solution);
+    std::vector<Ranked> ranked(static_cast<size_t>(triples.Count()));
+    for (int k = 0; k < triples.Count(); ++k)
+        ranked[static_cast<size_t>(k)] = {RankKey(std::fabs((*triples.Of(k + 1)).*field)), k};
     WriteTop(ranked, count, index);
 }
 
@@ -61,15 +65,14 @@ void CTARN_Control::ReturnVariableDeltaSortedList(IVELDMgr*, CTARNIterationData*
     if (current == nullptr || previous == nullptr || current->m_solution == nullptr ||
         previous->m_solution == nullptr)
         return;
-    const int n = std::min(current->m_solution->GetVariableCount(),
-                           previous->m_solution->GetVariableCount());
-    const double* now = current->m_solution->GetVariableValues();
-    const double* before = previous->m_solution->GetVariableValues();
+    const TripleArray<VariableTriple> now = VariableTriplesOf(current->m_solution);
+    const TripleArray<VariableTriple> before = VariableTriplesOf(previous->m_solution);
+    const int n = std::min(now.Count(), before.Count());
     std::vector<Ranked> ranked(static_cast<size_t>(n));
     int outside = 0;
     for (int k = 0; k < n; ++k) {
-        const double oldValue = before[3 * static_cast<size_t>(k)];
-        const double newValue = now[3 * static_cast<size_t>(k)];
+        const double oldValue = before.Of(k + 1)->value;
+        const double newValue = now.Of(k + 1)->value;
         const double change = std::fabs(newValue - oldValue);
         const double relative = change / (std::fabs(oldValue) + 1.0);
         if (change > tolerance1 && relative > tolerance2) ++outside;

@@ -178,8 +178,9 @@ public:
         m_rowPos = m_rowEnd = 0;
         if (equationNumber < 1 || static_cast<size_t>(equationNumber) >= m_rowStart.size())
             return nullptr;
-        m_rowPos = m_rowStart[static_cast<size_t>(equationNumber) - 1];
-        m_rowEnd = m_rowStart[static_cast<size_t>(equationNumber)];
+        // at(): a bound test above that let one too many through fails in every build.
+        m_rowPos = m_rowStart.at(static_cast<size_t>(equationNumber) - 1);
+        m_rowEnd = m_rowStart.at(static_cast<size_t>(equationNumber));
         return RowEntry();
     }
     IVELDMatrixEntry* GetNextInRow() override {
@@ -190,8 +191,8 @@ public:
         m_colPos = m_colEnd = 0;
         if (variableNumber < 1 || static_cast<size_t>(variableNumber) >= m_colStart.size())
             return nullptr;
-        m_colPos = m_colStart[static_cast<size_t>(variableNumber) - 1];
-        m_colEnd = m_colStart[static_cast<size_t>(variableNumber)];
+        m_colPos = m_colStart.at(static_cast<size_t>(variableNumber) - 1);
+        m_colEnd = m_colStart.at(static_cast<size_t>(variableNumber));
         return ColumnEntry();
     }
     IVELDMatrixEntry* GetNextInColumn() override {
@@ -359,11 +360,11 @@ public:
                 line += OneLine(entry->Var()->Name());
             }
             switch (equation.GetType()) {
-                case 1: line += " <= "; break;
-                case 2: line += " >= "; break;
-                case 3: line += " = "; break;
-                case 4: line += " (free row) rhs "; break;
-                case 5: line += " (objective row) rhs "; break;
+                case RowKind::kLessOrEqual: line += " <= "; break;
+                case RowKind::kGreaterOrEqual: line += " >= "; break;
+                case RowKind::kEquality: line += " = "; break;
+                case RowKind::kFree: line += " (free row) rhs "; break;
+                case RowKind::kObjective: line += " (objective row) rhs "; break;
                 default: line += " (type " + std::to_string(equation.GetType()) + ") rhs "; break;
             }
             line += FormatNumber(equation.Rhs());

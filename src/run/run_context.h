@@ -11,6 +11,10 @@
 #include "output/text_buffer.h"
 #include "platform/win_api.h"
 
+// The infeasibility state is the sum of the diagnosis parts it asks for.
+inline constexpr int kNonlinearPart = 1;  // the last iteration ended infeasible
+inline constexpr int kLPPart = 2;         // the final LP's status is above optimal
+
 struct RunContext {
     HMODULE module = nullptr;
     const char* basePath = nullptr;
@@ -25,7 +29,7 @@ struct RunContext {
     CTARNIterationList* iterationList = nullptr;
 
     bool breakersOn = true;       // false when MININFTR begins with "NONE"
-    int infeasibilityState = 0;   // 1 nonlinear part, 2 LP part, 3 both
+    int infeasibilityState = 0;   // kNonlinearPart, kLPPart, both (their sum) or 0
     int lastIteration = 0;        // iteration list count - 1
     int listLimit = 10;           // 100 with KORMOPTIONS "VDRLONGLIST"
 

@@ -3,6 +3,7 @@
 // not negligible.
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "output/markup.h"
 #include "sections/details.h"
@@ -10,23 +11,22 @@
 
 namespace {
 
-constexpr double kBoundTolerance = 1e-6;
 constexpr char kActiveBoundRow[] = "%-22s%12.5g      %10s   %12.5g";
 
 // The bound word of a row, or null when the row is not written.
-const char* BoundWordOf(RunContext& run, const IVELDVariable& variable, const double* triple,
-                        const std::string& name) {
-    const double value = triple[0], step = triple[1], shadowPrice = triple[2];
+const char* BoundWordOf(RunContext& run, const IVELDVariable& variable,
+                        const VariableTriple& triple, const std::string& name) {
+    const double value = triple.value, shadowPrice = triple.shadowPrice;
     const double lower = variable.GetLowerBound(), upper = variable.GetUpperBound();
     const bool qVariable = IsQVariableName(name);
     if (qVariable && upper - lower < kBoundTolerance) return nullptr;
 
     const short status = variable.GetStatus();
-    const ShownBounds bounds = ShownBoundsOf(lower, upper, status, value, step, shadowPrice);
+    const ShownBounds bounds = ShownBoundsOf(lower, upper, status, triple);
     const bool stepMode = bounds.stepLimited && lower < value && value < upper;
 
     if (!(std::fabs(shadowPrice) > kBoundTolerance)) return nullptr;
-    if (status == kStatusConstant) return nullptr;
+    if (status == VariableStatus::kConstant) return nullptr;
 
     if (std::fabs(value - bounds.lower) < kBoundTolerance) {
         if (bounds.lower == 0.0 && !qVariable) return nullptr;
@@ -50,16 +50,17 @@ void WriteActiveBounds(RunContext& run, const DetailsState& state, const Iterati
     if (block.current->GetIter() <= 0) return;
     OpenGreenTable(run, kMsgActiveBounds, kMsgActiveBoundsHeader);
 
-    const Triples triples = VariableTriples(block.current);
+    const TripleArray<VariableTriple> triples = VariableTriples(block.current);
     std::string name;
     for (IVELDVariable* variable : state.variablesInNameOrder) {
-        const double* triple = triples.Of(variable->GetNumber());
+        const std::optional<VariableTriple> triple = triples.Of(variable->GetNumber());
         const char* itemName = variable->GetName();
-        if (triple == nullptr || itemName == nullptr) continue;
+        if (!triple || itemName == nullptr) continue;
         name.assign(itemName);
-        const char* boundWord = BoundWordOf(run, *variable, triple, name);
+        const char* boundWord = BoundWordOf(run, *variable, *triple, name);
         if (boundWord == nullptr) continue;
-        FormatLine(run.lineA, kActiveBoundRow, itemName, triple[0], boundWord, triple[2]);
+        FormatLine(run.lineA, kActiveBoundRow, itemName, triple->value, boundWord,
+                   triple->shadowPrice);
         run.Out() << run.lineA << "\n";
     }
     run.WriteRegionEnd();

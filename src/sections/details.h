@@ -25,19 +25,9 @@ struct IterationBlock {
     CTARNIterationData* previous = nullptr;  // null for the first block
 };
 
-// The value triples of one iteration: null when the iteration has none.
-struct Triples {
-    const double* values = nullptr;
-    int count = 0;
-
-    // Triple of item number `number` (from 1), or null outside the array.
-    const double* Of(int number) const {
-        if (values == nullptr || number < 1 || number > count) return nullptr;
-        return values + 3 * static_cast<std::ptrdiff_t>(number - 1);
-    }
-};
-Triples VariableTriples(CTARNIterationData* data);
-Triples EquationTriples(CTARNIterationData* data);
+// The value triples of one iteration; empty when the iteration has none.
+TripleArray<VariableTriple> VariableTriples(const CTARNIterationData* data);
+TripleArray<EquationTriple> EquationTriples(const CTARNIterationData* data);
 
 // The list limit a KORMOPTIONS value asks for: 100 when it holds
 // "VDRLONGLIST", else 10.
@@ -45,6 +35,9 @@ int ListLimitFor(const char* options);
 
 // A Q-variable name begins with "Q" or "q", except QVBL, QWBL, qVBL, qWBL.
 bool IsQVariableName(const std::string& name);
+
+// "non-linear" for an equation whose IsNonlinear() is above 0, else "linear".
+const std::string& FormWord(RunContext& run, const IVELDEquation& equation);
 
 // Writes the table header `headerId` again before every row whose count is
 // a multiple of 52 (the first row has the header of the region already).

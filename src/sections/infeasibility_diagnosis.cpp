@@ -2,29 +2,34 @@
 // the last iteration, the final LP's infeasible or unbounded equations and
 // variables, and the advice on infeasibility breakers.
 #include <cmath>
+#include <optional>
 
 #include "output/markup.h"
 #include "sections/diagnosis.h"
 #include "sections/sections.h"
+#include "sections/step_box.h"
 
 namespace {
 
-constexpr int kLPInfeasible = 1;
-constexpr int kLPUnbounded = 2;
-constexpr int kBySlack = 2;
 constexpr double kDiagnosisThreshold = 1e-5;
-constexpr double kBoundMargin = 1e-6;
-constexpr short kBinary = 2;
 
-bool HasNonlinearPart(int state) { return state == 1 || state == 3; }
-bool HasLPPart(int state) { return state == 2 || state == 3; }
+bool HasNonlinearPart(int state) {
+    return state == kNonlinearPart || state == kNonlinearPart + kLPPart;
+}
+bool HasLPPart(int state) {
+    return state == kLPPart || state == kNonlinearPart + kLPPart;
+}
+
+CTARNIterationData* LastIteration(RunContext& run) {
+    return run.iterationList->GetAt(run.lastIteration + 1);
+}
 
 CTARNIterationSolution* SolutionOf(CTARNIterationData* data) {
     return data != nullptr ? data->m_solution : nullptr;
 }
 
 void WriteNonlinearPart(RunContext& run) {
-    CTARNIterationData* last = run.iterationList->GetAt(run.lastIteration + 1);
+    CTARNIterationData* last = LastIteration(run);
     const double tolerance = run.optionTable->GetFeasTolerance();
     if (last == nullptr || !(last->GetFeasValue() > tolerance)) return;
 
@@ -33,20 +38,19 @@ void WriteNonlinearPart(RunContext& run) {
     const int count = equations != nullptr ? std::max(equations->GetCount(), 0) : 0;
     run.equationIndex.assign(static_cast<std::size_t>(count), -1);
     CTARN_Control::ReturnResidualSortedList(run.modelManager, last, count,
-                                            run.equationIndex.data(), kBySlack);
+                                            run.equationIndex.data(), SortCriterion::kSlack);
     run.WriteLine(markup::kRedRegion, run.Text(kMsgInfeasibleNonLinear).c_str());
 
     CTARNIterationSolution* solution = SolutionOf(last);
-    const double* triples = solution ? solution->GetEquationValues() : nullptr;
-    const int tripleCount = solution ? solution->GetEquationCount() : 0;
+    const TripleArray<EquationTriple> triples = EquationTriplesOf(solution);
     for (int position = 0; position < count; ++position) {
         const int number = run.equationIndex[static_cast<std::size_t>(position)] + 1;
-        if (number < 1 || number > tripleCount || triples == nullptr) continue;
+        const std::optional<EquationTriple> triple = triples.Of(number);
+        if (!triple) continue;
         IVELDEquation* equation = nullptr;
         equations->GetAt(number, &equation);
         if (equation == nullptr) continue;
-        const double slack = triples[3 * static_cast<std::ptrdiff_t>(number - 1) + 2];
-        if (std::fabs(slack) > tolerance)
+        if (std::fabs(triple->slack) > tolerance)
             WriteEqnEntry(run.Out(), equation, run.modelManager, solution, kEntryNonlinear);
     }
     run.WriteRegionEnd();
@@ -86,8 +90,7 @@ struct LPOutcome {
 // Writes the linear-equation list; true when its region was opened.
 bool WriteLinearEquations(RunContext& run, const LPOutcome& lp) {
     if (!(lp.equationCount > 0 || !lp.unbounded)) return false;
-    CTARNIterationSolution* solution =
-        SolutionOf(run.iterationList->GetAt(run.lastIteration + 1));
+    CTARNIterationSolution* solution = SolutionOf(LastIteration(run));
     IVELDEquationSet* equations = nullptr;
     run.modelManager->GetEquationSet(&equations);
     if (equations == nullptr) return false;
@@ -119,16 +122,15 @@ bool WriteLinearEquations(RunContext& run, const LPOutcome& lp) {
 bool ViolatesBoundsOrIntegrality(const IVELDVariable& variable) {
     const double lower = variable.GetLowerBound(), upper = variable.GetUpperBound();
     const double value = variable.GetValue();
-    if (lower > value + kBoundMargin) return true;
-    if (value - kBoundMargin > upper) return true;
-    return variable.GetType() == kBinary && value != 0.0 && value != 1.0;
+    if (lower > value + kBoundTolerance) return true;
+    if (value - kBoundTolerance > upper) return true;
+    return variable.GetType() == VariableType::kBinary && value != 0.0 && value != 1.0;
 }
 
 // Writes the variable list; true when some entry wrote lines.
 bool WriteLPVariables(RunContext& run, const LPOutcome& lp) {
     if (!(lp.variableCount > 0 || !lp.unbounded)) return false;
-    CTARNIterationSolution* solution =
-        SolutionOf(run.iterationList->GetAt(run.lastIteration + 1));
+    CTARNIterationSolution* solution = SolutionOf(LastIteration(run));
     IVELDVariableSet* variables = nullptr;
     run.modelManager->GetVariableSet(&variables);
     if (variables == nullptr) return false;
@@ -161,9 +163,9 @@ void WriteLPPart(RunContext& run) {
     lp.status = run.reporting->GetLPStatus();
     lp.variableCount = run.reporting->GetLPDiagVarCount();
     lp.equationCount = run.reporting->GetLPDiagEqnCount();
-    lp.unbounded = lp.status == kLPUnbounded;
-    if (lp.status == kLPInfeasible) lp.statusWord = run.Text(kMsgLPInfeasible);
-    if (lp.status == kLPUnbounded) lp.statusWord = run.Text(kMsgLPUnbounded);
+    lp.unbounded = lp.status == LPStatus::kUnbounded;
+    if (lp.status == LPStatus::kInfeasible) lp.statusWord = run.Text(kMsgLPInfeasible);
+    if (lp.status == LPStatus::kUnbounded) lp.statusWord = run.Text(kMsgLPUnbounded);
 
     const bool equationsListed = WriteLinearEquations(run, lp);
     const bool variableLinesWritten = WriteLPVariables(run, lp);

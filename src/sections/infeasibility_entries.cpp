@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "output/markup.h"
 #include "output/messages.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr short kObjectiveRow = 5;
 constexpr std::size_t kBoundTextSize = 14;
 
 constexpr char kEqnFirstLine[] = "%-22s %12.5g        %-20.20s    %12s  %12.5g  %12s %12.5g";
@@ -42,10 +42,10 @@ BoundTexts BoundTextsOf(const IVELDVariable& variable) {
 }
 
 // Field `field` of item `number`'s triple; not-a-number when there is none.
-double TripleField(const double* triples, int count, int number, int field) {
-    if (triples == nullptr || number < 1 || number > count)
-        return std::numeric_limits<double>::quiet_NaN();
-    return triples[3 * static_cast<std::ptrdiff_t>(number - 1) + field];
+template <typename Triple>
+double FieldOf(const TripleArray<Triple>& triples, int number, double Triple::*field) {
+    const std::optional<Triple> triple = triples.Of(number);
+    return triple ? (*triple).*field : std::numeric_limits<double>::quiet_NaN();
 }
 
 const char* NameOf(const char* name) { return name != nullptr ? name : ""; }
@@ -66,10 +66,8 @@ void WriteEqnEntry(std::ostream& out, IVELDEquation* equation, IVELDMgr* manager
     IVELDMatrix* matrix = nullptr;
     manager->GetMatrix(&matrix);
     if (matrix == nullptr) return;
-    const double* variableTriples = solution ? solution->GetVariableValues() : nullptr;
-    const int variableCount = solution ? solution->GetVariableCount() : 0;
-    const double* equationTriples = solution ? solution->GetEquationValues() : nullptr;
-    const int equationCount = solution ? solution->GetEquationCount() : 0;
+    const TripleArray<VariableTriple> variableTriples = VariableTriplesOf(solution);
+    const TripleArray<EquationTriple> equationTriples = EquationTriplesOf(solution);
 
     bool first = true;
     for (IVELDMatrixEntry* entry = matrix->GetFirstInRow(row); entry != nullptr;
@@ -77,12 +75,12 @@ void WriteEqnEntry(std::ostream& out, IVELDEquation* equation, IVELDMgr* manager
         IVELDVariable* variable = entry->GetVariable();
         if (variable == nullptr) continue;
         const double reducedCost =
-            TripleField(variableTriples, variableCount, variable->GetNumber(), 2);
+            FieldOf(variableTriples, variable->GetNumber(), &VariableTriple::shadowPrice);
         const BoundTexts bounds = BoundTextsOf(*variable);
         const char* variableName = NameOf(variable->GetName());
         if (first) {
             const double value = mode == kEntryNonlinear
-                                     ? TripleField(equationTriples, equationCount, row, 2)
+                                     ? FieldOf(equationTriples, row, &EquationTriple::slack)
                                      : equation->GetDiagValue();
             FormatLine(line, kEqnFirstLine, NameOf(equation->GetName()), value, variableName,
                        bounds.lower, variable->GetValue(), bounds.upper, reducedCost);
@@ -103,8 +101,7 @@ int WriteVarEntry(std::ostream& out, IVELDVariable* variable, IVELDMgr* manager,
     IVELDMatrix* matrix = nullptr;
     manager->GetMatrix(&matrix);
     if (matrix == nullptr) return 0;
-    const double* equationTriples = solution ? solution->GetEquationValues() : nullptr;
-    const int equationCount = solution ? solution->GetEquationCount() : 0;
+    const TripleArray<EquationTriple> equationTriples = EquationTriplesOf(solution);
     const BoundTexts bounds = BoundTextsOf(*variable);
 
     TextBuffer line;
@@ -112,9 +109,9 @@ int WriteVarEntry(std::ostream& out, IVELDVariable* variable, IVELDMgr* manager,
     for (IVELDMatrixEntry* entry = matrix->GetFirstInColumn(variable->GetNumber());
          entry != nullptr; entry = matrix->GetNextInColumn()) {
         IVELDEquation* equation = entry->GetEquation();
-        if (equation == nullptr || equation->GetType() == kObjectiveRow) continue;
+        if (equation == nullptr || equation->GetType() == RowKind::kObjective) continue;
         const double shadowPrice =
-            TripleField(equationTriples, equationCount, equation->GetNumber(), 1);
+            FieldOf(equationTriples, equation->GetNumber(), &EquationTriple::shadowPrice);
         const char* equationName = NameOf(equation->GetName());
         if (count == 0) {
             FormatLine(line, markup::kRedHeader, LoadPlainMessage(module, kMsgVarEntryHeader).c_str());

@@ -85,12 +85,12 @@ void WriteMessageList(RunContext& run, CTARNMessageList& list, const MessageList
     run.WriteLine(style.regionFormat, run.Text(style.titleId).c_str());
     FormatLine(run.lineB, style.prefixFormat, run.Text(style.labelId).c_str());
     std::string messageLine(run.lineB.c_str(), run.lineB.size());
-    messageLine += list.GetFirst();
+    messageLine += markup::OneLine(list.GetFirst());
     for (int written = 1;; ++written) {
         run.Out() << messageLine << "\n";
         if (written >= count) break;
         messageLine.assign(run.lineB.c_str(), run.lineB.size());
-        messageLine += list.GetNext();
+        messageLine += markup::OneLine(list.GetNext());
     }
     run.WriteRegionEnd();
 }
@@ -129,14 +129,16 @@ int ListLimitFor(const char* options) {
                                                                                  : kShortListLimit;
 }
 
-Triples VariableTriples(CTARNIterationData* data) {
-    if (data == nullptr || data->m_solution == nullptr) return {};
-    return {data->m_solution->GetVariableValues(), data->m_solution->GetVariableCount()};
+TripleArray<VariableTriple> VariableTriples(const CTARNIterationData* data) {
+    return VariableTriplesOf(data != nullptr ? data->m_solution : nullptr);
 }
 
-Triples EquationTriples(CTARNIterationData* data) {
-    if (data == nullptr || data->m_solution == nullptr) return {};
-    return {data->m_solution->GetEquationValues(), data->m_solution->GetEquationCount()};
+TripleArray<EquationTriple> EquationTriples(const CTARNIterationData* data) {
+    return EquationTriplesOf(data != nullptr ? data->m_solution : nullptr);
+}
+
+const std::string& FormWord(RunContext& run, const IVELDEquation& equation) {
+    return run.Text(equation.IsNonlinear() > 0 ? kMsgNonLinear : kMsgLinear);
 }
 
 void RepeatHeaderBefore(RunContext& run, int rowCount, unsigned headerId) {

@@ -2,29 +2,26 @@
 // shadow prices, feasibility slacks and variable changes.  The solver
 // library sorts; the report filters and formats.
 #include <cmath>
+#include <optional>
 
 #include "output/markup.h"
 #include "sections/details.h"
 
 namespace {
 
-enum SortCriterion { kByResidual = 1, kBySlack = 2, kByShadowPrice = 4 };
-enum TripleField { kResidual = 0, kShadowPrice = 1, kSlack = 2 };
-
 constexpr char kTwoValueRow[] = "%-22s%12.5g    %12.5g     %s";
 constexpr char kSlackRow[] = "%-22s%12.5g";
 constexpr char kChangeRow[] = "%-22s%12.5g    %12.5g   %12.5g";
 
+using EquationField = double EquationTriple::*;
+
 struct EquationListStyle {
     unsigned titleId;
     unsigned headerId;
-    SortCriterion criterion;
-    TripleField sortedField;
+    int criterion;             // a SortCriterion code
+    EquationField sorted;      // the value sorted by, in the first number column
+    EquationField other;       // the second number column, with the form; null: none
 };
-
-const std::string& FormWord(RunContext& run, const IVELDEquation& equation) {
-    return run.Text(equation.IsNonlinear() > 0 ? kMsgNonLinear : kMsgLinear);
-}
 
 // Sorts by the style's criterion and writes one row per listed equation whose
 // sorted quantity is not 0.
@@ -37,24 +34,22 @@ void WriteEquationList(RunContext& run, DetailsState& state, const IterationBloc
                                             style.criterion);
     OpenGreenTable(run, style.titleId, style.headerId);
 
-    const Triples triples = EquationTriples(block.current);
+    const TripleArray<EquationTriple> triples = EquationTriples(block.current);
     for (int position = 0; position < state.equationListLength; ++position) {
         const int number = index[static_cast<std::size_t>(position)] + 1;
         IVELDEquation* equation = nullptr;
         if (number < 1 || state.equations == nullptr) continue;
         state.equations->GetAt(number, &equation);
-        const double* triple = triples.Of(number);
-        if (equation == nullptr || triple == nullptr) continue;
-        const double sorted = triple[style.sortedField];
+        const std::optional<EquationTriple> triple = triples.Of(number);
+        if (equation == nullptr || !triple) continue;
+        const double sorted = (*triple).*style.sorted;
         if (!(std::fabs(sorted) > 0)) continue;
         const char* name = equation->GetName();
-        if (style.criterion == kBySlack) {
+        if (style.other == nullptr)
             FormatLine(run.lineA, kSlackRow, name ? name : "", sorted);
-        } else {
-            const double other = triple[style.sortedField == kResidual ? kShadowPrice : kResidual];
-            FormatLine(run.lineA, kTwoValueRow, name ? name : "", sorted, other,
+        else
+            FormatLine(run.lineA, kTwoValueRow, name ? name : "", sorted, (*triple).*style.other,
                        FormWord(run, *equation).c_str());
-        }
         run.Out() << run.lineA << "\n";
     }
     run.WriteRegionEnd();
@@ -64,12 +59,14 @@ void WriteEquationList(RunContext& run, DetailsState& state, const IterationBloc
 
 void WriteLargestResiduals(RunContext& run, DetailsState& state, const IterationBlock& block) {
     WriteEquationList(run, state, block,
-                      {kMsgLargestResiduals, kMsgResidualsHeader, kByResidual, kResidual});
+                      {kMsgLargestResiduals, kMsgResidualsHeader, SortCriterion::kResidual,
+                       &EquationTriple::residual, &EquationTriple::shadowPrice});
 }
 
 void WriteLargestShadowPrices(RunContext& run, DetailsState& state, const IterationBlock& block) {
     WriteEquationList(run, state, block,
-                      {kMsgLargestShadowPrices, kMsgShadowPricesHeader, kByShadowPrice, kShadowPrice});
+                      {kMsgLargestShadowPrices, kMsgShadowPricesHeader, SortCriterion::kShadowPrice,
+                       &EquationTriple::shadowPrice, &EquationTriple::residual});
 }
 
 void WriteLargestFeasibilitySlacks(RunContext& run, DetailsState& state,
@@ -77,9 +74,10 @@ void WriteLargestFeasibilitySlacks(RunContext& run, DetailsState& state,
     CTARNIterationData& data = *block.current;
     if (data.GetIter() == run.lastIteration &&
         data.GetFeasValue() > run.optionTable->GetFeasTolerance())
-        run.infeasibilityState = 1;
-    WriteEquationList(run, state, block, {kMsgLargestFeasibilitySlacks,
-                                          kMsgFeasibilitySlacksHeader, kBySlack, kSlack});
+        run.infeasibilityState = kNonlinearPart;
+    WriteEquationList(run, state, block,
+                      {kMsgLargestFeasibilitySlacks, kMsgFeasibilitySlacksHeader,
+                       SortCriterion::kSlack, &EquationTriple::slack, nullptr});
 }
 
 void WriteLargestVariableChange(RunContext& run, DetailsState& state,
@@ -95,18 +93,18 @@ void WriteLargestVariableChange(RunContext& run, DetailsState& state,
     run.Out() << run.messageBuffer << "\n";
     run.WriteLine(markup::kGreenHeader, run.Text(kMsgVariableChangeHeader).c_str());
 
-    const Triples current = VariableTriples(block.current);
-    const Triples previous = VariableTriples(block.previous);
+    const TripleArray<VariableTriple> current = VariableTriples(block.current);
+    const TripleArray<VariableTriple> previous = VariableTriples(block.previous);
     for (int position = 0; position < state.variableListLength; ++position) {
         const int number = run.variableIndex[static_cast<std::size_t>(position)] + 1;
         IVELDVariable* variable = nullptr;
         if (number < 1 || state.variables == nullptr) continue;
         state.variables->GetAt(number, &variable);
-        const double* newTriple = current.Of(number);
-        const double* oldTriple = previous.Of(number);
-        if (variable == nullptr || newTriple == nullptr || oldTriple == nullptr) continue;
-        const double newValue = newTriple[0];
-        const double oldValue = oldTriple[0];
+        const std::optional<VariableTriple> newTriple = current.Of(number);
+        const std::optional<VariableTriple> oldTriple = previous.Of(number);
+        if (variable == nullptr || !newTriple || !oldTriple) continue;
+        const double newValue = newTriple->value;
+        const double oldValue = oldTriple->value;
         const double relativeChange = std::fabs(newValue - oldValue) / (std::fabs(oldValue) + 1.0);
         if (!(relativeChange > 0)) continue;
         const char* name = variable->GetName();

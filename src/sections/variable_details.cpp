@@ -1,5 +1,7 @@
 // The region "Variable Details": every variable with its bounds (or step
 // box), value, step, shadow price, status and type.
+#include <optional>
+
 #include "output/markup.h"
 #include "sections/details.h"
 #include "sections/step_box.h"
@@ -18,25 +20,25 @@ constexpr char kLowerInfiniteRow[] =
 
 unsigned StatusWordId(short status) {
     switch (status) {
-        case 1: return kMsgStatusOptim;
-        case 3: return kMsgStatusConst;
-        case 203: return kMsgStatusIndep;
+        case VariableStatus::kOptimised: return kMsgStatusOptim;
+        case VariableStatus::kConstant: return kMsgStatusConst;
+        case VariableStatus::kIndependent: return kMsgStatusIndep;
         default: return kMsgStatusCalc;
     }
 }
 
 unsigned TypeWordId(short type) {
     switch (type) {
-        case 2: return kMsgTypeBinary;
-        case 3: return kMsgTypeInteger;
-        case 4: return kMsgTypeSemiCont;
+        case VariableType::kBinary: return kMsgTypeBinary;
+        case VariableType::kInteger: return kMsgTypeInteger;
+        case VariableType::kSemiContinuous: return kMsgTypeSemiCont;
         default: return kMsgTypeCont;
     }
 }
 
 void FormatVariableRow(TextBuffer& line, const char* name, const ShownBounds& bounds,
-                       const double* triple, const char* status, const char* type) {
-    const double value = triple[0], step = triple[1], shadowPrice = triple[2];
+                       const VariableTriple& triple, const char* status, const char* type) {
+    const double value = triple.value, step = triple.step, shadowPrice = triple.shadowPrice;
     const bool lowerFinite = bounds.lower > kMinusInfinity;
     const bool upperFinite = bounds.upper < kPlusInfinity;
     const bool lowerInfinite = bounds.lower <= kMinusInfinity;
@@ -61,19 +63,18 @@ void FormatVariableRow(TextBuffer& line, const char* name, const ShownBounds& bo
 
 void WriteVariableDetails(RunContext& run, const DetailsState& state, const IterationBlock& block) {
     OpenGreenTable(run, kMsgVariableDetails, kMsgVariableDetailsHeader);
-    const Triples triples = VariableTriples(block.current);
+    const TripleArray<VariableTriple> triples = VariableTriples(block.current);
     int rowCount = 0;
     for (IVELDVariable* variable : state.variablesInNameOrder) {
-        const double* triple = triples.Of(variable->GetNumber());
+        const std::optional<VariableTriple> triple = triples.Of(variable->GetNumber());
         const char* name = variable->GetName();
-        if (triple == nullptr || name == nullptr) continue;
+        if (!triple || name == nullptr) continue;
         ++rowCount;
         const short status = variable->GetStatus();
         const ShownBounds bounds = ShownBoundsOf(variable->GetLowerBound(),
-                                                 variable->GetUpperBound(), status, triple[0],
-                                                 triple[1], triple[2]);
+                                                 variable->GetUpperBound(), status, *triple);
         RepeatHeaderBefore(run, rowCount, kMsgVariableDetailsHeader);
-        FormatVariableRow(run.lineA, name, bounds, triple, run.Text(StatusWordId(status)).c_str(),
+        FormatVariableRow(run.lineA, name, bounds, *triple, run.Text(StatusWordId(status)).c_str(),
                           run.Text(TypeWordId(variable->GetType())).c_str());
         run.Out() << run.lineA << "\n";
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -65,6 +66,7 @@ TEST(Model, MatrixWalks) {
     EXPECT_EQ(ColumnWalk(matrix, 2), Names{"e2@b"});
     EXPECT_EQ(ColumnWalk(matrix, 3), (Names{"e1@c", "e2@c"}));
     EXPECT_EQ(ColumnWalk(matrix, 4), Names{});
+    // Outside the model, one past the last row and column included.
     for (int outside : {0, -1, 4, 1 << 30}) EXPECT_EQ(matrix->GetFirstInRow(outside), nullptr);
     for (int outside : {0, -1, 5}) EXPECT_EQ(matrix->GetFirstInColumn(outside), nullptr);
 
@@ -83,6 +85,21 @@ TEST(Model, MatrixWalks) {
     // Past the end the walk stays at its end.
     EXPECT_EQ(matrix->GetNextInRow(), nullptr);
     EXPECT_EQ(matrix->GetNextInRow(), nullptr);
+}
+
+TEST(Model, ZeroCoefficientsInTheAlgebraicModel) {
+    auto manager = veldxmps::CreateModelManager();
+    veldxmps::ModelRecord record;
+    record.variables.resize(2);
+    record.variables[0].name = "a";
+    record.variables[1].name = "b";
+    record.equations.resize(1);
+    record.equations[0].name = "r";
+    record.matrix = {{1, 1, 0.0}, {1, 2, 0.0}};
+    veldxmps::ReplaceModel(*manager, std::move(record));
+    std::ostringstream model;
+    manager->DisplayAlgebraicModel(model);
+    EXPECT_EQ(model.str(), "  r: 0*a + 0*b = 0\n");
 }
 
 TEST(Model, SetsFindAndGetAt) {

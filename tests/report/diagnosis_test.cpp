@@ -80,6 +80,21 @@ TEST(Diagnosis, StateTwoInfeasibleLP) {
               kEnd + kEnd);
 }
 
+TEST(Diagnosis, NegativeLPStatusAsksForNoLPPart) {
+    Model model = Basic();
+    model.lp = R"("status": -1)";
+    EXPECT_EQ(Diagnosis(model), "");
+}
+
+TEST(Diagnosis, NonlinearPartListsANegativeSlack) {
+    Model model = Basic();
+    model.lp = R"("status": 0)";
+    model.equationTriples = "[0, 1.5, 0], [0, 2.5, -0.25]";
+    model.lastExtra = R"(, "infeasibility": 0.25)";
+    EXPECT_NE(Diagnosis(model).find("\nN                             -0.25        V "),
+              std::string::npos);
+}
+
 TEST(Diagnosis, StateThreeHasBothParts) {
     Model model = Basic();
     model.lastExtra = R"(, "infeasibility": 0.25)";
@@ -193,6 +208,70 @@ TEST(Diagnosis, EntryTablesColumnsAndCuts) {
                         std::string(8, ' ') + "EEEEEEEEEEEEEEEEEEEE               4                1.5\n" +
                         std::string(67, ' ') + "ROW_WITH_A_LONG_NAME"),
               std::string::npos);
+}
+
+// Both kinds of entry with a continuation line; every associated name has
+// 21 characters.
+TEST(Diagnosis, AssociatedNamesAreCutAt20Characters) {
+    Model model;
+    model.variables = R"({"name": "VARIABLE_NUMBER_ONE_1", "upper": 10, "value": 11},)"
+                      R"({"name": "VARIABLE_NUMBER_TWO_2", "upper": 10, "value": 3})";
+    model.equations = R"({"name": "EQUATION_NUMBER_ONE_1", "diag": 1, "value": 4},)"
+                      R"({"name": "EQUATION_NUMBER_TWO_2", "value": 6})";
+    model.matrix = "[1, 1, 1], [1, 2, 1], [2, 1, 1]";
+    model.variableTriples = "[11, 1e20, 0.25], [3, 1e20, -0.75]";
+    model.equationTriples = "[0, 1.5, 0], [0, -2, 0]";
+    const std::string text = Diagnosis(model);
+    EXPECT_NE(text.find("\n" + std::string(kEqnHeaderInfeasible) + "\n"
+                        "EQUATION_NUMBER_ONE_1             1        VARIABLE_NUMBER_ONE_"
+                        "               0            11            10         0.25\n" +
+                        std::string(43, ' ') + "VARIABLE_NUMBER_TWO_"
+                        "               0             3            10        -0.75\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\n" + std::string(kVarHeader) + "\n"
+                        "VARIABLE_NUMBER_ONE_1             0          11          10"
+                        "        EQUATION_NUMBER_ONE_               4                1.5\n" +
+                        std::string(67, ' ') + "EQUATION_NUMBER_TWO_"
+                        "               6                 -2\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST(Diagnosis, VariableEntryContinuationLinesShowTheirOwnEquation) {
+    Model model;
+    model.variables = R"({"name": "V", "upper": 10, "value": 11})";
+    model.equations = R"({"name": "E1", "value": 4}, {"name": "E2", "value": 6}, {"name": "E3", "value": 8})";
+    model.matrix = "[1, 1, 1], [2, 1, 1], [3, 1, 1]";
+    model.variableTriples = "[11, 1e20, 0]";
+    model.equationTriples = "[0, 1.5, 0], [0, -2, 0], [0, 3, 0]";
+    const std::string text = Diagnosis(model);
+    EXPECT_NE(text.find("        E1                                 4                1.5\n" +
+                        std::string(67, ' ') + "E2                                 6                 -2\n" +
+                        std::string(67, ' ') + "E3                                 8                  3\n"),
+              std::string::npos)
+        << text;
+}
+
+// The earlier iterations hold other prices: the entries of the LP part show
+// the last iteration's.
+TEST(Diagnosis, LPPartTakesThePricesOfTheLastIteration) {
+    RunData run;
+    run.variables = R"({"name": "V", "upper": 10, "value": 11})";
+    run.equations = R"({"name": "L", "diag": 1, "value": 2})";
+    run.matrix = "[1, 1, 1.0]";
+    run.topExtra = R"(, "lp": {"status": 1})";
+    const std::string earlier = Iteration("[11, 1e20, 111]", "[0, 222, 0]");
+    run.iterations = earlier + ", " + earlier + ", " + Iteration("[11, 1e20, 0.5]", "[0, 1.5, 0]");
+    const std::string log = RunOnData(run.Json()).log;
+    EXPECT_NE(log.find("\nL                                 1        V                   "
+                       "               0            11            10          0.5\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\nV                                 0          11          10        "
+                       "L                                  2                1.5\n"),
+              std::string::npos)
+        << log;
 }
 
 }  // namespace

@@ -203,15 +203,17 @@ TEST(EquationDetails, RowsFormsAndWidths) {
 
 TEST(LargestLists, FiltersAndFormats) {
     ReportResult result = RunEquations(
-        R"({"name": "RZERO"}, {"name": "RNEG", "nonlinear": 1}, {"name": "RNAN"}, {"name": "RMZERO"})",
-        "[0, 5, 0], [-0.25, 0, 2], [\"nan\", -3, \"nan\"], [-0.0, 0, 0]",
+        R"({"name": "RZERO"}, {"name": "RNEG", "nonlinear": 1}, {"name": "RNAN"}, {"name": "RMZERO"},)"
+        R"({"name": "RFLAGNEG", "nonlinear": -1})",
+        "[0, 5, 0], [-0.25, 0, 2], [\"nan\", -3, \"nan\"], [-0.0, 0, 0], [0.125, 0, 0]",
         R"(, "infeasibility": 2)");
     const std::size_t major = result.log.find("Major Iteration 0");
     std::vector<std::string> residuals = RegionLines(result.log, "#region 4, Largest Residuals", major);
-    ASSERT_EQ(residuals.size(), 3u);
+    ASSERT_EQ(residuals.size(), 4u);
     EXPECT_EQ(residuals[0], "");
     EXPECT_EQ(residuals[1], "?000128000}Equation Name -------------- Value --- ShadowPrice --- Form");
     EXPECT_EQ(residuals[2], "RNEG                         -0.25               0     non-linear");
+    EXPECT_EQ(residuals[3], "RFLAGNEG                     0.125               0     linear");
     std::vector<std::string> prices = RegionLines(result.log, "#region 4, Largest Equation Shadow Prices", major);
     ASSERT_EQ(prices.size(), 4u);
     EXPECT_EQ(prices[2], "RZERO                            5               0     linear");
@@ -253,6 +255,37 @@ TEST(LargestLists, InfeasibilityStateOnlyFromTheLastIteration) {
     ReportResult withinTolerance = RunOnData(run.Json());
     EXPECT_NE(withinTolerance.log.find("Largest Feasibility Slacks"), std::string::npos);
     EXPECT_EQ(withinTolerance.log.find("Infeasibility Diagnosis"), std::string::npos);
+    // Exactly at the tolerance: still feasible.
+    run.topExtra = R"(, "solver": {"feasibility_tolerance": 0.5})";
+    run.iterations = feasible + ", " + infeasible;
+    ReportResult atTolerance = RunOnData(run.Json());
+    EXPECT_NE(atTolerance.log.find("Largest Feasibility Slacks"), std::string::npos);
+    EXPECT_EQ(atTolerance.log.find("Infeasibility Diagnosis"), std::string::npos);
+}
+
+TEST(LargestLists, NoFeasibilitySlacksForANegativeTotal) {
+    RunData run;
+    run.variables = R"({"name": "X"})";
+    run.equations = R"({"name": "R"})";
+    run.iterations = Iteration("[0, 1e20, 0]", "[0, 0, 0.5]", R"(, "infeasibility": -1)");
+    EXPECT_EQ(RunOnData(run.Json()).log.find("Largest Feasibility Slacks"), std::string::npos);
+}
+
+TEST(LargestLists, VariableChangeListsFiveVariables) {
+    RunData run;
+    run.equations = R"({"name": "R"})";
+    std::string before, after;
+    for (int i = 1; i <= 7; ++i) {
+        run.variables += (i > 1 ? ", " : "") + std::string("{\"name\": \"V") + std::to_string(i) + "\"}";
+        before += (i > 1 ? ", " : "") + std::string("[0, 1e20, 0]");
+        after += (i > 1 ? ", [" : "[") + std::to_string(i) + ", 1e20, 0]";
+    }
+    run.iterations = Iteration(before, "[0, 0, 0]") + ", " + Iteration(after, "[0, 0, 0]");
+    std::vector<std::string> lines =
+        RegionLines(RunOnData(run.Json()).log, "#region 4, Largest Variable Change");
+    ASSERT_EQ(lines.size(), 8u);  // counter, blank, header and five rows
+    EXPECT_EQ(lines[3].substr(0, 3), "V7 ");
+    EXPECT_EQ(lines[7].substr(0, 3), "V3 ");
 }
 
 }  // namespace

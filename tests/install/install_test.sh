@@ -1,0 +1,44 @@
+#!/bin/sh
+# The installed project as its users meet it: installed into a temporary
+# prefix, the program runs from there and has its manual page, and two small
+# projects build against the library, one through find_package(TARNReport),
+# one through pkg-config, and each writes a report equal to the program's.
+#   install_test.sh BUILD_DIR SOURCE_DIR
+set -u
+build="$1"
+source="$2"
+. "$(dirname "$0")/../shell_checks.sh"
+prefix="$work/prefix"
+
+cmake --install "$build" --prefix "$prefix" > "$work/install.out" 2>&1 ||
+    { cat "$work/install.out"; fail "cmake --install"; exit 1; }
+for run in program cmake pkgconfig; do cp "$source/examples/blending.vdr" "$work/$run.vdr"; done
+
+# The program finds the installed libraries by itself.
+env -u LD_LIBRARY_PATH "$prefix/bin/tarnreport" "$work/program" > /dev/null ||
+    fail "installed tarnreport"
+ldd "$prefix/bin/tarnreport" | grep -q "libTARNReport.so.1 => $prefix/" ||
+    fail "installed tarnreport loads: $(ldd "$prefix/bin/tarnreport")"
+if command -v man > /dev/null; then
+    MANPAGER=cat MANWIDTH=80 man -M "$prefix/share/man" tarnreport > "$work/man" 2>&1
+    grep -q -- "--long-lists" "$work/man" || fail "man tarnreport: $(head -5 "$work/man")"
+fi
+
+# find_package(TARNReport)
+cmake -S "$source/tests/install/consumer" -B "$work/cmake-build" \
+      -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release > "$work/cmake.out" 2>&1 &&
+    cmake --build "$work/cmake-build" >> "$work/cmake.out" 2>&1 ||
+    { cat "$work/cmake.out"; fail "the find_package project does not build"; }
+"$work/cmake-build/consumer" "$work/cmake" || fail "the find_package project's report"
+cmp -s "$work/program.log" "$work/cmake.log" || fail "the find_package project's report differs"
+
+# pkg-config, from a C compiler
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+flags=$(pkg-config --cflags --libs tarnreport) || fail "pkg-config tarnreport"
+libdir=$(pkg-config --variable=libdir tarnreport)
+cc -Wall -Wextra -Werror "$source/tests/install/consumer.c" $flags -Wl,-rpath,"$libdir" \
+   -o "$work/consumer-pc" || fail "the pkg-config project does not build"
+"$work/consumer-pc" "$work/pkgconfig" || fail "the pkg-config project's report"
+cmp -s "$work/program.log" "$work/pkgconfig.log" || fail "the pkg-config project's report differs"
+
+finish "install tests"

@@ -1,0 +1,50 @@
+// Reports in processes of their own.  A report sets the process's numeric
+// locale, so the host runs each of several reports in a new instance of
+// itself; the child's standard output and error are held in scratch files
+// until the host prints them in the order the runs were given.
+//
+// One implementation per platform: report_process_posix.cpp and
+// report_process_windows.cpp.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace host {
+
+class ChildProcess;
+
+struct ChildDeleter {
+    void operator()(ChildProcess* child) const;
+};
+using ChildHandle = std::unique_ptr<ChildProcess, ChildDeleter>;
+
+// How a child ended and what it printed.
+struct ChildOutcome {
+    std::string out;        // its standard output
+    std::string err;        // its standard error
+    int exitStatus = -1;    // its exit status when it exited
+    std::string abnormal;   // how it ended otherwise ("killed by signal 11")
+};
+
+// The most children the platform can wait for at once.
+extern const unsigned kMaxChildren;
+
+// Starts this program again with the arguments; on failure returns null and
+// sets why.
+ChildHandle StartChild(const std::vector<std::string>& arguments, std::string& why);
+
+// Waits until one of the running children ends; returns its index.
+std::size_t WaitForAnyChild(const std::vector<ChildProcess*>& running);
+
+// What an ended child printed, and how it ended.
+ChildOutcome CollectChild(ChildProcess& child);
+
+// The number of processors (at least 1).
+unsigned ProcessorCount();
+
+bool IsTerminal(std::FILE* stream);
+
+}  // namespace host

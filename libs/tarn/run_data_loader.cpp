@@ -288,6 +288,20 @@ bool HasLoneSurrogate(std::string_view text) {
     return false;
 }
 
+// Names (of the model, its variables and equations) are identifiers: a
+// control character would break the report's lines, and a leading '#' or
+// '?' would read as the report's markup where a name starts a line.
+std::string NameProblem(std::string_view name) {
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return "a name may not contain a control character (U+0000 to U+001F, U+007F), found " +
+                   Quote(name);
+    }
+    if (!name.empty() && (name[0] == '#' || name[0] == '?'))
+        return "a name may not begin with '#' or '?', found " + Quote(name);
+    return std::string();
+}
+
 constexpr const char* kLoneSurrogate =
     "a text may not contain an unpaired surrogate escape (\\udc00 to \\udfff)";
 
@@ -858,9 +872,15 @@ bool Handler::StoreText(std::string_view text) {
                 m_run.date.assign(text);
             }
             return true;
-        case Ctx::Model: m_run.model.name.assign(text); return true;
+        case Ctx::Model:
+            if (const std::string problem = NameProblem(text); !problem.empty())
+                return Fail(ValuePath(), problem);
+            m_run.model.name.assign(text);
+            return true;
         case Ctx::Variable: {
             if (text.empty()) return Fail(ValuePath(), "a variable name may not be empty");
+            if (const std::string problem = NameProblem(text); !problem.empty())
+                return Fail(ValuePath(), problem);
             Var().name.assign(text);
             const size_t index = m_run.model.variables.size() - 1;
             auto [it, inserted] = m_variableNames.insert(index);
@@ -872,6 +892,8 @@ bool Handler::StoreText(std::string_view text) {
         }
         case Ctx::Equation: {
             if (text.empty()) return Fail(ValuePath(), "an equation name may not be empty");
+            if (const std::string problem = NameProblem(text); !problem.empty())
+                return Fail(ValuePath(), problem);
             Eqn().name.assign(text);
             const size_t index = m_run.model.equations.size() - 1;
             auto [it, inserted] = m_equationNames.insert(index);

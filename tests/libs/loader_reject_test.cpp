@@ -168,6 +168,14 @@ TEST(LoaderReject, TextsAndNames) {
          Replace(valid, "[{\"name\": \"e1\", \"type\": 1, \"rhs\": 4}]",
                  "[{\"name\": \"e1\", \"type\": 1, \"rhs\": 4}, {\"name\": \"e1\"}]"),
          "model.equations[1].name: the name \"e1\" is already the name of model.equations[0]"},
+        // Names are identifiers: no control character anywhere, no markup
+        // character first; other texts keep theirs.
+        {"tab in an equation name", Replace(valid, "\"e1\"", "\"e\\t1\""),
+         "model.equations[0].name: a name may not contain a control character"},
+        {"unit separator in a variable name", Replace(valid, "{\"name\": \"y\"", "{\"name\": \"y\\u001f\""),
+         "model.variables[1].name: a name may not contain a control character"},
+        {"delete in the model name", Replace(valid, "\"name\": \"m\"", "\"name\": \"m\x7f\""),
+         "model.name: a name may not contain a control character"},
         {"control bytes shown escaped",
          Replace(valid, "{\"name\": \"x\"}", "{\"name\": \"x\", \"a\\nb\": 1}"),
          "unknown key \"a\\nb\""},

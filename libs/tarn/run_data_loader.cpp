@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -30,7 +31,7 @@
 #include <vector>
 
 #include <rapidjson/error/error.h>
-#include <rapidjson/memorystream.h>
+#include <rapidjson/stream.h>
 #include <rapidjson/reader.h>
 
 namespace tarn {
@@ -1234,6 +1235,27 @@ std::string Position(const char* text, size_t offset) {
     return "line " + std::to_string(line) + ", column " + std::to_string(offset - lineStart + 1);
 }
 
+// The same, reading the file again (the bytes in memory have been parsed
+// in place).
+std::string PositionInFile(const char* path, size_t offset) {
+    std::ifstream in(path, std::ios::binary);
+    size_t line = 1, lineStart = 0, done = 0;
+    std::vector<char> chunk(size_t{1} << 16);
+    while (done < offset && in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(std::min(chunk.size(), offset - done)));
+        const size_t got = static_cast<size_t>(in.gcount());
+        for (size_t i = 0; i < got; ++i) {
+            if (chunk[i] == '\n') {
+                ++line;
+                lineStart = done + i + 1;
+            }
+        }
+        done += got;
+    }
+    if (done < offset) return "byte " + std::to_string(offset + 1);
+    return "line " + std::to_string(line) + ", column " + std::to_string(offset - lineStart + 1);
+}
+
 const char* SyntaxProblem(rapidjson::ParseErrorCode code) {
     switch (code) {
         case rapidjson::kParseErrorDocumentEmpty: return "the file holds no JSON document";
@@ -1260,10 +1282,13 @@ const char* SyntaxProblem(rapidjson::ParseErrorCode code) {
     }
 }
 
-}  // namespace
 
-std::string ParseRunData(const char* text, size_t size, const std::string& fileName,
-                         LoadedRun& run) {
+// Line and column of a byte offset, counted over the original bytes:
+// parsing in place has overwritten the texts before the offset.
+using PositionOf = std::function<std::string(size_t offset)>;
+
+std::string ParseRunDataInPlace(char* text, size_t size, const std::string& fileName,
+                                const PositionOf& position, LoadedRun& run) {
     if (size == 0) return fileName + ": the file is empty";
     // A byte order mark is allowed and ignored.
     size_t start = 0;
@@ -1276,11 +1301,12 @@ std::string ParseRunData(const char* text, size_t size, const std::string& fileN
     }
 
     Handler handler(run);
-    rapidjson::MemoryStream stream(text + start, size - start);
+    rapidjson::InsituStringStream stream(text + start);
     rapidjson::Reader reader;
     // The recursive reader: the handler stops it within kMaxSkipDepth levels
     // of the deepest container the format has, so recursion stays shallow.
-    constexpr unsigned kFlags = rapidjson::kParseNumbersAsStringsFlag |
+    constexpr unsigned kFlags = rapidjson::kParseInsituFlag |
+                                rapidjson::kParseNumbersAsStringsFlag |
                                 rapidjson::kParseValidateEncodingFlag;
     const rapidjson::ParseResult result = reader.Parse<kFlags>(stream, handler);
 
@@ -1290,7 +1316,7 @@ std::string ParseRunData(const char* text, size_t size, const std::string& fileN
         if (result.Code() == rapidjson::kParseErrorDocumentEmpty)
             return fileName + ": the file holds no JSON document";
         if (offset >= size)
-            return fileName + ": " + Position(text, size) +
+            return fileName + ": " + position(size) +
                    ": the file ends before the JSON document is complete";
         if (result.Code() == rapidjson::kParseErrorNumberTooBig) {
             // Refused by the reader before the handler saw it: the same
@@ -1304,10 +1330,21 @@ std::string ParseRunData(const char* text, size_t size, const std::string& fileN
                        ShownNumber(std::string_view(text + offset, end - offset)) +
                        " is out of range";
         }
-        return fileName + ": " + Position(text, offset) + ": " + SyntaxProblem(result.Code());
+        return fileName + ": " + position(offset) + ": " + SyntaxProblem(result.Code());
     }
     if (!handler.Finish()) return fileName + ": " + handler.Problem();
     return std::string();
+}
+
+}  // namespace
+
+std::string ParseRunData(const char* text, size_t size, const std::string& fileName,
+                         LoadedRun& run) {
+    const std::unique_ptr<char[]> buffer(new char[size + 1]);
+    std::memcpy(buffer.get(), text, size);
+    buffer[size] = '\0';
+    return ParseRunDataInPlace(buffer.get(), size, fileName,
+                               [text](size_t offset) { return Position(text, offset); }, run);
 }
 
 std::string LoadRunData(const char* path, LoadedRun& run) {
@@ -1330,13 +1367,16 @@ std::string LoadRunData(const char* path, LoadedRun& run) {
                " bytes are read";
     if (size == 0) return fileName + ": the file is empty";
     in.seekg(0, std::ios::beg);
-    // Not initialised first: every byte is read into it.
-    const std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(size)]);
+    // Not initialised first: every byte is read into it, and a NUL after
+    // them ends the text for the reader.
+    const std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(size) + 1]);
+    buffer[static_cast<size_t>(size)] = '\0';
     in.read(buffer.get(), static_cast<std::streamsize>(size));
     if (static_cast<std::uint64_t>(in.gcount()) != size)
         return fileName + ": cannot read the file";
     in.close();
-    return ParseRunData(buffer.get(), static_cast<size_t>(size), fileName, run);
+    const auto position = [path](size_t offset) { return PositionInFile(path, offset); };
+    return ParseRunDataInPlace(buffer.get(), static_cast<size_t>(size), fileName, position, run);
 }
 
 }  // namespace tarn

@@ -55,6 +55,11 @@ TEST(LoaderReject, SyntaxAndEncoding) {
          "the file ends before the JSON document is complete"},
         {"syntax with position", "{\n  \"format\": \"tarn-vdr\",\n  x\n}", "line 3, column 3: "},
         {"text after the document", valid + "\n{}", "unexpected text after the end"},
+        // Positions count the file's lines, not the line breaks its escapes stand for.
+        {"position after escaped line breaks",
+         "{\"case\": {\"description\": \"a\\nb\\u000a\",\n x}}", "line 2, column 2: "},
+        {"position inside a text after an escaped line break",
+         "{\"case\": {\"description\": \"a\\nb\\q\"}}", "line 1, column 31: invalid escape"},
         {"invalid UTF-8", Replace(valid, "\"name\": \"x\"", "\"name\": \"x\xff\""),
          "not valid UTF-8"},
         {"overlong UTF-8", Replace(valid, "\"name\": \"x\"", "\"name\": \"x\xc0\xaf\""),

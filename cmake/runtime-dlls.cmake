@@ -1,6 +1,7 @@
 # Copies into DIR every DLL that the programs and libraries of DIR load and
 # that the cross toolchain provides (the C++ runtime: libstdc++-6.dll,
-# libgcc_s_dw2-1.dll, and libwinpthread-1.dll when something imports it),
+# libgcc_s_dw2-1.dll on 32-bit or libgcc_s_seh-1.dll on 64-bit, and
+# libwinpthread-1.dll when something imports it),
 # following the imports of each copied DLL in turn.  A DLL that is neither in
 # DIR nor in SEARCH_DIRS is taken to be part of Windows.
 #

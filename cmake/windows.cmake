@@ -4,7 +4,7 @@
 
 # The directories where the cross compiler keeps its runtime DLLs.
 set(TARN_RUNTIME_SEARCH_DIRS "")
-foreach(runtime libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+foreach(runtime libstdc++-6.dll libgcc_s_dw2-1.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
     OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(IS_ABSOLUTE "${found}" AND EXISTS "${found}")
@@ -34,11 +34,23 @@ function(tarn_copy_runtime_dlls)
   add_dependencies(runtime_dlls ${ARGN})
 endfunction()
 
+# The PE format of every program and DLL of a tree, as objdump names it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(TARN_PE_FORMAT pei-x86-64)
+else()
+  set(TARN_PE_FORMAT pei-i386)
+endif()
+
 # Wine: the programs run on the build machine through bin/../wine/run, which
-# uses the prefix of this build tree.  Tests start one wine server for the
-# whole run (tests/windows).
+# uses the prefix of this build tree, 32-bit or 64-bit as the tree.  Tests
+# start one wine server for the whole run (tests/windows).
 if(CMAKE_CROSSCOMPILING AND NOT CMAKE_HOST_WIN32)
   find_program(TARN_WINE wine)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(TARN_WINE_ARCH win64)
+  else()
+    set(TARN_WINE_ARCH win32)
+  endif()
   set(TARN_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
   set(TARN_WINE_RUN ${CMAKE_BINARY_DIR}/wine/run)
   if(TARN_WINE)

@@ -15,7 +15,8 @@
 # CASES_DIR/../normalize.py) and compared byte for byte, together with the
 # result and standard output.  One line per failing case, then
 # "N passed, M failed".  WINDOWS_BUILD defaults to build-windows/ of the
-# project; it must be built with its tests (report_host.exe, wine/run).
+# project (build-windows64/ runs the 64-bit DLL); it must be built with its
+# tests (report_host.exe, wine/run).
 # CONFORMANCE_UPTO=TEXT compares each report only up to the line break
 # before the first TEXT.
 # Exit: 0 all passed, 1 some failed, 2 setup problem.

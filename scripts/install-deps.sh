@@ -6,8 +6,9 @@ set -eu
 packages="cmake make g++ python3 python3-jsonschema rapidjson-dev libgtest-dev googletest locales
 g++-mingw-w64-i686 binutils-mingw-w64-i686"
 case "${1:-}" in
-    --windows-runtime) packages="$packages wine wine32:i386" ;;
+    --windows-runtime) packages="$packages wine wine32:i386 wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64" ;;
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
+    --screenshots) packages="$packages tmux chromium fonts-dejavu-core" ;;
 esac
 
 missing=""

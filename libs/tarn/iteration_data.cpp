@@ -3,6 +3,7 @@
 // library never copies these objects (the iteration list holds them by
 // unique_ptr).
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -88,8 +89,18 @@ struct MessageArrays {
     std::vector<char*> errors, warnings, information;
 };
 
-std::unordered_map<const CTARNIterationData*, MessageArrays>& Arrays() {
-    static auto* arrays = new std::unordered_map<const CTARNIterationData*, MessageArrays>();
+using ArraysByObject = std::unordered_map<const CTARNIterationData*, MessageArrays>;
+
+// Null until the first hand-out makes the map, so that an object's end,
+// which only looks the map up, never allocates.
+std::atomic<ArraysByObject*> madeArrays{nullptr};
+
+ArraysByObject& Arrays() {
+    static ArraysByObject* const arrays = [] {
+        auto* made = new ArraysByObject();
+        madeArrays.store(made, std::memory_order_release);
+        return made;
+    }();
     return *arrays;
 }
 
@@ -113,7 +124,7 @@ CTARNIterationData::CTARNIterationData()
     : IterationData(), m_extraInt(0), m_extraValue(0.0), m_solution(nullptr) {}
 
 CTARNIterationData::~CTARNIterationData() {
-    Arrays().erase(this);
+    if (ArraysByObject* arrays = madeArrays.load(std::memory_order_acquire)) arrays->erase(this);
 }
 
 // The first min(count, variables) values of this iteration's variable triples

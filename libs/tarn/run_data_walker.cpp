@@ -21,6 +21,7 @@
 #include "run_data_builder.h"
 #include "run_data_format.h"
 #include "run_data_numbers.h"
+#include "throwing_allocator.h"
 
 namespace tarn {
 namespace {
@@ -431,7 +432,7 @@ WalkResult WalkRunData(char* text, LoadedRun& run) {
     TopLevelLook look(builder.TopLevel());
     Events events(walker, look);
     rapidjson::InsituStringStream stream(text);
-    rapidjson::Reader reader;
+    ThrowingReader reader;
     constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag |
                                 rapidjson::kParseValidateEncodingFlag;
     const rapidjson::ParseResult parsed = reader.Parse<kFlags>(stream, events);

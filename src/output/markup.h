@@ -4,7 +4,15 @@
 // before them.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 namespace markup {
+
+// A text of the run as the report shows it: each line break as "\n" and
+// each carriage return as "\r" (backslash and letter), so that no text
+// from the run can end a report line or start one.  A tab stays a tab.
+std::string OneLine(std::string_view text);
 
 // Region start lines.
 inline constexpr char kModelRegionStart[] = "\n?000000225}#region 1, ";

@@ -1,7 +1,9 @@
 #include "output/messages.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -9,6 +11,10 @@ constexpr int kMessageBufferSize = 200;
 
 // An address inside this library, for finding its module.
 void ModuleAnchor() {}
+
+struct ReleasesLocal {
+    void operator()(char* block) const { LocalFree(block); }
+};
 
 }  // namespace
 
@@ -22,32 +28,36 @@ bool FindReportModule(HMODULE& module) {
 
 void LoadMessage(HMODULE module, unsigned id, TextBuffer* out, ...) {
     char pattern[kMessageBufferSize];
-    if (LoadStringA(module, id, pattern, kMessageBufferSize) <= 0) {
-        out->Assign("", 0);
-        return;
-    }
+    if (LoadStringA(module, id, pattern, kMessageBufferSize) <= 0) throw MessageFailure(id, false);
     va_list inserts;
     va_start(inserts, out);
     char* expanded = nullptr;
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER,
                                   pattern, 0, 0, reinterpret_cast<LPSTR>(&expanded), 0, &inserts);
     va_end(inserts);
-    if (length > 0 && expanded != nullptr)
-        out->Assign(expanded, length);
-    else
-        out->Assign("", 0);
-    if (expanded != nullptr) LocalFree(expanded);
+    const std::unique_ptr<char, ReleasesLocal> owned(expanded);
+    // Every message has text of its own, so an empty expansion is a failure
+    // (on both systems, for lack of memory).
+    if (length == 0 || owned == nullptr) throw MessageFailure(id, true);
+    out->Assign(owned.get(), length);
 }
 
 std::string LoadPlainMessage(HMODULE module, unsigned id) {
     char text[kMessageBufferSize];
     int length = LoadStringA(module, id, text, kMessageBufferSize);
-    return length > 0 ? std::string(text, static_cast<std::size_t>(length)) : std::string();
+    if (length <= 0) throw MessageFailure(id, false);
+    return std::string(text, static_cast<std::size_t>(length));
+}
+
+MessageFailure::MessageFailure(unsigned id, bool expanding) {
+    if (expanding)
+        std::snprintf(m_text, sizeof m_text, "not enough memory to expand message %u", id);
+    else
+        std::snprintf(m_text, sizeof m_text, "message %u is missing from the message table", id);
 }
 
 const std::string& MessageCache::Text(unsigned id) {
-    static const std::string kNone;
-    if (id < kFirstId || id > kLastId) return kNone;
+    if (id < kFirstId || id > kLastId) throw MessageFailure(id, false);
     std::size_t slot = id - kFirstId;
     if (!m_loaded[slot]) {
         m_texts[slot] = LoadPlainMessage(m_module, id);

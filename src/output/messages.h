@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <exception>
 #include <string>
 
 #include "output/message_ids.h"
@@ -11,12 +12,25 @@
 // Finds the report library's own module (for its message table).
 bool FindReportModule(HMODULE& module);
 
+// A message that the table does not hold, or that could not be expanded.
+// It fails the run: a report line is never left blank.  Its text is made
+// without allocating, so that it can be thrown when memory has run out.
+class MessageFailure : public std::exception {
+public:
+    MessageFailure(unsigned id, bool expanding);
+    const char* what() const noexcept override { return m_text; }
+
+private:
+    char m_text[80];
+};
+
 // Loads message `id` and expands its inserts (texts for "%n!s!", ints for
-// "%n!d!" and "%n!03d!") into `out`.  A long insert expands whole.  A
-// message the table does not hold leaves `out` empty.
+// "%n!d!" and "%n!03d!") into `out`.  A long insert expands whole.  Throws
+// MessageFailure when the message is missing or cannot be expanded.
 void LoadMessage(HMODULE module, unsigned id, TextBuffer* out, ...);
 
-// Loads message `id` without inserts; empty when the table does not hold it.
+// Loads message `id` without inserts.  Throws MessageFailure when the table
+// does not hold it.
 std::string LoadPlainMessage(HMODULE module, unsigned id);
 
 // The plain messages of one run, each loaded once on first use.

@@ -4,15 +4,18 @@
 #include "run/create_report.h"
 
 #include <clocale>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <fstream>
 #include <locale>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "output/markup.h"
+#include "platform/file_kind.h"
 #include "run/run_context.h"
 #include "sections/sections.h"
 
@@ -34,6 +37,58 @@ void PrintMessage(HMODULE module, unsigned id, const char* insert) {
     std::fwrite(message.c_str(), 1, message.size(), stdout);
     std::fputs("\n", stdout);
     std::fflush(stdout);
+}
+
+// One line on standard error.  Made without allocating, so that it can be
+// said when memory has run out.
+void PrintError(const char* format, ...) TARN_PRINTF_FORMAT(1, 2);
+void PrintError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::fputs("Error: ", stderr);
+    std::vfprintf(stderr, format, args);
+    std::fputs("\n", stderr);
+    std::fflush(stderr);
+    va_end(args);
+}
+
+// What a file that is not a regular one is, for the message that refuses
+// it; null for the kinds that are read and written as files.
+const char* RefusedKind(FileKind kind) {
+    switch (kind) {
+        case FileKind::kDirectory: return "a directory";
+        case FileKind::kFifo: return "a named pipe (FIFO)";
+        case FileKind::kSocket: return "a socket";
+        case FileKind::kOther: return "a special file";
+        default: return nullptr;
+    }
+}
+
+// Checks, without opening it, that the data file is one the report can
+// read: a named pipe would block the run, and a directory is no file.  A
+// missing data file is left to the open that follows (message 101).
+bool DataFileUsable(const RunContext& run) {
+    const FileKind kind = KindOfFile(run.dataFilePath.c_str());
+    if (kind == FileKind::kTooLong) {
+        PrintError("the path %s is too long for the file system.", run.dataFilePath.c_str());
+        return false;
+    }
+    if (const char* what = RefusedKind(kind)) {
+        PrintError("%s is %s, not a regular file.", run.dataFilePath.c_str(), what);
+        return false;
+    }
+    return true;
+}
+
+// The same for the report file, checked before the data file is loaded and
+// again just before the report is opened; a device such as /dev/null is
+// written as a file.
+bool ReportFileUsable(const RunContext& run) {
+    const char* what = RefusedKind(KindOfFile(run.logPath.c_str()));
+    if (what == nullptr) return true;
+    PrintMessage(run.module, kMsgReportNotWritten, run.logPath.c_str());
+    PrintError("%s is %s, not a regular file.", run.logPath.c_str(), what);
+    return false;
 }
 
 // The model option MININFTR, read through the model manager.
@@ -77,10 +132,19 @@ bool WriteSections(RunContext& run) {
 
 int Run(const char* basePath) {
     RunContext run;
-    if (!FindReportModule(run.module)) return kFailed;
+    if (!FindReportModule(run.module)) {
+        PrintError("the report library could not find its own module (for its messages).");
+        return kFailed;
+    }
     run.messages.SetModule(run.module);
     run.basePath = basePath;
+    if (*basePath == '\0') {
+        PrintError("the base path is empty.");
+        return kFailed;
+    }
     run.dataFilePath = std::string(basePath) + ".vdr";
+    run.logPath = std::string(basePath) + ".log";
+    if (!DataFileUsable(run)) return kFailed;
 
     FILE* dataFile = nullptr;
     if (fopen_s(&dataFile, run.dataFilePath.c_str(), "rb") != 0 || dataFile == nullptr) {
@@ -88,14 +152,15 @@ int Run(const char* basePath) {
         return kFailed;
     }
     std::unique_ptr<FILE, ClosesFile> openDataFile(dataFile);
+    if (!ReportFileUsable(run)) return kFailed;
     std::setlocale(LC_NUMERIC, "C");
     const bool loaded = LoadRun(run);
     openDataFile.reset();
     if (!loaded || !FetchRunObjects(run)) return kFailed;
 
     ReadBreakersFlag(run);
+    if (!ReportFileUsable(run)) return kFailed;  // it may have changed while loading
 
-    run.logPath = std::string(basePath) + ".log";
     std::vector<char> streamBuffer(kStreamBufferSize);
     std::ofstream report;
     report.rdbuf()->pubsetbuf(streamBuffer.data(), static_cast<std::streamsize>(streamBuffer.size()));
@@ -113,7 +178,12 @@ int Run(const char* basePath) {
         PrintMessage(run.module, kMsgReportNotWritten, run.logPath.c_str());
         return kFailed;
     }
-    return complete ? kWritten : kFailed;
+    if (!complete) {
+        PrintError("%s: the run data holds no iterations; the report stops after the summary header.",
+                   run.dataFilePath.c_str());
+        return kFailed;
+    }
+    return kWritten;
 }
 
 }  // namespace
@@ -133,9 +203,14 @@ bool BreakersOffValue(const char* mininftr) {
 }
 
 int RunReport(const char* basePath) noexcept {
-    if (basePath == nullptr) return kFailed;
+    if (basePath == nullptr) {
+        PrintError("no base path was given (a null pointer).");
+        return kFailed;
+    }
     try {
         return Run(basePath);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "Error: the report for %s failed: not enough memory.\n", basePath);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "Error: the report for %s failed: %s\n", basePath, failure.what());
     } catch (...) {

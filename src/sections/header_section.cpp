@@ -43,7 +43,7 @@ void WriteHeaderSection(RunContext& run) {
     }
 
     const char* description = run.reporting->GetCaseDescription();
-    run.caseDescription = description != nullptr ? description : "";
+    run.caseDescription = markup::OneLine(description != nullptr ? description : "");
     LoadMessage(run.module, kMsgCaseDescription, &run.messageBuffer, run.caseDescription.c_str());
     WriteHeaderLine(run);
 
@@ -54,7 +54,7 @@ void WriteHeaderSection(RunContext& run) {
     WriteHeaderLine(run);
 
     const char* status = run.reporting->GetSolutionStatus();
-    run.solutionStatus = status != nullptr ? status : "";
+    run.solutionStatus = markup::OneLine(status != nullptr ? status : "");
     LoadMessage(run.module, kMsgSolutionStatus, &run.messageBuffer, run.solutionStatus.c_str());
     const bool successful = run.solutionStatus == "Successful";
     run.WriteLine(successful ? markup::kStatusSuccessful : markup::kStatusOther,

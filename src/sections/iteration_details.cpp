@@ -85,12 +85,12 @@ void WriteMessageList(RunContext& run, CTARNMessageList& list, const MessageList
     run.WriteLine(style.regionFormat, run.Text(style.titleId).c_str());
     FormatLine(run.lineB, style.prefixFormat, run.Text(style.labelId).c_str());
     std::string messageLine(run.lineB.c_str(), run.lineB.size());
-    messageLine += list.GetFirst();
+    messageLine += markup::OneLine(list.GetFirst());
     for (int written = 1;; ++written) {
         run.Out() << messageLine << "\n";
         if (written >= count) break;
         messageLine.assign(run.lineB.c_str(), run.lineB.size());
-        messageLine += list.GetNext();
+        messageLine += markup::OneLine(list.GetNext());
     }
     run.WriteRegionEnd();
 }

@@ -16,7 +16,7 @@ void WriteSummaryRow(RunContext& run, CTARNIterationData& entry) {
     const double infeasibility = entry.GetFeasValue();
     if (infeasibility > 0.0) {
         const char* rowName = entry.GetFeasRowName();
-        run.rowName = rowName != nullptr ? rowName : "";
+        run.rowName = markup::OneLine(rowName != nullptr ? rowName : "");
         FormatLine(run.lineA, kLongRow, entry.GetIter() - 1, entry.GetVarConvFunc(),
                    entry.GetResConvFunc(), entry.GetObjConvFunc(), entry.GetUserObj(),
                    entry.GetNonLinRatio(), run.rowName.c_str(), infeasibility);

@@ -37,10 +37,13 @@ std::string ReadText(const std::string& path) {
 ReportResult RunOnBase(const std::string& base) {
     ReportResult result;
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     result.rc = RunReport(base.c_str());
+    result.stderrText = testing::internal::GetCapturedStderr();
     result.stdoutText = testing::internal::GetCapturedStdout();
     const std::string logPath = base + ".log";
-    result.logWritten = std::filesystem::is_regular_file(logPath);
+    std::error_code unreadable;  // a path too long to look at holds no report either
+    result.logWritten = std::filesystem::is_regular_file(logPath, unreadable);
     if (result.logWritten) result.log = ReadText(logPath);
     return result;
 }

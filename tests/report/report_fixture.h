@@ -7,6 +7,7 @@
 struct ReportResult {
     int rc = 0;
     std::string stdoutText;
+    std::string stderrText;
     std::string log;      // empty when no report file was written
     bool logWritten = false;
 };
@@ -28,7 +29,7 @@ void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
 
 // Runs the report for base path `base` (without extension), capturing
-// standard output.
+// standard output and standard error.
 ReportResult RunOnBase(const std::string& base);
 
 // Writes `runData` as run.vdr in a new temporary directory and runs it.

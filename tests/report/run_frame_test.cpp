@@ -35,6 +35,27 @@ TEST(RunFrame, MissingDataFileWritesMessage101Only) {
     EXPECT_FALSE(result.logWritten);
 }
 
+// A base path that names no file says so in one line and writes nothing.
+TEST(RunFrame, UnusableBasePathGivesOneLine) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunReport(nullptr), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error: no base path was given (a null pointer).\n");
+
+    ReportResult empty = RunOnBase("");
+    EXPECT_EQ(empty.rc, -1);
+    EXPECT_EQ(empty.stdoutText, "");
+    EXPECT_EQ(empty.stderrText, "Error: the base path is empty.\n");
+
+    TempDir dir;
+    const std::string overLong = dir.File(std::string(300, 'x'));
+    ReportResult tooLong = RunOnBase(overLong);
+    EXPECT_EQ(tooLong.rc, -1);
+    EXPECT_EQ(tooLong.stdoutText, "");
+    EXPECT_EQ(tooLong.stderrText,
+              "Error: the path " + overLong + ".vdr is too long for the file system.\n");
+}
+
 TEST(RunFrame, RefusedDataFileWritesNoReport) {
     ReportResult result = RunOnData("{\"format\": \"tarn-vdr\", ");
     EXPECT_EQ(result.rc, -1);
@@ -52,6 +73,12 @@ TEST(RunFrame, EmptyIterationListEndsAfterTheRuleLine) {
     EXPECT_EQ(result.log.substr(result.log.size() - (sizeof kRuleLine - 1)), kRuleLine);
     EXPECT_EQ(Occurrences(result.log, "#region"), 6u);
     EXPECT_EQ(Occurrences(result.log, "#endregion"), 4u);  // displays and model region only
+    EXPECT_EQ(result.stdoutText, "");
+    const std::string said =
+        ": the run data holds no iterations; the report stops after the summary header.\n";
+    ASSERT_GE(result.stderrText.size(), said.size());
+    EXPECT_EQ(result.stderrText.substr(result.stderrText.size() - said.size()), said);
+    EXPECT_EQ(result.stderrText.find('\n'), result.stderrText.size() - 1);  // one line
 }
 
 TEST(RunFrame, CompleteRunClosesEveryRegionAndReturnsZero) {

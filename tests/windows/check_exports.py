@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Checks the export and import tables of the Windows build.
 
-    check_exports.py OBJDUMP BIN_DIR
+    check_exports.py OBJDUMP BIN_DIR PE_FORMAT
 
+- Every program and DLL of BIN_DIR has the PE format PE_FORMAT (objdump's
+  name: pei-i386 or pei-x86-64): a process loads DLLs of its own
+  architecture only.
 - TARNReport.dll exports CreateUQExecutionReport under its plain name (C
   linkage, __cdecl: no leading underscore, no @N suffix), the exported members
   of the iteration-data and exception classes, and nothing else.
@@ -56,11 +59,16 @@ def exports(text):
             if line.strip()]
 
 
+def file_format(text):
+    m = re.search(r"file format (\S+)", text)
+    return m.group(1) if m else "unknown"
+
+
 def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write("usage: check_exports.py OBJDUMP BIN_DIR\n")
+    if len(argv) != 3:
+        sys.stderr.write("usage: check_exports.py OBJDUMP BIN_DIR PE_FORMAT\n")
         return 2
-    objdump, bin_dir = argv
+    objdump, bin_dir, pe_format = argv
     problems = []
     report = exports(dump(objdump, os.path.join(bin_dir, "TARNReport.dll")))
     if "CreateUQExecutionReport" not in report:
@@ -86,13 +94,17 @@ def main(argv):
     for name in sorted(os.listdir(bin_dir)):
         if not name.lower().endswith((".dll", ".exe")):
             continue
-        for imported in re.findall(r"DLL Name: (\S+)", dump(objdump, os.path.join(bin_dir, name))):
+        text = dump(objdump, os.path.join(bin_dir, name))
+        if file_format(text) != pe_format:
+            problems.append("%s is %s, not %s" % (name, file_format(text), pe_format))
+        for imported in re.findall(r"DLL Name: (\S+)", text):
             if imported.lower() not in present and not WINDOWS_DLLS.match(imported):
                 problems.append("%s imports %s, which is not beside it" % (name, imported))
     for problem in problems:
         print(problem)
     if not problems:
-        print("exports of %d names checked; every imported DLL is present" % len(report))
+        print("exports of %d names checked; every imported DLL is present; all %s" % (
+            len(report), pe_format))
     return 1 if problems else 0
 
 

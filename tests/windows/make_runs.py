@@ -197,6 +197,13 @@ def cases(data_dirs):
         small_model("NAME WITH SPACES"), small_iterations(2),  # names may hold no line break
         solver_part({"MULTI": "a\nb", "CRLF": "c\r\nd"})))
 
+    broken_its = small_iterations(2)
+    broken_its[0]["most_infeasible"] = "ROW\n#endregion"
+    broken_its[1]["errors"] = ["E\n#endregion\n?255000000}#region 1, FAKE"]
+    broken_its[1]["warnings"] = ["W\r\n?000128000}x"]
+    broken_its[1]["information"] = ["I\rJ\tK"]
+    add("text_line_breaks_messages", run(header(), small_model(), broken_its, solver_part()))
+
     # Long names and texts: whole lines, never cut.
     long_var = "V" * 120 + "_VARIABLE_" + "x" * 130
     long_eqn = "E" * 150 + "_EQUATION_" + "y" * 100
@@ -283,6 +290,7 @@ def cases(data_dirs):
     add("fail_syntax", None, extra={"run.vdr": b'{"format": "tarn-vdr", "version": 1, "case": {'})
     add("fail_version", None, extra={"run.vdr": b'{"format": "tarn-vdr", "version": 2}'})
     add("fail_data_is_directory", None, extra={"run.vdr": None})
+    add("fail_empty_base", None, args=("",))
     add("fail_report_is_directory", run(header(), small_model(), small_iterations(2)),
         extra={"run.log": None})
     add("paths_subdirectory", None, args=("sub dir/x.y/run",),

@@ -2,8 +2,8 @@
 # Starts or stops the wine server of a prefix.
 #
 #   wine-prefix.sh start   creates the prefix when it does not exist yet
-#                          (32-bit, wineboot -i) and leaves one persistent
-#                          wine server running for it
+#                          (of WINEARCH, win32 by default; wineboot -i) and
+#                          leaves one persistent wine server running for it
 #   wine-prefix.sh stop    stops that server and every Wine process of the
 #                          prefix
 #
@@ -15,8 +15,10 @@ export WINEARCH="${WINEARCH:-win32}" WINEDEBUG="${WINEDEBUG:--all}"
 
 case "${1:-}" in
 start)
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        # A half-made prefix from an interrupted run is made again.
+    if [ ! -f "$WINEPREFIX/system.reg" ] ||
+       ! grep -qx "#arch=$WINEARCH" "$WINEPREFIX/system.reg"; then
+        # A half-made prefix from an interrupted run, or one of the other
+        # architecture, is made again.
         rm -rf "$WINEPREFIX"
         mkdir -p "$(dirname "$WINEPREFIX")"
         # Wine's own processes outlive the command; their output goes to a

@@ -1,0 +1,74 @@
+#!/bin/sh
+# The tarnview program: usage and exit status, errors that name the file,
+# and what show, summary and history write for a report.
+#   tarnview_test.sh TARNVIEW GOLDEN_DIR
+set -u
+view="$1"
+golden="$2"
+report="$golden/blending.log"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+esc=$(printf '\033')
+
+# Usage: every command has its help; usage errors are status 2.
+"$view" --help | grep -q "history" || fail "--help lists the commands"
+for command in show summary history; do
+    "$view" $command --help | grep -q "usage: tarnview $command" || fail "$command --help"
+done
+"$view" > /dev/null 2>&1; [ $? -eq 2 ] || fail "no command: exit status 2"
+"$view" bogus > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown command: exit status 2"
+"$view" show "$report" --depth x > /dev/null 2>&1; [ $? -eq 2 ] || fail "--depth x: exit status 2"
+
+# A report that cannot be read: status 1 and the file named.
+for command in show summary; do
+    "$view" $command "$work/missing.log" > /dev/null 2> "$work/err"
+    [ $? -eq 1 ] || fail "$command of a missing file: exit status"
+    grep -q "$work/missing.log: cannot open: No such file" "$work/err" || fail "$command: message $(cat "$work/err")"
+done
+"$view" history "$report" NO_SUCH_NAME > /dev/null 2> "$work/err"
+[ $? -eq 1 ] || fail "history of an unknown name: exit status"
+grep -q "blending.log: no variable or equation named 'NO_SUCH_NAME'" "$work/err" || fail "history: $(cat "$work/err")"
+
+# summary and history as data.
+[ "$("$view" summary "$report" --csv | wc -l)" -eq 6 ] || fail "summary --csv: a heading and five rows"
+"$view" summary "$report" --csv | grep -q '^3,0.0625,0.02025,0.00128,-4106.25,0.117,,$' || fail "summary: short row"
+"$view" summary "$report" --json | grep -q '"rows":\[\[-1,0,0,0,-3900,0,"POOL_QUAL",3.3\]' || fail "summary --json"
+"$view" history "$report" QSUL_POOL --csv > "$work/history"
+grep -q '^variable,Initial Conditions,98,1.7,S,2.2,2.7,S,0.5,0,Optim,Cont$' "$work/history" || fail "history: first row"
+[ "$(grep -c '^variable,' "$work/history")" -eq 5 ] || fail "history: a row per iteration block"
+
+# CSV quotes a name with a comma or a quote.
+{
+    echo '?000128000}#region 4, Iteration Summary'
+    printf ' %7d    % #8.4e  % #8.4e  % #8.4e%#14.7g  %10.3g   %s       %12.5g\n' -1 0 0 0 -3900 0 'A,"B"' 3.3
+    echo '#endregion'
+} > "$work/comma.log"
+"$view" summary "$work/comma.log" --csv | grep -q '^-1,0,0,0,-3900,0,"A,""B""",3.3$' || fail "summary --csv quoting"
+
+# show: no markup left; colours as the terminal allows; folding; regions.
+"$view" show "$report" --plain > "$work/plain"
+grep -q '?000\|#region\|#endregion' "$work/plain" && fail "--plain keeps markup"
+grep -q "$esc" "$work/plain" && fail "--plain writes escapes"
+grep -q '^ Model Name      : POOLING$' "$work/plain" || fail "--plain drops the prefix"
+NO_COLOR=1 "$view" show "$report" --color always | grep -q "$esc" && fail "NO_COLOR"
+COLORTERM=truecolor "$view" show "$report" --color always | grep -q "${esc}\[38;2;" || fail "24-bit colours"
+COLORTERM= "$view" show "$report" --color always | grep -q "${esc}\[38;5;" || fail "256 colours"
+"$view" show "$report" --depth 0 --plain > "$work/folded"
+[ "$(grep -c 'lines)$' "$work/folded")" -eq 2 ] || fail "--depth 0 folds the two top regions: $(cat "$work/folded")"
+"$view" show "$report" --region "Major Iteration 3" --depth 1 --plain > "$work/region"
+head -1 "$work/region" | grep -q "Major Iteration 3 =" || fail "--region: first line"
+[ "$("$view" show "$report" --region Iteration --plain | grep -c '^Iteration Summary$')" -eq 1 ] ||
+    fail "--region: a region inside a shown one is not shown again"
+grep -q '^Variable Details (17 lines)$' "$work/region" || fail "--region --depth 1: $(cat "$work/region")"
+grep -q 'Major Iteration 2' "$work/region" && fail "--region shows other blocks"
+
+# Text from the file never reaches the terminal as control characters.
+printf '?255000000}name\033]0;title\007end\n#region 1, Open\n' > "$work/hostile.log"
+"$view" show "$work/hostile.log" --color always > "$work/shown" 2>&1
+grep -q "name^\[\]0;title^Gend" "$work/shown" || fail "control characters shown as ^X: $(cat -v "$work/shown")"
+grep -q "ended early" "$work/shown" || fail "ended early note"
+
+[ "$failures" -eq 0 ] && echo "all passed"
+exit "$failures"

@@ -1,0 +1,11 @@
+// The tarnview commands.  Each takes the arguments after the command name
+// (argv[0] is the command itself) and returns the program's exit status:
+// 0 done, 1 the command failed (a file could not be read, a name is
+// unknown), 2 a usage error.
+#pragma once
+
+int RunShow(int argc, char** argv);
+int RunSummary(int argc, char** argv);
+int RunHistory(int argc, char** argv);
+int RunHtml(int argc, char** argv);
+int RunServe(int argc, char** argv);

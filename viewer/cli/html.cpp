@@ -1,0 +1,9 @@
+// tarnview html (not built yet).
+#include <cstdio>
+
+#include "commands.h"
+
+int RunHtml(int, char**) {
+    std::fputs("tarnview html: not built yet\n", stderr);
+    return 1;
+}

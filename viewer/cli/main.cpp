@@ -1,0 +1,57 @@
+// tarnview: reads a TARNReport report and shows it in the terminal, as data
+// or as a web page.
+//
+//   tarnview COMMAND [OPTIONS] REPORT.log ...
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* summary;
+};
+
+constexpr Command kCommands[] = {
+    {"show", RunShow, "the report in the terminal, in colour, regions folded to a depth"},
+    {"summary", RunSummary, "the iteration summary as a table, CSV or JSON"},
+    {"history", RunHistory, "the rows of one variable or equation over every iteration"},
+    {"html", RunHtml, "one self-contained web page of the report"},
+    {"serve", RunServe, "serve reports of any size to the browser"},
+};
+
+void PrintUsage(FILE* out) {
+    std::fputs("usage: tarnview COMMAND [OPTIONS] REPORT.log ...\n\nCommands:\n", out);
+    for (const Command& command : kCommands) std::fprintf(out, "  %-9s %s\n", command.name, command.summary);
+    std::fputs("\n'tarnview COMMAND --help' shows the options of a command.\n"
+               "Exit status: 0 done, 1 the command failed, 2 a usage error.\n",
+               out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("tarnview %s\n", TARNVIEW_VERSION);
+        return 0;
+    }
+    for (const Command& command : kCommands) {
+        if (name == command.name) return command.run(argc - 1, argv + 1);
+    }
+    std::fprintf(stderr, "tarnview: unknown command '%s'\n\n", argv[1]);
+    PrintUsage(stderr);
+    return 2;
+}

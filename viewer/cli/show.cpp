@@ -1,0 +1,270 @@
+// tarnview show: the report in the terminal, its markup turned into
+// colours and region titles, regions folded below a depth.
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "cli_support.h"
+#include "commands.h"
+#include "palette.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: tarnview show REPORT.log [--depth N] [--region TEXT] [--plain] [--color WHEN] [--no-pager]\n"
+    "\n"
+    "The report with its colour prefixes shown as colours and its regions as\n"
+    "titles (region end lines are left out).  Colours keep their hue but are\n"
+    "brought to a brightness readable on dark and light backgrounds: 24-bit\n"
+    "where COLORTERM is truecolor or 24bit, 256 colours otherwise, none when\n"
+    "NO_COLOR is set.  On a terminal the view goes through $PAGER (default\n"
+    "'less -R'; an empty PAGER means none).\n"
+    "\n"
+    "  --depth N      fold regions nested deeper than N (0: fold the top-level\n"
+    "                 regions, or those chosen with --region) into one title\n"
+    "                 line with their line count\n"
+    "  --region TEXT  only the regions whose title contains TEXT\n"
+    "                 (e.g. --region \"Major Iteration 3\")\n"
+    "  --plain        the text without markup and without colour\n"
+    "  --color WHEN   auto (default: on a terminal), always or never\n"
+    "  --no-pager     write straight to standard output\n"
+    "  --help         show this text\n";
+
+enum class When { kAuto, kAlways, kNever };
+
+struct ShowOptions {
+    std::string path;
+    std::optional<int> depth;
+    std::optional<std::string> region;
+    bool plain = false;
+    When colour = When::kAuto;
+    bool pager = true;
+};
+
+constexpr const char* kReset = "\x1b[0m";
+constexpr const char* kBold = "\x1b[1m";
+constexpr const char* kDim = "\x1b[2m";
+
+// Writes the chosen lines, one region title or text line at a time.
+class View {
+public:
+    View(const tarnview::Report& report, const ShowOptions& options, ColourDepth depth, FILE* out)
+        : m_report(report), m_options(options), m_depth(depth), m_out(out) {}
+
+    // Lines [begin, end); regions fold when nested more than the depth
+    // option below `baseDepth`.
+    void WriteSpan(tarnview::LineNumber begin, tarnview::LineNumber end, int baseDepth) {
+        for (tarnview::LineNumber number = begin; number < end && !std::ferror(m_out); ++number) {
+            const tarnview::Line line = m_report.LineAt(number);
+            if (line.kind == tarnview::LineKind::kRegionEnd) continue;
+            if (line.kind != tarnview::LineKind::kRegionStart) {
+                WriteText(line);
+                continue;
+            }
+            const tarnview::Region& region = m_report.Regions()[m_report.RegionOfLine(number)];
+            const std::string_view title = line.text.substr(line.text.find(", ") + 2);
+            if (m_options.depth && region.depth - baseDepth >= *m_options.depth) {
+                WriteTitle(region, title, true);
+                number = region.end;
+            } else {
+                WriteTitle(region, title, false);
+            }
+        }
+    }
+
+    void WriteEndedEarlyNote() {
+        std::string note = "(the report ended early: regions were still open at its end)";
+        if (m_depth == ColourDepth::kNone) {
+            Put(note);
+        } else {
+            Put(ColourEscape(tarnview::Colour{255, 0, 0}) + note + kReset);
+        }
+        Put("\n");
+    }
+
+private:
+    void WriteText(const tarnview::Line& line) {
+        if (line.colour && m_depth != ColourDepth::kNone) {
+            Put(ColourEscape(*line.colour));
+            PutVisible(line.text);
+            Put(kReset);
+        } else {
+            PutVisible(line.text);
+        }
+        Put("\n");
+    }
+
+    void WriteTitle(const tarnview::Region& region, std::string_view title, bool folded) {
+        const std::string count = " (" + std::to_string(region.InnerLineCount()) + " lines)";
+        if (m_depth == ColourDepth::kNone) {
+            if (!m_options.plain) Put(folded ? "+ " : "- ");
+            PutVisible(title);
+            if (folded) Put(count);
+        } else {
+            Put(kBold);
+            if (region.colour) Put(ColourEscape(*region.colour));
+            Put(folded ? "\xe2\x96\xb8 " : "\xe2\x96\xbe ");  // ▸ folded, ▾ open
+            PutVisible(title);
+            Put(kReset);
+            if (folded) Put(std::string(kDim) + count + kReset);
+        }
+        Put("\n");
+    }
+
+    const std::string& ColourEscape(tarnview::Colour colour) {
+        const int key = colour.red << 16 | colour.green << 8 | colour.blue;
+        auto found = m_escapes.find(key);
+        if (found == m_escapes.end()) found = m_escapes.emplace(key, ForegroundEscape(colour, m_depth)).first;
+        return found->second;
+    }
+
+    void Put(std::string_view text) { std::fwrite(text.data(), 1, text.size(), m_out); }
+
+    // Control characters of the report (an escape in a name) are shown as
+    // ^X rather than sent to the terminal.
+    void PutVisible(std::string_view text) {
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            if (c >= 0x20 && c != 0x7f) continue;
+            if (c == '\t') continue;
+            Put(text.substr(start, i - start));
+            const char shown[3] = {'^', static_cast<char>(c == 0x7f ? '?' : c + '@'), '\0'};
+            Put(shown);
+            start = i + 1;
+        }
+        Put(text.substr(start));
+    }
+
+    const tarnview::Report& m_report;
+    const ShowOptions& m_options;
+    ColourDepth m_depth;
+    FILE* m_out;
+    std::map<int, std::string> m_escapes;
+};
+
+// Returns 0 when parsed, else the exit status to end with.
+int ParseOptions(int argc, char** argv, ShowOptions& options, bool& helpShown) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (IsHelp(argument)) {
+            std::fputs(kUsage, stdout);
+            helpShown = true;
+            return 0;
+        } else if (argument == "--depth") {
+            if (!hasValue) return UsageError("show", "--depth needs a number", kUsage);
+            char* end = nullptr;
+            const long depth = std::strtol(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || depth < 0 || depth > 1000) {
+                return UsageError("show", "--depth needs a number from 0, not '" + std::string(argv[i]) + "'", kUsage);
+            }
+            options.depth = static_cast<int>(depth);
+        } else if (argument == "--region") {
+            if (!hasValue) return UsageError("show", "--region needs a text", kUsage);
+            options.region = argv[++i];
+        } else if (argument == "--plain") {
+            options.plain = true;
+        } else if (argument == "--color" || argument == "--colour") {
+            const std::string_view when = hasValue ? std::string_view(argv[++i]) : std::string_view();
+            if (when == "auto") {
+                options.colour = When::kAuto;
+            } else if (when == "always") {
+                options.colour = When::kAlways;
+            } else if (when == "never") {
+                options.colour = When::kNever;
+            } else {
+                return UsageError("show", "--color takes auto, always or never", kUsage);
+            }
+        } else if (argument == "--no-pager") {
+            options.pager = false;
+        } else if (argument.starts_with('-') && argument.size() > 1) {
+            return UsageError("show", "unknown option " + std::string(argument), kUsage);
+        } else if (!options.path.empty()) {
+            return UsageError("show", "one report at a time", kUsage);
+        } else {
+            options.path = argument;
+        }
+    }
+    if (options.path.empty()) return UsageError("show", "no report given", kUsage);
+    return 0;
+}
+
+ColourDepth ChooseColourDepth(const ShowOptions& options, bool terminal) {
+    if (options.plain || options.colour == When::kNever) return ColourDepth::kNone;
+    if (options.colour == When::kAuto && !terminal) return ColourDepth::kNone;
+    return TerminalColourDepth();
+}
+
+// The spans of lines to show: the whole report, or each region whose
+// title holds the text (regions inside one already shown are not repeated).
+std::vector<std::pair<tarnview::LineNumber, tarnview::LineNumber>> ChooseSpans(const tarnview::Report& report,
+                                                                              const ShowOptions& options) {
+    std::vector<std::pair<tarnview::LineNumber, tarnview::LineNumber>> spans;
+    if (!options.region) {
+        spans.emplace_back(0, report.LineCount());
+        return spans;
+    }
+    for (const tarnview::Region& region : report.Regions()) {
+        if (region.title.find(*options.region) == std::string::npos) continue;
+        if (!spans.empty() && region.line < spans.back().second) continue;
+        spans.emplace_back(region.line, std::min(region.end + 1, report.LineCount()));
+    }
+    return spans;
+}
+
+FILE* OpenPager() {
+    const char* pager = std::getenv("PAGER");
+    if (pager != nullptr && pager[0] == '\0') return nullptr;
+    setenv("LESS", "FRX", 0);  // one screen shows without paging; colours pass
+    std::signal(SIGPIPE, SIG_IGN);
+    return popen(pager != nullptr ? pager : "less -R", "w");
+}
+
+}  // namespace
+
+int RunShow(int argc, char** argv) {
+    ShowOptions options;
+    bool helpShown = false;
+    if (const int status = ParseOptions(argc, argv, options, helpShown); status != 0 || helpShown) return status;
+    const auto report = OpenReport("show", options.path);
+    if (!report) return 1;
+    const auto spans = ChooseSpans(*report, options);
+    if (spans.empty()) {
+        std::fprintf(stderr, "tarnview show: %s: no region whose title contains '%s'\n", options.path.c_str(),
+                     options.region->c_str());
+        return 1;
+    }
+    const bool terminal = isatty(STDOUT_FILENO) != 0;
+    const ColourDepth depth = ChooseColourDepth(options, terminal);
+    FILE* pager = terminal && options.pager ? OpenPager() : nullptr;
+    FILE* out = pager != nullptr ? pager : stdout;
+
+    View view(*report, options, depth, out);
+    for (const auto& [begin, end] : spans) {
+        // A region asked for by its title is shown as a top-level one would be.
+        const int region = options.region ? report->RegionOfLine(begin) : tarnview::kNoRegion;
+        view.WriteSpan(begin, end, region == tarnview::kNoRegion ? 0 : report->Regions()[region].depth);
+    }
+    if (report->EndedEarly()) {
+        if (options.plain) {
+            std::fprintf(stderr, "tarnview show: %s: the report ended early (regions were still open at its end)\n",
+                         options.path.c_str());
+        } else {
+            view.WriteEndedEarlyNote();
+        }
+    }
+    if (pager != nullptr) {
+        std::fflush(pager);
+        pclose(pager);  // the reader may quit the pager early: not an error
+        return 0;
+    }
+    return FinishOutput("show", out);
+}

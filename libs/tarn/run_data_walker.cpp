@@ -1,9 +1,9 @@
 // Walking a run-data text along the format.
 //
 // The text is parsed in place with RapidJSON's SAX reader, numbers delivered
-// as their text.  The walker follows the format's description (run_data_
-// format.cpp) value by value, checks each one's kind and hands it to its
-// store action; no document tree is built.  The reader recurses once per
+// as their text.  The walker follows the format's description (see
+// run_data_format.cpp) value by value, checks each one's kind and hands it
+// to its store action; no document tree is built.  The reader recurses once per
 // level of nesting, but only after the walker has accepted the level, and
 // the format is shallow; after the first problem, the look at the top level
 // stops the reader a bounded number of levels deep.

@@ -79,6 +79,40 @@ double TimeDocument(const std::string& bytes) {
     return document->HasParseError() ? -1 : seconds;
 }
 
+// Peak memory of loading the small run with one long text, as a multiple
+// of its file's size; printed; negative when the run fails.
+double LongTextMemoryRatio(const std::filesystem::path& directory) {
+    const std::string path = (directory / "long_text.vdr").string();
+    const bool written = WriteLongTextRun(path);
+    const double size = written ? static_cast<double>(std::filesystem::file_size(path)) : 0;
+    const long long peak = written ? PeakMemoryOfLoad(path) : -1;
+    std::filesystem::remove(path);
+    if (peak < 0) return -1;
+    const double ratio = static_cast<double>(peak) / size;
+    std::printf("one text of %.0f MB: peak memory %.1f MB = %.2f x file size (bound %.1f)\n",
+                size / 1e6, static_cast<double>(peak) / 1e6, ratio, kMemoryBound);
+    return ratio;
+}
+
+// Medians of alternating loads and document parses of the file at path;
+// false when a run fails.
+bool TimeRuns(const std::string& path, int runs, double& loader, double& document) {
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::vector<double> loaderTimes, documentTimes;
+    for (int run = 0; run < runs; ++run) {
+        loaderTimes.push_back(TimeLoader(path));
+        documentTimes.push_back(TimeDocument(bytes));
+    }
+    loader = Median(loaderTimes);
+    document = Median(documentTimes);
+    return *std::min_element(loaderTimes.begin(), loaderTimes.end()) >= 0 &&
+           *std::min_element(documentTimes.begin(), documentTimes.end()) >= 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,41 +141,20 @@ int main(int argc, char** argv) {
 
     // First, while this process is still small.
     const long long peak = PeakMemoryOfLoad(path);
-    const std::string longTextPath = (directory / "long_text.vdr").string();
-    const bool longTextWritten = WriteLongTextRun(longTextPath);
-    const double longTextSize =
-        longTextWritten ? static_cast<double>(std::filesystem::file_size(longTextPath)) : 0;
-    const long long longTextPeak = longTextWritten ? PeakMemoryOfLoad(longTextPath) : -1;
-    std::filesystem::remove(longTextPath);
-
-    std::string bytes;
-    {
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    std::vector<double> loaderTimes, documentTimes;
-    for (int run = 0; run < runs; ++run) {
-        loaderTimes.push_back(TimeLoader(path));
-        documentTimes.push_back(TimeDocument(bytes));
-    }
+    const double longTextRatio = LongTextMemoryRatio(directory);
+    double loader = 0, document = 0;
+    const bool timed = TimeRuns(path, runs, loader, document);
     std::filesystem::remove_all(directory);
-    if (*std::min_element(loaderTimes.begin(), loaderTimes.end()) < 0 ||
-        *std::min_element(documentTimes.begin(), documentTimes.end()) < 0 || peak < 0 ||
-        longTextPeak < 0) {
+    if (!timed || peak < 0 || longTextRatio < 0) {
         std::fprintf(stderr, "loader_bench: a run failed\n");
         return 2;
     }
 
-    const double loader = Median(loaderTimes), document = Median(documentTimes);
     const double timeRatio = loader / document, memoryRatio = static_cast<double>(peak) / fileSize;
     std::printf("loader (file read included): median %.3f s over %d runs\n", loader, runs);
     std::printf("RapidJSON document parse:    median %.3f s over %d runs\n", document, runs);
     std::printf("time ratio %.2f (bound %.1f), peak memory %.1f MB = %.2f x file size (bound %.1f)\n",
                 timeRatio, kTimeBound, static_cast<double>(peak) / 1e6, memoryRatio, kMemoryBound);
-    const double longTextRatio = static_cast<double>(longTextPeak) / longTextSize;
-    std::printf("one text of %.0f MB: peak memory %.1f MB = %.2f x file size (bound %.1f)\n",
-                longTextSize / 1e6, static_cast<double>(longTextPeak) / 1e6, longTextRatio,
-                kMemoryBound);
     const bool met = timeRatio <= kTimeBound && memoryRatio < kMemoryBound &&
                      longTextRatio < kMemoryBound;
     std::printf("%s\n", met ? "bounds met" : "BOUNDS NOT MET");

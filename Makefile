@@ -10,7 +10,7 @@ DESTDIR ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run install package test test-windows bench fuzz screenshots clean
+.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run install package test test-browser test-windows bench fuzz screenshots clean
 
 all: build
 
@@ -67,6 +67,17 @@ test: build build-sanitize build-windows package
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
+# The tarnview page in Chromium (Debian's, driven by puppeteer-core from the
+# npm lockfile): ESLint on the page and the tests, then the browser tests.
+# Screenshots land in build/browser-artifacts/.
+# DOCS_SCREENSHOTS=DIR puts the page's pictures for the README there too.
+DOCS_SCREENSHOTS ?=
+test-browser: build
+	@scripts/install-deps.sh --browser
+	PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund
+	npm run --silent lint
+	TARNVIEW_DOCS_DIR=$(DOCS_SCREENSHOTS) node --test tests/browser/*.test.js
+
 # The libFuzzer targets in a clang tree of their own, each run for
 # FUZZ_SECONDS; a finding fails the target and leaves its input in
 # build-fuzz/fuzz-artifacts/.
@@ -81,11 +92,14 @@ bench: build
 	build/bin/report_bench --runs 5
 	build/bin/loader_bench --runs 5
 	build/bin/reader_bench --runs 5
+	build/bin/serve_bench --runs 3
 
-# The terminal view's screenshot in docs/ (tmux and Chromium).
+# The screenshots in docs/: the terminal view (tmux and Chromium), and the
+# pages of tarnview html and tarnview serve (taken by the browser tests).
 screenshots: build
 	@scripts/install-deps.sh --screenshots
 	scripts/terminal-screenshot.sh build
+	$(MAKE) test-browser DOCS_SCREENSHOTS=$(CURDIR)/docs
 
 clean:
 	rm -rf build build-sanitize build-windows build-windows64 build-fuzz build-package

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "synthetic_run.h"
@@ -17,5 +18,30 @@ double Median(std::vector<double> values);
 // when the child cannot be started or `work` returns false.
 long long PeakMemoryOfChild(const std::function<bool()>& work);
 
-// --variables, --equations, --iterations and --runs, each with a number.
+// --variables, --equations, --iterations, --seed and --runs, each with a number.
 bool ParseShapeArguments(int argc, char** argv, SyntheticRunShape& shape, int& runs);
+
+// Runs a program (arguments[0], looked up on PATH unless it holds a slash)
+// with its standard output read into `output`; false unless it exits with
+// status 0.
+bool RunProgram(const std::vector<std::string>& arguments, std::string& output);
+
+// A synthetic run's report, written through the report library into a
+// temporary directory of its own (the run-data file removed again); the
+// directory goes with this object. Says on standard output what it
+// writes, and on standard error, as `program`, when it cannot.
+class SyntheticReport {
+public:
+    SyntheticReport(const char* program, const SyntheticRunShape& shape);
+    ~SyntheticReport();
+    SyntheticReport(const SyntheticReport&) = delete;
+    SyntheticReport& operator=(const SyntheticReport&) = delete;
+
+    bool written() const { return m_written; }
+    const std::string& path() const { return m_path; }  // the report, BASE.log
+    double bytes() const;
+
+private:
+    std::string m_directory, m_path;
+    bool m_written = false;
+};

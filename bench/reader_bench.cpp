@@ -9,23 +9,14 @@
 //
 // Exit status 0 when the reader takes at most three times as long as
 // `wc -l` and counts the same lines.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "TARNReport.h"
 #include "bench_support.h"
 #include "report_reader.h"
 #include "synthetic_run.h"
-
-extern char** environ;
 
 namespace {
 
@@ -39,26 +30,9 @@ struct Counted {
 // `wc -l PATH` in a child process, its output read from a pipe.
 Counted TimeWordCount(const std::string& path) {
     Counted counted;
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return counted;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    const char* arguments[] = {"wc", "-l", path.c_str(), nullptr};
-    const BenchClock::time_point start = BenchClock::now();
-    pid_t child = 0;
-    const int spawned = posix_spawnp(&child, "wc", &actions, nullptr, const_cast<char**>(arguments), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
     std::string output;
-    char buffer[256];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, got);
-    close(pipeEnds[0]);
-    int status = 0;
-    if (spawned != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return counted;
-    }
+    const BenchClock::time_point start = BenchClock::now();
+    if (!RunProgram({"wc", "-l", path}, output)) return counted;
     counted.seconds = SecondsSince(start);
     counted.lines = std::strtoull(output.c_str(), nullptr, 10);
     return counted;
@@ -92,23 +66,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: reader_bench [--variables N] [--equations N] [--iterations N] [--runs N]\n");
         return 2;
     }
-    const std::filesystem::path directory =
-        std::filesystem::temp_directory_path() / ("tarn-reader-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(directory);
-    const std::string base = (directory / "synthetic").string(), path = base + ".log";
-    std::printf("writing the run and its report (%d variables, %d equations, %d iterations)...\n", shape.variables,
-                shape.equations, shape.iterations);
-    std::fflush(stdout);
-    const bool written = WriteSyntheticRun(base + ".vdr", shape) && CreateUQExecutionReport(base.c_str()) == 0;
-    std::error_code ignored;
-    std::filesystem::remove(base + ".vdr", ignored);
-    if (!written) {
-        std::fprintf(stderr, "reader_bench: cannot write the report in %s\n", directory.string().c_str());
-        std::filesystem::remove_all(directory, ignored);
-        return 2;
-    }
-    const double fileSize = static_cast<double>(std::filesystem::file_size(path));
-    std::printf("report: %.1f MB\n", fileSize / 1e6);
+    const SyntheticReport report("reader_bench", shape);
+    if (!report.written()) return 2;
+    const std::string& path = report.path();
 
     std::size_t regions = 0;
     TimeWordCount(path);  // warm-up: the file into the page cache
@@ -121,7 +81,6 @@ int main(int argc, char** argv) {
         readerTimes.push_back(reader.seconds);
         countTimes.push_back(count.seconds);
     }
-    std::filesystem::remove_all(directory, ignored);
     if (reader.seconds < 0 || count.seconds < 0) {
         std::fprintf(stderr, "reader_bench: a run failed\n");
         return 2;
@@ -130,7 +89,7 @@ int main(int argc, char** argv) {
     const double readerMedian = Median(readerTimes), countMedian = Median(countTimes);
     const double ratio = readerMedian / countMedian;
     std::printf("reader (map, one pass, release): median %.3f s over %d runs, %llu lines, %zu regions, %.0f MB/s\n",
-                readerMedian, runs, reader.lines, regions, fileSize / 1e6 / readerMedian);
+                readerMedian, runs, reader.lines, regions, report.bytes() / 1e6 / readerMedian);
     std::printf("wc -l:                           median %.3f s over %d runs, %llu lines\n", countMedian, runs,
                 count.lines);
     std::printf("time ratio %.2f (bound %.1f)\n", ratio, kTimeBound);

@@ -8,29 +8,41 @@
 #   install-deps.sh --package  that, and the Debian packaging tools (make package)
 #   install-deps.sh --windows-runtime   everything, the 64-bit MinGW and Wine (make test-windows)
 #   install-deps.sh --fuzz     everything, and clang (make fuzz)
+#   install-deps.sh --browser  everything, Node.js, npm and Chromium (make test-browser)
+#   install-deps.sh --screenshots  everything, tmux and Chromium (make screenshots)
 set -eu
 
 run="cmake make g++ rapidjson-dev"
 install="$run help2man"
 package="$install dpkg-dev file"
 test="$package python3 python3-jsonschema libgtest-dev googletest locales
-g++-mingw-w64-i686 binutils-mingw-w64-i686 lintian pkg-config man-db procps"
+g++-mingw-w64-i686 binutils-mingw-w64-i686 lintian pkg-config man-db procps
+libjs-chart.js libcpp-httplib-dev"
 case "${1:-}" in
     --run) packages="$run" ;;
     --install) packages="$install" ;;
     --package) packages="$package" ;;
     --windows-runtime) packages="$test wine wine32:i386 wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64" ;;
+    --browser) packages="$test nodejs npm chromium" ;;
     --fuzz) packages="$test clang libclang-rt-14-dev" ;;
     --screenshots) packages="$test tmux chromium fonts-dejavu-core" ;;
     "") packages="$test" ;;
     *) echo "install-deps.sh: unknown profile $1" >&2; exit 2 ;;
 esac
 
+# Node and npm may come from elsewhere than Debian (NodeSource's nodejs
+# ships npm and conflicts with Debian's npm): the command is enough.
+is_installed() {
+    case "$1" in
+        nodejs) command -v node >/dev/null 2>&1 && return 0 ;;
+        npm) command -v npm >/dev/null 2>&1 && return 0 ;;
+    esac
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
 missing=""
 for package in $packages; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing="$missing $package"
-    fi
+    is_installed "$package" || missing="$missing $package"
 done
 [ -z "$missing" ] && exit 0
 

@@ -1,9 +1,127 @@
-// tarnview html (not built yet).
+// tarnview html: one self-contained web page of a report.
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
 
+#include "cli_support.h"
 #include "commands.h"
+#include "page_assets.h"
+#include "report_json.h"
+#include "report_reader.h"
 
-int RunHtml(int, char**) {
-    std::fputs("tarnview html: not built yet\n", stderr);
-    return 1;
+namespace {
+
+// Above this a page holds more than a browser handles well.
+constexpr std::uintmax_t kPageLimitBytes = 50'000'000;
+
+constexpr char kUsage[] =
+    "usage: tarnview html REPORT.log [-o OUT.html]\n"
+    "\n"
+    "Writes one web page of the report that needs nothing else: open it from\n"
+    "the disk in any browser.  It shows the outline of the report's regions,\n"
+    "the text in its colours, a search over the whole report and the\n"
+    "convergence charts of the iteration summary.  Reports above 50 MB are\n"
+    "refused: 'tarnview serve REPORT.log' shows reports of any size.\n"
+    "\n"
+    "  -o, --output OUT.html  where to write the page (default: the report's\n"
+    "                         path with the extension .html)\n"
+    "  --help                 show this text\n";
+
+struct Arguments {
+    std::string report;
+    std::string output;
+};
+
+// Nothing when the arguments were read, else the exit status to end with.
+std::optional<int> ReadArguments(int argc, char** argv, Arguments& arguments) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (IsHelp(argument)) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (argument == "-o" || argument == "--output") {
+            if (i + 1 == argc) return UsageError("html", std::string(argument) + " needs a file name", kUsage);
+            arguments.output = argv[++i];
+        } else if (argument.starts_with('-') && argument.size() > 1) {
+            return UsageError("html", "unknown option " + std::string(argument), kUsage);
+        } else if (!arguments.report.empty()) {
+            return UsageError("html", "one report at a time", kUsage);
+        } else {
+            arguments.report = argument;
+        }
+    }
+    if (arguments.report.empty()) return UsageError("html", "no report given", kUsage);
+    if (arguments.output.empty()) {
+        arguments.output = std::filesystem::path(arguments.report).replace_extension(".html").string();
+    }
+    return std::nullopt;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error);
+}
+
+// Writes the page beside OUT first and renames it, so that a failed write
+// leaves no half page (and an older page stays as it was).
+bool WritePage(const std::string& output, const tarnview::Report& report) {
+    const std::string partial = output + ".part";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
+            return false;
+        }
+        tarnview::WriteEmbeddedPage(out, tarnview::PageDataJson(report));
+        out.close();
+        if (!out) {
+            std::fprintf(stderr, "tarnview html: %s: the page could not be written in full\n", output.c_str());
+            std::filesystem::remove(partial);
+            return false;
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(partial, output, error);
+    if (error) {
+        std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), error.message().c_str());
+        std::filesystem::remove(partial, error);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunHtml(int argc, char** argv) {
+    Arguments arguments;
+    if (const std::optional<int> status = ReadArguments(argc, argv, arguments)) return *status;
+
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(arguments.report, error);
+    if (!error && bytes > kPageLimitBytes) {
+        std::fprintf(stderr,
+                     "tarnview html: %s: the report has %.1f MB, more than a page can hold (at most %.0f MB):\n"
+                     "  show it with 'tarnview serve %s'\n",
+                     arguments.report.c_str(), bytes / 1e6, kPageLimitBytes / 1e6, arguments.report.c_str());
+        return 1;
+    }
+    if (IsSameFile(arguments.report, arguments.output)) {
+        std::fprintf(stderr, "tarnview html: %s: the page would overwrite the report\n", arguments.output.c_str());
+        return 1;
+    }
+
+    const std::unique_ptr<tarnview::Report> report = OpenReport("html", arguments.report);
+    if (!report) return 1;
+    if (!WritePage(arguments.output, *report)) return 1;
+    std::printf("wrote %s\n", arguments.output.c_str());
+    return 0;
 }

@@ -1,0 +1,109 @@
+// What the browser tests share: where the build is, running its programs,
+// and Chromium (Debian's, through puppeteer-core) with a page's problems
+// collected.
+"use strict";
+
+const { execFileSync } = require("node:child_process");
+const fs = require("node:fs");
+const path = require("node:path");
+const { pathToFileURL } = require("node:url");
+const puppeteer = require("puppeteer-core");
+
+const root = path.resolve(__dirname, "..", "..");
+const buildDir = path.resolve(root, process.env.TARNVIEW_BUILD_DIR || "build");
+const bin = (name) => path.join(buildDir, "bin", name);
+const artifactsDir = path.join(buildDir, "browser-artifacts");
+const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
+
+function freshDir(name) {
+  const dir = path.join(buildDir, name);
+  fs.rmSync(dir, { recursive: true, force: true });
+  fs.mkdirSync(dir, { recursive: true });
+  return dir;
+}
+
+function run(program, args, options) {
+  return execFileSync(bin(program), args, { encoding: "utf8", stdio: ["ignore", "pipe", "pipe"], ...options });
+}
+
+// The report of a run-data file: writes BASE.log from BASE.vdr.
+function writeReport(base) {
+  run("tarnreport", [base]);
+  return `${base}.log`;
+}
+
+const hostileName = "<img src=x onerror=alert(1)>";
+const hostileDescription = "<script>alert(2)</script> & \"quoted\"";
+
+// blending.vdr with markup in a variable's name and in the case description.
+function writeHostileRun(base) {
+  const run = JSON.parse(fs.readFileSync(path.join(root, "examples", "blending.vdr"), "utf8"));
+  run.model.variables[2].name = hostileName;
+  run.case.description = hostileDescription;
+  fs.writeFileSync(`${base}.vdr`, JSON.stringify(run));
+}
+
+function launchBrowser() {
+  return puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ["--no-sandbox", "--disable-gpu", "--no-first-run"],
+  });
+}
+
+// A page of its own, with every console error, uncaught exception, dialog
+// (an alert from injected markup) and request outside `allowed` collected in
+// `problems`.
+async function openPage(browser, url, allowed) {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1400, height: 900 });
+  page.setDefaultTimeout(15000);
+  const problems = [];
+  page.on("console", (message) => {
+    if (message.type() === "error") problems.push(`console error: ${message.text()}`);
+  });
+  page.on("pageerror", (error) => problems.push(`uncaught: ${error.message}`));
+  page.on("dialog", async (dialog) => {
+    problems.push(`dialog: ${dialog.message()}`);
+    await dialog.dismiss();
+  });
+  page.on("request", (request) => {
+    if (!allowed(request.url())) problems.push(`request: ${request.url()}`);
+  });
+  await page.goto(url, { waitUntil: "load" });
+  await page.waitForFunction(() => performance.getEntriesByName("outline-shown").length > 0, { timeout: 60000 });
+  return { page, problems };
+}
+
+// Milliseconds from the start of the page's navigation to the outline on screen.
+function outlineShownMs(page) {
+  return page.evaluate(() => performance.getEntriesByName("outline-shown")[0].startTime);
+}
+
+// Types a query, waits for its first page of hits and returns the time the
+// page took for it.
+async function search(page, query) {
+  await page.evaluate(() => performance.clearMeasures("search"));
+  await page.click("#search", { count: 3 });
+  await page.keyboard.press("Backspace");
+  await page.type("#search", query);
+  await page.keyboard.press("Enter");
+  await page.waitForFunction(() => performance.getEntriesByName("search").length > 0, { timeout: 60000 });
+  return page.evaluate(() => performance.getEntriesByName("search").at(-1).duration);
+}
+
+// A screenshot of the page in build/browser-artifacts/, and with
+// TARNVIEW_DOCS_DIR set, the pictures named for the documentation there too.
+async function screenshot(page, name, docsName) {
+  fs.mkdirSync(artifactsDir, { recursive: true });
+  const file = path.join(artifactsDir, `${name}.png`);
+  await page.screenshot({ path: file });
+  if (docsName && process.env.TARNVIEW_DOCS_DIR) fs.copyFileSync(file, path.join(process.env.TARNVIEW_DOCS_DIR, docsName));
+  return file;
+}
+
+module.exports = {
+  root, buildDir, bin, artifactsDir, freshDir, run, writeReport, hostileName, hostileDescription, writeHostileRun,
+  launchBrowser, openPage, outlineShownMs, search,
+  screenshot, pathToFileURL,
+};

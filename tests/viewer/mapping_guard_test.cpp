@@ -1,0 +1,61 @@
+// A memory map of a file that is truncated while mapped: reads past the new
+// end raise SIGBUS unless the range is guarded.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "mapping_guard.h"
+
+namespace {
+
+using tarnview::server::MappingGuard;
+
+class TruncatedMap : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path_ = std::filesystem::temp_directory_path() / ("tarnview-guard-" + std::to_string(getpid()));
+        descriptor_ = open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(descriptor_, 0);
+        size_ = 4 * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::string text(size_, 'x');
+        ASSERT_EQ(write(descriptor_, text.data(), size_), static_cast<ssize_t>(size_));
+        void* map = mmap(nullptr, size_, PROT_READ, MAP_SHARED, descriptor_, 0);
+        ASSERT_NE(map, MAP_FAILED);
+        data_ = static_cast<const char*>(map);
+    }
+    void TearDown() override {
+        if (data_ != nullptr) munmap(const_cast<char*>(data_), size_);
+        if (descriptor_ >= 0) close(descriptor_);
+        std::filesystem::remove(path_);
+    }
+    void Truncate() { ASSERT_EQ(ftruncate(descriptor_, 0), 0); }
+
+    std::filesystem::path path_;
+    int descriptor_ = -1;
+    std::size_t size_ = 0;
+    const char* data_ = nullptr;
+};
+
+TEST_F(TruncatedMap, GuardedReadsFindZerosAndMarkTheRangeDamaged) {
+    const MappingGuard guard(data_, size_);
+    ASSERT_TRUE(guard.guarded());
+    EXPECT_EQ(data_[size_ - 1], 'x');
+    EXPECT_FALSE(guard.damaged());
+    Truncate();
+    EXPECT_EQ(data_[size_ - 1], '\0');
+    EXPECT_EQ(data_[0], '\0');
+    EXPECT_TRUE(guard.damaged());
+}
+
+TEST_F(TruncatedMap, UnguardedReadsStillRaiseTheSignal) {
+    { const MappingGuard released(data_, size_); }
+    Truncate();
+    EXPECT_DEATH({ [[maybe_unused]] volatile char c = data_[size_ - 1]; }, "");
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+// The server's name index and text search, on the example reports and on
+// small texts with markup in the way.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "name_index.h"
+#include "replies.h"
+#include "report_library.h"
+#include "report_fixture.h"
+#include "report_reader.h"
+#include "text_search.h"
+
+namespace {
+
+using tarnview::LineNumber;
+using tarnview::Report;
+using tarnview::server::FindText;
+using tarnview::server::NameIndex;
+using tarnview::server::SearchLimits;
+
+const std::atomic<bool> kGoOn{false};
+
+std::string ExampleReport(const std::string& name) {
+    const ReportResult result = RunOnData(ReadText(std::string(TARN_SOURCE_DIR) + "/examples/" + name + ".vdr"));
+    EXPECT_TRUE(result.logWritten) << name;
+    return result.log;
+}
+
+// Every table row's line by name, from a walk over every line.
+std::map<std::string, std::vector<LineNumber>, std::less<>> TableRowsByName(const Report& report) {
+    std::map<std::string, std::vector<LineNumber>, std::less<>> rows;
+    for (LineNumber line = 0; line < report.LineCount(); ++line) {
+        const tarnview::Table* table = report.TableOfLine(line);
+        if (table == nullptr || !report.IsTableRow(*table, line)) continue;
+        const std::string_view name = tarnview::TableRowName(table->kind, report.RawLine(line));
+        if (!name.empty()) rows[std::string(name)].push_back(line);
+    }
+    return rows;
+}
+
+class ExampleIndex : public testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        text_ = ExampleReport(GetParam());
+        report_ = Report::FromText(text_);
+        index_ = NameIndex::Build(*report_, kGoOn);
+        ASSERT_NE(index_, nullptr);
+    }
+    std::string text_;
+    std::unique_ptr<Report> report_;
+    std::unique_ptr<NameIndex> index_;
+};
+
+TEST_P(ExampleIndex, FindsEveryRowOfEveryNameInDocumentOrder) {
+    const auto expected = TableRowsByName(*report_);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(index_->NameCount(), expected.size());
+    for (const auto& [name, lines] : expected) {
+        const std::span<const LineNumber> found = index_->RowsOf(name);
+        EXPECT_EQ(std::vector<LineNumber>(found.begin(), found.end()), lines) << name;
+    }
+    EXPECT_TRUE(index_->RowsOf("NO_SUCH_NAME").empty());
+    EXPECT_TRUE(index_->RowsOf("").empty());
+}
+
+TEST_P(ExampleIndex, HistoriesAreTheReadersWithARowPerIterationBlock) {
+    std::size_t complete = 0;
+    for (const auto& [name, lines] : TableRowsByName(*report_)) {
+        const std::vector<tarnview::History> indexed = index_->HistoriesOf(*report_, name);
+        const std::vector<tarnview::History> scanned = tarnview::FindHistories(*report_, name);
+        ASSERT_EQ(indexed.size(), scanned.size()) << name;
+        for (std::size_t h = 0; h < indexed.size(); ++h) {
+            EXPECT_EQ(indexed[h].kind, scanned[h].kind) << name;
+            ASSERT_EQ(indexed[h].rows.size(), scanned[h].rows.size()) << name;
+            for (std::size_t r = 0; r < indexed[h].rows.size(); ++r) {
+                EXPECT_EQ(indexed[h].rows[r].block, scanned[h].rows[r].block) << name;
+                EXPECT_EQ(indexed[h].rows[r].line, scanned[h].rows[r].line) << name;
+                EXPECT_EQ(indexed[h].rows[r].row.fields, scanned[h].rows[r].row.fields) << name;
+            }
+            if (indexed[h].rows.size() == report_->IterationBlocks().size()) ++complete;
+        }
+    }
+    EXPECT_GT(complete, 0u) << "no name has a row in every iteration block";
+}
+
+TEST_P(ExampleIndex, FindsRegionsByTheirTitle) {
+    const std::span<const int> details = index_->RegionsTitled("Variable Details");
+    EXPECT_EQ(details.size(), report_->IterationBlocks().size());
+    for (const int region : details) EXPECT_EQ(report_->Regions()[region].title, "Variable Details");
+    EXPECT_TRUE(index_->RegionsTitled("Variable").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleIndex,
+                         testing::Values("blending", "refinery_infeasible", "refinery_unbounded"));
+
+TEST(NameIndexBuild, StopsWhenCancelled) {
+    const std::string text = ExampleReport("blending");
+    const auto report = Report::FromText(text);
+    const std::atomic<bool> cancel{true};
+    EXPECT_EQ(NameIndex::Build(*report, cancel), nullptr);
+}
+
+// Markup that holds the query without showing it: prefixes, region lines.
+constexpr std::string_view kMarkedUp =
+    "?000128000}#region 1, Alpha section\n"  // 0: shows its title
+    "plain alpha line\n"                     // 1
+    "?000128000}coloured alpha\n"            // 2
+    "?000128000}only 000128 shows\n"         // 3
+    "#endregion\n"                           // 4: shows nothing
+    "alpha\r\n"                              // 5
+    "#endregion\n";                          // 6: stray, shown as text
+
+std::vector<LineNumber> Lines(std::string_view text, std::string_view query) {
+    const auto report = Report::FromText(text);
+    return FindText(*report, query, 0).lines;
+}
+
+TEST(TextSearch, MatchesOnlyWhatALineShows) {
+    EXPECT_EQ(Lines(kMarkedUp, "alpha"), (std::vector<LineNumber>{1, 2, 5}));
+    EXPECT_EQ(Lines(kMarkedUp, "Alpha"), (std::vector<LineNumber>{0}));
+    EXPECT_EQ(Lines(kMarkedUp, "000128"), (std::vector<LineNumber>{3}));
+    EXPECT_EQ(Lines(kMarkedUp, "region"), (std::vector<LineNumber>{6}));
+    EXPECT_EQ(Lines(kMarkedUp, "?000128000}"), (std::vector<LineNumber>{}));
+    EXPECT_EQ(Lines(kMarkedUp, "alpha\r"), (std::vector<LineNumber>{}));
+    EXPECT_EQ(Lines(kMarkedUp, "line\nalpha"), (std::vector<LineNumber>{}));
+    EXPECT_EQ(Lines("", "alpha"), (std::vector<LineNumber>{}));
+    EXPECT_EQ(Lines("no line end alpha", "alpha"), (std::vector<LineNumber>{0}));
+}
+
+// Lines of every length, some coloured, every fifth holding the needle
+// (some twice, some at their very end), followed a page at a time.
+std::string Haystack() {
+    std::string text;
+    for (int line = 0; line < 600; ++line) {
+        if (line % 11 == 0) text += "?000128000}";
+        text.append(static_cast<std::size_t>(line * 7 % 53), line % 3 ? 'x' : ' ');
+        if (line % 5 == 0) text += "needle";
+        if (line % 35 == 0) text += " and needle";
+        text += '\n';
+    }
+    return text;
+}
+
+TEST(TextSearch, PagesTogetherFindEveryHitOnce) {
+    const std::string text = Haystack();
+    const auto report = Report::FromText(text);
+    const std::vector<LineNumber> all = FindText(*report, "needle", 0, {100000, 1ull << 40}).lines;
+    ASSERT_EQ(all.size(), 120u);
+    for (const SearchLimits limits : {SearchLimits{1, 1ull << 40}, SearchLimits{7, 1ull << 40}, SearchLimits{1000, 1},
+                                      SearchLimits{1000, 20}, SearchLimits{3, 333}, SearchLimits{1000, 4096}}) {
+        std::vector<LineNumber> paged;
+        std::optional<LineNumber> from = 0;
+        int pages = 0;
+        while (from && pages++ < 100000) {
+            const auto page = FindText(*report, "needle", *from, limits);
+            EXPECT_LE(page.lines.size(), limits.hits);
+            if (page.next) {
+                EXPECT_GT(*page.next, *from);
+            }
+            paged.insert(paged.end(), page.lines.begin(), page.lines.end());
+            from = page.next;
+        }
+        EXPECT_EQ(paged, all) << "hits " << limits.hits << ", bytes " << limits.bytes;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::size_t LinesIn(const std::string& reply) {
+    std::size_t lines = 0;
+    for (std::size_t at = reply.find("[\"t\""); at != std::string::npos; at = reply.find("[\"t\"", at + 1)) ++lines;
+    return lines;
+}
+
+TEST(LinesReply, StopsAtSixteenMebibytesOfTextButSendsALineAtLeast) {
+    using tarnview::server::LinesReply;
+    using tarnview::server::ServedReport;
+    const std::string mebibyteLines = [] {
+        std::string text;
+        for (int line = 0; line < 20; ++line) text += std::string((1 << 20) - 1, 'x') + "\n";
+        return text;
+    }();
+    const ServedReport mebibytes(0, 1, Report::FromText(mebibyteLines));
+    const std::string all = "5000";
+    EXPECT_EQ(LinesIn(LinesReply(mebibytes, nullptr, &all).body), 16u);
+    const std::string from = "10";
+    EXPECT_EQ(LinesIn(LinesReply(mebibytes, &from, &all).body), 10u);
+
+    const std::string hugeLine = std::string(20 << 20, 'y') + "\nshort\n";
+    const ServedReport huge(0, 1, Report::FromText(hugeLine));
+    EXPECT_EQ(LinesIn(LinesReply(huge, nullptr, &all).body), 1u);
+}
+
+}  // namespace

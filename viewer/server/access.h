@@ -1,0 +1,37 @@
+// Who may talk to the server: the token printed in the URL, and Host
+// headers naming the address the server is bound to (a page of another site
+// that points its own name at 127.0.0.1 sends its own name as Host).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnview::server {
+
+// A fresh token: 32 hex digits (128 bits) from the system's random source.
+std::string NewToken();
+
+// True when `given` equals `expected`; takes the same time wherever the two
+// first differ.
+bool TokenMatches(std::string_view expected, std::string_view given);
+
+// The Host header values a server bound to `host`:`port` accepts: the
+// address itself, and `localhost` for a loopback address. A wildcard bind
+// (0.0.0.0 or ::) is reachable under any name, so it accepts any host name
+// with the bound port.
+class HostCheck {
+public:
+    HostCheck(std::string_view host, int port);
+    bool Accepts(std::string_view hostHeader) const;
+
+private:
+    std::vector<std::string> accepted_;
+    std::string portSuffix_;
+    bool anyName_ = false;
+};
+
+bool IsLoopbackAddress(std::string_view host);
+bool IsWildcardAddress(std::string_view host);
+
+}  // namespace tarnview::server

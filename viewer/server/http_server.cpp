@@ -1,0 +1,169 @@
+#include "http_server.h"
+
+#include <httplib.h>
+
+#include <charconv>
+#include <chrono>
+#include <optional>
+
+#include "access.h"
+#include "replies.h"
+#include "report_library.h"
+
+namespace tarnview::server {
+
+namespace {
+
+// Requests carry no body; a URL longer than the library's limit (8 KiB) is
+// refused by the library itself with 414.
+constexpr std::size_t kMaxPayload = 4096;
+constexpr std::size_t kKeepAliveRequests = 100;
+constexpr time_t kIoTimeoutSeconds = 5;
+// An idle connection is closed after this; it also bounds how long a stop
+// waits for the connections of an open page.
+constexpr time_t kKeepAliveSeconds = 2;
+
+// What every answer carries: no caching of data, no sniffing of types, no
+// framing, and no Referer (which would hand the token to other sites).
+const httplib::Headers kCommonHeaders = {
+    {"Cache-Control", "no-store"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"X-Frame-Options", "DENY"},
+    {"Referrer-Policy", "no-referrer"},
+};
+
+constexpr const char* kPagePolicy =
+    "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+    "img-src data:; connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+
+void Send(httplib::Response& response, const Reply& reply) {
+    response.status = reply.status;
+    response.set_content(reply.body, "application/json; charset=utf-8");
+}
+
+// A report id from the URL: digits only (the route's pattern), within range.
+std::optional<std::size_t> ReportId(const httplib::Request& request, std::size_t match,
+                                    const ReportLibrary& reports) {
+    const std::string& text = request.matches[match].str();
+    std::size_t id = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+    if (error != std::errc() || end != text.data() + text.size() || id >= reports.size()) return std::nullopt;
+    return id;
+}
+
+const std::string* Parameter(const httplib::Request& request, const char* name) {
+    const auto found = request.params.find(name);
+    return found == request.params.end() ? nullptr : &found->second;
+}
+
+}  // namespace
+
+struct ViewerServer::Http {
+    httplib::Server server;
+    std::string page;
+    std::optional<HostCheck> hosts;
+};
+
+ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std::string page)
+    : reports_(reports), settings_(std::move(settings)), http_(std::make_unique<Http>()) {
+    if (settings_.token.empty()) settings_.token = NewToken();
+    http_->page = std::move(page);
+    httplib::Server& server = http_->server;
+    server.set_payload_max_length(kMaxPayload);
+    server.set_keep_alive_max_count(kKeepAliveRequests);
+    server.set_keep_alive_timeout(kKeepAliveSeconds);
+    server.set_read_timeout(kIoTimeoutSeconds);
+    server.set_write_timeout(kIoTimeoutSeconds);
+    server.set_default_headers(kCommonHeaders);
+
+    server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+        const bool hostAccepted = request.has_header("Host") && http_->hosts &&
+                                  http_->hosts->Accepts(request.get_header_value("Host"));
+        const std::string* token = Parameter(request, "token");
+        if (!hostAccepted) {
+            Send(response, ErrorReply(403, "this server answers only requests addressed to " +
+                                               settings_.host + ":" + std::to_string(port_)));
+        } else if (token == nullptr || !TokenMatches(settings_.token, *token)) {
+            Send(response, ErrorReply(403, "missing or wrong token: open the URL that tarnview serve printed"));
+        } else {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty()) return;
+        const int status = response.status;
+        Send(response, ErrorReply(status, status == 404 ? "no such page or report" : "request refused"));
+    });
+    server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+        Send(response, ErrorReply(500, "internal error"));
+    });
+
+    server.Get("/", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_header("Content-Security-Policy", kPagePolicy);
+        response.set_content(http_->page, "text/html; charset=utf-8");
+    });
+    server.Get("/api/reports", [this](const httplib::Request&, httplib::Response& response) {
+        Send(response, ReportListReply(reports_));
+    });
+    server.Get("/api/compare", [this](const httplib::Request& request, httplib::Response& response) {
+        Send(response, CompareReply(reports_, Parameter(request, "a"), Parameter(request, "b"),
+                                        Parameter(request, "limit")));
+    });
+    // Routes of one report: /api/reports/ID/WHAT.
+    server.Get(R"(/api/reports/(\d{1,9})/(outline|lines|search|history|version))",
+               [this](const httplib::Request& request, httplib::Response& response) {
+                   const std::optional<std::size_t> id = ReportId(request, 1, reports_);
+                   if (!id) return Send(response, ErrorReply(404, "no report with this id"));
+                   const std::shared_ptr<const ServedReport> report = reports_.Current(*id);
+                   const std::string& what = request.matches[2].str();
+                   if (what == "outline") return Send(response, OutlineReply(*report));
+                   if (what == "version") return Send(response, VersionReply(*report));
+                   if (what == "lines")
+                       return Send(response, LinesReply(*report, Parameter(request, "from"),
+                                                        Parameter(request, "count")));
+                   if (what == "search")
+                       return Send(response, SearchReply(*report, Parameter(request, "q"),
+                                                         Parameter(request, "from")));
+                   Send(response, HistoryReply(*report, Parameter(request, "name"), Parameter(request, "kind")));
+               });
+}
+
+ViewerServer::~ViewerServer() { Stop(); }
+
+bool ViewerServer::Bind(std::string& error) {
+    httplib::Server& server = http_->server;
+    port_ = settings_.port == 0 ? server.bind_to_any_port(settings_.host)
+                                : (server.bind_to_port(settings_.host, settings_.port) ? settings_.port : -1);
+    if (port_ < 0) {
+        error = "cannot listen on " + settings_.host + ":" + std::to_string(settings_.port) +
+                " (address not available or port in use)";
+        return false;
+    }
+    http_->hosts.emplace(settings_.host, port_);
+    return true;
+}
+
+std::string ViewerServer::Url() const {
+    const std::string& host = settings_.host;
+    const std::string shown = IsWildcardAddress(host) ? "127.0.0.1"
+                              : host.find(':') != std::string::npos ? "[" + host + "]"
+                                                                    : host;
+    return "http://" + shown + ":" + std::to_string(port_) + "/?token=" + settings_.token;
+}
+
+void ViewerServer::Run() { http_->server.listen_after_bind(); }
+
+void ViewerServer::RunInBackground() {
+    background_ = std::thread([this] { Run(); });
+    // Until it runs, a stop would go unnoticed.
+    for (int wait = 0; wait < 5000 && !http_->server.is_running(); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void ViewerServer::Stop() {
+    http_->server.stop();
+    if (background_.joinable()) background_.join();
+}
+
+}  // namespace tarnview::server

@@ -1,0 +1,30 @@
+// A report may be written again while it is served, and the writer
+// truncates the file in place: a page of the old memory map past the new end
+// of the file then raises SIGBUS when it is read, which would end the
+// server. Guarded ranges instead get a page of zero bytes in place of the
+// lost one, the range is marked damaged, and the reader of the file carries
+// on until the report is reloaded.
+#pragma once
+
+#include <cstddef>
+
+namespace tarnview::server {
+
+class MappingGuard {
+public:
+    // Guards [data, data + size) while this object lives. At most 1024 ranges
+    // are guarded at once; others are left unguarded (and guarded() says so).
+    MappingGuard(const void* data, std::size_t size);
+    ~MappingGuard();
+    MappingGuard(const MappingGuard&) = delete;
+    MappingGuard& operator=(const MappingGuard&) = delete;
+
+    bool guarded() const { return slot_ >= 0; }
+    // True once a read of the range found its file shorter than the map.
+    bool damaged() const;
+
+private:
+    int slot_ = -1;
+};
+
+}  // namespace tarnview::server

@@ -8,9 +8,11 @@
 #   install-deps.sh --package  that, and the Debian packaging tools (make package)
 #   install-deps.sh --windows-runtime   everything, the 64-bit MinGW and Wine (make test-windows)
 #   install-deps.sh --fuzz     everything, and clang (make fuzz)
-#   install-deps.sh --browser  everything, and Node, npm and Chromium (make test-browser)
+#   install-deps.sh --browser  everything, Node.js, npm and Chromium (make test-browser)
+#   install-deps.sh --screenshots  everything, tmux and Chromium (make screenshots)
 set -eu
 
+# (The viewer is part of every Linux build: chart.js and cpp-httplib too.)
 run="cmake make g++ rapidjson-dev libjs-chart.js libcpp-httplib-dev pkg-config"
 install="$run help2man"
 package="$install dpkg-dev file"
@@ -21,8 +23,8 @@ case "${1:-}" in
     --install) packages="$install" ;;
     --package) packages="$package" ;;
     --windows-runtime) packages="$test wine wine32:i386 wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64" ;;
-    --fuzz) packages="$test clang libclang-rt-14-dev" ;;
     --browser) packages="$test nodejs npm chromium" ;;
+    --fuzz) packages="$test clang libclang-rt-14-dev" ;;
     --screenshots) packages="$test tmux chromium fonts-dejavu-core" ;;
     "") packages="$test" ;;
     *) echo "install-deps.sh: unknown profile $1" >&2; exit 2 ;;

@@ -53,14 +53,30 @@ struct ModelRecord {
     std::vector<std::pair<std::string, std::string>> options;
 };
 
+// The first problem of a coefficient list for a model of the given numbers
+// of variables and equations: the first entry naming an item the model does
+// not have (its equation looked at before its variable); failing that, the
+// first entry whose (equation, variable) pair an earlier entry already has.
+struct MatrixProblem {
+    enum class Kind { None, NoSuchEquation, NoSuchVariable, PairRepeated };
+    Kind kind = Kind::None;
+    size_t entry = 0;    // position of the entry in the list
+    size_t earlier = 0;  // PairRepeated: the first entry with the same pair
+};
+VELD_API MatrixProblem FindMatrixProblem(const std::vector<MatrixRecord>& matrix,
+                                         size_t variables, size_t equations);
+
 // A manager with an empty model.
 VELD_API std::unique_ptr<IVELDMgr> CreateModelManager();
 
 // Replaces the model of a manager made by CreateModelManager.  The record is
-// consumed.  Throws std::invalid_argument (manager of another kind, empty or
-// duplicate names, matrix references out of range or given twice) or
-// std::bad_alloc; in both cases the manager keeps its previous model.
-// Objects handed out before stay valid and show the new model.
+// consumed.  Throws std::invalid_argument (manager of another kind, or a
+// problem FindMatrixProblem finds) or std::bad_alloc; in both cases the
+// manager keeps its previous model.  Objects handed out before stay valid
+// and show the new model.  Names are taken as they are: the run-data loader
+// refuses empty names, names given twice and options given twice; where a
+// name is given twice all the same, Find returns the first item of that
+// name, and GetOptionValue the first value.
 VELD_API void ReplaceModel(IVELDMgr& manager, ModelRecord&& model);
 
 // Shortest text that reads back as the same double: "inf", "-inf", "nan" for

@@ -77,17 +77,11 @@ public:
         if (records.size() > static_cast<size_t>(kMaxItems))
             throw std::invalid_argument(std::string("too many ") + what);
         m_items.reserve(records.size());
-        for (auto& record : records) {
-            if (record.name.empty())
-                throw std::invalid_argument(std::string("empty name among the ") + what);
+        for (auto& record : records)
             m_items.emplace_back(static_cast<int>(m_items.size()) + 1, std::move(record));
-        }
         m_byName.reserve(m_items.size());
-        for (const Item& item : m_items) {
-            if (!m_byName.emplace(std::string_view(item.Name()), item.GetNumber() - 1).second)
-                throw std::invalid_argument(std::string("duplicate name among the ") + what +
-                                            ": " + OneLine(item.Name()));
-        }
+        for (const Item& item : m_items)
+            m_byName.emplace(std::string_view(item.Name()), item.GetNumber() - 1);
         records.clear();
     }
 
@@ -204,19 +198,11 @@ public:
                EquationStore& equations) {
         const size_t nEqn = static_cast<size_t>(equations.Count());
         const size_t nVar = static_cast<size_t>(variables.Count());
-        for (const MatrixRecord& r : records) {
-            if (r.equation < 1 || static_cast<size_t>(r.equation) > nEqn || r.variable < 1 ||
-                static_cast<size_t>(r.variable) > nVar)
-                throw std::invalid_argument("matrix entry refers to a missing item");
-        }
+        if (FindMatrixProblem(records, nVar, nEqn).kind != MatrixProblem::Kind::None)
+            throw std::invalid_argument("a matrix entry names a missing item or repeats a pair");
         std::sort(records.begin(), records.end(), [](const MatrixRecord& a, const MatrixRecord& b) {
             return a.equation != b.equation ? a.equation < b.equation : a.variable < b.variable;
         });
-        for (size_t i = 1; i < records.size(); ++i) {
-            if (records[i].equation == records[i - 1].equation &&
-                records[i].variable == records[i - 1].variable)
-                throw std::invalid_argument("matrix entry given twice");
-        }
         m_entries.reserve(records.size());
         m_rowStart.assign(nEqn + 1, 0);
         m_colStart.assign(nVar + 1, 0);
@@ -281,10 +267,8 @@ public:
     void Build(std::vector<std::pair<std::string, std::string>>&& options) {
         m_options = std::move(options);
         m_byName.reserve(m_options.size());
-        for (size_t i = 0; i < m_options.size(); ++i) {
-            if (!m_byName.emplace(std::string_view(m_options[i].first), i).second)
-                throw std::invalid_argument("option given twice: " + OneLine(m_options[i].first));
-        }
+        for (size_t i = 0; i < m_options.size(); ++i)
+            m_byName.emplace(std::string_view(m_options[i].first), i);
     }
 
     void Swap(OptionSet& other) noexcept {
@@ -429,6 +413,49 @@ private:
 void Auxiliary::Prepare() { m_manager.PrepareIndexes(); }
 
 }  // namespace
+
+namespace {
+
+MatrixProblem FindMissingItem(const std::vector<MatrixRecord>& matrix, size_t variables,
+                              size_t equations) {
+    for (size_t i = 0; i < matrix.size(); ++i) {
+        const MatrixRecord& entry = matrix[i];
+        if (entry.equation < 1 || static_cast<size_t>(entry.equation) > equations)
+            return {MatrixProblem::Kind::NoSuchEquation, i, 0};
+        if (entry.variable < 1 || static_cast<size_t>(entry.variable) > variables)
+            return {MatrixProblem::Kind::NoSuchVariable, i, 0};
+    }
+    return {};
+}
+
+// Entry positions sorted by pair, and by position within a pair, so that
+// each pair's first entry leads its group.
+MatrixProblem FindRepeatedPair(const std::vector<MatrixRecord>& matrix) {
+    std::vector<size_t> order(matrix.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    const auto pairOf = [&matrix](size_t i) {
+        return std::pair(matrix[i].equation, matrix[i].variable);
+    };
+    std::sort(order.begin(), order.end(), [&pairOf](size_t a, size_t b) {
+        return std::pair(pairOf(a), a) < std::pair(pairOf(b), b);
+    });
+    MatrixProblem found;
+    size_t groupStart = 0;
+    for (size_t i = 1; i < order.size(); ++i) {
+        if (pairOf(order[i]) != pairOf(order[i - 1])) groupStart = i;
+        else if (found.kind == MatrixProblem::Kind::None || order[i] < found.entry)
+            found = {MatrixProblem::Kind::PairRepeated, order[i], order[groupStart]};
+    }
+    return found;
+}
+
+}  // namespace
+
+MatrixProblem FindMatrixProblem(const std::vector<MatrixRecord>& matrix, size_t variables,
+                                size_t equations) {
+    const MatrixProblem missing = FindMissingItem(matrix, variables, equations);
+    return missing.kind != MatrixProblem::Kind::None ? missing : FindRepeatedPair(matrix);
+}
 
 std::unique_ptr<IVELDMgr> CreateModelManager() { return std::make_unique<ModelManager>(); }
 

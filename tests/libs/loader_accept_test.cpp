@@ -285,6 +285,21 @@ TEST(LoaderAccept, ExecutionDateAndEncodings) {
     reporting.GetExecutionDate(nullptr);  // no buffer: nothing happens
 }
 
+// Only control characters and a leading '#' or '?' are refused in names;
+// other texts keep their line breaks.
+TEST(LoaderAccept, NamesWithMarkupCharactersInside) {
+    CTARNSolutionReporting reporting;
+    LoadOk(reporting,
+           Replace(Replace(Replace(ValidRun(), "\"name\": \"m\"", "\"name\": \"m#?\""),
+                           "{\"name\": \"x\"}", "{\"name\": \"x?#region \\u00e9\"}"),
+                   "\"test case\"", "\"two\\nlines\\r\\t#endregion\""));
+    EXPECT_STREQ(Variable(reporting, 1)->GetName(), "x?#region \xC3\xA9");
+    std::string name;
+    reporting.GetModelManager()->GetModelName(name);
+    EXPECT_EQ(name, "m#?");
+    EXPECT_STREQ(reporting.GetCaseDescription(), "two\nlines\r\t#endregion");
+}
+
 TEST(LoaderAccept, SecondLoadReplacesTheFirst) {
     CTARNSolutionReporting reporting;
     IVELDMgr* manager = reporting.GetModelManager();

@@ -55,13 +55,22 @@ TEST(LoaderReject, SyntaxAndEncoding) {
          "the file ends before the JSON document is complete"},
         {"syntax with position", "{\n  \"format\": \"tarn-vdr\",\n  x\n}", "line 3, column 3: "},
         {"text after the document", valid + "\n{}", "unexpected text after the end"},
+        // Positions count the file's lines, not the line breaks its escapes stand for.
+        {"position after escaped line breaks",
+         "{\"case\": {\"description\": \"a\\nb\\u000a\",\n x}}", "line 2, column 2: "},
+        {"position inside a text after an escaped line break",
+         "{\"case\": {\"description\": \"a\\nb\\q\"}}", "line 1, column 31: invalid escape"},
         {"invalid UTF-8", Replace(valid, "\"name\": \"x\"", "\"name\": \"x\xff\""),
          "not valid UTF-8"},
+        // Read past the end of the text without its padding (the sanitizer
+        // build tells).
+        {"cut inside a UTF-8 sequence", "{\"case\": {\"description\": \"\xF0",
+         "line 1, column 27: the text is not valid UTF-8"},
         {"overlong UTF-8", Replace(valid, "\"name\": \"x\"", "\"name\": \"x\xc0\xaf\""),
          "not valid UTF-8"},
         {"NUL byte", Replace(valid, "\"case\"", std::string("\0\"case\"", 7)), "NUL byte"},
         {"top level array", "[1, 2]", "the top level must be an object"},
-        {"top level number", "42", "the top level must be an object"},
+        {"top level number", "42", "the top level must be an object, not 42"},
         {"deep nesting at the top", Deep(200000), "the top level must be an object"},
         {"deep nesting inside", Replace(valid, "\"number\": 7", "\"number\": " + Deep(200000)),
          "case.number: an integer expected, found an array"},
@@ -79,6 +88,13 @@ TEST(LoaderReject, SyntaxAndEncoding) {
         {"option number too large for JSON",
          Replace(valid, "\"matrix\"", "\"options\": {\"A\": 1e999}, \"matrix\""),
          "model.options.A: the number 1e999 is out of range"},
+        // NaN and infinity literals, which JSON lacks: what to write instead.
+        {"minus infinity literal", Replace(valid, "\"rhs\": 4", "\"rhs\": -Infinity"),
+         "line 9, column 52: -Infinity is not a JSON value: write the text \"-inf\" instead"},
+        {"infinity literal in lower case", Replace(valid, "\"rhs\": 4", "\"rhs\": inf"),
+         "inf is not a JSON value: write the text \"inf\" instead"},
+        {"word that only begins like NaN", Replace(valid, "\"rhs\": 4", "\"rhs\": NaNa"),
+         "line 9, column 52: invalid JSON value"},
         {"lone high surrogate", Replace(valid, "\"name\": \"x\"", "\"name\": \"x\\ud800\""),
          "invalid surrogate pair"},
         // A lone low surrogate passes the reader but would leave bytes that are not UTF-8.
@@ -132,7 +148,7 @@ TEST(LoaderReject, KeysAndTypes) {
          "model.equations[0].nonlinear: an integer expected"},
         {"feasible as an integer",
          Replace(valid, "{\"variables\": [[1", "{\"feasible\": 1, \"variables\": [[1"),
-         "iterations[0].feasible: true or false expected, found a number"},
+         "iterations[0].feasible: true or false expected, found 1"},
         {"option value true",
          Replace(valid, "\"matrix\"", "\"options\": {\"A\": true}, \"matrix\""),
          "model.options.A: a text or a number expected, found true"},
@@ -168,6 +184,14 @@ TEST(LoaderReject, TextsAndNames) {
          Replace(valid, "[{\"name\": \"e1\", \"type\": 1, \"rhs\": 4}]",
                  "[{\"name\": \"e1\", \"type\": 1, \"rhs\": 4}, {\"name\": \"e1\"}]"),
          "model.equations[1].name: the name \"e1\" is already the name of model.equations[0]"},
+        // Names are identifiers: no control character anywhere, no markup
+        // character first; other texts keep theirs.
+        {"tab in an equation name", Replace(valid, "\"e1\"", "\"e\\t1\""),
+         "model.equations[0].name: a name may not contain a control character"},
+        {"unit separator in a variable name", Replace(valid, "{\"name\": \"y\"", "{\"name\": \"y\\u001f\""),
+         "model.variables[1].name: a name may not contain a control character"},
+        {"delete in the model name", Replace(valid, "\"name\": \"m\"", "\"name\": \"m\x7f\""),
+         "model.name: a name may not contain a control character"},
         {"control bytes shown escaped",
          Replace(valid, "{\"name\": \"x\"}", "{\"name\": \"x\", \"a\\nb\": 1}"),
          "unknown key \"a\\nb\""},
@@ -185,6 +209,12 @@ TEST(LoaderReject, ReferencesAndCounts) {
         {"matrix pair twice",
          Replace(valid, "[[1, 1, 2.5]]", "[[1, 2, 1], [1, 1, 2.5], [1, 2, 3], [1, 1, 4]]"),
          "model.matrix[2]: equation 1 and variable 2 already have a coefficient in "
+         "model.matrix[0]"},
+        // Of two pairs given twice, the one repeated first in the file is
+        // named, whichever pair sorts first.
+        {"matrix pair twice, the lower pair first",
+         Replace(valid, "[[1, 1, 2.5]]", "[[1, 1, 1], [1, 2, 2.5], [1, 1, 3], [1, 2, 4]]"),
+         "model.matrix[2]: equation 1 and variable 1 already have a coefficient in "
          "model.matrix[0]"},
         {"matrix entry of two values", Replace(valid, "[[1, 1, 2.5]]", "[[1, 1]]"),
          "model.matrix[0]: 2 values, 3 expected"},
@@ -231,7 +261,7 @@ TEST(LoaderReject, FormatAndVersion) {
         {"version 0", Replace(valid, "\"version\": 1", "\"version\": 0"),
          "version 0 is not supported"},
         {"version as text", Replace(valid, "\"version\": 1", "\"version\": \"1\""),
-         "version: an integer expected, found a text"},
+         "version: an integer expected, found the text \"1\""},
         // A newer file's other differences come second to its version.
         {"version named before earlier problems",
          "{\"format\": \"tarn-vdr\", \"case\": {\"new_key\": 1}, \"model\": [], \"version\": 2}",

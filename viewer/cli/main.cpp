@@ -27,7 +27,10 @@ constexpr Command kCommands[] = {
 void PrintUsage(FILE* out) {
     std::fputs("usage: tarnview COMMAND [OPTIONS] REPORT.log ...\n\nCommands:\n", out);
     for (const Command& command : kCommands) std::fprintf(out, "  %-9s %s\n", command.name, command.summary);
-    std::fputs("\n'tarnview COMMAND --help' shows the options of a command.\n"
+    std::fputs("\nOptions:\n"
+               "  -h, --help  show this text\n"
+               "  --version   show the program's version\n"
+               "\n'tarnview COMMAND --help' shows the options of a command.\n"
                "Exit status: 0 done, 1 the command failed, 2 a usage error.\n",
                out);
 }

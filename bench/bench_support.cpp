@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "TARNReport.h"
 
@@ -35,6 +36,22 @@ long long PeakMemoryOfChild(const std::function<bool()>& work) {
     if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
     return static_cast<long long>(usage.ru_maxrss) * 1024;
+}
+
+bool WriteLongTextRun(const std::string& path, const std::string& before, size_t bytes,
+                      const std::string& after) {
+    std::ofstream out(path, std::ios::binary);
+    out << before;
+    std::string block;
+    const std::string line = std::string(62, 't') + "\\n";
+    while (block.size() < (size_t{1} << 20)) block += line;
+    for (size_t left = bytes; left > 0;) {
+        const size_t part = std::min(left, block.size());
+        out.write(block.data(), static_cast<std::streamsize>(part));
+        left -= part;
+    }
+    out << after;
+    return static_cast<bool>(out);
 }
 
 bool ParseShapeArguments(int argc, char** argv, SyntheticRunShape& shape, int& runs) {

@@ -18,6 +18,13 @@ double Median(std::vector<double> values);
 // when the child cannot be started or `work` returns false.
 long long PeakMemoryOfChild(const std::function<bool()>& work);
 
+// A run-data file with one text of `bytes` bytes (a multiple of 64) in
+// lines of 64, each ended by an escaped line break: `before`, the text, then
+// `after`, written without holding the text in memory.  False when the file
+// cannot be written.
+bool WriteLongTextRun(const std::string& path, const std::string& before, size_t bytes,
+                      const std::string& after);
+
 // --variables, --equations, --iterations, --seed and --runs, each with a number.
 bool ParseShapeArguments(int argc, char** argv, SyntheticRunShape& shape, int& runs);
 

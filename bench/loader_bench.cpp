@@ -37,20 +37,12 @@ constexpr double kMemoryBound = 3.0;
 constexpr size_t kLongTextBytes = 200000000;
 
 // A small valid run whose case description is one text of kLongTextBytes
-// bytes in lines of 64, written without holding it in memory.
-bool WriteLongTextRun(const std::string& path) {
-    std::ofstream out(path, std::ios::binary);
-    out << R"({"format": "tarn-vdr", "version": 1, "case": {"description": ")";
-    std::string block;
-    while (block.size() < (size_t{1} << 20)) block += std::string(62, 't') + "\\n";
-    for (size_t left = kLongTextBytes; left > 0;) {
-        const size_t part = std::min(left, block.size());
-        out.write(block.data(), static_cast<std::streamsize>(part));
-        left -= part;
-    }
-    out << R"("}, "model": {"name": "LONG", "variables": [{"name": "X"}], "equations": []},)"
-        << R"( "iterations": [{"variables": [[1, 0, 0]], "equations": []}]})";
-    return static_cast<bool>(out);
+// bytes in lines of 64.
+bool WriteLongDescriptionRun(const std::string& path) {
+    return WriteLongTextRun(
+        path, R"({"format": "tarn-vdr", "version": 1, "case": {"description": ")", kLongTextBytes,
+        R"("}, "model": {"name": "LONG", "variables": [{"name": "X"}], "equations": []},)"
+        R"( "iterations": [{"variables": [[1, 0, 0]], "equations": []}]})");
 }
 
 // Peak memory of a child process that loads the file at path.
@@ -83,7 +75,7 @@ double TimeDocument(const std::string& bytes) {
 // of its file's size; printed; negative when the run fails.
 double LongTextMemoryRatio(const std::filesystem::path& directory) {
     const std::string path = (directory / "long_text.vdr").string();
-    const bool written = WriteLongTextRun(path);
+    const bool written = WriteLongDescriptionRun(path);
     const double size = written ? static_cast<double>(std::filesystem::file_size(path)) : 0;
     const long long peak = written ? PeakMemoryOfLoad(path) : -1;
     std::filesystem::remove(path);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "libs/export.h"
@@ -141,8 +142,9 @@ public:
         return TextAtCursor();
     }
 
-    void Add(const std::string& text) {
-        m_texts.push_back(text);
+    // Takes the text over: a long text is not copied again.
+    void Add(std::string text) {
+        m_texts.push_back(std::move(text));
         m_count = static_cast<int>(m_texts.size());
     }
 

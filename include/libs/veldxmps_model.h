@@ -5,6 +5,7 @@
 // ReplaceModel, which swaps it in only once every index has been built.
 #pragma once
 
+#include <iosfwd>
 #include <limits>
 #include <memory>
 #include <string>
@@ -86,6 +87,10 @@ VELD_API std::string FormatNumber(double value);
 // The text with line breaks shown as "\n" (and carriage returns as "\r"),
 // so that it stays on one display line.
 VELD_API std::string OneLine(const std::string& text);
+
+// Writes the text as OneLine shows it, straight to the stream: a long text
+// is never copied.
+VELD_API void WriteOneLine(std::ostream& out, const std::string& text);
 
 // Test hook of the stand-in libraries.  When the environment variable
 // TARN_STANDIN_FAULT holds the operation's name (or a comma-separated list

@@ -29,13 +29,13 @@ int CTARNIterationSolution::GetEquationCount() const {
 
 namespace {
 
+// Written piece by piece, so that a long value is never copied.
 void DisplayOption(std::ostream& out, const std::string& name, const std::string& value) {
-    std::string line = "  ";
-    line += veldxmps::OneLine(name);
-    line += " = ";
-    line += veldxmps::OneLine(value);
-    line += "\n";
-    out << line;
+    out << "  ";
+    veldxmps::WriteOneLine(out, name);
+    out << " = ";
+    veldxmps::WriteOneLine(out, value);
+    out << "\n";
 }
 
 }  // namespace

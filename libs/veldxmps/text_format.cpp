@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -20,15 +21,37 @@ std::string FormatNumber(double value) {
     return std::string(buffer, result.ptr);
 }
 
+namespace {
+
+// Calls `write` with the pieces of `text` as OneLine shows it: the runs
+// between line breaks and the shown form of each break.
+template <typename Write>
+void ForEachShownPiece(std::string_view text, Write write) {
+    for (size_t start = 0; start < text.size();) {
+        const size_t lineBreak = text.find_first_of("\n\r", start);
+        if (lineBreak == std::string_view::npos) {
+            write(text.substr(start));
+            return;
+        }
+        write(text.substr(start, lineBreak - start));
+        write(text[lineBreak] == '\n' ? std::string_view("\\n") : std::string_view("\\r"));
+        start = lineBreak + 1;
+    }
+}
+
+}  // namespace
+
 std::string OneLine(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else out += c;
-    }
+    ForEachShownPiece(text, [&out](std::string_view piece) { out += piece; });
     return out;
+}
+
+void WriteOneLine(std::ostream& out, const std::string& text) {
+    ForEachShownPiece(text, [&out](std::string_view piece) {
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    });
 }
 
 void FaultPoint(const char* operation) {

@@ -4,6 +4,7 @@
 // before them.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,15 @@ namespace markup {
 // each carriage return as "\r" (backslash and letter), so that no text
 // from the run can end a report line or start one.  A tab stays a tab.
 std::string OneLine(std::string_view text);
+
+// Writes `text` as OneLine shows it, straight to the stream: a long text is
+// never copied.
+void WriteOneLine(std::ostream& out, std::string_view text);
+
+// Writes `format`, whose one conversion is a "%s", with `text` in its place
+// as WriteOneLine writes it: the line that FormatLine would make of a text
+// already shown on one line, without copying a long text into a line.
+void WriteWithText(std::ostream& out, std::string_view format, std::string_view text);
 
 // Region start lines.
 inline constexpr char kModelRegionStart[] = "\n?000000225}#region 1, ";

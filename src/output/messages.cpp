@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <ostream>
 
 namespace {
 
@@ -11,10 +11,6 @@ constexpr int kMessageBufferSize = 200;
 
 // An address inside this library, for finding its module.
 void ModuleAnchor() {}
-
-struct ReleasesLocal {
-    void operator()(char* block) const { LocalFree(block); }
-};
 
 }  // namespace
 
@@ -26,7 +22,16 @@ bool FindReportModule(HMODULE& module) {
            module != nullptr;
 }
 
-void LoadMessage(HMODULE module, unsigned id, TextBuffer* out, ...) {
+void MessageText::Adopt(char* block, std::size_t length) {
+    m_text.reset(block);
+    m_length = length;
+}
+
+std::ostream& operator<<(std::ostream& out, const MessageText& message) {
+    return out.write(message.c_str(), static_cast<std::streamsize>(message.size()));
+}
+
+void LoadMessage(HMODULE module, unsigned id, MessageText* out, ...) {
     char pattern[kMessageBufferSize];
     if (LoadStringA(module, id, pattern, kMessageBufferSize) <= 0) throw MessageFailure(id, false);
     va_list inserts;
@@ -35,11 +40,13 @@ void LoadMessage(HMODULE module, unsigned id, TextBuffer* out, ...) {
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER,
                                   pattern, 0, 0, reinterpret_cast<LPSTR>(&expanded), 0, &inserts);
     va_end(inserts);
-    const std::unique_ptr<char, ReleasesLocal> owned(expanded);
     // Every message has text of its own, so an empty expansion is a failure
     // (on both systems, for lack of memory).
-    if (length == 0 || owned == nullptr) throw MessageFailure(id, true);
-    out->Assign(owned.get(), length);
+    if (length == 0 || expanded == nullptr) {
+        if (expanded != nullptr) LocalFree(expanded);
+        throw MessageFailure(id, true);
+    }
+    out->Adopt(expanded, length);
 }
 
 std::string LoadPlainMessage(HMODULE module, unsigned id) {

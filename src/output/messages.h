@@ -2,8 +2,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <exception>
+#include <iosfwd>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "output/message_ids.h"
 #include "output/text_buffer.h"
@@ -24,10 +28,34 @@ private:
     char m_text[80];
 };
 
+// An expanded message: the block FormatMessageA allocated for it, held as
+// it is (a long insert is not copied again) until the next message replaces
+// it.
+class MessageText {
+public:
+    const char* c_str() const { return m_text ? m_text.get() : ""; }
+    std::size_t size() const { return m_length; }
+    std::string_view view() const { return {c_str(), m_length}; }
+
+    // Takes over a block of `length` characters and a terminator, allocated
+    // by FormatMessageA; the block held so far is released.
+    void Adopt(char* block, std::size_t length);
+
+private:
+    struct ReleasesLocal {
+        void operator()(char* block) const { LocalFree(block); }
+    };
+    std::unique_ptr<char, ReleasesLocal> m_text;
+    std::size_t m_length = 0;
+};
+
+// Writes the message's text to the report stream.
+std::ostream& operator<<(std::ostream& out, const MessageText& message);
+
 // Loads message `id` and expands its inserts (texts for "%n!s!", ints for
 // "%n!d!" and "%n!03d!") into `out`.  A long insert expands whole.  Throws
 // MessageFailure when the message is missing or cannot be expanded.
-void LoadMessage(HMODULE module, unsigned id, TextBuffer* out, ...);
+void LoadMessage(HMODULE module, unsigned id, MessageText* out, ...);
 
 // Loads message `id` without inserts.  Throws MessageFailure when the table
 // does not hold it.

@@ -192,21 +192,16 @@ bool ParseMessage(const char* source, bool ignore_inserts, std::vector<Piece>& p
     return true;
 }
 
-template <typename T>
-bool AppendFormatted(std::string& out, const std::string& format, T value) {
-    const int length = std::snprintf(nullptr, 0, format.c_str(), value);
-    if (length < 0) return false;
-    const std::size_t old_size = out.size();
-    out.resize(old_size + static_cast<std::size_t>(length) + 1);
-    std::snprintf(&out[old_size], static_cast<std::size_t>(length) + 1, format.c_str(), value);
-    out.resize(old_size + static_cast<std::size_t>(length));
-    return true;
-}
-
-// Expands the message into text; false on a malformed message or missing
-// arguments.
-bool Expand(const char* source, bool ignore_inserts, va_list* arguments, std::string& out) {
+// A parsed message with the values of its inserts.
+struct Expansion {
     std::vector<Piece> pieces;
+    ArgValue values[kMaxInsert + 1] = {};
+};
+
+// Parses the message and reads its arguments; false on a malformed message
+// or missing arguments.
+bool Prepare(const char* source, bool ignore_inserts, va_list* arguments, Expansion& expansion) {
+    std::vector<Piece>& pieces = expansion.pieces;
     if (!ParseMessage(source, ignore_inserts, pieces)) return false;
 
     // The type of each argument, from the conversions that use it.
@@ -221,7 +216,7 @@ bool Expand(const char* source, bool ignore_inserts, va_list* arguments, std::st
     }
     if (highest > 0 && arguments == nullptr) return false;
 
-    ArgValue values[kMaxInsert + 1] = {};
+    ArgValue* values = expansion.values;
     for (int i = 1; i <= highest; ++i) {
         switch (kinds[i]) {
             case ArgKind::kInt: values[i].integer = va_arg(*arguments, int); break;
@@ -232,29 +227,59 @@ bool Expand(const char* source, bool ignore_inserts, va_list* arguments, std::st
             case ArgKind::kUnused: values[i].pointer = va_arg(*arguments, const void*); break;
         }
     }
+    return true;
+}
 
-    for (const Piece& piece : pieces) {
+// Formats one insert as snprintf does into `buffer` of `size` characters
+// (null and 0 to measure it); its length, or -1 when it cannot be formatted.
+int FormatInsert(const Piece& piece, const ArgValue& value, char* buffer, std::size_t size) {
+    const char* format = piece.text.c_str();
+    switch (piece.kind) {
+        case ArgKind::kInt: return std::snprintf(buffer, size, format, static_cast<int>(value.integer));
+        case ArgKind::kLongLong: return std::snprintf(buffer, size, format, value.integer);
+        case ArgKind::kDouble: return std::snprintf(buffer, size, format, value.real);
+        case ArgKind::kString: {
+            const char* text = static_cast<const char*>(value.pointer);
+            return std::snprintf(buffer, size, format, text != nullptr ? text : "(null)");
+        }
+        case ArgKind::kPointer: return std::snprintf(buffer, size, format, value.pointer);
+        case ArgKind::kUnused: break;
+    }
+    return -1;
+}
+
+// The length of the expanded message, measured without writing it; -1 when
+// an insert cannot be formatted.
+long long ExpandedLength(const Expansion& expansion) {
+    long long length = 0;
+    for (const Piece& piece : expansion.pieces) {
         if (piece.insert == 0) {
-            out += piece.text;
+            length += static_cast<long long>(piece.text.size());
             continue;
         }
-        const ArgValue& value = values[piece.insert];
-        bool ok = true;
-        switch (piece.kind) {
-            case ArgKind::kInt: ok = AppendFormatted(out, piece.text, static_cast<int>(value.integer)); break;
-            case ArgKind::kLongLong: ok = AppendFormatted(out, piece.text, value.integer); break;
-            case ArgKind::kDouble: ok = AppendFormatted(out, piece.text, value.real); break;
-            case ArgKind::kString: {
-                const char* text = static_cast<const char*>(value.pointer);
-                ok = AppendFormatted(out, piece.text, text != nullptr ? text : "(null)");
-                break;
-            }
-            case ArgKind::kPointer: ok = AppendFormatted(out, piece.text, value.pointer); break;
-            case ArgKind::kUnused: ok = false; break;
-        }
-        if (!ok) return false;
+        const int insert = FormatInsert(piece, expansion.values[piece.insert], nullptr, 0);
+        if (insert < 0) return -1;
+        length += insert;
     }
-    return true;
+    return length;
+}
+
+// Writes the expanded message, measured by ExpandedLength, and its
+// terminator into `buffer`, which holds at least that length + 1.  The
+// message goes straight to its buffer: a long insert is written once.
+void WriteExpansion(const Expansion& expansion, char* buffer, std::size_t size) {
+    char* at = buffer;
+    *at = '\0';
+    for (const Piece& piece : expansion.pieces) {
+        const std::size_t room = size - static_cast<std::size_t>(at - buffer);
+        if (piece.insert == 0) {
+            std::memcpy(at, piece.text.data(), piece.text.size());
+            at += piece.text.size();
+            *at = '\0';
+            continue;
+        }
+        at += FormatInsert(piece, expansion.values[piece.insert], at, room);
+    }
 }
 
 }  // namespace
@@ -275,28 +300,29 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD /*dwMessageId*/, DWO
     const DWORD supported = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_STRING;
     if ((dwFlags & ~supported) != 0 || !(dwFlags & FORMAT_MESSAGE_FROM_STRING) || lpSource == nullptr) return 0;
 
-    std::string text;
+    Expansion expansion;
+    long long length = 0;
     try {
-        if (!Expand(static_cast<const char*>(lpSource), (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0,
-                    Arguments, text))
+        if (!Prepare(static_cast<const char*>(lpSource), (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0,
+                     Arguments, expansion))
             return 0;
+        length = ExpandedLength(expansion);
     } catch (const std::bad_alloc&) {
         return 0;
     }
-    if (text.empty() || text.size() >= 0xFFFFFFFFu) return 0;
-    const DWORD length = static_cast<DWORD>(text.size());
+    if (length <= 0 || length >= 0xFFFFFFFFLL) return 0;
+    const std::size_t size = static_cast<std::size_t>(length) + 1;
 
     if (allocate) {
-        const std::size_t size = length + 1 > nSize ? length + 1 : nSize;
-        char* buffer = static_cast<char*>(std::malloc(size));
+        char* buffer = static_cast<char*>(std::malloc(size > nSize ? size : nSize));
         if (buffer == nullptr) return 0;
-        std::memcpy(buffer, text.c_str(), length + 1);
+        WriteExpansion(expansion, buffer, size);
         *allocated = buffer;
-        return length;
+        return static_cast<DWORD>(length);
     }
-    if (length >= nSize) return 0;  // does not fit with its terminator
-    std::memcpy(lpBuffer, text.c_str(), length + 1);
-    return length;
+    if (size > nSize) return 0;  // does not fit with its terminator
+    WriteExpansion(expansion, lpBuffer, size);
+    return static_cast<DWORD>(length);
 }
 
 HLOCAL LocalFree(HLOCAL hMem) {

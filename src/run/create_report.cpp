@@ -32,7 +32,7 @@ struct ClosesFile {
 
 // Message `id` with one text insert, then "\n", on standard output.
 void PrintMessage(HMODULE module, unsigned id, const char* insert) {
-    TextBuffer message;
+    MessageText message;
     LoadMessage(module, id, &message, insert);
     std::fwrite(message.c_str(), 1, message.size(), stdout);
     std::fputs("\n", stdout);

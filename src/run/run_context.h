@@ -34,8 +34,6 @@ struct RunContext {
     int listLimit = 10;           // 100 with KORMOPTIONS "VDRLONGLIST"
 
     std::string modelName;
-    std::string caseDescription;
-    std::string solutionStatus;
     std::string rowName;
 
     std::vector<int> variableIndex;
@@ -45,7 +43,7 @@ struct RunContext {
     MessageCache messages;
     TextBuffer lineA;
     TextBuffer lineB;
-    TextBuffer messageBuffer;
+    MessageText messageBuffer;
 
     std::ostream& Out() { return *out; }
     const std::string& Text(unsigned id) { return messages.Text(id); }

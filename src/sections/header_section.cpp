@@ -14,11 +14,20 @@ namespace {
 constexpr int kCaseNumberLimit = 10000;  // from here on: no case line, no model
 constexpr int kExecutionDateSize = 32;
 
-// A header line that starts a new line of its own and is not ended.
+// A header line that starts a new line of its own and is not ended.  (The
+// date's text ends with its own line break, which the status line relies on.)
 void WriteHeaderLine(RunContext& run) {
     FormatLine(run.lineA, markup::kHeaderLineNewBlock, run.messageBuffer.c_str());
     run.Out() << run.lineA;
 }
+
+// A header line with a text of the run, shown on one line.  The message is
+// written from where it was expanded: a long text is not copied again.
+void WriteHeaderText(RunContext& run, const char* format = markup::kHeaderLineNewBlock) {
+    markup::WriteWithText(run.Out(), format, run.messageBuffer.view());
+}
+
+const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 void OpenDisplayRegion(RunContext& run, unsigned titleId) {
     run.WriteLine(markup::kHeaderRegion, run.Text(titleId).c_str());
@@ -33,7 +42,7 @@ void WriteHeaderSection(RunContext& run) {
 
     run.modelManager->GetModelName(run.modelName);
     LoadMessage(run.module, kMsgModelName, &run.messageBuffer, run.modelName.c_str());
-    WriteHeaderLine(run);
+    WriteHeaderText(run);
 
     const int caseNumber = run.reporting->GetCaseNumber();
     const bool showsModel = caseNumber < kCaseNumberLimit;
@@ -42,10 +51,9 @@ void WriteHeaderSection(RunContext& run) {
         WriteHeaderLine(run);
     }
 
-    const char* description = run.reporting->GetCaseDescription();
-    run.caseDescription = markup::OneLine(description != nullptr ? description : "");
-    LoadMessage(run.module, kMsgCaseDescription, &run.messageBuffer, run.caseDescription.c_str());
-    WriteHeaderLine(run);
+    LoadMessage(run.module, kMsgCaseDescription, &run.messageBuffer,
+                TextOrEmpty(run.reporting->GetCaseDescription()));
+    WriteHeaderText(run);
 
     char date[kExecutionDateSize] = {};
     run.reporting->GetExecutionDate(date);
@@ -53,12 +61,11 @@ void WriteHeaderSection(RunContext& run) {
     LoadMessage(run.module, kMsgExecutionDate, &run.messageBuffer, date);
     WriteHeaderLine(run);
 
-    const char* status = run.reporting->GetSolutionStatus();
-    run.solutionStatus = markup::OneLine(status != nullptr ? status : "");
-    LoadMessage(run.module, kMsgSolutionStatus, &run.messageBuffer, run.solutionStatus.c_str());
-    const bool successful = run.solutionStatus == "Successful";
-    run.WriteLine(successful ? markup::kStatusSuccessful : markup::kStatusOther,
-                  run.messageBuffer.c_str());
+    const char* status = TextOrEmpty(run.reporting->GetSolutionStatus());
+    LoadMessage(run.module, kMsgSolutionStatus, &run.messageBuffer, status);
+    const bool successful = std::strcmp(status, "Successful") == 0;
+    WriteHeaderText(run, successful ? markup::kStatusSuccessful : markup::kStatusOther);
+    out << "\n";
 
     OpenDisplayRegion(run, kMsgSolverOptions);
     if (run.optionTable != nullptr) run.optionTable->DisplayOptionTable(out);

@@ -84,24 +84,24 @@ void WriteMessageList(RunContext& run, CTARNMessageList& list, const MessageList
     if (count <= 0) return;
     run.WriteLine(style.regionFormat, run.Text(style.titleId).c_str());
     FormatLine(run.lineB, style.prefixFormat, run.Text(style.labelId).c_str());
-    std::string messageLine(run.lineB.c_str(), run.lineB.size());
-    messageLine += markup::OneLine(list.GetFirst());
+    std::string message = list.GetFirst();
     for (int written = 1;; ++written) {
-        run.Out() << messageLine << "\n";
+        run.Out() << run.lineB;
+        markup::WriteOneLine(run.Out(), message);
+        run.Out() << "\n";
         if (written >= count) break;
-        messageLine.assign(run.lineB.c_str(), run.lineB.size());
-        messageLine += markup::OneLine(list.GetNext());
+        message = list.GetNext();
     }
     run.WriteRegionEnd();
 }
 
 void WriteBlockTitle(RunContext& run, CTARNIterationData& data) {
     const int iteration = data.GetIter();
-    if (iteration == 0)
-        run.messageBuffer.Assign(run.Text(kMsgInitialConditions).c_str(),
-                                 run.Text(kMsgInitialConditions).size());
-    else
-        LoadMessage(run.module, kMsgMajorIteration, &run.messageBuffer, iteration - 1);
+    if (iteration == 0) {
+        run.WriteLine(markup::kBlockRegion, run.Text(kMsgInitialConditions).c_str());
+        return;
+    }
+    LoadMessage(run.module, kMsgMajorIteration, &run.messageBuffer, iteration - 1);
     run.WriteLine(markup::kBlockRegion, run.messageBuffer.c_str());
 }
 

@@ -1,7 +1,8 @@
-// Texts of a run (not names) that hold line breaks and markup: each goes
-// into the example run in turn, and the report must keep the region lines
-// of the same run with a plain text there, show the text on one line, and
-// never let a piece of it start a report line.
+// Texts of a run that hold line breaks and markup: each goes into the
+// example run in turn, and the report must keep the region lines of the
+// same run with a plain text there, show the text on one line, and never
+// let a piece of it start a report line.  Names, which start lines of the
+// detail tables, are refused instead, with their path.
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
@@ -86,6 +87,31 @@ const TextSlot kSlots[] = {
     {"lp option name", Option("lp", true), true},
     {"model option value", Option("model", false), false},
 };
+
+std::function<void(Document&, const std::string&)> ModelName() {
+    return [](Document& doc, const std::string& name) { PutMember(doc, doc["model"], "name", name); };
+}
+
+std::function<void(Document&, const std::string&)> ItemName(const char* items, unsigned index) {
+    return [=](Document& doc, const std::string& name) {
+        PutMember(doc, doc["model"][items][index], "name", name);
+    };
+}
+
+struct NameSlot {
+    const char* path;
+    std::function<void(Document&, const std::string&)> put;
+};
+
+const NameSlot kNameSlots[] = {
+    {"model.name", ModelName()},
+    {"model.variables[3].name", ItemName("variables", 3)},
+    {"model.equations[2].name", ItemName("equations", 2)},
+};
+
+// A line break, a carriage return, and markup at the start.
+const std::string kHostileNames[] = {"X\n#endregion", "X\rY", "#endregion",
+                                     "?255000000}RED"};
 
 std::string Json(const Document& doc) {
     rapidjson::StringBuffer buffer;
@@ -173,6 +199,21 @@ TEST_F(HostileText, MarkupInTheDateStaysInsideItsLine) {
     const ReportResult hostile = RunWith(put, kHostileDate);
     ExpectContained(hostile, plain, kHostileDate);
     EXPECT_NE(hostile.log.find(" Execution Date  : " + kHostileDate), std::string::npos);
+}
+
+TEST_F(HostileText, NamesWithLineBreaksOrMarkupAreRefusedWithTheirPath) {
+    for (const NameSlot& slot : kNameSlots) {
+        SCOPED_TRACE(slot.path);
+        ASSERT_EQ(RunWith(slot.put, "PLAIN_NAME").rc, 0);
+        for (const std::string& name : kHostileNames) {
+            SCOPED_TRACE(name);
+            const ReportResult refused = RunWith(slot.put, name);
+            EXPECT_EQ(refused.rc, -1);
+            EXPECT_NE(refused.stderrText.find(std::string(": ") + slot.path + ": "), std::string::npos)
+                << refused.stderrText;
+            EXPECT_FALSE(refused.logWritten) << "a report was written from a refused file";
+        }
+    }
 }
 
 }  // namespace

@@ -21,11 +21,11 @@ deps-windows:
 	@scripts/install-deps.sh --windows-runtime
 
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON $(CMAKE_FLAGS)
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DTARN_VIEWER=ON $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS)
 
 build-sanitize: deps
-	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON -DTARN_VIEWER=ON $(CMAKE_FLAGS)
 	cmake --build build-sanitize -j $(JOBS)
 
 build-windows: deps
@@ -38,10 +38,11 @@ build-windows64: deps
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS)
 	cmake --build build-windows64 -j $(JOBS)
 
-# Only what a run needs: no test programs, so none of their packages.
+# Only what a run needs: no test programs, so none of their packages, and
+# the viewer only when its packages happen to be installed.
 run:
 	@scripts/install-deps.sh --run
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARN_VIEWER=AUTO $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS) --target tarnreport
 	cp examples/blending.vdr build/blending.vdr
 	build/bin/tarnreport build/blending
@@ -49,7 +50,7 @@ run:
 
 install:
 	@scripts/install-deps.sh --install
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARN_VIEWER=ON \
 	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS)
 	DESTDIR=$(DESTDIR) cmake --install build
@@ -57,7 +58,7 @@ install:
 # The Debian package, from a tree of its own configured for /usr.
 package:
 	@scripts/install-deps.sh --package
-	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARN_VIEWER=ON \
 	  -DCMAKE_INSTALL_PREFIX=/usr -DTARN_DEBIAN_PACKAGE=ON $(CMAKE_FLAGS)
 	cmake --build build-package -j $(JOBS)
 	cd build-package && cpack -G DEB

@@ -43,8 +43,8 @@ largest residuals, shadow prices and changes, the active bounds, every
 variable and equation, and the diagnosis of an infeasible or unbounded end.
 .
 This package holds the report library libTARNReport with the libraries it
-calls, their headers, CMake and pkg-config files, and the program
-tarnreport.")
+calls, their headers, CMake and pkg-config files, the program tarnreport
+and the report viewer tarnview.")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

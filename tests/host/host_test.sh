@@ -8,17 +8,27 @@ host="$1"
 examples="$2"
 . "$(dirname "$0")/../shell_checks.sh"
 
+# Every run of the host is bounded: one still going after $limit seconds is
+# stopped with its report processes (exit status 124) and named here.
+limit=120
+exec 3>&1
+tarnreport() {
+    timeout -k 10 $limit "$host" "$@"; ended=$?
+    [ $ended -ne 124 ] || echo "FAIL: tarnreport $* did not end within $limit s" >&3
+    return $ended
+}
+
 for option in -h --help; do
-    "$host" $option > "$work/help" 2>&1 || fail "$option exit status"
+    tarnreport $option > "$work/help" 2>&1 || fail "$option exit status"
     grep -q "^Usage: tarnreport" "$work/help" || fail "$option text"
 done
 for option in -V --version; do
-    "$host" $option | grep -q "^tarnreport [0-9]" || fail "$option"
+    tarnreport $option | grep -q "^tarnreport [0-9]" || fail "$option"
 done
 # A usage error: one line that names the problem, the hint, status 2.
 usage_error() {
     expected="$1"; shift
-    "$host" "$@" > "$work/out" 2> "$work/err"; status=$?
+    tarnreport "$@" > "$work/out" 2> "$work/err"; status=$?
     [ $status -eq 2 ] || fail "$*: exit status $status"
     [ ! -s "$work/out" ] || fail "$*: standard output not empty"
     printf '%s\n%s\n' "tarnreport: $expected" "Try 'tarnreport --help' for more information." |
@@ -33,15 +43,15 @@ usage_error "invalid number of jobs 'two'" --jobs=two x
 
 cp "$examples/blending.vdr" "$work/a.vdr"
 cp "$examples/refinery_infeasible.vdr" "$work/b.vdr"
-out=$("$host" "$work/a" "$work/b")
+out=$(tarnreport "$work/a" "$work/b")
 [ $? -eq 0 ] || fail "two good runs: exit status"
 [ "$out" = "wrote $work/a.log
 wrote $work/b.log" ] || fail "two good runs: output was: $out"
 [ -s "$work/a.log" ] && [ -s "$work/b.log" ] || fail "reports not written"
-out=$("$host" "$work/a.vdr")
+out=$(tarnreport "$work/a.vdr")
 [ "$out" = "wrote $work/a.log" ] || fail "run named by its data file: $out"
 
-out=$("$host" "$work/a" "$work/missing")
+out=$(tarnreport "$work/a" "$work/missing")
 [ $? -eq 1 ] || fail "one missing run: exit status"
 echo "$out" | grep -q "^Error: File $work/missing.vdr was not found.$" || fail "message of the missing run"
 echo "$out" | grep -q "^report for $work/missing failed$" || fail "failure line: $out"
@@ -55,12 +65,12 @@ doc = {"format": "tarn-vdr", "version": 1, "case": {}, "model": {"name": "m", "v
 open(sys.argv[1], "w").write(json.dumps(doc))
 PY
 rows() { sed -n '/Largest Residuals/,/#endregion/p' "$work/long.log" | grep -c '^E'; }
-env -u KORMOPTIONS "$host" "$work/long" > /dev/null || fail "long run"
+(unset KORMOPTIONS; tarnreport "$work/long" > /dev/null) || fail "long run"
 [ "$(rows)" -eq 10 ] || fail "default list limit: $(rows) rows"
-KORMOPTIONS="-trace" "$host" --long-lists "$work/long" > /dev/null || fail "long run with --long-lists"
+(export KORMOPTIONS="-trace"; tarnreport --long-lists "$work/long" > /dev/null) || fail "long run with --long-lists"
 [ "$(rows)" -eq 12 ] || fail "--long-lists: $(rows) rows"
 rm "$work/long.log"
-env -u KORMOPTIONS "$host" --long-lists -j 2 "$work/long" "$work/a" > /dev/null || fail "long runs"
+(unset KORMOPTIONS; tarnreport --long-lists -j 2 "$work/long" "$work/a" > /dev/null) || fail "long runs"
 [ "$(rows)" -eq 12 ] || fail "--long-lists in a report process: $(rows) rows"
 
 # Twelve runs, one missing among them, three at a time: a line per run in
@@ -80,44 +90,51 @@ report for $work/run$i failed
 "
     fi
 done
-"$host" -j 3 "$@" > "$work/out" 2> "$work/err"; status=$?
+tarnreport -j 3 "$@" > "$work/out" 2> "$work/err"; status=$?
 [ $status -eq 1 ] || fail "twelve runs, one missing: exit status $status"
 printf '%s' "$expected" | cmp -s - "$work/out" || fail "twelve runs: output was: $(cat "$work/out")"
 [ ! -s "$work/err" ] || fail "twelve runs: no progress line off a terminal: $(cat "$work/err")"
 cmp -s "$work/run01.log" "$work/run12.log" || fail "reports of equal runs differ"
-"$host" -j3 "$@" | grep -v run07 | sed 's/^wrote //' | xargs ls > /dev/null || fail "reports listed but missing"
+tarnreport -j3 "$@" | grep -v run07 | sed 's/^wrote //' | xargs ls > /dev/null || fail "reports listed but missing"
 
 # On a terminal (where script can make one), a progress line on standard
 # error.
 if script -qec true /dev/null > /dev/null 2>&1 < /dev/null; then
-    script -qec "'$host' -j 2 $work/run01 $work/run02 $work/run03 $work/run04 $work/run05 2>&1" \
+    timeout -k 10 $limit script -qec "'$host' -j 2 $work/run01 $work/run02 $work/run03 $work/run04 $work/run05 2>&1" \
         /dev/null > "$work/tty" < /dev/null
     grep -q "tarnreport: 5 of 5 reports done" "$work/tty" || fail "progress line: $(cat -A "$work/tty")"
 fi
 
-# A run that finishes last is still printed first; a report process that is
-# killed counts as a failed report, with the reason.  Their report files are
-# FIFOs, so those reports wait until the test lets them go.
-cp "$examples/blending.vdr" "$work/slow.vdr"
-cp "$examples/blending.vdr" "$work/killed.vdr"
-mkfifo "$work/slow.log" "$work/killed.log"
-"$host" -j 4 "$work/slow" "$work/killed" "$work/run01" "$work/run02" > "$work/out" 2> "$work/err" &
-host_pid=$!
-child_of() {  # the report process of a run
-    ps -o pid=,args= --ppid $host_pid | awk -v run="$1" '$NF == run { print $1 }'
-}
-waited=0
-until [ -n "$(child_of "$work/killed")" ] && [ -n "$(child_of "$work/slow")" ] &&
-      [ -z "$(child_of "$work/run01")" ] && [ -z "$(child_of "$work/run02")" ] || [ $waited -eq 300 ]; do
-    sleep 0.1; waited=$((waited + 1))
-done
-kill -KILL "$(child_of "$work/killed")" || fail "no report process for the killed run"
-cat "$work/slow.log" > /dev/null
-wait $host_pid; status=$?
+# A run that finishes last is still printed first: a large run given before
+# three small ones, all started at once.  The large one takes many times
+# longer, and its report file's time shows that it did end last.
+python3 - "$work/large.vdr" <<'PY'
+import json, sys
+n, iterations = 2500, 30
+model = {"name": "m", "variables": [{"name": "X%d" % i} for i in range(n)],
+         "equations": [{"name": "E%d" % i} for i in range(n)]}
+iteration = {"variables": [[i, 1e20, 0] for i in range(n)], "equations": [[i + 1, 0, 0] for i in range(n)]}
+doc = {"format": "tarn-vdr", "version": 1, "case": {}, "model": model, "iterations": [iteration] * iterations}
+open(sys.argv[1], "w").write(json.dumps(doc))
+PY
+cp "$work/large.vdr" "$work/slow.vdr"
+tarnreport -j 4 "$work/slow" "$work/run01" "$work/run02" "$work/run03" > "$work/out"; status=$?
+[ $status -eq 0 ] || fail "slow run first: exit status $status"
+printf 'wrote %s\n' "$work/slow.log" "$work/run01.log" "$work/run02.log" "$work/run03.log" |
+    cmp -s - "$work/out" || fail "slow run first: output was: $(cat "$work/out")"
+[ -n "$(find "$work/slow.log" -newer "$work/run03.log")" ] ||
+    fail "slow run first: it did not end last, so the order was not tested"
+rm -f "$work/slow.log"
+
+# A report process killed by a signal counts as a failed report, with the
+# reason: here the large run's report passes the file size limit (SIGXFSZ).
+cp "$work/large.vdr" "$work/killed.vdr"
+(ulimit -c 0 && ulimit -f 1000 && tarnreport -j 3 "$work/run01" "$work/killed" "$work/run02") \
+    > "$work/out" 2> "$work/err"; status=$?
 [ $status -eq 1 ] || fail "killed report process: exit status $status"
-printf 'wrote %s\nreport for %s failed\nwrote %s\nwrote %s\n' "$work/slow.log" "$work/killed" \
-    "$work/run01.log" "$work/run02.log" | cmp -s - "$work/out" || fail "slow first: $(cat "$work/out")"
-grep -q "^tarnreport: the report process for $work/killed was killed by signal 9" "$work/err" ||
-    fail "killed report process: $(cat "$work/err")"
+printf 'wrote %s\nreport for %s failed\nwrote %s\n' "$work/run01.log" "$work/killed" "$work/run02.log" |
+    cmp -s - "$work/out" || fail "killed report process: output was: $(cat "$work/out")"
+grep -q "^tarnreport: the report process for $work/killed was killed by signal [0-9]* (File size limit exceeded)$" \
+    "$work/err" || fail "killed report process: standard error was: $(cat "$work/err")"
 
 finish "host tests"

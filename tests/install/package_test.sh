@@ -25,6 +25,7 @@ has "$libdir/cmake/TARNReport/TARNReportConfig.cmake"
 has usr/share/doc/tarnreport/copyright
 has usr/share/doc/tarnreport/changelog.gz
 has usr/bin/tarnreport
+has usr/bin/tarnview
 for program in $(sed -n 's|^usr/bin/\(.\)|\1|p' "$work/files"); do
     has "usr/share/man/man1/$program.1.gz"
 done

@@ -9,3 +9,11 @@ int RunSummary(int argc, char** argv);
 int RunHistory(int argc, char** argv);
 int RunHtml(int argc, char** argv);
 int RunServe(int argc, char** argv);
+
+// Each command's help text: its usage line, what it does and its options.
+// "tarnview COMMAND --help" shows one, "tarnview --help" all of them.
+extern const char kShowHelp[];
+extern const char kSummaryHelp[];
+extern const char kHistoryHelp[];
+extern const char kHtmlHelp[];
+extern const char kServeHelp[];

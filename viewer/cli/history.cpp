@@ -7,9 +7,7 @@
 #include "cli_support.h"
 #include "commands.h"
 
-namespace {
-
-constexpr char kUsage[] =
+const char kHistoryHelp[] =
     "usage: tarnview history REPORT.log NAME [--csv]\n"
     "\n"
     "The rows of the variable or equation NAME in the variable and equation\n"
@@ -18,6 +16,8 @@ constexpr char kUsage[] =
     "\n"
     "  --csv   comma-separated values: kind, iteration, line, then the columns\n"
     "  --help  show this text\n";
+
+namespace {
 
 std::string IterationText(const tarnview::IterationBlock& block) {
     if (block.number == -1) return "Initial Conditions";
@@ -81,17 +81,17 @@ int RunHistory(int argc, char** argv) {
         if (!optionsEnded && argument == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && IsHelp(argument)) {
-            std::fputs(kUsage, stdout);
+            std::fputs(kHistoryHelp, stdout);
             return 0;
         } else if (!optionsEnded && argument == "--csv") {
             csv = true;
         } else if (!optionsEnded && argument.starts_with('-') && argument.size() > 1 && operands.size() < 1) {
-            return UsageError("history", "unknown option " + std::string(argument), kUsage);
+            return UsageError("history", "unknown option " + std::string(argument), kHistoryHelp);
         } else {
             operands.emplace_back(argument);
         }
     }
-    if (operands.size() != 2) return UsageError("history", "a report and a name are needed", kUsage);
+    if (operands.size() != 2) return UsageError("history", "a report and a name are needed", kHistoryHelp);
     const auto report = OpenReport("history", operands[0]);
     if (!report) return 1;
     const std::string& name = operands[1];

@@ -17,12 +17,7 @@
 #include "report_json.h"
 #include "report_reader.h"
 
-namespace {
-
-// Above this a page holds more than a browser handles well.
-constexpr std::uintmax_t kPageLimitBytes = 50'000'000;
-
-constexpr char kUsage[] =
+const char kHtmlHelp[] =
     "usage: tarnview html REPORT.log [-o OUT.html]\n"
     "\n"
     "Writes one web page of the report that needs nothing else: open it from\n"
@@ -35,6 +30,11 @@ constexpr char kUsage[] =
     "                         path with the extension .html)\n"
     "  --help                 show this text\n";
 
+namespace {
+
+// Above this a page holds more than a browser handles well.
+constexpr std::uintmax_t kPageLimitBytes = 50'000'000;
+
 struct Arguments {
     std::string report;
     std::string output;
@@ -45,21 +45,21 @@ std::optional<int> ReadArguments(int argc, char** argv, Arguments& arguments) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (IsHelp(argument)) {
-            std::fputs(kUsage, stdout);
+            std::fputs(kHtmlHelp, stdout);
             return 0;
         }
         if (argument == "-o" || argument == "--output") {
-            if (i + 1 == argc) return UsageError("html", std::string(argument) + " needs a file name", kUsage);
+            if (i + 1 == argc) return UsageError("html", std::string(argument) + " needs a file name", kHtmlHelp);
             arguments.output = argv[++i];
         } else if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("html", "unknown option " + std::string(argument), kUsage);
+            return UsageError("html", "unknown option " + std::string(argument), kHtmlHelp);
         } else if (!arguments.report.empty()) {
-            return UsageError("html", "one report at a time", kUsage);
+            return UsageError("html", "one report at a time", kHtmlHelp);
         } else {
             arguments.report = argument;
         }
     }
-    if (arguments.report.empty()) return UsageError("html", "no report given", kUsage);
+    if (arguments.report.empty()) return UsageError("html", "no report given", kHtmlHelp);
     if (arguments.output.empty()) {
         arguments.output = std::filesystem::path(arguments.report).replace_extension(".html").string();
     }

@@ -14,18 +14,20 @@ struct Command {
     const char* name;
     int (*run)(int argc, char** argv);
     const char* summary;
+    const char* help;
 };
 
 constexpr Command kCommands[] = {
-    {"show", RunShow, "the report in the terminal, in colour, regions folded to a depth"},
-    {"summary", RunSummary, "the iteration summary as a table, CSV or JSON"},
-    {"history", RunHistory, "the rows of one variable or equation over every iteration"},
-    {"html", RunHtml, "one self-contained web page of the report"},
-    {"serve", RunServe, "serve reports of any size to the browser"},
+    {"show", RunShow, "the report in the terminal, in colour, regions folded to a depth", kShowHelp},
+    {"summary", RunSummary, "the iteration summary as a table, CSV or JSON", kSummaryHelp},
+    {"history", RunHistory, "the rows of one variable or equation over every iteration", kHistoryHelp},
+    {"html", RunHtml, "one self-contained web page of the report", kHtmlHelp},
+    {"serve", RunServe, "serve reports of any size to the browser", kServeHelp},
 };
 
+// The commands in one line each.
 void PrintUsage(FILE* out) {
-    std::fputs("usage: tarnview COMMAND [OPTIONS] REPORT.log ...\n\nCommands:\n", out);
+    std::fputs("Usage: tarnview COMMAND [OPTIONS] REPORT.log ...\n\nCommands:\n", out);
     for (const Command& command : kCommands) std::fprintf(out, "  %-9s %s\n", command.name, command.summary);
     std::fputs("\nOptions:\n"
                "  -h, --help  show this text\n"
@@ -33,6 +35,13 @@ void PrintUsage(FILE* out) {
                "\n'tarnview COMMAND --help' shows the options of a command.\n"
                "Exit status: 0 done, 1 the command failed, 2 a usage error.\n",
                out);
+}
+
+// The commands, then each command's own help text under a heading of its
+// name (the manual page is made from this text).
+void PrintHelp() {
+    PrintUsage(stdout);
+    for (const Command& command : kCommands) std::printf("\ntarnview %s:\n  %s", command.name, command.help);
 }
 
 }  // namespace
@@ -44,7 +53,7 @@ int main(int argc, char** argv) {
     }
     const std::string_view name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
-        PrintUsage(stdout);
+        PrintHelp();
         return 0;
     }
     if (name == "--version") {

@@ -20,9 +20,7 @@
 
 extern char** environ;
 
-namespace {
-
-constexpr const char* kUsage =
+const char kServeHelp[] =
     "usage: tarnview serve REPORT.log... [--port N] [--host H] [--open]\n"
     "\n"
     "Serves the reports to a web browser: the outline at once, the lines as they\n"
@@ -30,12 +28,13 @@ constexpr const char* kUsage =
     "page's address, with the access token it needs, and serves until Ctrl-C.\n"
     "A report written again while served is read again.\n"
     "\n"
-    "Options:\n"
     "  --port N   listen on port N (default: a free port)\n"
     "  --host H   listen on address H (default 127.0.0.1, this machine only;\n"
     "             0.0.0.0 lets other machines in, still behind the token)\n"
     "  --open     open the page in the desktop's browser (xdg-open)\n"
     "  --help     this text\n";
+
+namespace {
 
 struct ServeArguments {
     std::vector<std::string> reports;
@@ -55,7 +54,7 @@ int ParseArguments(int argc, char** argv, ServeArguments& arguments) {
         const std::string_view argument = argv[i];
         const bool hasValue = i + 1 < argc;
         if (argument == "--help" || argument == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kServeHelp, stdout);
             return 1;
         } else if (argument == "--open") {
             arguments.open = true;
@@ -67,14 +66,14 @@ int ParseArguments(int argc, char** argv, ServeArguments& arguments) {
         } else if (argument == "--host" && hasValue) {
             arguments.settings.host = argv[++i];
         } else if (argument.starts_with("-") && argument != "-") {
-            std::fprintf(stderr, "tarnview serve: unknown option or missing value: %s\n\n%s", argv[i], kUsage);
+            std::fprintf(stderr, "tarnview serve: unknown option or missing value: %s\n\n%s", argv[i], kServeHelp);
             return 2;
         } else {
             arguments.reports.emplace_back(argument);
         }
     }
     if (arguments.reports.empty()) {
-        std::fprintf(stderr, "tarnview serve: name at least one report\n\n%s", kUsage);
+        std::fprintf(stderr, "tarnview serve: name at least one report\n\n%s", kServeHelp);
         return 2;
     }
     return 0;

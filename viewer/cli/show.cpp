@@ -15,9 +15,7 @@
 #include "commands.h"
 #include "palette.h"
 
-namespace {
-
-constexpr char kUsage[] =
+const char kShowHelp[] =
     "usage: tarnview show REPORT.log [--depth N] [--region TEXT] [--plain] [--color WHEN] [--no-pager]\n"
     "\n"
     "The report with its colour prefixes shown as colours and its regions as\n"
@@ -36,6 +34,8 @@ constexpr char kUsage[] =
     "  --color WHEN   auto (default: on a terminal), always or never\n"
     "  --no-pager     write straight to standard output\n"
     "  --help         show this text\n";
+
+namespace {
 
 enum class When { kAuto, kAlways, kNever };
 
@@ -156,19 +156,19 @@ int ParseOptions(int argc, char** argv, ShowOptions& options, bool& helpShown) {
         const std::string_view argument = argv[i];
         const bool hasValue = i + 1 < argc;
         if (IsHelp(argument)) {
-            std::fputs(kUsage, stdout);
+            std::fputs(kShowHelp, stdout);
             helpShown = true;
             return 0;
         } else if (argument == "--depth") {
-            if (!hasValue) return UsageError("show", "--depth needs a number", kUsage);
+            if (!hasValue) return UsageError("show", "--depth needs a number", kShowHelp);
             char* end = nullptr;
             const long depth = std::strtol(argv[++i], &end, 10);
             if (*argv[i] == '\0' || *end != '\0' || depth < 0 || depth > 1000) {
-                return UsageError("show", "--depth needs a number from 0, not '" + std::string(argv[i]) + "'", kUsage);
+                return UsageError("show", "--depth needs a number from 0, not '" + std::string(argv[i]) + "'", kShowHelp);
             }
             options.depth = static_cast<int>(depth);
         } else if (argument == "--region") {
-            if (!hasValue) return UsageError("show", "--region needs a text", kUsage);
+            if (!hasValue) return UsageError("show", "--region needs a text", kShowHelp);
             options.region = argv[++i];
         } else if (argument == "--plain") {
             options.plain = true;
@@ -181,19 +181,19 @@ int ParseOptions(int argc, char** argv, ShowOptions& options, bool& helpShown) {
             } else if (when == "never") {
                 options.colour = When::kNever;
             } else {
-                return UsageError("show", "--color takes auto, always or never", kUsage);
+                return UsageError("show", "--color takes auto, always or never", kShowHelp);
             }
         } else if (argument == "--no-pager") {
             options.pager = false;
         } else if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("show", "unknown option " + std::string(argument), kUsage);
+            return UsageError("show", "unknown option " + std::string(argument), kShowHelp);
         } else if (!options.path.empty()) {
-            return UsageError("show", "one report at a time", kUsage);
+            return UsageError("show", "one report at a time", kShowHelp);
         } else {
             options.path = argument;
         }
     }
-    if (options.path.empty()) return UsageError("show", "no report given", kUsage);
+    if (options.path.empty()) return UsageError("show", "no report given", kShowHelp);
     return 0;
 }
 

@@ -7,9 +7,7 @@
 #include "commands.h"
 #include "report_json.h"
 
-namespace {
-
-constexpr char kUsage[] =
+const char kSummaryHelp[] =
     "usage: tarnview summary REPORT.log [--csv | --json]\n"
     "\n"
     "The iteration summary of the report: one row per entry with every column\n"
@@ -20,6 +18,8 @@ constexpr char kUsage[] =
     "  --csv   comma-separated values with a heading line\n"
     "  --json  {\"columns\":[...],\"rows\":[[...],...]}\n"
     "  --help  show this text\n";
+
+namespace {
 
 std::vector<std::string> RowTexts(const tarnview::SummaryRow& row) {
     return {NumberText(row.majorIteration),      NumberText(row.variableConvergence),
@@ -38,21 +38,21 @@ int RunSummary(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (IsHelp(argument)) {
-            std::fputs(kUsage, stdout);
+            std::fputs(kSummaryHelp, stdout);
             return 0;
         } else if (argument == "--csv") {
             format = Format::kCsv;
         } else if (argument == "--json") {
             format = Format::kJson;
         } else if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("summary", "unknown option " + std::string(argument), kUsage);
+            return UsageError("summary", "unknown option " + std::string(argument), kSummaryHelp);
         } else if (!path.empty()) {
-            return UsageError("summary", "one report at a time", kUsage);
+            return UsageError("summary", "one report at a time", kSummaryHelp);
         } else {
             path = argument;
         }
     }
-    if (path.empty()) return UsageError("summary", "no report given", kUsage);
+    if (path.empty()) return UsageError("summary", "no report given", kSummaryHelp);
     const auto report = OpenReport("summary", path);
     if (!report) return 1;
     if (report->Summary().empty()) {

@@ -201,6 +201,41 @@ TEST_F(Served, ListsOutlinesAndLines) {
     EXPECT_EQ(Get(Path("/api")).first, 404);
 }
 
+// Browsers offer br; compressing the page with it cost half a second and
+// more per load. Answers go out as they are, typed, with the safety headers, and a
+// handler's own error message is not replaced by the generic one.
+TEST_F(Served, AnswersUncompressedWhenTheClientOffersCompression) {
+    Start({{"blending.log", ExampleLog("blending")}});
+    client_->set_decompress(false);
+    const httplib::Headers offer = {{"Accept-Encoding", "gzip, deflate, br"}};
+    struct Expected {
+        std::string path;
+        int status;
+        std::string type;
+    };
+    for (const Expected& expected : std::vector<Expected>{
+             {Path("/"), 200, "text/html; charset=utf-8"},
+             {Path("/api/reports/0/outline"), 200, "application/json; charset=utf-8"},
+             {Path("/api/reports/0/lines", "from=0&count=500"), 200, "application/json; charset=utf-8"},
+             {Path("/api/reports/7/outline"), 404, "application/json; charset=utf-8"}}) {
+        const httplib::Result result = client_->Get(expected.path, offer);
+        ASSERT_TRUE(result) << expected.path;
+        EXPECT_EQ(result->status, expected.status) << expected.path;
+        EXPECT_FALSE(result->has_header("Content-Encoding")) << expected.path;
+        EXPECT_EQ(result->get_header_value("Content-Length"), std::to_string(result->body.size())) << expected.path;
+        EXPECT_EQ(result->get_header_value("Content-Type"), expected.type) << expected.path;
+        EXPECT_EQ(result->get_header_value("X-Content-Type-Options"), "nosniff") << expected.path;
+        EXPECT_EQ(result->get_header_value("Cache-Control"), "no-store") << expected.path;
+    }
+    const httplib::Result page = client_->Get(Path("/"), offer);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->body, kPage);
+    EXPECT_TRUE(page->has_header("Content-Security-Policy"));
+    const httplib::Result missing = client_->Get(Path("/api/reports/7/outline"), offer);
+    ASSERT_TRUE(missing);
+    EXPECT_NE(missing->body.find("no report with this id"), std::string::npos);
+}
+
 TEST_F(Served, SearchesNamesInTheIndexAndTextPageByPage) {
     Start({{"blending.log", ExampleLog("blending")}});
     const auto [status, body] = Get(Path("/api/reports/0/search", "q=F_C3_GAS"));

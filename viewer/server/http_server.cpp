@@ -4,7 +4,9 @@
 
 #include <charconv>
 #include <chrono>
+#include <memory>
 #include <optional>
+#include <string>
 
 #include "access.h"
 #include "replies.h"
@@ -36,9 +38,26 @@ constexpr const char* kPagePolicy =
     "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
     "img-src data:; connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 
-void Send(httplib::Response& response, const Reply& reply) {
+// Hands `body` over as it is. The library compresses a text body given with
+// set_content whenever the client offers br (browsers do), with brotli at a
+// quality that takes half a second and more for the page: far longer than
+// sending the bytes, to this machine or over a local network. A provider of
+// known length is sent as it is; every answer goes this way, so that none
+// pays that cost whatever its type.
+void SetUncompressed(httplib::Response& response, std::shared_ptr<const std::string> body,
+                     const char* contentType) {
+    const std::size_t length = body->size();
+    response.set_content_provider(
+        length, contentType,
+        [body = std::move(body)](std::size_t offset, std::size_t count, httplib::DataSink& sink) {
+            return sink.write(body->data() + offset, count);
+        });
+}
+
+void Send(httplib::Response& response, Reply reply) {
     response.status = reply.status;
-    response.set_content(reply.body, "application/json; charset=utf-8");
+    SetUncompressed(response, std::make_shared<const std::string>(std::move(reply.body)),
+                    "application/json; charset=utf-8");
 }
 
 // A report id from the URL: digits only (the route's pattern), within range.
@@ -60,14 +79,14 @@ const std::string* Parameter(const httplib::Request& request, const char* name) 
 
 struct ViewerServer::Http {
     httplib::Server server;
-    std::string page;
+    std::shared_ptr<const std::string> page;
     std::optional<HostCheck> hosts;
 };
 
 ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std::string page)
     : reports_(reports), settings_(std::move(settings)), http_(std::make_unique<Http>()) {
     if (settings_.token.empty()) settings_.token = NewToken();
-    http_->page = std::move(page);
+    http_->page = std::make_shared<const std::string>(std::move(page));
     httplib::Server& server = http_->server;
     server.set_payload_max_length(kMaxPayload);
     server.set_keep_alive_max_count(kKeepAliveRequests);
@@ -91,7 +110,8 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
         return httplib::Server::HandlerResponse::Handled;
     });
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (!response.body.empty()) return;
+        // A handler's own answer (its body is a provider) stands.
+        if (response.has_header("Content-Type")) return;
         const int status = response.status;
         Send(response, ErrorReply(status, status == 404 ? "no such page or report" : "request refused"));
     });
@@ -101,7 +121,7 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
 
     server.Get("/", [this](const httplib::Request&, httplib::Response& response) {
         response.set_header("Content-Security-Policy", kPagePolicy);
-        response.set_content(http_->page, "text/html; charset=utf-8");
+        SetUncompressed(response, http_->page, "text/html; charset=utf-8");
     });
     server.Get("/api/reports", [this](const httplib::Request&, httplib::Response& response) {
         Send(response, ReportListReply(reports_));

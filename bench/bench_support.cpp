@@ -67,6 +67,13 @@ bool ParseShapeArguments(int argc, char** argv, SyntheticRunShape& shape, int& r
     return argc % 2 == 1 && runs > 0 && shape.iterations > 0;
 }
 
+bool ParseBenchArguments(const char* name, int argc, char** argv, SyntheticRunShape& shape, int& runs) {
+    if (ParseShapeArguments(argc, argv, shape, runs)) return true;
+    std::fprintf(stderr, "usage: %s [--variables N] [--equations N] [--iterations N] [--seed N] [--runs N]\n",
+                 name);
+    return false;
+}
+
 bool RunProgram(const std::vector<std::string>& arguments, std::string& output) {
     int pipeEnds[2];
     if (arguments.empty() || pipe(pipeEnds) != 0) return false;

@@ -28,6 +28,10 @@ bool WriteLongTextRun(const std::string& path, const std::string& before, size_t
 // --variables, --equations, --iterations, --seed and --runs, each with a number.
 bool ParseShapeArguments(int argc, char** argv, SyntheticRunShape& shape, int& runs);
 
+// The same for a benchmark's command line; on a bad one it prints the usage
+// line of the benchmark called name.
+bool ParseBenchArguments(const char* name, int argc, char** argv, SyntheticRunShape& shape, int& runs);
+
 // Runs a program (arguments[0], looked up on PATH unless it holds a slash)
 // with its standard output read into `output`; false unless it exits with
 // status 0.

@@ -114,10 +114,7 @@ int main(int argc, char** argv) {
     shape.equations = 30000;
     shape.iterations = 53;
     int runs = 5;
-    if (!ParseShapeArguments(argc, argv, shape, runs)) {
-        std::fprintf(stderr, "usage: loader_bench [--variables N] [--equations N] [--iterations N] [--runs N]\n");
-        return 2;
-    }
+    if (!ParseBenchArguments("loader_bench", argc, argv, shape, runs)) return 2;
     const std::filesystem::path directory =
         std::filesystem::temp_directory_path() / ("tarn-loader-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(directory);

@@ -62,10 +62,7 @@ int main(int argc, char** argv) {
     shape.equations = 100000;
     shape.iterations = 51;
     int runs = 5;
-    if (!ParseShapeArguments(argc, argv, shape, runs)) {
-        std::fprintf(stderr, "usage: reader_bench [--variables N] [--equations N] [--iterations N] [--runs N]\n");
-        return 2;
-    }
+    if (!ParseBenchArguments("reader_bench", argc, argv, shape, runs)) return 2;
     const SyntheticReport report("reader_bench", shape);
     if (!report.written()) return 2;
     const std::string& path = report.path();

@@ -139,10 +139,7 @@ double WorstLongTextMemoryRatio(const std::filesystem::path& directory) {
 int main(int argc, char** argv) {
     SyntheticRunShape shape;
     int runs = 5;
-    if (!ParseShapeArguments(argc, argv, shape, runs)) {
-        std::fprintf(stderr, "usage: report_bench [--variables N] [--equations N] [--iterations N] [--runs N]\n");
-        return 2;
-    }
+    if (!ParseBenchArguments("report_bench", argc, argv, shape, runs)) return 2;
     const std::filesystem::path directory =
         std::filesystem::temp_directory_path() / ("tarn-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(directory);

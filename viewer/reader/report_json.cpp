@@ -279,14 +279,20 @@ void WriteLines(JsonWriter& writer, const Report& report, LineNumber from, LineN
     writer.EndArray();
 }
 
-}  // namespace
-
-std::string OutlineJson(const Report& report) {
+// The JSON text that write makes with a writer of its own.
+template <typename Write>
+std::string JsonOf(Write write) {
     std::string out;
     EscapingStream stream(out);
     JsonWriter writer(stream);
-    WriteOutline(writer, report);
+    write(writer);
     return out;
+}
+
+}  // namespace
+
+std::string OutlineJson(const Report& report) {
+    return JsonOf([&](JsonWriter& writer) { WriteOutline(writer, report); });
 }
 
 void AppendLinesJson(const Report& report, LineNumber from, LineNumber count, std::string& out) {
@@ -313,11 +319,7 @@ std::string PageDataJson(const Report& report) {
 }
 
 std::string SummaryJson(const Report& report) {
-    std::string out;
-    EscapingStream stream(out);
-    JsonWriter writer(stream);
-    WriteSummary(writer, report);
-    return out;
+    return JsonOf([&](JsonWriter& writer) { WriteSummary(writer, report); });
 }
 
 std::string HistoryJson(const Report& report, const History& history, std::string_view name) {

@@ -1,0 +1,44 @@
+// The environment, paths and files on POSIX systems.
+
+#include "platform/platform.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+    if (name == nullptr || *name == '\0') return std::nullopt;
+    const char* value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+// A drive is a letter and a colon at the very start, as a path written for
+// Windows has it; the directory runs up to and including the last separator,
+// a slash or a backslash.
+std::string DirectoryOf(const char* path) {
+    if (path == nullptr) return std::string();
+    const char* rest = path;
+    if (std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') rest += 2;
+    const char* lastSeparator = nullptr;
+    for (const char* at = rest; *at != '\0'; ++at)
+        if (*at == '/' || *at == '\\') lastSeparator = at;
+    const char* end = lastSeparator != nullptr ? lastSeparator + 1 : rest;
+    return std::string(path, static_cast<std::size_t>(end - path));
+}
+
+ReadFile OpenForReading(const char* path) {
+    if (path == nullptr) return nullptr;
+    ReadFile file(std::fopen(path, "rb"));
+    if (!file) return nullptr;
+    // A directory opens for reading here but not on Windows; it is no file.
+    struct stat status;
+    if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) return nullptr;
+    return file;
+}
+
+}  // namespace platform

@@ -4,6 +4,7 @@
 // and win32/ on Windows.
 #pragma once
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -49,7 +50,8 @@ struct ClosesFile {
 using ReadFile = std::unique_ptr<std::FILE, ClosesFile>;
 
 // Opens an existing file for reading, in binary mode; null when it cannot be
-// opened or is a directory.
-ReadFile OpenForReading(const char* path);
+// opened or is a directory, with the reason as a C errno value in *error
+// (ENOENT when there is no such file; 0 when it opened).
+ReadFile OpenForReading(const char* path, int* error = nullptr);
 
 }  // namespace platform

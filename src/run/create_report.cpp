@@ -3,6 +3,7 @@
 // everything.
 #include "run/create_report.h"
 
+#include <cerrno>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
@@ -94,6 +95,16 @@ void ReadBreakersFlag(RunContext& run) {
     if (options != nullptr) run.breakersOn = !BreakersOffValue(options->GetOptionValue("MININFTR"));
 }
 
+// A data file that could not be opened: message 101 when it is not there,
+// otherwise the system's reason (a file without read permission exists).
+void ReportUnopenedDataFile(const RunContext& run, int error) {
+    if (error == ENOENT || error == ENOTDIR || error == 0) {
+        PrintMessage(run.module, kMsgFileNotFound, run.dataFilePath.c_str());
+    } else {
+        PrintError("%s cannot be read: %s.", run.dataFilePath.c_str(), std::strerror(error));
+    }
+}
+
 // Loads the data file; false when the library refuses it.
 bool LoadRun(RunContext& run) {
     run.reporting = std::make_unique<CTARNSolutionReporting>();
@@ -143,9 +154,10 @@ int Run(const char* basePath) {
     run.logPath = std::string(basePath) + ".log";
     if (!DataFileUsable(run)) return kFailed;
 
-    platform::ReadFile openDataFile = platform::OpenForReading(run.dataFilePath.c_str());
+    int openError = 0;
+    platform::ReadFile openDataFile = platform::OpenForReading(run.dataFilePath.c_str(), &openError);
     if (!openDataFile) {
-        PrintMessage(run.module, kMsgFileNotFound, run.dataFilePath.c_str());
+        ReportUnopenedDataFile(run, openError);
         return kFailed;
     }
     if (!ReportFileUsable(run)) return kFailed;

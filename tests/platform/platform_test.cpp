@@ -93,16 +93,26 @@ TEST(OpenForReading, FilesDirectoriesAndMissing) {
     const std::string dir = dir_template;
     const std::string file = dir + "/run.vdr";
 
-    EXPECT_EQ(platform::OpenForReading(file.c_str()), nullptr);
-    EXPECT_EQ(platform::OpenForReading(dir.c_str()), nullptr);  // a directory is no file
-    EXPECT_EQ(platform::OpenForReading(nullptr), nullptr);
+    // Why it failed, as an errno value: missing, a missing directory on the
+    // way, a directory (which is no file).
+    int error = 0;
+    EXPECT_EQ(platform::OpenForReading(file.c_str(), &error), nullptr);
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(platform::OpenForReading((file + "/x").c_str(), &error), nullptr);
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(platform::OpenForReading(dir.c_str(), &error), nullptr);
+    EXPECT_EQ(error, EISDIR);
+    EXPECT_EQ(platform::OpenForReading(nullptr, &error), nullptr);
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_EQ(platform::OpenForReading(file.c_str()), nullptr);  // the reason may be left out
 
     FILE* out = std::fopen(file.c_str(), "w");
     ASSERT_NE(out, nullptr);
     std::fputs("data", out);
     std::fclose(out);
-    platform::ReadFile in = platform::OpenForReading(file.c_str());
+    platform::ReadFile in = platform::OpenForReading(file.c_str(), &error);
     ASSERT_NE(in, nullptr);
+    EXPECT_EQ(error, 0);
     char buffer[8] = {};
     EXPECT_EQ(std::fread(buffer, 1, sizeof buffer, in.get()), 4u);
     EXPECT_STREQ(buffer, "data");

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,13 +32,24 @@ std::string DirectoryOf(const char* path) {
     return std::string(path, static_cast<std::size_t>(end - path));
 }
 
-ReadFile OpenForReading(const char* path) {
+ReadFile OpenForReading(const char* path, int* error) {
+    int ignored = 0;
+    int& reason = error != nullptr ? *error : ignored;
+    reason = EINVAL;
     if (path == nullptr) return nullptr;
+    errno = 0;
     ReadFile file(std::fopen(path, "rb"));
-    if (!file) return nullptr;
+    if (!file) {
+        reason = errno != 0 ? errno : EINVAL;
+        return nullptr;
+    }
     // A directory opens for reading here but not on Windows; it is no file.
     struct stat status;
-    if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) return nullptr;
+    if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) {
+        reason = EISDIR;
+        return nullptr;
+    }
+    reason = 0;
     return file;
 }
 

@@ -41,10 +41,17 @@ std::string DirectoryOf(const char* path) {
     return std::string(drive.data()) + directory.data();
 }
 
-ReadFile OpenForReading(const char* path) {
+ReadFile OpenForReading(const char* path, int* error) {
+    int ignored = 0;
+    int& reason = error != nullptr ? *error : ignored;
+    reason = EINVAL;
     if (path == nullptr) return nullptr;
     FILE* file = nullptr;
-    if (fopen_s(&file, path, "rb") != 0) return nullptr;
+    reason = fopen_s(&file, path, "rb");
+    if (reason != 0 || file == nullptr) {
+        if (reason == 0) reason = EINVAL;
+        return nullptr;
+    }
     return ReadFile(file);
 }
 

@@ -26,10 +26,8 @@ VELD_Exception::VELD_Exception(const VELD_Exception& other)
 VELD_Exception& VELD_Exception::operator=(const VELD_Exception& other) {
     if (this == &other) return *this;
 
-    std::string name(other.m_name);
-    std::string reason(other.m_reason);
-    std::string routine(other.m_routine);
-    std::string detail(other.m_detail);
+    std::string name(other.m_name), reason(other.m_reason);
+    std::string routine(other.m_routine), detail(other.m_detail);
 
     std::exception::operator=(other);
     m_code = other.m_code;
@@ -58,16 +56,13 @@ VELD_ExcpBadAllocation& VELD_ExcpBadAllocation::operator=(const VELD_ExcpBadAllo
 }
 
 VELD_ExcpFileError::VELD_ExcpFileError(const VELD_ExcpFileError& other)
-    : VELD_Exception(other),
-      m_fileName(other.m_fileName),
-      m_problem(other.m_problem),
+    : VELD_Exception(other), m_fileName(other.m_fileName), m_problem(other.m_problem),
       m_line(other.m_line) {}
 
 VELD_ExcpFileError& VELD_ExcpFileError::operator=(const VELD_ExcpFileError& other) {
     if (this == &other) return *this;
 
-    std::string fileName(other.m_fileName);
-    std::string problem(other.m_problem);
+    std::string fileName(other.m_fileName), problem(other.m_problem);
 
     VELD_Exception::operator=(other);
     m_fileName.swap(fileName);

@@ -1,6 +1,7 @@
-// The run frame: find the data file, have the solver library load it, open
-// the report file, write the sections in their fixed order and release
-// everything.
+// The run frame: find the data file, have the solver library load it, work
+// out the run's model, open the report file, write the sections in their
+// fixed order and release everything.  Every failure is a RunFailure (or an
+// exception of the libraries), told in one place: RunReport.
 #include "run/create_report.h"
 
 #include <cerrno>
@@ -15,9 +16,11 @@
 #include <new>
 #include <vector>
 
+#include "model/run_failure.h"
+#include "model/run_model.h"
 #include "output/markup.h"
 #include "platform/file_kind.h"
-#include "run/run_context.h"
+#include "platform/platform.h"
 #include "sections/sections.h"
 
 namespace {
@@ -48,6 +51,13 @@ void PrintError(const char* format, ...) {
     va_end(args);
 }
 
+// Tells what a failed run says: its message on standard output, its problem
+// on standard error.
+void Tell(platform::ModuleHandle module, const RunFailure& failure) {
+    if (failure.MessageId() != 0) PrintMessage(module, failure.MessageId(), failure.Insert());
+    if (*failure.what() != '\0') PrintError("%s", failure.what());
+}
+
 // What a file that is not a regular one is, for the message that refuses
 // it; null for the kinds that are read and written as files.
 const char* RefusedKind(FileKind kind) {
@@ -60,155 +70,135 @@ const char* RefusedKind(FileKind kind) {
     }
 }
 
+std::string NotARegularFile(const std::string& path, const char* what) {
+    return path + " is " + what + ", not a regular file.";
+}
+
+struct RunPaths {
+    explicit RunPaths(const char* basePath)
+        : base(basePath), data(std::string(basePath) + ".vdr"), log(std::string(basePath) + ".log") {}
+    const char* base;
+    std::string data;
+    std::string log;
+};
+
 // Checks, without opening it, that the data file is one the report can
 // read: a named pipe would block the run, and a directory is no file.  A
 // missing data file is left to the open that follows (message 101).
-bool DataFileUsable(const RunContext& run) {
-    const FileKind kind = KindOfFile(run.dataFilePath.c_str());
-    if (kind == FileKind::kTooLong) {
-        PrintError("the path %s is too long for the file system.", run.dataFilePath.c_str());
-        return false;
-    }
-    if (const char* what = RefusedKind(kind)) {
-        PrintError("%s is %s, not a regular file.", run.dataFilePath.c_str(), what);
-        return false;
-    }
-    return true;
+void CheckDataFile(const RunPaths& paths) {
+    const FileKind kind = KindOfFile(paths.data.c_str());
+    if (kind == FileKind::kTooLong)
+        throw RunFailure("the path " + paths.data + " is too long for the file system.");
+    if (const char* what = RefusedKind(kind)) throw RunFailure(NotARegularFile(paths.data, what));
 }
 
 // The same for the report file, checked before the data file is loaded and
 // again just before the report is opened; a device such as /dev/null is
 // written as a file.
-bool ReportFileUsable(const RunContext& run) {
-    const char* what = RefusedKind(KindOfFile(run.logPath.c_str()));
-    if (what == nullptr) return true;
-    PrintMessage(run.module, kMsgReportNotWritten, run.logPath.c_str());
-    PrintError("%s is %s, not a regular file.", run.logPath.c_str(), what);
-    return false;
-}
-
-// The model option MININFTR, read through the model manager.
-void ReadBreakersFlag(RunContext& run) {
-    run.breakersOn = true;
-    IVELDOptionSet* options = nullptr;
-    run.modelManager->GetModelOptions(&options);
-    if (options != nullptr) run.breakersOn = !BreakersOffValue(options->GetOptionValue("MININFTR"));
+void CheckReportFile(const RunPaths& paths) {
+    if (const char* what = RefusedKind(KindOfFile(paths.log.c_str())))
+        throw RunFailure(NotARegularFile(paths.log, what), kMsgReportNotWritten, paths.log);
 }
 
 // A data file that could not be opened: message 101 when it is not there,
 // otherwise the system's reason (a file without read permission exists).
-void ReportUnopenedDataFile(const RunContext& run, int error) {
-    if (error == ENOENT || error == ENOTDIR || error == 0) {
-        PrintMessage(run.module, kMsgFileNotFound, run.dataFilePath.c_str());
-    } else {
-        PrintError("%s cannot be read: %s.", run.dataFilePath.c_str(), std::strerror(error));
-    }
+RunFailure UnopenedDataFile(const RunPaths& paths, int error) {
+    if (error == ENOENT || error == ENOTDIR || error == 0)
+        return RunFailure(std::string(), kMsgFileNotFound, paths.data);
+    return RunFailure(paths.data + " cannot be read: " + std::strerror(error) + ".");
 }
 
-// Loads the data file; false when the library refuses it.
-bool LoadRun(RunContext& run) {
-    run.reporting = std::make_unique<CTARNSolutionReporting>();
-    run.reporting->GetModelManager();
-    run.workingDirectory = WorkingDirectoryOf(run.basePath);
-    IVELDMgr* manager = run.reporting->GetModelManager();
-    if (manager != nullptr) manager->SetWorkingDirectory(run.workingDirectory.c_str());
-    return run.reporting->ReadReportFile(run.dataFilePath.c_str()) == 0;
-}
-
-bool FetchRunObjects(RunContext& run) {
-    run.modelManager = run.reporting->GetModelManager();
-    run.lpOptions = run.reporting->GetLPOptions();
-    run.optionTable = run.reporting->GetOptionTable();
-    run.iterationList = run.reporting->GetIterationList();
-    return run.modelManager != nullptr && run.optionTable != nullptr &&
-           run.iterationList != nullptr;
-}
-
-// Writes every section; false when the iteration list is empty.
-bool WriteSections(RunContext& run) {
-    WriteHeaderSection(run);
-    if (!WriteIterationSummary(run)) return false;
-    WriteIterationDetails(run);
-    run.WriteRegionEnd();  // "Iteration Details"
-    run.WriteRegionEnd();  // "Iteration Information"
-    // Infeasible, unbounded and the other outcomes above optimal; a negative
-    // status asks for no LP part.
-    if (run.reporting->GetLPStatus() > LPStatus::kOptimal) run.infeasibilityState += kLPPart;
-    if (run.infeasibilityState != 0) WriteInfeasibilityDiagnosis(run);
-    return true;
-}
-
-int Run(const char* basePath) {
-    RunContext run;
-    if (!FindReportModule(run.module)) {
-        PrintError("the report library could not find its own module (for its messages).");
-        return kFailed;
-    }
-    run.messages.SetModule(run.module);
-    run.basePath = basePath;
-    if (*basePath == '\0') {
-        PrintError("the base path is empty.");
-        return kFailed;
-    }
-    run.dataFilePath = std::string(basePath) + ".vdr";
-    run.logPath = std::string(basePath) + ".log";
-    if (!DataFileUsable(run)) return kFailed;
-
+// Loads the data file into a new reporting object; a file the library
+// refuses fails the run (the library has said why).
+std::unique_ptr<CTARNSolutionReporting> Load(const RunPaths& paths) {
     int openError = 0;
-    platform::ReadFile openDataFile = platform::OpenForReading(run.dataFilePath.c_str(), &openError);
-    if (!openDataFile) {
-        ReportUnopenedDataFile(run, openError);
-        return kFailed;
-    }
-    if (!ReportFileUsable(run)) return kFailed;
+    platform::ReadFile dataFile = platform::OpenForReading(paths.data.c_str(), &openError);
+    if (!dataFile) throw UnopenedDataFile(paths, openError);
+    CheckReportFile(paths);
     std::setlocale(LC_NUMERIC, "C");
-    const bool loaded = LoadRun(run);
-    openDataFile.reset();
-    if (!loaded || !FetchRunObjects(run)) return kFailed;
+    auto reporting = std::make_unique<CTARNSolutionReporting>();
+    reporting->GetModelManager();
+    IVELDMgr* manager = reporting->GetModelManager();
+    if (manager != nullptr) manager->SetWorkingDirectory(WorkingDirectoryOf(paths.base).c_str());
+    if (reporting->ReadReportFile(paths.data.c_str()) != 0) throw RunFailure(std::string());
+    return reporting;
+}
 
-    ReadBreakersFlag(run);
-    if (!ReportFileUsable(run)) return kFailed;  // it may have changed while loading
+void WriteSections(const RunModel& model, ReportWriter& writer) {
+    WriteHeaderSection(model, writer);
+    {
+        Region information = writer.OpenRegion(
+            markup::kInformationRegion, writer.Text(kMsgIterationInformation).c_str());
+        WriteIterationSummary(model, writer);
+        WriteIterationDetails(model, writer);
+    }
+    if (model.infeasibilityState != 0) WriteInfeasibilityDiagnosis(model, writer);
+}
 
-    std::vector<char> streamBuffer(kStreamBufferSize);
-    std::ofstream report;
-    report.rdbuf()->pubsetbuf(streamBuffer.data(), static_cast<std::streamsize>(streamBuffer.size()));
-    report.open(run.logPath, std::ios::out | std::ios::trunc);
-    if (!report.is_open()) {
-        PrintMessage(run.module, kMsgReportNotWritten, run.logPath.c_str());
-        return kFailed;
+// The report file: opened for the run, closed when it ends; a report that
+// cannot be written whole fails the run.
+class ReportFile {
+public:
+    explicit ReportFile(const std::string& path) : m_path(path), m_buffer(kStreamBufferSize) {
+        m_stream.rdbuf()->pubsetbuf(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+        m_stream.open(path, std::ios::out | std::ios::trunc);
+        if (!m_stream.is_open()) throw NotWritten();
+        m_stream.imbue(
+            std::locale(std::locale::classic(), std::locale::classic(), std::locale::numeric));
     }
-    report.imbue(std::locale(std::locale::classic(), std::locale::classic(), std::locale::numeric));
-    run.out = &report;
+    std::ostream& Stream() { return m_stream; }
+    void Close() {
+        m_stream.close();
+        if (m_stream.fail()) throw NotWritten();
+    }
 
-    const bool complete = WriteSections(run);
-    report.close();
-    if (report.fail()) {
-        PrintMessage(run.module, kMsgReportNotWritten, run.logPath.c_str());
-        return kFailed;
+private:
+    RunFailure NotWritten() const { return RunFailure(std::string(), kMsgReportNotWritten, m_path); }
+    const std::string& m_path;
+    std::vector<char> m_buffer;
+    std::ofstream m_stream;
+};
+
+void Run(platform::ModuleHandle module, const char* basePath) {
+    if (*basePath == '\0') throw RunFailure("the base path is empty.");
+    const RunPaths paths(basePath);
+    CheckDataFile(paths);
+    const std::unique_ptr<CTARNSolutionReporting> reporting = Load(paths);
+    const RunModel model = BuildRunModel(*reporting, paths.data);
+    CheckReportFile(paths);  // it may have changed while loading
+
+    ReportFile report(paths.log);
+    ReportWriter writer(report.Stream(), module);
+    try {
+        WriteSections(model, writer);
+    } catch (const RunFailure&) {
+        report.Close();  // what was written stays; a report not written says so instead
+        throw;
     }
-    if (!complete) {
-        PrintError("%s: the run data holds no iterations; the report stops after the summary header.",
-                   run.dataFilePath.c_str());
-        return kFailed;
-    }
-    return kWritten;
+    report.Close();
 }
 
 }  // namespace
 
 std::string WorkingDirectoryOf(const char* basePath) { return platform::DirectoryOf(basePath); }
 
-bool BreakersOffValue(const char* mininftr) {
-    return mininftr != nullptr && std::strncmp(mininftr, "NONE", 4) == 0;
-}
-
 int RunReport(const char* basePath) noexcept {
     if (basePath == nullptr) {
         PrintError("no base path was given (a null pointer).");
         return kFailed;
     }
+    platform::ModuleHandle module = nullptr;
+    if (!FindReportModule(module)) {
+        PrintError("the report library could not find its own module (for its messages).");
+        return kFailed;
+    }
     try {
-        return Run(basePath);
+        try {
+            Run(module, basePath);
+            return kWritten;
+        } catch (const RunFailure& failure) {
+            Tell(module, failure);
+        }
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "Error: the report for %s failed: not enough memory.\n", basePath);
     } catch (const std::exception& failure) {

@@ -14,7 +14,7 @@ namespace {
 constexpr char kActiveBoundRow[] = "%-22s%12.5g      %10s   %12.5g";
 
 // The bound word of a row, or null when the row is not written.
-const char* BoundWordOf(RunContext& run, const IVELDVariable& variable,
+const char* BoundWordOf(ReportWriter& writer, const IVELDVariable& variable,
                         const VariableTriple& triple, const std::string& name) {
     const double value = triple.value, shadowPrice = triple.shadowPrice;
     const double lower = variable.GetLowerBound(), upper = variable.GetUpperBound();
@@ -30,10 +30,10 @@ const char* BoundWordOf(RunContext& run, const IVELDVariable& variable,
 
     if (std::fabs(value - bounds.lower) < kBoundTolerance) {
         if (bounds.lower == 0.0 && !qVariable) return nullptr;
-        return run.Text(stepMode ? kMsgBoundStepLower : kMsgBoundLower).c_str();
+        return writer.Text(stepMode ? kMsgBoundStepLower : kMsgBoundLower).c_str();
     }
     if (std::fabs(value - bounds.upper) < kBoundTolerance)
-        return run.Text(stepMode ? kMsgBoundStepUpper : kMsgBoundUpper).c_str();
+        return writer.Text(stepMode ? kMsgBoundStepUpper : kMsgBoundUpper).c_str();
     return "";  // at neither end: the bound column stays blank
 }
 
@@ -46,22 +46,21 @@ bool IsQVariableName(const std::string& name) {
     return std::strncmp(first, "VBL", 3) != 0 && std::strncmp(first, "WBL", 3) != 0;
 }
 
-void WriteActiveBounds(RunContext& run, const DetailsState& state, const IterationBlock& block) {
+void WriteActiveBounds(const RunModel& model, ReportWriter& writer, const IterationBlock& block) {
     if (block.current->GetIter() <= 0) return;
-    OpenGreenTable(run, kMsgActiveBounds, kMsgActiveBoundsHeader);
+    Region table = OpenGreenTable(writer, kMsgActiveBounds, kMsgActiveBoundsHeader);
 
     const TripleArray<VariableTriple> triples = VariableTriples(block.current);
     std::string name;
-    for (IVELDVariable* variable : state.variablesInNameOrder) {
+    for (IVELDVariable* variable : model.variablesInNameOrder) {
         const std::optional<VariableTriple> triple = triples.Of(variable->GetNumber());
         const char* itemName = variable->GetName();
         if (!triple || itemName == nullptr) continue;
         name.assign(itemName);
-        const char* boundWord = BoundWordOf(run, *variable, *triple, name);
+        const char* boundWord = BoundWordOf(writer, *variable, *triple, name);
         if (boundWord == nullptr) continue;
-        FormatLine(run.lineA, kActiveBoundRow, itemName, triple->value, boundWord,
+        FormatLine(writer.Line(), kActiveBoundRow, itemName, triple->value, boundWord,
                    triple->shadowPrice);
-        run.Out() << run.lineA << "\n";
+        writer.WriteFormatted();
     }
-    run.WriteRegionEnd();
 }

@@ -2,9 +2,9 @@
 // variables of its matrix row, a variable with the equations of its column.
 #pragma once
 
-#include <ostream>
-
 #include "libs/tarn.h"
+#include "model/run_model.h"
+#include "output/report_writer.h"
 
 enum EqnEntryMode {
     kEntryNonlinear = 0,      // value shown: the last iteration's infeasibility slack
@@ -12,10 +12,9 @@ enum EqnEntryMode {
     kEntryInfeasibleLP = 2,   // value shown: the LP diagnosis value
 };
 
-void WriteEqnEntry(std::ostream& out, IVELDEquation* equation, IVELDMgr* manager,
+void WriteEqnEntry(const RunModel& model, ReportWriter& writer, IVELDEquation& equation,
                    CTARNIterationSolution* solution, int mode);
 
-// Returns the number of associated-equation lines written, -1 when the
-// message table cannot be reached.
-int WriteVarEntry(std::ostream& out, IVELDVariable* variable, IVELDMgr* manager,
+// Returns the number of associated-equation lines written.
+int WriteVarEntry(const RunModel& model, ReportWriter& writer, IVELDVariable& variable,
                   CTARNIterationSolution* solution);

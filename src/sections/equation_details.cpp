@@ -1,7 +1,5 @@
 // The region "Equation Details": every equation with its residual, shadow
 // price, infeasibility slack, scale and form.
-#include <optional>
-
 #include "output/markup.h"
 #include "sections/details.h"
 
@@ -9,21 +7,15 @@ namespace {
 
 constexpr char kEquationRow[] = "%-22s%12.5g   %12.5g   %12.5g   %12.5g       %s";
 
+void FormatEquationRow(ReportWriter& writer, const IVELDEquation& equation, const char* name,
+                       const EquationTriple& triple) {
+    FormatLine(writer.Line(), kEquationRow, name, triple.residual, triple.shadowPrice, triple.slack,
+               equation.GetScale(), FormWord(writer, equation).c_str());
+}
+
 }  // namespace
 
-void WriteEquationDetails(RunContext& run, const DetailsState& state, const IterationBlock& block) {
-    OpenGreenTable(run, kMsgEquationDetails, kMsgEquationDetailsHeader);
-    const TripleArray<EquationTriple> triples = EquationTriples(block.current);
-    int rowCount = 0;
-    for (IVELDEquation* equation : state.equationsInNameOrder) {
-        const std::optional<EquationTriple> triple = triples.Of(equation->GetNumber());
-        const char* name = equation->GetName();
-        if (!triple || name == nullptr) continue;
-        ++rowCount;
-        RepeatHeaderBefore(run, rowCount, kMsgEquationDetailsHeader);
-        FormatLine(run.lineA, kEquationRow, name, triple->residual, triple->shadowPrice,
-                   triple->slack, equation->GetScale(), FormWord(run, *equation).c_str());
-        run.Out() << run.lineA << "\n";
-    }
-    run.WriteRegionEnd();
+void WriteEquationDetails(const RunModel& model, ReportWriter& writer, const IterationBlock& block) {
+    WriteItemTable(writer, kMsgEquationDetails, kMsgEquationDetailsHeader,
+                   model.equationsInNameOrder, EquationTriples(block.current), FormatEquationRow);
 }

@@ -1,8 +1,10 @@
 // The region "Infeasibility Diagnosis": the equations still infeasible at
 // the last iteration, the final LP's infeasible or unbounded equations and
 // variables, and the advice on infeasibility breakers.
+#include <algorithm>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 #include "output/markup.h"
 #include "sections/diagnosis.h"
@@ -20,64 +22,40 @@ bool HasLPPart(int state) {
     return state == kLPPart || state == kNonlinearPart + kLPPart;
 }
 
-CTARNIterationData* LastIteration(RunContext& run) {
-    return run.iterationList->GetAt(run.lastIteration + 1);
+CTARNIterationData* LastIteration(const RunModel& model) {
+    return model.iterationList->GetAt(model.lastIteration + 1);
 }
 
 CTARNIterationSolution* SolutionOf(CTARNIterationData* data) {
     return data != nullptr ? data->m_solution : nullptr;
 }
 
-void WriteNonlinearPart(RunContext& run) {
-    CTARNIterationData* last = LastIteration(run);
-    const double tolerance = run.optionTable->GetFeasTolerance();
+void WriteNonlinearPart(const RunModel& model, ReportWriter& writer) {
+    CTARNIterationData* last = LastIteration(model);
+    const double tolerance = model.optionTable->GetFeasTolerance();
     if (last == nullptr || !(last->GetFeasValue() > tolerance)) return;
 
-    IVELDEquationSet* equations = nullptr;
-    run.modelManager->GetEquationSet(&equations);
+    IVELDEquationSet* equations = model.equations;
     const int count = equations != nullptr ? std::max(equations->GetCount(), 0) : 0;
-    run.equationIndex.assign(static_cast<std::size_t>(count), -1);
-    CTARN_Control::ReturnResidualSortedList(run.modelManager, last, count,
-                                            run.equationIndex.data(), SortCriterion::kSlack);
-    run.WriteLine(markup::kRedRegion, run.Text(kMsgInfeasibleNonLinear).c_str());
+    std::vector<int> index(static_cast<std::size_t>(count), -1);
+    CTARN_Control::ReturnResidualSortedList(model.modelManager, last, count, index.data(),
+                                            SortCriterion::kSlack);
+    Region region =
+        writer.OpenRegion(markup::kRedRegion, writer.Text(kMsgInfeasibleNonLinear).c_str());
 
     CTARNIterationSolution* solution = SolutionOf(last);
     const TripleArray<EquationTriple> triples = EquationTriplesOf(solution);
     for (int position = 0; position < count; ++position) {
-        const int number = run.equationIndex[static_cast<std::size_t>(position)] + 1;
+        const int number = index[static_cast<std::size_t>(position)] + 1;
         const std::optional<EquationTriple> triple = triples.Of(number);
         if (!triple) continue;
         IVELDEquation* equation = nullptr;
         equations->GetAt(number, &equation);
         if (equation == nullptr) continue;
         if (std::fabs(triple->slack) > tolerance)
-            WriteEqnEntry(run.Out(), equation, run.modelManager, solution, kEntryNonlinear);
+            WriteEqnEntry(model, writer, *equation, solution, kEntryNonlinear);
     }
-    run.WriteRegionEnd();
 }
-
-// Opens a red list region on its first entry.
-class LazyRegion {
-public:
-    LazyRegion(RunContext& run, unsigned titleId, const std::string& statusWord)
-        : m_run(run), m_titleId(titleId), m_statusWord(statusWord) {}
-    void OpenOnce() {
-        if (m_open) return;
-        FormatLine(m_run.lineB, m_run.Text(m_titleId).c_str(), m_statusWord.c_str());
-        m_run.WriteLine(markup::kRedRegion, m_run.lineB.c_str());
-        m_open = true;
-    }
-    void CloseIfOpen() {
-        if (m_open) m_run.WriteRegionEnd();
-    }
-    bool IsOpen() const { return m_open; }
-
-private:
-    RunContext& m_run;
-    unsigned m_titleId;
-    const std::string& m_statusWord;
-    bool m_open = false;
-};
 
 struct LPOutcome {
     int status = 0;
@@ -85,38 +63,38 @@ struct LPOutcome {
     int variableCount = 0;
     int equationCount = 0;
     std::string statusWord;
+    int* equationList = nullptr;  // the library's diagnosis lists, unbounded only
+    int* variableList = nullptr;
 };
 
-// Writes the linear-equation list; true when its region was opened.
-bool WriteLinearEquations(RunContext& run, const LPOutcome& lp) {
-    if (!(lp.equationCount > 0 || !lp.unbounded)) return false;
-    CTARNIterationSolution* solution = SolutionOf(LastIteration(run));
-    IVELDEquationSet* equations = nullptr;
-    run.modelManager->GetEquationSet(&equations);
-    if (equations == nullptr) return false;
-    LazyRegion region(run, kMsgLinearEquationsTitle, lp.statusWord);
-    auto write = [&](IVELDEquation* equation, int mode) {
-        region.OpenOnce();
-        WriteEqnEntry(run.Out(), equation, run.modelManager, solution, mode);
-    };
-    if (lp.unbounded) {
-        int* list = nullptr;
-        run.reporting->GetLPDiagEqnList(&list);
-        for (int i = 0; list != nullptr && i < lp.equationCount; ++i) {
-            IVELDEquation* equation = nullptr;
-            equations->GetAt(list[i], &equation);
-            if (equation != nullptr) write(equation, kEntryUnboundedLP);
+// The items of one LP list in the order they are written: those the
+// library's diagnosis list names, in its order (`numbers`, unbounded), or
+// the model's own that `selected` picks, in model order (infeasible).
+template <typename Item, typename Set>
+std::vector<Item*> LPListItems(Set& set, const int* numbers, int count, bool unbounded,
+                               bool (*selected)(const Item&)) {
+    std::vector<Item*> items;
+    if (unbounded) {
+        for (int i = 0; numbers != nullptr && i < count; ++i) {
+            Item* item = nullptr;
+            set.GetAt(numbers[i], &item);
+            if (item != nullptr) items.push_back(item);
         }
-    } else {
-        for (IVELDEquation* equation = equations->GetFirst(); equation != nullptr;
-             equation = equations->GetNext()) {
-            if (equation->IsNonlinear() != 0) continue;
-            if (std::fabs(equation->GetDiagValue()) > kDiagnosisThreshold)
-                write(equation, kEntryInfeasibleLP);
-        }
+        return items;
     }
-    region.CloseIfOpen();
-    return region.IsOpen();
+    for (Item* item = set.GetFirst(); item != nullptr; item = set.GetNext())
+        if (selected(*item)) items.push_back(item);
+    return items;
+}
+
+// Opens the region of an LP list: message `titleId` with the LP status word.
+Region OpenLPList(ReportWriter& writer, unsigned titleId, const std::string& statusWord) {
+    FormatLine(writer.Insert(), writer.Text(titleId).c_str(), statusWord.c_str());
+    return writer.OpenRegion(markup::kRedRegion, writer.Insert().c_str());
+}
+
+bool LinearAndDiagnosed(const IVELDEquation& equation) {
+    return equation.IsNonlinear() == 0 && std::fabs(equation.GetDiagValue()) > kDiagnosisThreshold;
 }
 
 bool ViolatesBoundsOrIntegrality(const IVELDVariable& variable) {
@@ -127,59 +105,72 @@ bool ViolatesBoundsOrIntegrality(const IVELDVariable& variable) {
     return variable.GetType() == VariableType::kBinary && value != 0.0 && value != 1.0;
 }
 
-// Writes the variable list; true when some entry wrote lines.
-bool WriteLPVariables(RunContext& run, const LPOutcome& lp) {
-    if (!(lp.variableCount > 0 || !lp.unbounded)) return false;
-    CTARNIterationSolution* solution = SolutionOf(LastIteration(run));
-    IVELDVariableSet* variables = nullptr;
-    run.modelManager->GetVariableSet(&variables);
-    if (variables == nullptr) return false;
-    LazyRegion region(run, kMsgVariablesTitle, lp.statusWord);
-    bool linesWritten = false;
-    auto write = [&](IVELDVariable* variable) {
-        region.OpenOnce();
-        if (WriteVarEntry(run.Out(), variable, run.modelManager, solution) > 0)
-            linesWritten = true;
-    };
-    if (lp.unbounded) {
-        int* list = nullptr;
-        run.reporting->GetLPDiagVarList(&list);
-        for (int i = 0; list != nullptr && i < lp.variableCount; ++i) {
-            IVELDVariable* variable = nullptr;
-            variables->GetAt(list[i], &variable);
-            if (variable != nullptr) write(variable);
-        }
-    } else {
-        for (IVELDVariable* variable = variables->GetFirst(); variable != nullptr;
-             variable = variables->GetNext())
-            if (ViolatesBoundsOrIntegrality(*variable)) write(variable);
-    }
-    region.CloseIfOpen();
-    return linesWritten;
+struct LPListOutcome {
+    bool opened = false;        // the list's region was written
+    bool linesWritten = false;  // some entry wrote lines
+};
+
+// Writes one LP list, when the LP asks for it (a count above 0, or an
+// infeasible LP): its region, opened on its first item, and an entry for
+// each item (`writeEntry`, true when the entry wrote lines).
+template <typename Item, typename Set, typename WriteEntry>
+LPListOutcome WriteLPList(ReportWriter& writer, const LPOutcome& lp, Set* set, int count,
+                          const int* numbers, bool (*selected)(const Item&), unsigned titleId,
+                          WriteEntry writeEntry) {
+    LPListOutcome outcome;
+    if (!(count > 0 || !lp.unbounded) || set == nullptr) return outcome;
+    const std::vector<Item*> items =
+        LPListItems<Item>(*set, numbers, count, lp.unbounded, selected);
+    if (items.empty()) return outcome;
+    Region region = OpenLPList(writer, titleId, lp.statusWord);
+    outcome.opened = true;
+    for (Item* item : items)
+        if (writeEntry(*item)) outcome.linesWritten = true;
+    return outcome;
 }
 
-void WriteLPPart(RunContext& run) {
+LPOutcome ReadLPOutcome(const RunModel& model, ReportWriter& writer) {
     LPOutcome lp;
-    lp.status = run.reporting->GetLPStatus();
-    lp.variableCount = run.reporting->GetLPDiagVarCount();
-    lp.equationCount = run.reporting->GetLPDiagEqnCount();
+    CTARNSolutionReporting& reporting = *model.reporting;
+    lp.status = reporting.GetLPStatus();
+    lp.variableCount = reporting.GetLPDiagVarCount();
+    lp.equationCount = reporting.GetLPDiagEqnCount();
     lp.unbounded = lp.status == LPStatus::kUnbounded;
-    if (lp.status == LPStatus::kInfeasible) lp.statusWord = run.Text(kMsgLPInfeasible);
-    if (lp.status == LPStatus::kUnbounded) lp.statusWord = run.Text(kMsgLPUnbounded);
+    if (lp.status == LPStatus::kInfeasible) lp.statusWord = writer.Text(kMsgLPInfeasible);
+    if (lp.unbounded) {
+        lp.statusWord = writer.Text(kMsgLPUnbounded);
+        reporting.GetLPDiagEqnList(&lp.equationList);
+        reporting.GetLPDiagVarList(&lp.variableList);
+    }
+    return lp;
+}
 
-    const bool equationsListed = WriteLinearEquations(run, lp);
-    const bool variableLinesWritten = WriteLPVariables(run, lp);
-    if (!run.breakersOn && !equationsListed && !variableLinesWritten) {
-        run.WriteLine(markup::kAdviceFirst, run.Text(kMsgAdviceNoEntries).c_str());
-        run.WriteLine(markup::kAdviceNext, run.Text(kMsgAdviceBreakers).c_str());
+void WriteLPPart(const RunModel& model, ReportWriter& writer) {
+    const LPOutcome lp = ReadLPOutcome(model, writer);
+    CTARNIterationSolution* solution = SolutionOf(LastIteration(model));
+    const int mode = lp.unbounded ? kEntryUnboundedLP : kEntryInfeasibleLP;
+    const LPListOutcome equations = WriteLPList<IVELDEquation>(
+        writer, lp, model.equations, lp.equationCount, lp.equationList, LinearAndDiagnosed,
+        kMsgLinearEquationsTitle, [&](IVELDEquation& equation) {
+            WriteEqnEntry(model, writer, equation, solution, mode);
+            return true;
+        });
+    const LPListOutcome variables = WriteLPList<IVELDVariable>(
+        writer, lp, model.variables, lp.variableCount, lp.variableList,
+        ViolatesBoundsOrIntegrality, kMsgVariablesTitle, [&](IVELDVariable& variable) {
+            return WriteVarEntry(model, writer, variable, solution) > 0;
+        });
+    if (!model.breakersOn && !equations.opened && !variables.linesWritten) {
+        writer.WriteLine(markup::kAdviceFirst, writer.Text(kMsgAdviceNoEntries).c_str());
+        writer.WriteLine(markup::kAdviceNext, writer.Text(kMsgAdviceBreakers).c_str());
     }
 }
 
 }  // namespace
 
-void WriteInfeasibilityDiagnosis(RunContext& run) {
-    run.WriteLine(markup::kDiagnosisRegion, run.Text(kMsgInfeasibilityDiagnosis).c_str());
-    if (HasNonlinearPart(run.infeasibilityState)) WriteNonlinearPart(run);
-    if (HasLPPart(run.infeasibilityState)) WriteLPPart(run);
-    run.WriteRegionEnd();
+void WriteInfeasibilityDiagnosis(const RunModel& model, ReportWriter& writer) {
+    Region region = writer.OpenRegion(markup::kDiagnosisRegion,
+                                      writer.Text(kMsgInfeasibilityDiagnosis).c_str());
+    if (HasNonlinearPart(model.infeasibilityState)) WriteNonlinearPart(model, writer);
+    if (HasLPPart(model.infeasibilityState)) WriteLPPart(model, writer);
 }

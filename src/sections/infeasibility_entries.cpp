@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "output/markup.h"
-#include "output/messages.h"
 #include "sections/diagnosis.h"
 #include "sections/step_box.h"
 
@@ -52,23 +51,20 @@ const char* NameOf(const char* name) { return name != nullptr ? name : ""; }
 
 }  // namespace
 
-void WriteEqnEntry(std::ostream& out, IVELDEquation* equation, IVELDMgr* manager,
+void WriteEqnEntry(const RunModel& model, ReportWriter& writer, IVELDEquation& equation,
                    CTARNIterationSolution* solution, int mode) {
-    platform::ModuleHandle module = nullptr;
-    if (equation == nullptr || manager == nullptr || !FindReportModule(module)) return;
     const unsigned headerId =
         mode == kEntryUnboundedLP ? kMsgEqnEntryHeaderUnbounded : kMsgEqnEntryHeaderInfeasible;
-    TextBuffer line;
-    FormatLine(line, markup::kRedHeader, LoadPlainMessage(module, headerId).c_str());
-    out << line << "\n";
+    writer.WriteLine(markup::kRedHeader, writer.Text(headerId).c_str());
 
-    const int row = equation->GetNumber();
+    const int row = equation.GetNumber();
     IVELDMatrix* matrix = nullptr;
-    manager->GetMatrix(&matrix);
+    model.modelManager->GetMatrix(&matrix);
     if (matrix == nullptr) return;
     const TripleArray<VariableTriple> variableTriples = VariableTriplesOf(solution);
     const TripleArray<EquationTriple> equationTriples = EquationTriplesOf(solution);
 
+    TextBuffer& line = writer.Line();
     bool first = true;
     for (IVELDMatrixEntry* entry = matrix->GetFirstInRow(row); entry != nullptr;
          entry = matrix->GetNextInRow()) {
@@ -81,32 +77,29 @@ void WriteEqnEntry(std::ostream& out, IVELDEquation* equation, IVELDMgr* manager
         if (first) {
             const double value = mode == kEntryNonlinear
                                      ? FieldOf(equationTriples, row, &EquationTriple::slack)
-                                     : equation->GetDiagValue();
-            FormatLine(line, kEqnFirstLine, NameOf(equation->GetName()), value, variableName,
+                                     : equation.GetDiagValue();
+            FormatLine(line, kEqnFirstLine, NameOf(equation.GetName()), value, variableName,
                        bounds.lower, variable->GetValue(), bounds.upper, reducedCost);
             first = false;
         } else {
             FormatLine(line, kEqnFurtherLine, variableName, bounds.lower, variable->GetValue(),
                        bounds.upper, reducedCost);
         }
-        out << line << "\n";
+        writer.WriteFormatted();
     }
 }
 
-int WriteVarEntry(std::ostream& out, IVELDVariable* variable, IVELDMgr* manager,
+int WriteVarEntry(const RunModel& model, ReportWriter& writer, IVELDVariable& variable,
                   CTARNIterationSolution* solution) {
-    platform::ModuleHandle module = nullptr;
-    if (!FindReportModule(module)) return -1;
-    if (variable == nullptr || manager == nullptr) return 0;
     IVELDMatrix* matrix = nullptr;
-    manager->GetMatrix(&matrix);
+    model.modelManager->GetMatrix(&matrix);
     if (matrix == nullptr) return 0;
     const TripleArray<EquationTriple> equationTriples = EquationTriplesOf(solution);
-    const BoundTexts bounds = BoundTextsOf(*variable);
+    const BoundTexts bounds = BoundTextsOf(variable);
 
-    TextBuffer line;
+    TextBuffer& line = writer.Line();
     int count = 0;
-    for (IVELDMatrixEntry* entry = matrix->GetFirstInColumn(variable->GetNumber());
+    for (IVELDMatrixEntry* entry = matrix->GetFirstInColumn(variable.GetNumber());
          entry != nullptr; entry = matrix->GetNextInColumn()) {
         IVELDEquation* equation = entry->GetEquation();
         if (equation == nullptr || equation->GetType() == RowKind::kObjective) continue;
@@ -114,15 +107,14 @@ int WriteVarEntry(std::ostream& out, IVELDVariable* variable, IVELDMgr* manager,
             FieldOf(equationTriples, equation->GetNumber(), &EquationTriple::shadowPrice);
         const char* equationName = NameOf(equation->GetName());
         if (count == 0) {
-            FormatLine(line, markup::kRedHeader, LoadPlainMessage(module, kMsgVarEntryHeader).c_str());
-            out << line << "\n";
-            FormatLine(line, kVarFirstLine, NameOf(variable->GetName()), bounds.lower,
-                       variable->GetValue(), bounds.upper, equationName, equation->GetValue(),
+            writer.WriteLine(markup::kRedHeader, writer.Text(kMsgVarEntryHeader).c_str());
+            FormatLine(line, kVarFirstLine, NameOf(variable.GetName()), bounds.lower,
+                       variable.GetValue(), bounds.upper, equationName, equation->GetValue(),
                        shadowPrice);
         } else {
             FormatLine(line, kVarFurtherLine, equationName, equation->GetValue(), shadowPrice);
         }
-        out << line << "\n";
+        writer.WriteFormatted();
         ++count;
     }
     return count;

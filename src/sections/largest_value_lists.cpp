@@ -3,6 +3,7 @@
 // library sorts; the report filters and formats.
 #include <cmath>
 #include <optional>
+#include <vector>
 
 #include "output/markup.h"
 #include "sections/details.h"
@@ -23,93 +24,94 @@ struct EquationListStyle {
     EquationField other;       // the second number column, with the form; null: none
 };
 
+// Calls `visit(item, number)` for each item that a sorted index array
+// names, in its order (the array holds 0-based positions, -1 where the
+// library put none).
+template <typename Item, typename Set, typename Visit>
+void ForEachListedItem(Set* set, const std::vector<int>& index, Visit visit) {
+    if (set == nullptr) return;
+    for (const int position : index) {
+        const int number = position + 1;
+        Item* item = nullptr;
+        if (number >= 1) set->GetAt(number, &item);
+        if (item != nullptr) visit(*item, number);
+    }
+}
+
 // Sorts by the style's criterion and writes one row per listed equation whose
 // sorted quantity is not 0.
-void WriteEquationList(RunContext& run, DetailsState& state, const IterationBlock& block,
+void WriteEquationList(const RunModel& model, ReportWriter& writer, const IterationBlock& block,
                        const EquationListStyle& style) {
-    std::vector<int>& index = run.equationIndex;
-    std::fill(index.begin(), index.end(), -1);
-    CTARN_Control::ReturnResidualSortedList(run.modelManager, block.current,
-                                            state.equationListLength, index.data(),
+    std::vector<int> index(static_cast<std::size_t>(model.equationListLength), -1);
+    CTARN_Control::ReturnResidualSortedList(model.modelManager, block.current,
+                                            model.equationListLength, index.data(),
                                             style.criterion);
-    OpenGreenTable(run, style.titleId, style.headerId);
+    Region table = OpenGreenTable(writer, style.titleId, style.headerId);
 
     const TripleArray<EquationTriple> triples = EquationTriples(block.current);
-    for (int position = 0; position < state.equationListLength; ++position) {
-        const int number = index[static_cast<std::size_t>(position)] + 1;
-        IVELDEquation* equation = nullptr;
-        if (number < 1 || state.equations == nullptr) continue;
-        state.equations->GetAt(number, &equation);
+    ForEachListedItem<IVELDEquation>(model.equations, index, [&](IVELDEquation& equation, int number) {
         const std::optional<EquationTriple> triple = triples.Of(number);
-        if (equation == nullptr || !triple) continue;
+        if (!triple) return;
         const double sorted = (*triple).*style.sorted;
-        if (!(std::fabs(sorted) > 0)) continue;
-        const char* name = equation->GetName();
+        if (!(std::fabs(sorted) > 0)) return;
+        const char* name = equation.GetName();
         if (style.other == nullptr)
-            FormatLine(run.lineA, kSlackRow, name ? name : "", sorted);
+            FormatLine(writer.Line(), kSlackRow, name ? name : "", sorted);
         else
-            FormatLine(run.lineA, kTwoValueRow, name ? name : "", sorted, (*triple).*style.other,
-                       FormWord(run, *equation).c_str());
-        run.Out() << run.lineA << "\n";
-    }
-    run.WriteRegionEnd();
+            FormatLine(writer.Line(), kTwoValueRow, name ? name : "", sorted,
+                       (*triple).*style.other, FormWord(writer, equation).c_str());
+        writer.WriteFormatted();
+    });
 }
 
 }  // namespace
 
-void WriteLargestResiduals(RunContext& run, DetailsState& state, const IterationBlock& block) {
-    WriteEquationList(run, state, block,
+void WriteLargestResiduals(const RunModel& model, ReportWriter& writer, const IterationBlock& block) {
+    WriteEquationList(model, writer, block,
                       {kMsgLargestResiduals, kMsgResidualsHeader, SortCriterion::kResidual,
                        &EquationTriple::residual, &EquationTriple::shadowPrice});
 }
 
-void WriteLargestShadowPrices(RunContext& run, DetailsState& state, const IterationBlock& block) {
-    WriteEquationList(run, state, block,
+void WriteLargestShadowPrices(const RunModel& model, ReportWriter& writer,
+                              const IterationBlock& block) {
+    WriteEquationList(model, writer, block,
                       {kMsgLargestShadowPrices, kMsgShadowPricesHeader, SortCriterion::kShadowPrice,
                        &EquationTriple::shadowPrice, &EquationTriple::residual});
 }
 
-void WriteLargestFeasibilitySlacks(RunContext& run, DetailsState& state,
+void WriteLargestFeasibilitySlacks(const RunModel& model, ReportWriter& writer,
                                    const IterationBlock& block) {
-    CTARNIterationData& data = *block.current;
-    if (data.GetIter() == run.lastIteration &&
-        data.GetFeasValue() > run.optionTable->GetFeasTolerance())
-        run.infeasibilityState = kNonlinearPart;
-    WriteEquationList(run, state, block,
+    WriteEquationList(model, writer, block,
                       {kMsgLargestFeasibilitySlacks, kMsgFeasibilitySlacksHeader,
                        SortCriterion::kSlack, &EquationTriple::slack, nullptr});
 }
 
-void WriteLargestVariableChange(RunContext& run, DetailsState& state,
+void WriteLargestVariableChange(const RunModel& model, ReportWriter& writer,
                                 const IterationBlock& block) {
     int outOfTolerance = 0;
+    std::vector<int> index(static_cast<std::size_t>(model.variableListLength), -1);
     CTARN_Control::ReturnVariableDeltaSortedList(
-        run.modelManager, block.current, block.previous, state.variableListLength,
-        run.variableIndex.data(), &outOfTolerance, run.optionTable->GetDeltaTolerance1(),
-        run.optionTable->GetDeltaTolerance2());
+        model.modelManager, block.current, block.previous, model.variableListLength, index.data(),
+        &outOfTolerance, model.optionTable->GetDeltaTolerance1(),
+        model.optionTable->GetDeltaTolerance2());
 
-    run.WriteLine(markup::kGreenRegion, run.Text(kMsgLargestVariableChange).c_str());
-    LoadMessage(run.module, kMsgOutOfTolerance, &run.messageBuffer, outOfTolerance);
-    run.Out() << run.messageBuffer << "\n";
-    run.WriteLine(markup::kGreenHeader, run.Text(kMsgVariableChangeHeader).c_str());
+    Region region =
+        writer.OpenRegion(markup::kGreenRegion, writer.Text(kMsgLargestVariableChange).c_str());
+    writer.Out() << writer.Message(kMsgOutOfTolerance, outOfTolerance) << "\n";
+    writer.WriteLine(markup::kGreenHeader, writer.Text(kMsgVariableChangeHeader).c_str());
 
     const TripleArray<VariableTriple> current = VariableTriples(block.current);
     const TripleArray<VariableTriple> previous = VariableTriples(block.previous);
-    for (int position = 0; position < state.variableListLength; ++position) {
-        const int number = run.variableIndex[static_cast<std::size_t>(position)] + 1;
-        IVELDVariable* variable = nullptr;
-        if (number < 1 || state.variables == nullptr) continue;
-        state.variables->GetAt(number, &variable);
+    ForEachListedItem<IVELDVariable>(model.variables, index, [&](IVELDVariable& variable, int number) {
         const std::optional<VariableTriple> newTriple = current.Of(number);
         const std::optional<VariableTriple> oldTriple = previous.Of(number);
-        if (variable == nullptr || !newTriple || !oldTriple) continue;
+        if (!newTriple || !oldTriple) return;
         const double newValue = newTriple->value;
         const double oldValue = oldTriple->value;
         const double relativeChange = std::fabs(newValue - oldValue) / (std::fabs(oldValue) + 1.0);
-        if (!(relativeChange > 0)) continue;
-        const char* name = variable->GetName();
-        FormatLine(run.lineA, kChangeRow, name ? name : "", relativeChange, newValue, oldValue);
-        run.Out() << run.lineA << "\n";
-    }
-    run.WriteRegionEnd();
+        if (!(relativeChange > 0)) return;
+        const char* name = variable.GetName();
+        FormatLine(writer.Line(), kChangeRow, name ? name : "", relativeChange, newValue, oldValue);
+        writer.WriteFormatted();
+    });
 }

@@ -1,22 +1,24 @@
-// The report's section writers, in the order the run calls them.
+// The report's section writers, in the order the run calls them.  Each
+// takes the run's model, which it only reads, and the writer, and closes
+// every region it opens.
 #pragma once
 
-#include "run/run_context.h"
+#include "model/run_model.h"
+#include "output/report_writer.h"
 
 // The notice line and the region "Model and Options Display".
-void WriteHeaderSection(RunContext& run);
+void WriteHeaderSection(const RunModel& model, ReportWriter& writer);
 
-// Opens "Iteration Information" and writes the region "Iteration Summary".
-// Returns false, with the summary region left open, when the iteration list
-// is empty.
-bool WriteIterationSummary(RunContext& run);
+// The region "Iteration Summary", inside "Iteration Information".  With no
+// iterations it fails the run (RunFailure) after the column headers, its
+// region left open.
+void WriteIterationSummary(const RunModel& model, ReportWriter& writer);
 
-// The region "Iteration Details" with one block per iteration; the region
-// itself is left open for the run to close.
-void WriteIterationDetails(RunContext& run);
+// The region "Iteration Details" with one block per iteration.
+void WriteIterationDetails(const RunModel& model, ReportWriter& writer);
 
 // The region "Infeasibility Diagnosis", for an infeasibility state above 0.
-void WriteInfeasibilityDiagnosis(RunContext& run);
+void WriteInfeasibilityDiagnosis(const RunModel& model, ReportWriter& writer);
 
 // The product's legal notice, the report's first line.
 extern const char kLegalNotice[];

@@ -1,5 +1,6 @@
 // The region "Iteration Summary": one row per iteration with its
 // convergence measures, objective, non-linearity ratio and infeasibility.
+#include "model/run_failure.h"
 #include "output/markup.h"
 #include "sections/sections.h"
 
@@ -12,41 +13,44 @@ constexpr char kLongRow[] =
     " %7d    % #8.4e  % #8.4e  % #8.4e%#14.7g  %10.3g   %s       %12.5g";
 constexpr char kShortRow[] = " %7d    % #8.4e  % #8.4e  % #8.4e%#14.7g   %9.3g ";
 
-void WriteSummaryRow(RunContext& run, CTARNIterationData& entry) {
+void WriteSummaryRow(ReportWriter& writer, CTARNIterationData& entry, std::string& rowName) {
     const double infeasibility = entry.GetFeasValue();
     if (infeasibility > 0.0) {
-        const char* rowName = entry.GetFeasRowName();
-        run.rowName = markup::OneLine(rowName != nullptr ? rowName : "");
-        FormatLine(run.lineA, kLongRow, entry.GetIter() - 1, entry.GetVarConvFunc(),
+        const char* name = entry.GetFeasRowName();
+        rowName = markup::OneLine(name != nullptr ? name : "");
+        FormatLine(writer.Line(), kLongRow, entry.GetIter() - 1, entry.GetVarConvFunc(),
                    entry.GetResConvFunc(), entry.GetObjConvFunc(), entry.GetUserObj(),
-                   entry.GetNonLinRatio(), run.rowName.c_str(), infeasibility);
+                   entry.GetNonLinRatio(), rowName.c_str(), infeasibility);
     } else {
-        FormatLine(run.lineA, kShortRow, entry.GetIter() - 1, entry.GetVarConvFunc(),
+        FormatLine(writer.Line(), kShortRow, entry.GetIter() - 1, entry.GetVarConvFunc(),
                    entry.GetResConvFunc(), entry.GetObjConvFunc(), entry.GetUserObj(),
                    entry.GetNonLinRatio());
     }
-    run.Out() << run.lineA << "\n";
+    writer.WriteFormatted();
+}
+
+void WriteColumnHeaders(ReportWriter& writer) {
+    for (unsigned id : {kMsgSummaryHeader1, kMsgSummaryHeader2, kMsgSummaryHeader3})
+        writer.WriteLine(markup::kGreenLine, writer.Text(id).c_str());
+    FormatLine(writer.Line(), "%s", kRuleLine);
+    writer.WriteFormatted();
+    writer.Out().flush();
 }
 
 }  // namespace
 
-bool WriteIterationSummary(RunContext& run) {
-    std::ostream& out = run.Out();
-    run.WriteLine(markup::kInformationRegion, run.Text(kMsgIterationInformation).c_str());
-    run.WriteLine(markup::kGreenRegion, run.Text(kMsgIterationSummary).c_str(), "\n\n");
-    for (unsigned id : {kMsgSummaryHeader1, kMsgSummaryHeader2, kMsgSummaryHeader3})
-        run.WriteLine(markup::kGreenLine, run.Text(id).c_str());
-    FormatLine(run.lineA, "%s", kRuleLine);
-    out << run.lineA << "\n";
-    out.flush();
+void WriteIterationSummary(const RunModel& model, ReportWriter& writer) {
+    Region summary =
+        writer.OpenRegion(markup::kGreenRegion, writer.Text(kMsgIterationSummary).c_str(), "\n\n");
+    WriteColumnHeaders(writer);
+    if (!model.hasIterations)
+        throw RunFailure(model.dataFilePath +
+                         ": the run data holds no iterations; the report stops after the summary "
+                         "header.");
 
-    CTARNIterationList& iterations = *run.iterationList;
-    run.lastIteration = iterations.GetCount() - 1;
-    CTARNIterationData* entry = iterations.GetFirst();
-    if (entry == nullptr) return false;
-
-    run.rowName.clear();
-    for (; entry != nullptr; entry = iterations.GetNext()) WriteSummaryRow(run, *entry);
-    run.WriteRegionEnd();
-    return true;
+    CTARNIterationList& iterations = *model.iterationList;
+    std::string rowName;
+    for (CTARNIterationData* entry = iterations.GetFirst(); entry != nullptr;
+         entry = iterations.GetNext())
+        WriteSummaryRow(writer, *entry, rowName);
 }

@@ -1,7 +1,5 @@
 // The region "Variable Details": every variable with its bounds (or step
 // box), value, step, shadow price, status and type.
-#include <optional>
-
 #include "output/markup.h"
 #include "sections/details.h"
 #include "sections/step_box.h"
@@ -59,24 +57,19 @@ void FormatVariableRow(TextBuffer& line, const char* name, const ShownBounds& bo
                    status, type);
 }
 
+void FormatVariableDetailsRow(ReportWriter& writer, const IVELDVariable& variable,
+                              const char* name, const VariableTriple& triple) {
+    const short status = variable.GetStatus();
+    const ShownBounds bounds =
+        ShownBoundsOf(variable.GetLowerBound(), variable.GetUpperBound(), status, triple);
+    FormatVariableRow(writer.Line(), name, bounds, triple, writer.Text(StatusWordId(status)).c_str(),
+                      writer.Text(TypeWordId(variable.GetType())).c_str());
+}
+
 }  // namespace
 
-void WriteVariableDetails(RunContext& run, const DetailsState& state, const IterationBlock& block) {
-    OpenGreenTable(run, kMsgVariableDetails, kMsgVariableDetailsHeader);
-    const TripleArray<VariableTriple> triples = VariableTriples(block.current);
-    int rowCount = 0;
-    for (IVELDVariable* variable : state.variablesInNameOrder) {
-        const std::optional<VariableTriple> triple = triples.Of(variable->GetNumber());
-        const char* name = variable->GetName();
-        if (!triple || name == nullptr) continue;
-        ++rowCount;
-        const short status = variable->GetStatus();
-        const ShownBounds bounds = ShownBoundsOf(variable->GetLowerBound(),
-                                                 variable->GetUpperBound(), status, *triple);
-        RepeatHeaderBefore(run, rowCount, kMsgVariableDetailsHeader);
-        FormatVariableRow(run.lineA, name, bounds, *triple, run.Text(StatusWordId(status)).c_str(),
-                          run.Text(TypeWordId(variable->GetType())).c_str());
-        run.Out() << run.lineA << "\n";
-    }
-    run.WriteRegionEnd();
+void WriteVariableDetails(const RunModel& model, ReportWriter& writer, const IterationBlock& block) {
+    WriteItemTable(writer, kMsgVariableDetails, kMsgVariableDetailsHeader,
+                   model.variablesInNameOrder, VariableTriples(block.current),
+                   FormatVariableDetailsRow);
 }

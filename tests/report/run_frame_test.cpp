@@ -13,6 +13,7 @@
 #include <string>
 
 #include "report_fixture.h"
+#include "model/run_model.h"
 #include "run/create_report.h"
 
 namespace {

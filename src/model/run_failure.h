@@ -1,0 +1,27 @@
+// The one way a report run fails.  Whatever stops a run throws a
+// RunFailure; the entry point catches it in one place, prints what it says
+// and returns -1.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <utility>
+
+class RunFailure : public std::exception {
+public:
+    // A failure told on standard error as "Error: " and `problem`; with a
+    // message of the table (and its one text insert) on standard output
+    // first, when `messageId` is not 0.  An empty problem adds nothing on
+    // standard error: the library that failed has said why.
+    explicit RunFailure(std::string problem, unsigned messageId = 0, std::string insert = {})
+        : m_problem(std::move(problem)), m_messageId(messageId), m_insert(std::move(insert)) {}
+
+    const char* what() const noexcept override { return m_problem.c_str(); }
+    unsigned MessageId() const noexcept { return m_messageId; }
+    const char* Insert() const noexcept { return m_insert.c_str(); }
+
+private:
+    std::string m_problem;
+    unsigned m_messageId;
+    std::string m_insert;
+};

@@ -3,6 +3,7 @@
 // everything.
 #include "run/create_report.h"
 
+#include <cerrno>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
@@ -99,6 +100,16 @@ void ReadBreakersFlag(RunContext& run) {
     if (options != nullptr) run.breakersOn = !BreakersOffValue(options->GetOptionValue("MININFTR"));
 }
 
+// A data file that could not be opened: message 101 when it is not there,
+// otherwise the system's reason (a file without read permission exists).
+void ReportUnopenedDataFile(const RunContext& run, errno_t error) {
+    if (error == ENOENT || error == ENOTDIR || error == 0) {
+        PrintMessage(run.module, kMsgFileNotFound, run.dataFilePath.c_str());
+    } else {
+        PrintError("%s cannot be read: %s.", run.dataFilePath.c_str(), std::strerror(error));
+    }
+}
+
 // Loads the data file; false when the library refuses it.
 bool LoadRun(RunContext& run) {
     run.reporting = std::make_unique<CTARNSolutionReporting>();
@@ -149,8 +160,9 @@ int Run(const char* basePath) {
     if (!DataFileUsable(run)) return kFailed;
 
     FILE* dataFile = nullptr;
-    if (fopen_s(&dataFile, run.dataFilePath.c_str(), "rb") != 0 || dataFile == nullptr) {
-        PrintMessage(run.module, kMsgFileNotFound, run.dataFilePath.c_str());
+    const errno_t openError = fopen_s(&dataFile, run.dataFilePath.c_str(), "rb");
+    if (openError != 0 || dataFile == nullptr) {
+        ReportUnopenedDataFile(run, openError);
         return kFailed;
     }
     std::unique_ptr<FILE, ClosesFile> openDataFile(dataFile);

@@ -22,7 +22,7 @@ namespace {
 std::string IterationText(const tarnview::IterationBlock& block) {
     if (block.number == -1) return "Initial Conditions";
     if (block.number) return std::to_string(*block.number);
-    return block.title;
+    return Visible(block.title);
 }
 
 const char* KindText(const tarnview::History& history) {
@@ -42,7 +42,7 @@ void WriteCsv(const tarnview::Report& report, const std::vector<tarnview::Histor
         for (const tarnview::HistoryRow& row : history.rows) {
             std::vector<std::string> fields = {KindText(history), IterationText(report.IterationBlocks()[row.block]),
                                                std::to_string(row.line + 1)};
-            for (std::string_view field : row.row.fields) fields.emplace_back(field);
+            for (std::string_view field : row.row.fields) fields.push_back(Visible(field));
             std::fputs(CsvLine(fields).c_str(), stdout);
         }
     }
@@ -61,7 +61,7 @@ void WriteTables(const tarnview::Report& report, const std::vector<tarnview::His
         for (const tarnview::HistoryRow& row : history.rows) {
             std::vector<std::string> cells = {IterationText(report.IterationBlocks()[row.block]),
                                               std::to_string(row.line + 1)};
-            for (std::string_view field : row.row.fields) cells.emplace_back(field);
+            for (std::string_view field : row.row.fields) cells.push_back(Visible(field));
             rows.push_back(std::move(cells));
         }
         std::vector<bool> rightAligned(rows[0].size(), true);

@@ -127,21 +127,9 @@ private:
 
     void Put(std::string_view text) { std::fwrite(text.data(), 1, text.size(), m_out); }
 
-    // Control characters of the report (an escape in a name) are shown as
-    // ^X rather than sent to the terminal.
-    void PutVisible(std::string_view text) {
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(text[i]);
-            if (c >= 0x20 && c != 0x7f) continue;
-            if (c == '\t') continue;
-            Put(text.substr(start, i - start));
-            const char shown[3] = {'^', static_cast<char>(c == 0x7f ? '?' : c + '@'), '\0'};
-            Put(shown);
-            start = i + 1;
-        }
-        Put(text.substr(start));
-    }
+    // Control characters of the report (an escape in a name) are shown
+    // visibly rather than sent to the terminal.
+    void PutVisible(std::string_view text) { Put(Visible(text)); }
 
     const tarnview::Report& m_report;
     const ShowOptions& m_options;

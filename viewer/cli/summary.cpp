@@ -25,7 +25,7 @@ std::vector<std::string> RowTexts(const tarnview::SummaryRow& row) {
     return {NumberText(row.majorIteration),      NumberText(row.variableConvergence),
             NumberText(row.residualConvergence), NumberText(row.objectiveConvergence),
             NumberText(row.objectiveValue),      NumberText(row.nonLinearityRatio),
-            row.mostInfeasibleEquation.value_or(""), NumberText(row.totalInfeasibility)};
+            Visible(row.mostInfeasibleEquation.value_or("")), NumberText(row.totalInfeasibility)};
 }
 
 enum class Format { kTable, kCsv, kJson };
@@ -60,7 +60,7 @@ int RunSummary(int argc, char** argv) {
         return 1;
     }
     if (format == Format::kJson) {
-        std::printf("%s\n", tarnview::SummaryJson(*report).c_str());
+        std::printf("%s\n", VisibleJson(tarnview::SummaryJson(*report)).c_str());
     } else if (format == Format::kCsv) {
         std::fputs(CsvLine(tarnview::SummaryColumns()).c_str(), stdout);
         for (const tarnview::SummaryRow& row : report->Summary()) std::fputs(CsvLine(RowTexts(row)).c_str(), stdout);

@@ -15,13 +15,6 @@
 // on standard error.
 std::unique_ptr<tarnview::Report> OpenReport(const char* command, const std::string& path);
 
-// Whether an argument asks for help.
-bool IsHelp(std::string_view argument);
-
-// A usage error: the problem and the command's usage on standard error;
-// returns 2.
-int UsageError(const char* command, const std::string& problem, const char* usage);
-
 // The shortest text that reads back as the same double; "nan", "inf",
 // "-inf"; empty for a blank.
 std::string NumberText(const std::optional<double>& value);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -26,7 +27,8 @@ const char kHtmlHelp[] =
     "the text in its colours, a search over the whole report and the\n"
     "convergence charts of the iteration summary.  The report's lines are in\n"
     "the page compressed, a fraction of the report's size, and are decoded\n"
-    "as they are shown.  Above 1 GB the page is slow to open: 'tarnview\n"
+    "as they are shown (from 64 MB on, standard error says how far the\n"
+    "writing is).  Above 1 GB the page is slow to open: 'tarnview\n"
     "serve REPORT.log' shows reports of any size.\n"
     "\n"
     "  -o, --output OUT.html  where to write the page (default: the report's\n"
@@ -37,6 +39,19 @@ namespace {
 
 // Above this a page opens slowly, and the command says so.
 constexpr std::uintmax_t kSlowPageBytes = 1'000'000'000;
+// From this size on, the command says how far it is.
+constexpr std::uintmax_t kProgressBytes = 64ull << 20;
+
+// "tarnview html: REPORT: 30% of the lines written" at each tenth.
+std::function<void(double)> ProgressLines(const std::string& report) {
+    if (report.empty()) return nullptr;
+    return [report, shown = 0](double share) mutable {
+        const int tenths = static_cast<int>(share * 10);
+        if (tenths <= shown) return;
+        shown = tenths;
+        std::fprintf(stderr, "tarnview html: %s: %d%% of the lines written\n", report.c_str(), tenths * 10);
+    };
+}
 
 struct Arguments {
     std::string report;
@@ -49,8 +64,9 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 }
 
 // Writes the page beside OUT first and renames it, so that a failed write
-// leaves no half page (and an older page stays as it was).
-bool WritePage(const std::string& output, const tarnview::Report& report) {
+// leaves no half page (and an older page stays as it was).  With a
+// `progressName`, lines on standard error say how far it is.
+bool WritePage(const std::string& output, const tarnview::Report& report, const std::string& progressName) {
     const std::string partial = output + ".part";
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
@@ -59,7 +75,7 @@ bool WritePage(const std::string& output, const tarnview::Report& report) {
             return false;
         }
         try {
-            tarnview::WriteEmbeddedPage(out, report);
+            tarnview::WriteEmbeddedPage(out, report, ProgressLines(progressName));
         } catch (const std::exception& failure) {
             std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), failure.what());
             out.close();
@@ -106,7 +122,8 @@ int Html(Arguments arguments) {
 
     const std::unique_ptr<tarnview::Report> report = OpenReport("html", arguments.report);
     if (!report) return 1;
-    if (!WritePage(arguments.output, *report)) return 1;
+    const bool big = !error && bytes >= kProgressBytes;
+    if (!WritePage(arguments.output, *report, big ? arguments.report : std::string())) return 1;
     std::printf("wrote %s\n", arguments.output.c_str());
     return 0;
 }

@@ -1,10 +1,14 @@
 // tarnview html: one self-contained web page of a report.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,7 +31,10 @@ const char kHtmlHelp[] =
     "refused: 'tarnview serve REPORT.log' shows reports of any size.\n"
     "\n"
     "  -o, --output OUT.html  where to write the page (default: the report's\n"
-    "                         path with the extension .html)\n"
+    "                         path with the extension .html; - for standard\n"
+    "                         output). A file is replaced only once the page\n"
+    "                         is whole; a device, pipe or link is written to\n"
+    "                         and left in place\n"
     "  --help                 show this text\n";
 
 namespace {
@@ -71,32 +78,62 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, error);
 }
 
-// Writes the page beside OUT first and renames it, so that a failed write
-// leaves no half page (and an older page stays as it was).
-bool WritePage(const std::string& output, const tarnview::Report& report) {
-    const std::string partial = output + ".part";
+bool Written(std::ostream& out, const std::string& output, const tarnview::Report& report) {
+    tarnview::WriteEmbeddedPage(out, tarnview::PageDataJson(report));
+    out.flush();
+    if (out) return true;
+    std::fprintf(stderr, "tarnview html: %s: the page could not be written in full\n", output.c_str());
+    return false;
+}
+
+// A regular file or a new name: the page is written beside it first and
+// renamed over it, so that a failed write leaves no half page (and an
+// older page stays as it was).
+bool ReplaceWithPage(const std::string& output, const tarnview::Report& report) {
+    std::string partial = output + ".part-XXXXXX";
+    const int file = mkstemp(partial.data());
+    if (file < 0) {
+        std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
+        return false;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(file, 0666 & ~mask);  // as a new file would be; mkstemp makes it private
+    close(file);
+    bool written = false;
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
-            return false;
-        }
-        tarnview::WriteEmbeddedPage(out, tarnview::PageDataJson(report));
-        out.close();
-        if (!out) {
-            std::fprintf(stderr, "tarnview html: %s: the page could not be written in full\n", output.c_str());
-            std::filesystem::remove(partial);
-            return false;
-        }
+        written = out && Written(out, output, report);
     }
     std::error_code error;
-    std::filesystem::rename(partial, output, error);
-    if (error) {
-        std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), error.message().c_str());
+    if (written) std::filesystem::rename(partial, output, error);
+    if (!written || error) {
+        if (error) std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), error.message().c_str());
         std::filesystem::remove(partial, error);
         return false;
     }
     return true;
+}
+
+// Anything else that is there (a device such as /dev/null, /dev/stdout, a
+// named pipe, a link) is written to as it is and never replaced.
+bool WriteInPlace(const std::string& output, const tarnview::Report& report) {
+    std::ofstream out(output, std::ios::binary);
+    if (!out) {
+        std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
+        return false;
+    }
+    return Written(out, output, report);
+}
+
+bool IsReplaceable(const std::string& output) {
+    struct stat status {};
+    return lstat(output.c_str(), &status) != 0 || S_ISREG(status.st_mode);
+}
+
+bool WritePage(const std::string& output, const tarnview::Report& report) {
+    if (output == "-") return Written(std::cout, "standard output", report);
+    return IsReplaceable(output) ? ReplaceWithPage(output, report) : WriteInPlace(output, report);
 }
 
 }  // namespace
@@ -114,14 +151,14 @@ int RunHtml(int argc, char** argv) {
                      arguments.report.c_str(), bytes / 1e6, kPageLimitBytes / 1e6, arguments.report.c_str());
         return 1;
     }
-    if (IsSameFile(arguments.report, arguments.output)) {
+    if (arguments.output != "-" && IsSameFile(arguments.report, arguments.output)) {
         std::fprintf(stderr, "tarnview html: %s: the page would overwrite the report\n", arguments.output.c_str());
         return 1;
     }
 
-    const std::unique_ptr<tarnview::Report> report = OpenReport("html", arguments.report);
+    const GuardedReport report = OpenReport("html", arguments.report);
     if (!report) return 1;
     if (!WritePage(arguments.output, *report)) return 1;
-    std::printf("wrote %s\n", arguments.output.c_str());
+    if (arguments.output != "-") std::printf("wrote %s\n", arguments.output.c_str());
     return 0;
 }

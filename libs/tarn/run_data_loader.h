@@ -9,14 +9,12 @@
 
 #include "libs/tarn.h"
 #include "libs/veldxmps_model.h"
+#include "run_data_rules.h"
 
 namespace tarn {
 
-// The largest run-data file the loader takes; a larger one is refused before
-// it is read.  The whole file is held in memory while it is parsed, so the
-// limit is lower where the address space is 32 bits wide.
-constexpr std::uint64_t kMaxRunDataFileBytes =
-    sizeof(void*) >= 8 ? (std::uint64_t{1} << 30) : (std::uint64_t{256} << 20);
+// The largest run-data file the loader takes.
+constexpr std::uint64_t kMaxRunDataFileBytes = rules::kMaxFileBytes;
 
 // Everything a run-data file holds, in the form the libraries keep it.
 struct LoadedRun {

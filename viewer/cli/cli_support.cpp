@@ -19,13 +19,6 @@ GuardedReport OpenReport(const char* command, const std::string& path) {
     return nullptr;
 }
 
-bool IsHelp(std::string_view argument) { return argument == "--help" || argument == "-h"; }
-
-int UsageError(const char* command, const std::string& problem, const char* usage) {
-    std::fprintf(stderr, "tarnview %s: %s\n%s", command, problem.c_str(), usage);
-    return 2;
-}
-
 std::string NumberText(const std::optional<double>& value) {
     if (!value) return {};
     if (std::isnan(*value)) return "nan";

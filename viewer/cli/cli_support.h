@@ -28,13 +28,6 @@ using GuardedReport = std::unique_ptr<const tarnview::Report, ReleaseGuardedRepo
 // on standard error.
 GuardedReport OpenReport(const char* command, const std::string& path);
 
-// Whether an argument asks for help.
-bool IsHelp(std::string_view argument);
-
-// A usage error: the problem and the command's usage on standard error;
-// returns 2.
-int UsageError(const char* command, const std::string& problem, const char* usage);
-
 // The shortest text that reads back as the same double; "nan", "inf",
 // "-inf"; empty for a blank.
 std::string NumberText(const std::optional<double>& value);

@@ -47,32 +47,6 @@ struct Arguments {
     std::string output;
 };
 
-// Nothing when the arguments were read, else the exit status to end with.
-std::optional<int> ReadArguments(int argc, char** argv, Arguments& arguments) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (IsHelp(argument)) {
-            std::fputs(kHtmlHelp, stdout);
-            return 0;
-        }
-        if (argument == "-o" || argument == "--output") {
-            if (i + 1 == argc) return UsageError("html", std::string(argument) + " needs a file name", kHtmlHelp);
-            arguments.output = argv[++i];
-        } else if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("html", "unknown option " + std::string(argument), kHtmlHelp);
-        } else if (!arguments.report.empty()) {
-            return UsageError("html", "one report at a time", kHtmlHelp);
-        } else {
-            arguments.report = argument;
-        }
-    }
-    if (arguments.report.empty()) return UsageError("html", "no report given", kHtmlHelp);
-    if (arguments.output.empty()) {
-        arguments.output = std::filesystem::path(arguments.report).replace_extension(".html").string();
-    }
-    return std::nullopt;
-}
-
 bool IsSameFile(const std::string& a, const std::string& b) {
     std::error_code error;
     return std::filesystem::equivalent(a, b, error);
@@ -136,12 +110,14 @@ bool WritePage(const std::string& output, const tarnview::Report& report) {
     return IsReplaceable(output) ? ReplaceWithPage(output, report) : WriteInPlace(output, report);
 }
 
-}  // namespace
+// The page's path: the one given, or the report's with the extension .html.
+std::string OutputOf(const Arguments& arguments) {
+    if (!arguments.output.empty()) return arguments.output;
+    return std::filesystem::path(arguments.report).replace_extension(".html").string();
+}
 
-int RunHtml(int argc, char** argv) {
-    Arguments arguments;
-    if (const std::optional<int> status = ReadArguments(argc, argv, arguments)) return *status;
-
+int Html(Arguments arguments) {
+    arguments.output = OutputOf(arguments);
     std::error_code error;
     const std::uintmax_t bytes = std::filesystem::file_size(arguments.report, error);
     if (!error && bytes > kPageLimitBytes) {
@@ -161,4 +137,13 @@ int RunHtml(int argc, char** argv) {
     if (!WritePage(arguments.output, *report)) return 1;
     if (arguments.output != "-") std::printf("wrote %s\n", arguments.output.c_str());
     return 0;
+}
+
+}  // namespace
+
+CommandRun DeclareHtml(CLI::App& command) {
+    const auto arguments = std::make_shared<Arguments>();
+    command.add_option("report", arguments->report)->required();
+    command.add_option("-o,--output", arguments->output)->type_name("a file name");
+    return [arguments] { return Html(*arguments); };
 }

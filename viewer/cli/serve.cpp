@@ -1,4 +1,4 @@
-// tarnview serve REPORT.log... [--port N] [--host H] [--open]: serves the
+// tarnview serve REPORT.log... [--port N] [--host H [--allow-remote]] [--open]: serves the
 // reports to a browser on this machine until interrupted.
 #include <signal.h>
 #include <spawn.h>
@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,7 +25,7 @@
 extern char** environ;
 
 const char kServeHelp[] =
-    "usage: tarnview serve REPORT.log... [--port N] [--host H] [--open]\n"
+    "usage: tarnview serve REPORT.log... [--port N] [--host H [--allow-remote]] [--open]\n"
     "\n"
     "Serves the reports to a web browser: the outline at once, the lines as they\n"
     "are scrolled to, search, history and comparison on the server. Prints the\n"
@@ -50,12 +50,6 @@ struct ServeArguments {
     bool open = false;
     bool allowRemote = false;
 };
-
-bool ParsePort(const char* text, int& port) {
-    const std::string_view view = text;
-    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), port);
-    return error == std::errc() && end == view.data() + view.size() && port >= 0 && port <= 65535;
-}
 
 // The address read strictly and put in its canonical form; one that other
 // machines reach only with --allow-remote. 0, or 2 after a usage error.
@@ -88,39 +82,6 @@ void WarnOfRemoteAccess(const std::string& host) {
                  "tarnview serve: warning: listening on %s%s: other machines can reach the reports "
                  "(with the token)\n",
                  host.c_str(), address->wildcard ? " (every address of this machine)" : "");
-}
-
-// 0 parsed, 1 help shown, 2 usage error (said on standard error).
-int ParseArguments(int argc, char** argv, ServeArguments& arguments) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(kServeHelp, stdout);
-            return 1;
-        } else if (argument == "--open") {
-            arguments.open = true;
-        } else if (argument == "--port" && hasValue) {
-            if (!ParsePort(argv[++i], arguments.settings.port)) {
-                std::fprintf(stderr, "tarnview serve: --port takes a number from 0 to 65535, not '%s'\n", argv[i]);
-                return 2;
-            }
-        } else if (argument == "--host" && hasValue) {
-            arguments.settings.host = argv[++i];
-        } else if (argument == "--allow-remote") {
-            arguments.allowRemote = true;
-        } else if (argument.starts_with("-") && argument != "-") {
-            std::fprintf(stderr, "tarnview serve: unknown option or missing value: %s\n\n%s", argv[i], kServeHelp);
-            return 2;
-        } else {
-            arguments.reports.emplace_back(argument);
-        }
-    }
-    if (arguments.reports.empty()) {
-        std::fprintf(stderr, "tarnview serve: name at least one report\n\n%s", kServeHelp);
-        return 2;
-    }
-    return CheckAddress(arguments);
 }
 
 // The page's address handed to the browser through a file that only this
@@ -205,12 +166,8 @@ private:
     std::thread waiter_;
 };
 
-}  // namespace
-
-int RunServe(int argc, char** argv) {
-    ServeArguments arguments;
-    if (const int parsed = ParseArguments(argc, argv, arguments); parsed != 0) return parsed == 1 ? 0 : 2;
-
+int Serve(ServeArguments& arguments) {
+    if (const int status = CheckAddress(arguments); status != 0) return status;
     tarnview::server::ReportLibrary reports;
     std::string error;
     if (!reports.Open(arguments.reports, error, stderr)) {
@@ -233,4 +190,18 @@ int RunServe(int argc, char** argv) {
     server.Run();
     reports.StopBackgroundWork();
     return 0;
+}
+
+}  // namespace
+
+CommandRun DeclareServe(CLI::App& command) {
+    const auto arguments = std::make_shared<ServeArguments>();
+    command.add_option("report", arguments->reports)->required();
+    command.add_option("--port", arguments->settings.port)
+        ->check(command_line::WholeNumber(0, 65535, "--port takes a number from 0 to 65535, not"))
+        ->type_name("a number");
+    command.add_option("--host", arguments->settings.host)->type_name("an address");
+    command.add_flag("--open", arguments->open);
+    command.add_flag("--allow-remote", arguments->allowRemote);
+    return [arguments] { return Serve(*arguments); };
 }

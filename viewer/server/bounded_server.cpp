@@ -251,6 +251,13 @@ int BoundedServer::Bind(const std::string& host, int port) {
     return bound;
 }
 
+void BoundedServer::StopServing() {
+    const socket_t listening = svr_sock_.exchange(INVALID_SOCKET);
+    if (listening == INVALID_SOCKET) return;
+    ::shutdown(listening, SHUT_RDWR);
+    ::close(listening);
+}
+
 bool BoundedServer::process_and_close_socket(socket_t sock) {
     SetNoDelay(sock);
     ConnectionStream stream(sock, *this);

@@ -32,6 +32,11 @@ public:
     // connections not yet accepted (the library's is 5, so that a burst of
     // connections has clients wait seconds to be let in); the port, or -1.
     int Bind(const std::string& host, int port);
+    // Stops serving: closes the listening socket whether or not the
+    // library's loop has started (its own stop does nothing before, so a
+    // stop asked for just before would be lost); every connection ends at
+    // its next wait.
+    void StopServing();
     bool Stopping() const { return svr_sock_ == INVALID_SOCKET; }
     const ConnectionLimits& limits() const { return limits_; }
 

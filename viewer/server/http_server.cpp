@@ -178,7 +178,7 @@ void ViewerServer::RunInBackground() {
 }
 
 void ViewerServer::Stop() {
-    http_->server.stop();
+    http_->server.StopServing();
     if (background_.joinable()) background_.join();
 }
 

@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "run_data_loader.h"
+#include "loaded_run.h"
 #include "run_data_rules.h"
 
 namespace tarn {

@@ -76,7 +76,7 @@ try:
         check(status_of(base + "/api/reports")[0] == 403, "no token: 403")
         check(status_of(base + "/api/reports?token=" + "0" * 32)[0] == 403, "wrong token: 403")
     server.send_signal(signal.SIGTERM)
-    check(server.wait(timeout=1) == 0, "SIGTERM: stops within a second with exit status 0")
+    check(server.wait(timeout=2) == 0, "SIGTERM: stops at once with exit status 0")
 finally:
     if server.poll() is None:
         server.kill()
@@ -96,10 +96,11 @@ def start(*arguments, environment=None):
 
 
 def stop(process):
-    """SIGTERM; the exit status and standard error (None when it did not stop within a second)."""
+    """SIGTERM; the exit status and standard error (None when it did not stop at once: the server's
+    own waits end within a tenth of a second; the rest is left to a busy machine)."""
     process.send_signal(signal.SIGTERM)
     try:
-        process.wait(timeout=1)
+        process.wait(timeout=2)
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()

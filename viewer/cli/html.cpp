@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -27,8 +28,10 @@ const char kHtmlHelp[] =
     "Writes one web page of the report that needs nothing else: open it from\n"
     "the disk in any browser.  It shows the outline of the report's regions,\n"
     "the text in its colours, a search over the whole report and the\n"
-    "convergence charts of the iteration summary.  Reports above 50 MB are\n"
-    "refused: 'tarnview serve REPORT.log' shows reports of any size.\n"
+    "convergence charts of the iteration summary.  The report's lines are in\n"
+    "the page compressed, a fraction of the report's size, and are decoded\n"
+    "as they are shown.  Above 1 GB the page is slow to open: 'tarnview\n"
+    "serve REPORT.log' shows reports of any size.\n"
     "\n"
     "  -o, --output OUT.html  where to write the page (default: the report's\n"
     "                         path with the extension .html; - for standard\n"
@@ -39,8 +42,8 @@ const char kHtmlHelp[] =
 
 namespace {
 
-// Above this a page holds more than a browser handles well.
-constexpr std::uintmax_t kPageLimitBytes = 50'000'000;
+// Above this a page opens slowly, and the command says so.
+constexpr std::uintmax_t kSlowPageBytes = 1'000'000'000;
 
 struct Arguments {
     std::string report;
@@ -53,7 +56,12 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 }
 
 bool Written(std::ostream& out, const std::string& output, const tarnview::Report& report) {
-    tarnview::WriteEmbeddedPage(out, tarnview::PageDataJson(report));
+    try {
+        tarnview::WriteEmbeddedPage(out, report);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), failure.what());
+        return false;
+    }
     out.flush();
     if (out) return true;
     std::fprintf(stderr, "tarnview html: %s: the page could not be written in full\n", output.c_str());
@@ -120,12 +128,11 @@ int Html(Arguments arguments) {
     arguments.output = OutputOf(arguments);
     std::error_code error;
     const std::uintmax_t bytes = std::filesystem::file_size(arguments.report, error);
-    if (!error && bytes > kPageLimitBytes) {
+    if (!error && bytes > kSlowPageBytes) {
         std::fprintf(stderr,
-                     "tarnview html: %s: the report has %.1f MB, more than a page can hold (at most %.0f MB):\n"
-                     "  show it with 'tarnview serve %s'\n",
-                     arguments.report.c_str(), bytes / 1e6, kPageLimitBytes / 1e6, arguments.report.c_str());
-        return 1;
+                     "tarnview html: %s: the report has %.1f MB: its page will open slowly;\n"
+                     "  'tarnview serve %s' shows it at once\n",
+                     arguments.report.c_str(), bytes / 1e6, arguments.report.c_str());
     }
     if (arguments.output != "-" && IsSameFile(arguments.report, arguments.output)) {
         std::fprintf(stderr, "tarnview html: %s: the page would overwrite the report\n", arguments.output.c_str());

@@ -10,7 +10,7 @@ DESTDIR ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run install package test test-browser test-windows bench fuzz screenshots clean
+.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run install package test test-browser test-windows bench fuzz screenshots clean slp
 
 all: build
 
@@ -69,7 +69,8 @@ test: build build-sanitize build-windows package
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
 # The tarnview page in Chromium (Debian's, driven by puppeteer-core from the
-# npm lockfile): ESLint on the page and the tests, then the browser tests.
+# npm lockfile): ESLint on the page and the tests, the page's unit tests,
+# then the browser tests.
 # Screenshots land in build/browser-artifacts/.
 # DOCS_SCREENSHOTS=DIR puts the page's pictures for the README there too.
 DOCS_SCREENSHOTS ?=
@@ -77,6 +78,7 @@ test-browser: build
 	@scripts/install-deps.sh --browser
 	PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund
 	npm run --silent lint
+	node --test tests/page/
 	TARNVIEW_DOCS_DIR=$(DOCS_SCREENSHOTS) node --test tests/browser/*.test.js
 
 # The libFuzzer targets in a clang tree of their own, each run for
@@ -94,6 +96,7 @@ bench: build
 	build/bin/loader_bench --runs 5
 	build/bin/reader_bench --runs 5
 	build/bin/serve_bench --runs 3
+	build/bin/writer_bench --runs 3
 
 # The screenshots in docs/: the terminal view (tmux and Chromium), and the
 # pages of tarnview html and tarnview serve (taken by the browser tests).
@@ -101,6 +104,11 @@ screenshots: build
 	@scripts/install-deps.sh --screenshots
 	scripts/terminal-screenshot.sh build
 	$(MAKE) test-browser DOCS_SCREENSHOTS=$(CURDIR)/docs
+
+# The SLP solver's example runs (COIN-OR CLP) into build/slp, their reports
+# then served by tarnview.
+slp: build
+	scripts/run-slp-examples.sh build
 
 clean:
 	rm -rf build build-sanitize build-windows build-windows64 build-fuzz build-package

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -30,7 +31,8 @@ const char kHtmlHelp[] =
     "the text in its colours, a search over the whole report and the\n"
     "convergence charts of the iteration summary.  The report's lines are in\n"
     "the page compressed, a fraction of the report's size, and are decoded\n"
-    "as they are shown.  Above 1 GB the page is slow to open: 'tarnview\n"
+    "as they are shown (from 64 MB on, standard error says how far the\n"
+    "writing is).  Above 1 GB the page is slow to open: 'tarnview\n"
     "serve REPORT.log' shows reports of any size.\n"
     "\n"
     "  -o, --output OUT.html  where to write the page (default: the report's\n"
@@ -44,6 +46,20 @@ namespace {
 
 // Above this a page opens slowly, and the command says so.
 constexpr std::uintmax_t kSlowPageBytes = 1'000'000'000;
+// From this size on, the command says how far it is.
+constexpr std::uintmax_t kProgressBytes = 64ull << 20;
+
+using Progress = std::function<void(double)>;
+
+// "tarnview html: REPORT: 30% of the lines written" at each tenth.
+Progress ProgressLines(const std::string& report) {
+    return [report, shown = 0](double share) mutable {
+        const int tenths = static_cast<int>(share * 10);
+        if (tenths <= shown) return;
+        shown = tenths;
+        std::fprintf(stderr, "tarnview html: %s: %d%% of the lines written\n", report.c_str(), tenths * 10);
+    };
+}
 
 struct Arguments {
     std::string report;
@@ -55,9 +71,9 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, error);
 }
 
-bool Written(std::ostream& out, const std::string& output, const tarnview::Report& report) {
+bool Written(std::ostream& out, const std::string& output, const tarnview::Report& report, const Progress& progress) {
     try {
-        tarnview::WriteEmbeddedPage(out, report);
+        tarnview::WriteEmbeddedPage(out, report, progress);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), failure.what());
         return false;
@@ -71,7 +87,7 @@ bool Written(std::ostream& out, const std::string& output, const tarnview::Repor
 // A regular file or a new name: the page is written beside it first and
 // renamed over it, so that a failed write leaves no half page (and an
 // older page stays as it was).
-bool ReplaceWithPage(const std::string& output, const tarnview::Report& report) {
+bool ReplaceWithPage(const std::string& output, const tarnview::Report& report, const Progress& progress) {
     std::string partial = output + ".part-XXXXXX";
     const int file = mkstemp(partial.data());
     if (file < 0) {
@@ -85,7 +101,7 @@ bool ReplaceWithPage(const std::string& output, const tarnview::Report& report) 
     bool written = false;
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        written = out && Written(out, output, report);
+        written = out && Written(out, output, report, progress);
     }
     std::error_code error;
     if (written) std::filesystem::rename(partial, output, error);
@@ -99,13 +115,13 @@ bool ReplaceWithPage(const std::string& output, const tarnview::Report& report) 
 
 // Anything else that is there (a device such as /dev/null, /dev/stdout, a
 // named pipe, a link) is written to as it is and never replaced.
-bool WriteInPlace(const std::string& output, const tarnview::Report& report) {
+bool WriteInPlace(const std::string& output, const tarnview::Report& report, const Progress& progress) {
     std::ofstream out(output, std::ios::binary);
     if (!out) {
         std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
         return false;
     }
-    return Written(out, output, report);
+    return Written(out, output, report, progress);
 }
 
 bool IsReplaceable(const std::string& output) {
@@ -113,9 +129,9 @@ bool IsReplaceable(const std::string& output) {
     return lstat(output.c_str(), &status) != 0 || S_ISREG(status.st_mode);
 }
 
-bool WritePage(const std::string& output, const tarnview::Report& report) {
-    if (output == "-") return Written(std::cout, "standard output", report);
-    return IsReplaceable(output) ? ReplaceWithPage(output, report) : WriteInPlace(output, report);
+bool WritePage(const std::string& output, const tarnview::Report& report, const Progress& progress) {
+    if (output == "-") return Written(std::cout, "standard output", report, progress);
+    return IsReplaceable(output) ? ReplaceWithPage(output, report, progress) : WriteInPlace(output, report, progress);
 }
 
 // The page's path: the one given, or the report's with the extension .html.
@@ -141,7 +157,8 @@ int Html(Arguments arguments) {
 
     const GuardedReport report = OpenReport("html", arguments.report);
     if (!report) return 1;
-    if (!WritePage(arguments.output, *report)) return 1;
+    const bool big = !error && bytes >= kProgressBytes;
+    if (!WritePage(arguments.output, *report, big ? ProgressLines(arguments.report) : Progress())) return 1;
     if (arguments.output != "-") std::printf("wrote %s\n", arguments.output.c_str());
     return 0;
 }

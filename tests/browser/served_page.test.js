@@ -46,7 +46,9 @@ before(async () => {
 
   big = await support.startServer([path.join(dir, "run-a.log"), path.join(dir, "run-b.log")]);
   writeLongLines(path.join(dir, "long-lines.log"));
-  small = await support.startServer([path.join(dir, "blending.log"), path.join(dir, "hostile.log"), path.join(dir, "long-lines.log")]);
+  support.writeLineOf100MB(path.join(dir, "line-of-100-mb.log"));
+  small = await support.startServer([path.join(dir, "blending.log"), path.join(dir, "hostile.log"),
+    path.join(dir, "long-lines.log"), path.join(dir, "line-of-100-mb.log")]);
   browser = await support.launchBrowser();
 });
 
@@ -204,6 +206,19 @@ test("lines longer than one answer of the server holds are fetched in full", asy
   await page.evaluate(showMore);
   await page.waitForFunction(() => !document.querySelector('#document-rows .row[data-line="200"] .more'));
   assert.match(await page.$eval('#document-rows .row[data-line="200"]', (node) => node.textContent), /^201L0200 x{100000}$/);
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test("a line of 100 MB served: shown cut short, found, jumped to", async () => {
+  const { page, problems } = await support.openPage(browser, `${small.url}&report=3`, from(small));
+  await support.search(page, "tail-word");
+  assert.deepEqual(await page.$$eval("#hits .hit", (buttons) => buttons.map((button) => Number(button.dataset.line))), [4]);
+  await page.click('#hits .hit[data-line="4"]');
+  const row = await page.waitForSelector('#document-rows .row.current[data-line="4"]:not(.pending)', { timeout: 60000 });
+  const shown = await row.evaluate((node) => node.textContent);
+  assert.match(shown, /^5L y{9998}\u2026 [\d,]+ more characters: show more$/);
+  await page.waitForSelector('#document-rows .row[data-line="5"]:not(.pending)');
   assert.deepEqual(problems, []);
   await page.close();
 });

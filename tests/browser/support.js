@@ -43,6 +43,16 @@ function writeHostileRun(base) {
   fs.writeFileSync(`${base}.vdr`, JSON.stringify(run));
 }
 
+// A report with one line of 100 MB (line 5, "L yyy... tail-word") in a region.
+function writeLineOf100MB(file) {
+  const out = fs.openSync(file, "w");
+  fs.writeSync(out, "#region 1, Before\nshort line\n#endregion\n#region 1, The long line\nL ");
+  const block = "y".repeat(1 << 20);
+  for (let at = 0; at < 100; ++at) fs.writeSync(out, block);
+  fs.writeSync(out, " tail-word\nafter\n#endregion\n");
+  fs.closeSync(out);
+}
+
 function launchBrowser() {
   return puppeteer.launch({
     executablePath: chromium,
@@ -137,6 +147,7 @@ function stopServer(server) {
 
 module.exports = {
   root, buildDir, bin, artifactsDir, freshDir, run, writeReport, hostileName, hostileDescription, writeHostileRun,
+  writeLineOf100MB,
   launchBrowser, openPage, outlineShownMs, search, startServer, stopServer,
   screenshot, pathToFileURL,
 };

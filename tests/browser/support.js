@@ -53,6 +53,34 @@ function writeLineOf100MB(file) {
   fs.closeSync(out);
 }
 
+// The ids of the regions the outline shows at first, in order: every
+// region but those inside a closed one (iteration blocks inside another
+// region start closed).
+function regionsShownAtFirst(report) {
+  const shown = [];
+  const closedAt = [];
+  report.regions.forEach((region, id) => {
+    while (closedAt.length && closedAt.at(-1) >= region.depth) closedAt.pop();
+    if (!closedAt.length) shown.push(id);
+    if (region.depth > 0 && region.kind === "iteration") closedAt.push(region.depth);
+  });
+  return shown;
+}
+
+// The outline's items in the page: the ids of their regions, in order.
+const outlineItems = (page) =>
+  page.$$eval('#outline[role="tree"] [role="treeitem"]', (nodes) => nodes.map((node) => Number(node.dataset.region)));
+
+// Clicks a part (".title", ".twisty") of the outline item of region `id`,
+// scrolled into view first (only the items near the outline's screen are
+// in the page, drawn anew as it scrolls).
+async function clickOutlineItem(page, id, part) {
+  await page.waitForSelector(`#region-${id}`);
+  await page.$eval(`#region-${id}`, (item) => item.scrollIntoView({ block: "center" }));
+  await page.evaluate(() => new Promise((resolve) => window.requestAnimationFrame(() => window.requestAnimationFrame(resolve))));
+  await page.click(`#region-${id} > .item ${part}`);
+}
+
 function launchBrowser() {
   return puppeteer.launch({
     executablePath: chromium,
@@ -147,7 +175,7 @@ function stopServer(server) {
 
 module.exports = {
   root, buildDir, bin, artifactsDir, freshDir, run, writeReport, hostileName, hostileDescription, writeHostileRun,
-  writeLineOf100MB,
+  writeLineOf100MB, regionsShownAtFirst, outlineItems, clickOutlineItem,
   launchBrowser, openPage, outlineShownMs, search, startServer, stopServer,
   screenshot, pathToFileURL,
 };

@@ -4,11 +4,14 @@
 // unknown), 2 a usage error.
 #pragma once
 
+#include <cstdio>
+
 int RunShow(int argc, char** argv);
 int RunSummary(int argc, char** argv);
 int RunHistory(int argc, char** argv);
 int RunHtml(int argc, char** argv);
 int RunServe(int argc, char** argv);
+int RunView(int argc, char** argv);
 
 // Each command's help text: its usage line, what it does and its options.
 // "tarnview COMMAND --help" shows one, "tarnview --help" all of them.
@@ -17,3 +20,6 @@ extern const char kSummaryHelp[];
 extern const char kHistoryHelp[];
 extern const char kHtmlHelp[];
 extern const char kServeHelp[];
+extern const char kViewHelp[];
+// The keys of view, which end its help text.
+void PrintViewKeys(FILE* out);

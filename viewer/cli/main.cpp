@@ -18,6 +18,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"view", RunView, "the report in the terminal to fold, search and follow a name in", kViewHelp},
     {"show", RunShow, "the report in the terminal, in colour, regions folded to a depth", kShowHelp},
     {"summary", RunSummary, "the iteration summary as a table, CSV or JSON", kSummaryHelp},
     {"history", RunHistory, "the rows of one variable or equation over every iteration", kHistoryHelp},
@@ -27,7 +28,9 @@ constexpr Command kCommands[] = {
 
 // The commands in one line each.
 void PrintUsage(FILE* out) {
-    std::fputs("Usage: tarnview COMMAND [OPTIONS] REPORT.log ...\n\nCommands:\n", out);
+    std::fputs("Usage: tarnview COMMAND [OPTIONS] REPORT.log ...\n"
+               "  or:  tarnview REPORT.log   (the same as tarnview view REPORT.log)\n\nCommands:\n",
+               out);
     for (const Command& command : kCommands) std::fprintf(out, "  %-9s %s\n", command.name, command.summary);
     std::fputs("\nOptions:\n"
                "  -h, --help  show this text\n"
@@ -41,7 +44,10 @@ void PrintUsage(FILE* out) {
 // name (the manual page is made from this text).
 void PrintHelp() {
     PrintUsage(stdout);
-    for (const Command& command : kCommands) std::printf("\ntarnview %s:\n  %s", command.name, command.help);
+    for (const Command& command : kCommands) {
+        std::printf("\ntarnview %s:\n  %s", command.name, command.help);
+        if (command.run == RunView) PrintViewKeys(stdout);
+    }
 }
 
 }  // namespace
@@ -63,6 +69,8 @@ int main(int argc, char** argv) {
     for (const Command& command : kCommands) {
         if (name == command.name) return command.run(argc - 1, argv + 1);
     }
+    // A report named without a command is viewed.
+    if (!name.starts_with('-') && name.find_first_of("./") != std::string_view::npos) return RunView(argc, argv);
     std::fprintf(stderr, "tarnview: unknown command '%s'\n\n", argv[1]);
     PrintUsage(stderr);
     return 2;

@@ -69,7 +69,8 @@ test: build build-sanitize build-windows package
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
 # The tarnview page in Chromium (Debian's, driven by puppeteer-core from the
-# npm lockfile): ESLint on the page and the tests, then the browser tests.
+# npm lockfile): ESLint on the page and the tests, the page's unit tests,
+# then the browser tests.
 # Screenshots land in build/browser-artifacts/.
 # DOCS_SCREENSHOTS=DIR puts the page's pictures for the README there too.
 DOCS_SCREENSHOTS ?=
@@ -77,6 +78,7 @@ test-browser: build
 	@scripts/install-deps.sh --browser
 	PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund
 	npm run --silent lint
+	node --test tests/page/
 	TARNVIEW_DOCS_DIR=$(DOCS_SCREENSHOTS) node --test tests/browser/*.test.js
 
 # The libFuzzer targets in a clang tree of their own, each run for

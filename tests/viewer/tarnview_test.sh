@@ -21,6 +21,36 @@ done
 "$view" bogus > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown command: exit status 2"
 "$view" show "$report" --depth x > /dev/null 2>&1; [ $? -eq 2 ] || fail "--depth x: exit status 2"
 
+# A usage error: status 2, nothing on standard output, and on standard error
+# one line that names the problem, then the command's usage line.
+usage_error() {
+    expected="$1"; shift
+    "$view" "$@" > "$work/out" 2> "$work/err"; status=$?
+    [ $status -eq 2 ] || fail "$*: exit status $status"
+    [ ! -s "$work/out" ] || fail "$*: standard output not empty"
+    { echo "tarnview $1: $expected"; "$view" "$1" --help | head -n 1; } |
+        cmp -s - "$work/err" || fail "$*: standard error was: $(cat "$work/err")"
+}
+for command in show summary history html serve; do
+    usage_error "no report given" $command
+    usage_error "unknown option '--bogus'" $command "$report" --bogus
+    usage_error "unknown option '-x'" $command -x "$report"
+done
+usage_error "unexpected argument 'b.log'" show "$report" b.log
+usage_error "unexpected argument 'b.log'" summary "$report" b.log
+usage_error "unexpected argument 'x'" history "$report" NAME x
+usage_error "no name given" history "$report"
+usage_error "option '--depth' needs a number" show "$report" --depth
+usage_error "--depth takes a number from 0 to 1000, not '-1'" show "$report" --depth -1
+usage_error "--color takes auto, always or never, not 'blue'" show "$report" --colour blue
+usage_error "option '-o' needs a file name" html "$report" -o
+usage_error "--port takes a number from 0 to 65535, not '65536'" serve "$report" --port 65536
+usage_error "--csv excludes --json" summary "$report" --json --csv
+"$view" bogus 2>&1 >/dev/null | head -n 1 | grep -qx "tarnview: unknown command 'bogus'" || fail "unknown command named"
+"$view" 2>&1 >/dev/null | head -n 1 | grep -qx "tarnview: no command given" || fail "no command named"
+# An option given twice keeps its last value; options may stand anywhere.
+[ "$("$view" show --depth 5 "$report" --plain --depth 0 | grep -c 'lines)$')" -eq 2 ] || fail "the last --depth holds"
+
 # A report that cannot be read: status 1 and the file named.
 for command in show summary; do
     "$view" $command "$work/missing.log" > /dev/null 2> "$work/err"

@@ -246,7 +246,7 @@ def control_characters_and_reload():
             pane.type("%s view %s; echo EXIT=$?\n" % (view, path))
             shown = pane.wait(r"line 1/") or ""
             check("Title ^[[2J here" in shown, "a control character in a title is shown\n" + shown)
-            check("before ^A^B^C^D^E^F^G^H" in shown and "^Z^[^\\^]^^^_^?<U+0085><U+009B> after" in shown,
+            check("before ^A^B^C^D^E^F^G^H" in shown and "^Z^[^\\^]^^^_^?\\xC2\\x85\\xC2\\x9B after" in shown,
                   "every control character is shown\n" + shown)
             # The report written again: read again, with a notice.
             with open(path, "a", encoding="utf-8") as report:

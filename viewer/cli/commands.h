@@ -1,17 +1,24 @@
-// The tarnview commands.  Each takes the arguments after the command name
-// (argv[0] is the command itself) and returns the program's exit status:
+// The tarnview commands.  Each declares its operands and options on its
+// own subcommand of the program (command_line.h) and returns what then
+// runs it with the values read; that returns the program's exit status:
 // 0 done, 1 the command failed (a file could not be read, a name is
 // unknown), 2 a usage error.
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <string>
 
-int RunShow(int argc, char** argv);
-int RunSummary(int argc, char** argv);
-int RunHistory(int argc, char** argv);
-int RunHtml(int argc, char** argv);
-int RunServe(int argc, char** argv);
-int RunView(int argc, char** argv);
+#include "command_line.h"
+
+using CommandRun = std::function<int()>;
+
+CommandRun DeclareShow(CLI::App& command);
+CommandRun DeclareSummary(CLI::App& command);
+CommandRun DeclareHistory(CLI::App& command);
+CommandRun DeclareHtml(CLI::App& command);
+CommandRun DeclareServe(CLI::App& command);
+CommandRun DeclareView(CLI::App& command);
 
 // Each command's help text: its usage line, what it does and its options.
 // "tarnview COMMAND --help" shows one, "tarnview --help" all of them.
@@ -23,3 +30,7 @@ extern const char kServeHelp[];
 extern const char kViewHelp[];
 // The keys of view, which end its help text.
 void PrintViewKeys(FILE* out);
+
+// The whole report as show writes it with its defaults (view without a
+// terminal that can show it).
+int ShowWholeReport(const std::string& path);

@@ -1,6 +1,7 @@
 // tarnview history: the rows of one variable or equation in every
 // iteration block's details.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,7 +23,7 @@ namespace {
 std::string IterationText(const tarnview::IterationBlock& block) {
     if (block.number == -1) return "Initial Conditions";
     if (block.number) return std::to_string(*block.number);
-    return block.title;
+    return Visible(block.title);
 }
 
 const char* KindText(const tarnview::History& history) {
@@ -42,7 +43,7 @@ void WriteCsv(const tarnview::Report& report, const std::vector<tarnview::Histor
         for (const tarnview::HistoryRow& row : history.rows) {
             std::vector<std::string> fields = {KindText(history), IterationText(report.IterationBlocks()[row.block]),
                                                std::to_string(row.line + 1)};
-            for (std::string_view field : row.row.fields) fields.emplace_back(field);
+            for (std::string_view field : row.row.fields) fields.push_back(Visible(field));
             std::fputs(CsvLine(fields).c_str(), stdout);
         }
     }
@@ -61,7 +62,7 @@ void WriteTables(const tarnview::Report& report, const std::vector<tarnview::His
         for (const tarnview::HistoryRow& row : history.rows) {
             std::vector<std::string> cells = {IterationText(report.IterationBlocks()[row.block]),
                                               std::to_string(row.line + 1)};
-            for (std::string_view field : row.row.fields) cells.emplace_back(field);
+            for (std::string_view field : row.row.fields) cells.push_back(Visible(field));
             rows.push_back(std::move(cells));
         }
         std::vector<bool> rightAligned(rows[0].size(), true);
@@ -70,41 +71,36 @@ void WriteTables(const tarnview::Report& report, const std::vector<tarnview::His
     }
 }
 
-}  // namespace
-
-int RunHistory(int argc, char** argv) {
+struct HistoryArguments {
+    std::string report;
+    std::string name;
     bool csv = false;
-    std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (!optionsEnded && argument == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && IsHelp(argument)) {
-            std::fputs(kHistoryHelp, stdout);
-            return 0;
-        } else if (!optionsEnded && argument == "--csv") {
-            csv = true;
-        } else if (!optionsEnded && argument.starts_with('-') && argument.size() > 1 && operands.size() < 1) {
-            return UsageError("history", "unknown option " + std::string(argument), kHistoryHelp);
-        } else {
-            operands.emplace_back(argument);
-        }
-    }
-    if (operands.size() != 2) return UsageError("history", "a report and a name are needed", kHistoryHelp);
-    const auto report = OpenReport("history", operands[0]);
+};
+
+int History(const HistoryArguments& arguments) {
+    const auto report = OpenReport("history", arguments.report);
     if (!report) return 1;
-    const std::string& name = operands[1];
+    const std::string& name = arguments.name;
     const std::vector<tarnview::History> histories = tarnview::FindHistories(*report, name);
     if (histories.empty()) {
         std::fprintf(stderr, "tarnview history: %s: no variable or equation named '%s' in the iteration details\n",
-                     operands[0].c_str(), name.c_str());
+                     arguments.report.c_str(), name.c_str());
         return 1;
     }
-    if (csv) {
+    if (arguments.csv) {
         WriteCsv(*report, histories);
     } else {
         WriteTables(*report, histories, name);
     }
     return FinishOutput("history", stdout);
+}
+
+}  // namespace
+
+CommandRun DeclareHistory(CLI::App& command) {
+    const auto arguments = std::make_shared<HistoryArguments>();
+    command.add_option("report", arguments->report)->required();
+    command.add_option("name", arguments->name)->required();
+    command.add_flag("--csv", arguments->csv);
+    return [arguments] { return History(*arguments); };
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -37,15 +38,13 @@ const char kShowHelp[] =
 
 namespace {
 
-enum class When { kAuto, kAlways, kNever };
-
 struct ShowOptions {
     std::string path;
     std::optional<int> depth;
     std::optional<std::string> region;
     bool plain = false;
-    When colour = When::kAuto;
-    bool pager = true;
+    std::string colour = "auto";  // auto, always or never
+    bool noPager = false;
 };
 
 constexpr const char* kReset = "\x1b[0m";
@@ -127,21 +126,9 @@ private:
 
     void Put(std::string_view text) { std::fwrite(text.data(), 1, text.size(), m_out); }
 
-    // Control characters of the report (an escape in a name) are shown as
-    // ^X rather than sent to the terminal.
-    void PutVisible(std::string_view text) {
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(text[i]);
-            if (c >= 0x20 && c != 0x7f) continue;
-            if (c == '\t') continue;
-            Put(text.substr(start, i - start));
-            const char shown[3] = {'^', static_cast<char>(c == 0x7f ? '?' : c + '@'), '\0'};
-            Put(shown);
-            start = i + 1;
-        }
-        Put(text.substr(start));
-    }
+    // Control characters of the report (an escape in a name) are shown
+    // visibly rather than sent to the terminal.
+    void PutVisible(std::string_view text) { Put(Visible(text)); }
 
     const tarnview::Report& m_report;
     const ShowOptions& m_options;
@@ -150,56 +137,9 @@ private:
     std::map<int, std::string> m_escapes;
 };
 
-// Returns 0 when parsed, else the exit status to end with.
-int ParseOptions(int argc, char** argv, ShowOptions& options, bool& helpShown) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (IsHelp(argument)) {
-            std::fputs(kShowHelp, stdout);
-            helpShown = true;
-            return 0;
-        } else if (argument == "--depth") {
-            if (!hasValue) return UsageError("show", "--depth needs a number", kShowHelp);
-            char* end = nullptr;
-            const long depth = std::strtol(argv[++i], &end, 10);
-            if (*argv[i] == '\0' || *end != '\0' || depth < 0 || depth > 1000) {
-                return UsageError("show", "--depth needs a number from 0, not '" + std::string(argv[i]) + "'", kShowHelp);
-            }
-            options.depth = static_cast<int>(depth);
-        } else if (argument == "--region") {
-            if (!hasValue) return UsageError("show", "--region needs a text", kShowHelp);
-            options.region = argv[++i];
-        } else if (argument == "--plain") {
-            options.plain = true;
-        } else if (argument == "--color" || argument == "--colour") {
-            const std::string_view when = hasValue ? std::string_view(argv[++i]) : std::string_view();
-            if (when == "auto") {
-                options.colour = When::kAuto;
-            } else if (when == "always") {
-                options.colour = When::kAlways;
-            } else if (when == "never") {
-                options.colour = When::kNever;
-            } else {
-                return UsageError("show", "--color takes auto, always or never", kShowHelp);
-            }
-        } else if (argument == "--no-pager") {
-            options.pager = false;
-        } else if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("show", "unknown option " + std::string(argument), kShowHelp);
-        } else if (!options.path.empty()) {
-            return UsageError("show", "one report at a time", kShowHelp);
-        } else {
-            options.path = argument;
-        }
-    }
-    if (options.path.empty()) return UsageError("show", "no report given", kShowHelp);
-    return 0;
-}
-
 ColourDepth ChooseColourDepth(const ShowOptions& options, bool terminal) {
-    if (options.plain || options.colour == When::kNever) return ColourDepth::kNone;
-    if (options.colour == When::kAuto && !terminal) return ColourDepth::kNone;
+    if (options.plain || options.colour == "never") return ColourDepth::kNone;
+    if (options.colour == "auto" && !terminal) return ColourDepth::kNone;
     return TerminalColourDepth();
 }
 
@@ -228,12 +168,7 @@ FILE* OpenPager() {
     return popen(pager != nullptr ? pager : "less -R", "w");
 }
 
-}  // namespace
-
-int RunShow(int argc, char** argv) {
-    ShowOptions options;
-    bool helpShown = false;
-    if (const int status = ParseOptions(argc, argv, options, helpShown); status != 0 || helpShown) return status;
+int Show(const ShowOptions& options) {
     const auto report = OpenReport("show", options.path);
     if (!report) return 1;
     const auto spans = ChooseSpans(*report, options);
@@ -244,7 +179,7 @@ int RunShow(int argc, char** argv) {
     }
     const bool terminal = isatty(STDOUT_FILENO) != 0;
     const ColourDepth depth = ChooseColourDepth(options, terminal);
-    FILE* pager = terminal && options.pager ? OpenPager() : nullptr;
+    FILE* pager = terminal && !options.noPager ? OpenPager() : nullptr;
     FILE* out = pager != nullptr ? pager : stdout;
 
     View view(*report, options, depth, out);
@@ -267,4 +202,27 @@ int RunShow(int argc, char** argv) {
         return 0;
     }
     return FinishOutput("show", out);
+}
+
+}  // namespace
+
+int ShowWholeReport(const std::string& path) {
+    ShowOptions options;
+    options.path = path;
+    return Show(options);
+}
+
+CommandRun DeclareShow(CLI::App& command) {
+    const auto options = std::make_shared<ShowOptions>();
+    command.add_option("report", options->path)->required();
+    command.add_option("--depth", options->depth)
+        ->check(command_line::WholeNumber(0, 1000, "--depth takes a number from 0 to 1000, not"))
+        ->type_name("a number");
+    command.add_option("--region", options->region)->type_name("a text");
+    command.add_flag("--plain", options->plain);
+    command.add_option("--color,--colour", options->colour)
+        ->check(command_line::OneOf({"auto", "always", "never"}, "--color takes auto, always or never, not"))
+        ->type_name("auto, always or never");
+    command.add_flag("--no-pager", options->noPager);
+    return [options] { return Show(*options); };
 }

@@ -1,5 +1,6 @@
 // tarnview summary: the iteration summary as a table, CSV or JSON.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,34 +26,19 @@ std::vector<std::string> RowTexts(const tarnview::SummaryRow& row) {
     return {NumberText(row.majorIteration),      NumberText(row.variableConvergence),
             NumberText(row.residualConvergence), NumberText(row.objectiveConvergence),
             NumberText(row.objectiveValue),      NumberText(row.nonLinearityRatio),
-            row.mostInfeasibleEquation.value_or(""), NumberText(row.totalInfeasibility)};
+            Visible(row.mostInfeasibleEquation.value_or("")), NumberText(row.totalInfeasibility)};
 }
 
 enum class Format { kTable, kCsv, kJson };
 
-}  // namespace
-
-int RunSummary(int argc, char** argv) {
+struct SummaryArguments {
+    std::string report;
     Format format = Format::kTable;
-    std::string path;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (IsHelp(argument)) {
-            std::fputs(kSummaryHelp, stdout);
-            return 0;
-        } else if (argument == "--csv") {
-            format = Format::kCsv;
-        } else if (argument == "--json") {
-            format = Format::kJson;
-        } else if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("summary", "unknown option " + std::string(argument), kSummaryHelp);
-        } else if (!path.empty()) {
-            return UsageError("summary", "one report at a time", kSummaryHelp);
-        } else {
-            path = argument;
-        }
-    }
-    if (path.empty()) return UsageError("summary", "no report given", kSummaryHelp);
+};
+
+int Summary(const SummaryArguments& arguments) {
+    const std::string& path = arguments.report;
+    const Format format = arguments.format;
     const auto report = OpenReport("summary", path);
     if (!report) return 1;
     if (report->Summary().empty()) {
@@ -60,7 +46,7 @@ int RunSummary(int argc, char** argv) {
         return 1;
     }
     if (format == Format::kJson) {
-        std::printf("%s\n", tarnview::SummaryJson(*report).c_str());
+        std::printf("%s\n", VisibleJson(tarnview::SummaryJson(*report)).c_str());
     } else if (format == Format::kCsv) {
         std::fputs(CsvLine(tarnview::SummaryColumns()).c_str(), stdout);
         for (const tarnview::SummaryRow& row : report->Summary()) std::fputs(CsvLine(RowTexts(row)).c_str(), stdout);
@@ -72,4 +58,14 @@ int RunSummary(int argc, char** argv) {
         WriteAlignedTable(stdout, rows, {true, true, true, true, true, true, false, true});
     }
     return FinishOutput("summary", stdout);
+}
+
+}  // namespace
+
+CommandRun DeclareSummary(CLI::App& command) {
+    const auto arguments = std::make_shared<SummaryArguments>();
+    command.add_option("report", arguments->report)->required();
+    CLI::Option* csv = command.add_flag_callback("--csv", [arguments] { arguments->format = Format::kCsv; });
+    command.add_flag_callback("--json", [arguments] { arguments->format = Format::kJson; })->excludes(csv);
+    return [arguments] { return Summary(*arguments); };
 }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -35,40 +36,23 @@ void PrintViewKeys(FILE* out) {
 
 namespace {
 
-void PrintHelp() {
-    std::fputs(kViewHelp, stdout);
-    PrintViewKeys(stdout);
-}
-
 bool TerminalCanView() {
     const char* term = std::getenv("TERM");
     if (term == nullptr || term[0] == '\0' || std::string_view(term) == "dumb") return false;
     return isatty(STDIN_FILENO) != 0 && isatty(STDOUT_FILENO) != 0;
 }
 
-}  // namespace
-
-int RunView(int argc, char** argv) {
-    std::string path;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (IsHelp(argument)) {
-            PrintHelp();
-            return 0;
-        }
-        if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("view", "unknown option " + std::string(argument), kViewHelp);
-        }
-        if (!path.empty()) return UsageError("view", "one report at a time", kViewHelp);
-        path = argument;
-    }
-    if (path.empty()) return UsageError("view", "no report given", kViewHelp);
-    if (!TerminalCanView()) {
-        char showName[] = "show";
-        char* showArguments[] = {showName, path.data(), nullptr};
-        return RunShow(2, showArguments);
-    }
+int View(const std::string& path) {
+    if (!TerminalCanView()) return ShowWholeReport(path);
     tarnview::terminal::ViewOptions options;
     options.colour = TerminalColourDepth() != ColourDepth::kNone;
     return tarnview::terminal::RunViewer(path, options);
+}
+
+}  // namespace
+
+CommandRun DeclareView(CLI::App& command) {
+    const auto path = std::make_shared<std::string>();
+    command.add_option("report", *path)->required();
+    return [path] { return View(*path); };
 }

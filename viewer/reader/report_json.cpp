@@ -259,15 +259,16 @@ void WriteOutline(JsonWriter& writer, const Report& report) {
 void WriteLines(JsonWriter& writer, const Report& report, LineNumber from, LineNumber count) {
     writer.StartArray();
     const LineNumber end = from + std::min(count, report.LineCount() - std::min(from, report.LineCount()));
+    std::string copy;
     for (LineNumber number = from; number < end; ++number) {
-        const Line line = report.LineAt(number);
+        const Line line = report.LineAt(number, copy);
         writer.StartArray();
         std::string_view text = line.text;
         switch (line.kind) {
             case LineKind::kText: writer.String("t", 1); break;
             case LineKind::kRegionStart:
                 writer.String("r", 1);
-                text = markup::ReadRegionStart(line.text)->title;
+                text = markup::ReadRegionStart(line.text).value_or(markup::RegionStart{}).title;
                 break;
             case LineKind::kRegionEnd: writer.String("e", 1); break;
             case LineKind::kStrayEnd: writer.String("x", 1); break;

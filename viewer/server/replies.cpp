@@ -56,19 +56,28 @@ std::string_view Shortened(std::string_view text, std::size_t limit) {
     return text.substr(0, end);
 }
 
-void AppendHit(std::string& out, const Report& report, LineNumber line) {
+void AppendHit(std::string& out, const Report& report, LineNumber line, std::string& copy) {
     if (out.back() != '[') out += ',';
     out += "{\"line\":";
     AppendNumber(out, line);
     out += ",\"region\":";
     out += std::to_string(report.RegionOfLine(line));
     out += ",\"text\":";
-    out += JsonString(Shortened(ShownText(report, line), kMaxHitTextBytes));
+    out += JsonString(Shortened(ShownText(report, line, copy), kMaxHitTextBytes));
     out += '}';
 }
 
+void AppendNext(std::string& out, const std::optional<LineNumber>& next) {
+    if (next) {
+        AppendNumber(out, *next);
+    } else {
+        out += "null";
+    }
+}
+
 // The hits of a name or region title known to the index, from line `from`
-// on, and the kinds of the name ("variable", "equation").
+// on, a page at a time as a search of the file, and the kinds of the name
+// ("variable", "equation").
 std::optional<Reply> IndexedSearch(const Report& report, const NameIndex& index, std::string_view query,
                                    LineNumber from) {
     const std::span<const LineNumber> rows = index.RowsOf(query);
@@ -83,10 +92,19 @@ std::optional<Reply> IndexedSearch(const Report& report, const NameIndex& index,
         (table != nullptr && NameKindOf(table->kind) == NameKind::kEquation ? equation : variable) = true;
     }
     std::string body = "{\"hits\":[";
-    for (const LineNumber line : lines) {
-        if (line >= from) AppendHit(body, report, line);
+    std::string copy;
+    std::optional<LineNumber> next;
+    std::size_t hits = 0;
+    for (auto line = std::lower_bound(lines.begin(), lines.end(), from); line != lines.end(); ++line) {
+        if (hits++ == SearchLimits{}.hits) {
+            next = *line;
+            break;
+        }
+        AppendHit(body, report, *line, copy);
     }
-    body += "],\"next\":null,\"indexed\":true,\"kinds\":[";
+    body += "],\"next\":";
+    AppendNext(body, next);
+    body += ",\"indexed\":true,\"kinds\":[";
     if (variable) body += equation ? "\"variable\",\"equation\"" : "\"variable\"";
     else if (equation) body += "\"equation\"";
     body += "]}";
@@ -217,13 +235,10 @@ Reply SearchReply(const ServedReport& served, const std::string* query, const st
     }
     const TextHits found = FindText(report, *query, *from);
     std::string body = "{\"hits\":[";
-    for (const LineNumber line : found.lines) AppendHit(body, report, line);
+    std::string copy;
+    for (const LineNumber line : found.lines) AppendHit(body, report, line, copy);
     body += "],\"next\":";
-    if (found.next) {
-        AppendNumber(body, *found.next);
-    } else {
-        body += "null";
-    }
+    AppendNext(body, found.next);
     body += index ? ",\"indexed\":true,\"kinds\":[]}" : ",\"indexed\":false,\"kinds\":[]}";
     return {200, std::move(body)};
 }

@@ -6,10 +6,10 @@
 
 namespace tarnview::server {
 
-std::string_view ShownText(const Report& report, LineNumber line) {
-    const Line shown = report.LineAt(line);
+std::string_view ShownText(const Report& report, LineNumber line, std::string& copy) {
+    const Line shown = report.LineAt(line, copy);
     switch (shown.kind) {
-        case LineKind::kRegionStart: return markup::ReadRegionStart(shown.text)->title;
+        case LineKind::kRegionStart: return markup::ReadRegionStart(shown.text).value_or(markup::RegionStart{}).title;
         case LineKind::kRegionEnd: return {};
         case LineKind::kText:
         case LineKind::kStrayEnd: break;
@@ -29,12 +29,13 @@ TextHits FindText(const Report& report, std::string_view query, LineNumber from,
     const std::uint64_t searchEnd = std::min<std::uint64_t>(text.size(), stop + query.size() - 1);
     // The file is searched as a whole; a match counts when it lies in what
     // its line shows (not in a colour prefix or the region markup).
+    std::string copy;
     for (std::uint64_t at = begin; at < stop;) {
         const void* found = memmem(text.data() + at, searchEnd - at, query.data(), query.size());
         if (found == nullptr) break;
         const LineNumber line =
             report.LineOfOffset(static_cast<std::uint64_t>(static_cast<const char*>(found) - text.data()));
-        if (ShownText(report, line).find(query) != std::string_view::npos) {
+        if (ShownText(report, line, copy).find(query) != std::string_view::npos) {
             if (hits.lines.size() == limits.hits) {
                 hits.next = line;
                 return hits;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,8 +24,9 @@ struct TextHits {
 };
 
 // The text a line shows: a region start's title, any other line's text
-// without its colour prefix; region end lines show nothing.
-std::string_view ShownText(const Report& report, LineNumber line);
+// without its colour prefix; region end lines show nothing.  Read from a
+// copy of the line made in `copy` (the file may change while served).
+std::string_view ShownText(const Report& report, LineNumber line, std::string& copy);
 
 // The lines from `from` on whose shown text contains `query` (bytes as they
 // are, case included), at most `limits.hits` of them.

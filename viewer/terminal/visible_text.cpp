@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli_support.h"
+
 namespace tarnview::terminal {
 
 namespace {
@@ -39,40 +41,31 @@ bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xc0) == 0
 }  // namespace
 
 std::string VisibleText(std::string_view text) {
+    const std::string visible = Visible(text);
     std::string shown;
-    shown.reserve(text.size());
+    shown.reserve(visible.size());
     std::size_t column = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        char sign[16];
+    for (std::size_t i = 0; i < visible.size();) {
+        const unsigned char c = static_cast<unsigned char>(visible[i]);
         if (c == '\t') {
             const std::size_t blanks = 8 - column % 8;
             shown.append(blanks, ' ');
             column += blanks;
             ++i;
-        } else if (c < 0x20 || c == 0x7f) {
-            shown += '^';
-            shown += static_cast<char>(c == 0x7f ? '?' : c + '@');
-            column += 2;
-            ++i;
         } else if (c < 0x80) {
             shown += static_cast<char>(c);
             ++column;
             ++i;
-        } else if (const std::size_t length = Utf8Length(text.substr(i)); length == 0) {
-            std::snprintf(sign, sizeof sign, "<\\x%02X>", c);
-            shown += sign;
-            column += 6;
-            ++i;
-        } else if (c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0) {
-            std::snprintf(sign, sizeof sign, "<U+%04X>", static_cast<unsigned char>(text[i + 1]));
-            shown += sign;
-            column += 8;
-            i += 2;
-        } else {
-            shown.append(text.substr(i, length));
+        } else if (const std::size_t length = Utf8Length(std::string_view(visible).substr(i)); length > 0) {
+            shown.append(visible, i, length);
             ++column;
             i += length;
+        } else {
+            char sign[8];
+            std::snprintf(sign, sizeof sign, "\\x%02X", c);
+            shown += sign;
+            column += 4;
+            ++i;
         }
     }
     return shown;

@@ -1,5 +1,5 @@
-// Report text made safe for the terminal: every control character shown
-// as a visible sign instead of being sent to the terminal.
+// Report text made safe for the terminal view: control characters shown
+// as the other commands show them, and columns counted for scrolling.
 #pragma once
 
 #include <string>
@@ -7,9 +7,9 @@
 
 namespace tarnview::terminal {
 
-// C0 controls as ^@ ... ^_, DEL as ^?, C1 controls (U+0080 to U+009F) as
-// <U+0085>, bytes that are not UTF-8 as <\xNN>; a tab becomes the blanks to
-// the next multiple of eight columns (counted from the text's start).
+// The text as the commands show it (Visible: ^X, ^?, \xHH for C1), any
+// other byte that is not UTF-8 also as \xHH, and a tab as the blanks to the
+// next multiple of eight columns (counted from the text's start).
 std::string VisibleText(std::string_view text);
 
 // The columns a shown text takes (one per code point).

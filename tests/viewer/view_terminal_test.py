@@ -214,6 +214,17 @@ def terminal_and_signals(path):
     finally:
         pane.close()
 
+    # A report that cannot be read: said before the screen is taken.
+    pane = shell_pane()
+    try:
+        pane.type("%s view %s.missing; echo EXIT=$?\n" % (view, path))
+        shown = pane.wait(r"EXIT=\d+") or ""
+        check("EXIT=1" in shown and re.search(r"^tarnview view: .*\.missing: cannot open", shown, re.M),
+              "a missing report: its error\n" + shown)
+        check_sane(pane, "a missing report")
+    finally:
+        pane.close()
+
     # NO_COLOR: no colours; with colours: the report's.
     for env, coloured in (({}, True), ({"NO_COLOR": "1"}, False)):
         settings = " ".join("%s=%s" % item for item in env.items())
@@ -256,6 +267,29 @@ def control_characters_and_reload():
             check(pane.wait("a line written later"), "the new text is shown")
             pane.keys("q")
             ended_sane(pane, "controls")
+        finally:
+            pane.close()
+
+        # A long report cut short in place while its end is on the screen:
+        # the lost pages read as nothing until the report is read again.
+        with open(path, "w", encoding="utf-8") as report:
+            report.write("?000128000}#region 1, Long\n")
+            report.write("".join("line %07d of a long report\n" % i for i in range(300000)))
+            report.write("#endregion\n")
+        pane = shell_pane()
+        try:
+            pane.type("%s view %s; echo EXIT=$?\n" % (view, path))
+            pane.wait(r"line 1/")
+            pane.keys("G")
+            check(pane.wait("line 0299999 of a long report"), "the long report's end")
+            with open(path, "r+", encoding="utf-8") as report:
+                report.truncate(0)
+                report.write("short again\n")
+            pane.keys("k", "k", "j")
+            check(pane.wait(r"written again: reloaded", 10), "a report cut short is read again")
+            check(pane.wait(r"line 1/1 "), "the view shows what is left")
+            pane.keys("q")
+            ended_sane(pane, "cut short")
         finally:
             pane.close()
 

@@ -24,15 +24,15 @@ const char* g_leaveScreen = nullptr;  // the terminal's exit_ca_mode and cursor_
 
 void RequestEnd(int) { g_endRequested = 1; }
 
-// A crash (or a report file cut short under its map) ends the process: the
-// terminal is given back first.
+// A crash ends the process: the terminal is given back first.  (SIGBUS is
+// the report's map guard's: a report cut short under its map reads as zeros.)
 void RestoreAndDie(int signal) {
     if (g_terminalSaved) tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
     if (g_leaveScreen != nullptr) {
         const ssize_t ignored = write(STDOUT_FILENO, g_leaveScreen, std::strlen(g_leaveScreen));
         (void)ignored;
     }
-    const char message[] = "tarnview view: ended by a fatal signal (was the report file cut short?)\n";
+    const char message[] = "tarnview view: ended by a fatal signal\n";
     const ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
     (void)ignored;
     std::signal(signal, SIG_DFL);
@@ -48,11 +48,11 @@ void InstallSignals() {
     fatal.sa_handler = RestoreAndDie;
     sigemptyset(&fatal.sa_mask);
     fatal.sa_flags = SA_RESETHAND;
-    for (int signal : {SIGBUS, SIGSEGV, SIGFPE, SIGILL, SIGABRT}) sigaction(signal, &fatal, nullptr);
+    for (int signal : {SIGSEGV, SIGFPE, SIGILL, SIGABRT}) sigaction(signal, &fatal, nullptr);
 }
 
 void RemoveSignals() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGBUS, SIGSEGV, SIGFPE, SIGILL, SIGABRT}) std::signal(signal, SIG_DFL);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGFPE, SIGILL, SIGABRT}) std::signal(signal, SIG_DFL);
 }
 
 // The eight basic colours for terminals without 256: the channels that

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "document.h"
+#include "cli_support.h"
 #include "file_watch.h"
 #include "history_chart.h"
 #include "keys.h"
@@ -24,9 +25,11 @@ constexpr int kEscape = 27;
 constexpr std::size_t kHorizontalStep = 8;
 constexpr int kChartHeight = 10;
 
-std::unique_ptr<Report> ReadReport(const std::string& path, std::string& error) {
+// The report with its map guarded: a report cut short while it is shown
+// reads as zero bytes where it lost its end until it is read again.
+GuardedReport ReadReport(const std::string& path, std::string& error) {
     try {
-        return Report::Open(path);
+        return ReadGuardedReport(path);
     } catch (const ReadError& problem) {
         error = problem.what();
     } catch (const std::bad_alloc&) {
@@ -37,7 +40,7 @@ std::unique_ptr<Report> ReadReport(const std::string& path, std::string& error) 
 
 class Viewer {
 public:
-    Viewer(std::string path, std::unique_ptr<Report> report, TerminalSession& session)
+    Viewer(std::string path, GuardedReport report, TerminalSession& session)
         : m_path(std::move(path)),
           m_report(std::move(report)),
           m_document(std::make_unique<Document>(*m_report)),
@@ -445,7 +448,7 @@ private:
     }
 
     std::string m_path;
-    std::unique_ptr<Report> m_report;
+    GuardedReport m_report;
     std::unique_ptr<Document> m_document;
     TerminalSession& m_session;
     FileWatch m_watch;

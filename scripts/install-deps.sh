@@ -12,7 +12,7 @@
 #   install-deps.sh --screenshots  everything, tmux and Chromium (make screenshots)
 set -eu
 
-run="cmake make g++ rapidjson-dev libncurses-dev"
+run="cmake make g++ rapidjson-dev libcli11-dev libncurses-dev"
 viewer="pkg-config libcpp-httplib-dev libjs-chart.js"
 install="$run $viewer help2man"
 package="$install dpkg-dev file"

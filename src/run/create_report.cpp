@@ -100,10 +100,11 @@ void CheckReportFile(const RunPaths& paths) {
         throw RunFailure(NotARegularFile(paths.log, what), kMsgReportNotWritten, paths.log);
 }
 
-// A data file that could not be opened: message 101 when it is not there,
-// otherwise the system's reason (a file without read permission exists).
+// A data file that could not be opened: message 101 when it is not there
+// (or its name cannot be one, as one with a quote on Windows), otherwise
+// the system's reason (a file without read permission exists).
 RunFailure UnopenedDataFile(const RunPaths& paths, int error) {
-    if (error == ENOENT || error == ENOTDIR || error == 0)
+    if (error == ENOENT || error == ENOTDIR || error == EINVAL || error == 0)
         return RunFailure(std::string(), kMsgFileNotFound, paths.data);
     return RunFailure(paths.data + " cannot be read: " + std::strerror(error) + ".");
 }

@@ -139,7 +139,7 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
                    if (what == "version") return Send(response, VersionReply(*report));
                    if (what == "lines")
                        return Send(response, LinesReply(*report, Parameter(request, "from"),
-                                                        Parameter(request, "count")));
+                                                        Parameter(request, "count"), Parameter(request, "offset")));
                    if (what == "search")
                        return Send(response, SearchReply(*report, Parameter(request, "q"),
                                                          Parameter(request, "from")));

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
+#include "markup.h"
 #include "report_json.h"
 #include "report_library.h"
 #include "text_search.h"
@@ -203,17 +205,87 @@ Reply VersionReply(const ServedReport& report) {
     return {200, "{\"version\":" + std::to_string(report.version()) + "}"};
 }
 
-Reply LinesReply(const ServedReport& served, const std::string* fromText, const std::string* countText) {
+namespace {
+
+std::uint64_t LineBytes(const Report& report, LineNumber line) {
+    return report.LineOffset(line + 1) - report.LineOffset(line);
+}
+
+const char* KindLetter(LineKind kind) {
+    switch (kind) {
+        case LineKind::kRegionStart: return "r";
+        case LineKind::kRegionEnd: return "e";
+        case LineKind::kStrayEnd: return "x";
+        case LineKind::kText: break;
+    }
+    return "t";
+}
+
+// The piece of at most kMaxLinePieceBytes of a line's shown text from byte
+// `offset` on, ending where a UTF-8 character ends (but never empty while
+// text is left).
+Reply LinePieceReply(const Report& report, LineNumber line, std::uint64_t offset) {
+    std::string copy;
+    const Line shownLine = report.LineAt(line, copy);
+    std::string_view shown = shownLine.text;
+    if (shownLine.kind == LineKind::kRegionStart)
+        shown = markup::ReadRegionStart(shown).value_or(markup::RegionStart{}).title;
+    if (shownLine.kind == LineKind::kRegionEnd) shown = {};
+    if (offset > shown.size()) return BadParameter("offset", "a byte offset within the line");
+    std::string_view piece = Shortened(shown.substr(offset), kMaxLinePieceBytes);
+    if (piece.empty() && offset < shown.size()) piece = shown.substr(offset, 4);  // a cut inside a character
+    std::string body = "{\"from\":";
+    AppendNumber(body, line);
+    body += ",\"lines\":[[\"";
+    body += KindLetter(shownLine.kind);
+    body += "\",";
+    if (shownLine.colour) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\"%02x%02x%02x", shownLine.colour->red, shownLine.colour->green,
+                      shownLine.colour->blue);
+        body += hex;
+        body += '"';
+    } else {
+        body += "null";
+    }
+    body += ',' + JsonString(piece) + "]],\"piece\":{\"offset\":";
+    AppendNumber(body, offset);
+    body += ",\"bytes\":";
+    AppendNumber(body, shown.size());
+    body += ",\"next\":";
+    const std::uint64_t end = offset + piece.size();
+    AppendNext(body, end < shown.size() ? std::optional<LineNumber>(end) : std::nullopt);
+    body += "}}";
+    return {200, std::move(body)};
+}
+
+}  // namespace
+
+Reply LinesReply(const ServedReport& served, const std::string* fromText, const std::string* countText,
+                 const std::string* offsetText) {
     const Report& report = served.report();
     const std::optional<std::uint64_t> from = NumberOr(fromText, 0);
     const std::optional<std::uint64_t> asked = NumberOr(countText, kDefaultLinesPerReply);
+    const std::optional<std::uint64_t> offset = NumberOr(offsetText, 0);
     if (!from) return BadParameter("from", "a line number");
     if (!asked) return BadParameter("count", "a number of lines");
+    if (!offset) return BadParameter("offset", "a byte offset within the line");
+    // A line too long for one answer goes alone, a piece at a time.
+    if (*from < report.LineCount() && LineBytes(report, *from) > kMaxLinePieceBytes)
+        return LinePieceReply(report, *from, *offset);
+    if (*offset != 0) return BadParameter("offset", "0 but for a line sent in pieces");
     std::uint64_t count = std::min(*asked, kMaxLinesPerReply);
     if (*from < report.LineCount() && report.LineOffset(*from) + kMaxLineBytesPerReply < report.Bytes()) {
         // Only whole lines within the byte limit, but at least one.
         const LineNumber limit = report.LineOfOffset(report.LineOffset(*from) + kMaxLineBytesPerReply);
         count = std::min(count, std::max<std::uint64_t>(1, limit - *from));
+    }
+    // A long line comes first in an answer of its own.
+    for (LineNumber line = *from + 1; line < *from + count && line < report.LineCount(); ++line) {
+        if (LineBytes(report, line) > kMaxLinePieceBytes) {
+            count = line - *from;
+            break;
+        }
     }
     std::string body = "{\"from\":";
     AppendNumber(body, *from);

@@ -5,7 +5,9 @@
 // unknown), 2 a usage error.
 #pragma once
 
+#include <cstdio>
 #include <functional>
+#include <string>
 
 #include "command_line.h"
 
@@ -16,6 +18,7 @@ CommandRun DeclareSummary(CLI::App& command);
 CommandRun DeclareHistory(CLI::App& command);
 CommandRun DeclareHtml(CLI::App& command);
 CommandRun DeclareServe(CLI::App& command);
+CommandRun DeclareView(CLI::App& command);
 
 // Each command's help text: its usage line, what it does and its options.
 // "tarnview COMMAND --help" shows one, "tarnview --help" all of them.
@@ -24,3 +27,10 @@ extern const char kSummaryHelp[];
 extern const char kHistoryHelp[];
 extern const char kHtmlHelp[];
 extern const char kServeHelp[];
+extern const char kViewHelp[];
+// The keys of view, which end its help text.
+void PrintViewKeys(FILE* out);
+
+// The whole report as show writes it with its defaults (view without a
+// terminal that can show it).
+int ShowWholeReport(const std::string& path);

@@ -145,8 +145,9 @@ def view_one(path, seconds=30):
               name + ": the hit's regions unfold\n" + (shown or ""))
         first = int(re.search(r"line (\d+)/", pane.status()).group(1))
         pane.keys("n")
-        pane.wait_for(lambda shown: "line %d/" % first not in shown)
-        second = int(re.search(r"line (\d+)/", pane.status()).group(1))
+        # (While it searches, the status line says so instead of the line.)
+        moved = pane.wait_for(lambda shown: re.search(r"line (?!%d/)\d+/" % first, shown), seconds)
+        second = int(re.search(r"line (\d+)/", moved).group(1)) if moved else first
         check(second > first, name + ": n goes to the next hit (%d after %d)" % (second, first))
         pane.keys("N")
         pane.wait(r"line %d/" % first)

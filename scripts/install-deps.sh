@@ -17,7 +17,7 @@ viewer="pkg-config libcpp-httplib-dev libjs-chart.js"
 install="$run $viewer help2man"
 package="$install dpkg-dev file"
 test="$package python3 python3-jsonschema libgtest-dev googletest locales
-g++-mingw-w64-i686 binutils-mingw-w64-i686 lintian man-db procps coinor-libclp-dev gfortran tmux"
+g++-mingw-w64-i686 binutils-mingw-w64-i686 lintian man-db procps coinor-libclp-dev gfortran tmux nodejs"
 case "${1:-}" in
     --run) packages="$run" ;;
     --install) packages="$install" ;;

@@ -127,17 +127,22 @@
 
   // ---- Where the data comes from.
 
-  // The lines whose shown text holds the query as written, as the server
-  // searches (region ends show nothing).
-  function searchLinesLocally(lines, regionOf) {
+  // The search the server makes, from the embedded data: a name's lines as
+  // the reader listed them (`names`), any other text where a line's shown
+  // text holds it as written.
+  function searchLinesLocally(lines, names, regionOf) {
+    const hit = (line) => ({ line, region: regionOf(line), text: lines[line][2] });
     return async (query, from) => {
+      if (Object.hasOwn(names, query)) {
+        return { hits: names[query].filter((line) => line >= from).map(hit), next: null, indexed: true, name: true,
+          kinds: [] };
+      }
       const hits = [];
       let line = from;
       for (; line < lines.length && hits.length < HIT_PAGE; ++line) {
-        const [kind, , text] = lines[line];
-        if (kind !== "e" && text.includes(query)) hits.push({ line, region: regionOf(line), text });
+        if (lines[line][2].includes(query)) hits.push(hit(line));
       }
-      return { hits, next: line < lines.length ? line : null, indexed: false, kinds: [] };
+      return { hits, next: line < lines.length ? line : null, indexed: false, name: false, kinds: [] };
     };
   }
 
@@ -146,7 +151,7 @@
       served: false,
       allLines: data.lines,
       outline: async () => data.report,
-      search: searchLinesLocally(data.lines, regionOf),
+      search: searchLinesLocally(data.lines, data.names || {}, regionOf),
     };
   }
 
@@ -362,12 +367,6 @@
     return { sizerHeight, viewport, ratio: scrollRange > 0 ? contentRange / scrollRange : 1 };
   }
 
-  function isTableRow(line, text) {
-    if (!view.source.served || !text || /^\s/.test(text) || / -{2,} /.test(text)) return false;
-    const region = regionOfLine(line);
-    return region >= 0 && view.regions[region].kind === "table";
-  }
-
   function regionStartRow(row, id) {
     const region = view.regions[id];
     row.classList.add("start");
@@ -379,20 +378,22 @@
     if (!view.open[id]) row.append(element("span", "folded", `${region.lineCount} lines`));
   }
 
-  function textRow(row, line, content) {
+  function textRow(row, content) {
     row.append(element("span", "lead"));
     if (!content) {
       row.classList.add("pending");
       row.append(element("span", "text", "\u2026"));
       return;
     }
-    const [kind, colour, text] = content;
+    // A table row comes with its name and what it names (the reader's).
+    const [kind, colour, text, rowName, rowKind] = content;
     if (kind === "x") row.classList.add("stray");
-    const name = isTableRow(line, text) ? /^\S+/.exec(text)[0] : "";
+    const name = view.source.served && rowName && text.startsWith(rowName) ? rowName : "";
     if (name) {
       const link = element("span", "text name", name);
       link.title = `History of ${name}`;
       link.dataset.name = name;
+      link.dataset.kind = rowKind;
       paint(link, colour);
       row.append(link);
     }
@@ -408,7 +409,7 @@
     row.append(element("span", "number", String(line + 1)));
     const id = view.startRegion.get(line);
     if (id !== undefined) regionStartRow(row, id);
-    else textRow(row, line, view.store.get(line));
+    else textRow(row, view.store.get(line));
     return row;
   }
 
@@ -590,7 +591,7 @@
       return;
     }
     const name = event.target.closest("[data-name]");
-    if (name) showHistory(name.dataset.name);
+    if (name) showHistory(name.dataset.name, name.dataset.kind);
   }
 
   // ---- Search: hits listed by region, each a jump to its line.
@@ -973,12 +974,15 @@
       body.append(row);
     }
     table.replaceChildren(head, body);
-    const count = differences.length;
-    const listed = count >= DIFFERENCES_SHOWN
-      ? `The ${count} names whose final values differ most, largest first.`
+    const count = comparison.differenceCount ?? differences.length;
+    const listed = count > differences.length
+      ? `${count} names differ in their final value; the ${differences.length} that differ most, largest first.`
       : `${count} ${count === 1 ? "name differs in its" : "names differ in their"} final value, largest first.`;
-    byId("differences-status").textContent = comparison.sameModel === false
-      ? `The two reports are runs of different models. ${listed}` : listed;
+    const [runA, runB] = comparison.runs || [];
+    byId("differences-status").textContent = comparison.sameModel === false && runA && runB
+      ? `These are runs of different models (${runA.model || "no name"} and ${runB.model || "no name"}): ` +
+        `only the ${comparison.namesCompared} names they share are compared. ${listed}`
+      : listed;
   }
 
   async function drawComparison() {

@@ -262,6 +262,7 @@ TableKind TableKindOfHeader(std::string_view headerText) {
 }
 
 NameKind NameKindOf(TableKind kind) { return LayoutOf(kind).names; }
+bool HasFixedColumns(TableKind kind) { return LayoutOf(kind).fixedWidth > 0; }
 const char* TableKindName(TableKind kind) { return LayoutOf(kind).id; }
 
 const std::vector<std::string>& ColumnsOf(TableKind kind) {
@@ -299,6 +300,10 @@ TableRow ReadTableRow(TableKind kind, std::string_view text) {
         row.fields.push_back(field);
     }
     return row;
+}
+
+std::string IterationLabel(const IterationBlock& block) {
+    return block.number ? std::to_string(*block.number) : block.title;
 }
 
 const std::vector<std::string>& SummaryColumns() {

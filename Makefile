@@ -38,15 +38,19 @@ build-windows64: deps
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS)
 	cmake --build build-windows64 -j $(JOBS)
 
-# Only what a run needs: no test programs, so none of their packages, and
-# the viewer only when its packages happen to be installed.
+# Only what a run needs: no test programs, so none of their packages; the
+# host and the viewer, and the example's report with the commands that show it.
 run:
 	@scripts/install-deps.sh --run
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARN_VIEWER=AUTO $(CMAKE_FLAGS)
-	cmake --build build -j $(JOBS) --target tarnreport
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARN_VIEWER=ON $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS) --target tarnreport tarnview
 	cp examples/blending.vdr build/blending.vdr
 	build/bin/tarnreport build/blending
-	@echo "report: $(CURDIR)/build/blending.log"
+	@echo
+	@echo "The example's report is build/blending.log. Read it:"
+	@echo "  build/bin/tarnview show build/blending.log --depth 3     # in the terminal"
+	@echo "  build/bin/tarnview html build/blending.log               # as a page: build/blending.html"
+	@echo "  build/bin/tarnview serve build/blending.log              # served to the browser"
 
 install:
 	@scripts/install-deps.sh --install
@@ -69,7 +73,8 @@ test: build build-sanitize build-windows package
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
 # The tarnview page in Chromium (Debian's, driven by puppeteer-core from the
-# npm lockfile): ESLint on the page and the tests, then the browser tests.
+# npm lockfile): ESLint on the page and the tests, the page's unit tests,
+# then the browser tests.
 # Screenshots land in build/browser-artifacts/.
 # DOCS_SCREENSHOTS=DIR puts the page's pictures for the README there too.
 DOCS_SCREENSHOTS ?=
@@ -77,6 +82,7 @@ test-browser: build
 	@scripts/install-deps.sh --browser
 	PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund
 	npm run --silent lint
+	node --test tests/page/
 	TARNVIEW_DOCS_DIR=$(DOCS_SCREENSHOTS) node --test tests/browser/*.test.js
 
 # The libFuzzer targets in a clang tree of their own, each run for

@@ -4,7 +4,8 @@
 const js = require("@eslint/js");
 
 const browserGlobals = Object.fromEntries(
-  ["window", "document", "performance", "fetch", "URL", "URLSearchParams", "getComputedStyle", "Chart"]
+  ["window", "document", "performance", "fetch", "URL", "URLSearchParams", "getComputedStyle", "Chart", "Element",
+    "Blob", "Response", "DecompressionStream", "atob"]
     .map((name) => [name, "readonly"]),
 );
 const nodeGlobals = Object.fromEntries(
@@ -30,14 +31,22 @@ module.exports = [
   { ignores: ["node_modules/", "build*/"] },
   js.configs.recommended,
   {
+    // The page's parts, joined into one script: each defines itself on the
+    // registry (parts/registry.js) that the first part declares.
     files: ["viewer/page/**/*.js"],
-    languageOptions: { ecmaVersion: 2022, sourceType: "script", globals: browserGlobals },
+    ignores: ["viewer/page/parts/registry.js"],
+    languageOptions: { ecmaVersion: 2023, sourceType: "script", globals: { ...browserGlobals, tarnview: "readonly" } },
+    rules: strictness,
+  },
+  {
+    files: ["viewer/page/parts/registry.js"],
+    languageOptions: { ecmaVersion: 2023, sourceType: "script", globals: browserGlobals },
     rules: strictness,
   },
   {
     // The tests' callbacks to page.evaluate run in the page.
-    files: ["tests/browser/**/*.js", "eslint.config.js"],
-    languageOptions: { ecmaVersion: 2022, sourceType: "commonjs", globals: { ...browserGlobals, ...nodeGlobals } },
+    files: ["tests/browser/**/*.js", "tests/page/**/*.js", "eslint.config.js"],
+    languageOptions: { ecmaVersion: 2023, sourceType: "commonjs", globals: { ...browserGlobals, ...nodeGlobals, tarnview: "readonly" } },
     rules: strictness,
   },
 ];

@@ -96,7 +96,7 @@ if(MODE STREQUAL "generate")
 // the resource script instead.
 #include \"platform/message_table.h\"
 
-namespace tarnreport_platform {
+namespace platform {
 namespace {
 
 constexpr unsigned kFirstId = ${first};
@@ -113,7 +113,7 @@ const MessageText* FindMessage(unsigned id) {
     return entry.text != nullptr ? &entry : nullptr;
 }
 
-}  // namespace tarnreport_platform
+}  // namespace platform
 ")
   file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
   file(REMOVE "${OUTPUT}.tmp")

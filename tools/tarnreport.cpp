@@ -7,17 +7,16 @@
 // reported in processes of their own (report_process.h), up to --jobs at a
 // time, and what each printed is passed on in the order the runs were given.
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "TARNReport.h"
+#include "command_line.h"
 #include "report_process.h"
 
 namespace {
@@ -53,11 +52,6 @@ struct Options {
     unsigned jobs = 0;  // 0: one per processor
 };
 
-int UsageError(const std::string& problem) {
-    std::fprintf(stderr, "tarnreport: %s\n%s", problem.c_str(), kTryHelp);
-    return 2;
-}
-
 // "runs/x.vdr" names the run whose base path is "runs/x".
 std::string BaseOf(const std::string& run) {
     constexpr std::string_view kExtension = ".vdr";
@@ -67,58 +61,29 @@ std::string BaseOf(const std::string& run) {
     return run;
 }
 
-bool ParseJobs(const char* text, unsigned& jobs) {
-    if (text[0] < '0' || text[0] > '9') return false;
-    char* end = nullptr;
-    errno = 0;
-    unsigned long value = std::strtoul(text, &end, 10);
-    if (*end != '\0' || errno != 0 || value == 0 || value > 100000) return false;
-    jobs = static_cast<unsigned>(value);
-    return true;
-}
-
-bool IsJobsOption(const std::string& argument) {
-    return argument.starts_with("-j") || argument == "--jobs" || argument.starts_with("--jobs=");
-}
-
-// The value given in the option's own argument ("-j4", "--jobs=4"), or null
-// when it is the next argument ("-j 4", "--jobs 4").
-const char* AttachedValue(const std::string& argument, const char* text) {
-    if (argument.starts_with("--jobs=")) return text + std::strlen("--jobs=");
-    if (argument.starts_with("-j") && argument.size() > 2) return text + 2;
-    return nullptr;
-}
-
 // Reads the command line into options; returns the exit status when the
 // program is done with it (help, version, usage error).
 std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-            options.runs.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "-h" || argument == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (argument == "-V" || argument == "--version") {
-            std::printf("tarnreport %s\n", TARNREPORT_VERSION);
-            return 0;
-        } else if (argument == "--long-lists") {
-            options.longLists = true;
-        } else if (IsJobsOption(argument)) {
-            const char* value = AttachedValue(argument, argv[i]);
-            if (value == nullptr && i + 1 < argc) value = argv[++i];
-            if (value == nullptr) return UsageError("option '" + argument + "' needs a number");
-            if (!ParseJobs(value, options.jobs)) {
-                return UsageError(std::string("invalid number of jobs '") + value + "'");
-            }
-        } else {
-            return UsageError("unknown option '" + argument + "'");
-        }
+    CLI::App app;
+    command_line::Prepare(app);
+    app.set_version_flag("-V,--version", std::string("tarnreport ") + TARNREPORT_VERSION);
+    app.add_flag("--long-lists", options.longLists);
+    app.add_option("-j,--jobs", options.jobs)
+        ->check(command_line::WholeNumber(1, 100000, "invalid number of jobs"))
+        ->type_name("a number");
+    app.add_option("run", options.runs)->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    } catch (const CLI::CallForVersion& version) {
+        std::printf("%s\n", version.what());
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "tarnreport: %s\n%s", command_line::UsageProblem(error, app, argc, argv).c_str(), kTryHelp);
+        return 2;
     }
-    if (options.runs.empty()) return UsageError("no run given");
     return std::nullopt;
 }
 

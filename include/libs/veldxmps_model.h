@@ -85,7 +85,8 @@ VELD_API void ReplaceModel(IVELDMgr& manager, ModelRecord&& model);
 VELD_API std::string FormatNumber(double value);
 
 // The text with line breaks shown as "\n" (and carriage returns as "\r"),
-// so that it stays on one display line.
+// so that it stays on one display line, and every other control character
+// but the tab (C0, DEL, and C1 as its two UTF-8 bytes) as "\xHH".
 VELD_API std::string OneLine(const std::string& text);
 
 // Writes the text as OneLine shows it, straight to the stream: a long text

@@ -7,89 +7,21 @@
 #include <utility>
 
 namespace tarn {
-namespace {
 
-constexpr std::string_view kFormatName = "tarn-vdr";
-constexpr std::int64_t kSupportedVersion = 1;
-constexpr size_t kDateMaxBytes = 30;
-constexpr size_t kMostInfeasibleMaxBytes = IterationData::kFeasRowNameSize - 1;
-
-void AppendQuoted(std::string& out, unsigned char c) {
-    static const char hex[] = "0123456789abcdef";
-    switch (c) {
-        case '"': out += "\\\""; return;
-        case '\\': out += "\\\\"; return;
-        case '\n': out += "\\n"; return;
-        case '\r': out += "\\r"; return;
-        case '\t': out += "\\t"; return;
-        default: break;
-    }
-    if (c < 0x20 || c == 0x7f) {
-        out += "\\u00";
-        out += hex[c >> 4];
-        out += hex[c & 15];
-    } else {
-        out += static_cast<char>(c);
-    }
-}
-
-// Names (of the model, its variables and equations) are identifiers: a
-// control character would break the report's lines, and a leading '#' or
-// '?' would read as the report's markup where a name starts a line.
-std::string NameProblem(std::string_view name) {
-    for (const char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return "a name may not contain a control character (U+0000 to U+001F, U+007F), found " +
-                   QuoteText(name);
-    }
-    if (!name.empty() && (name[0] == '#' || name[0] == '?'))
-        return "a name may not begin with '#' or '?', found " + QuoteText(name);
-    return std::string();
-}
-
-std::string NoSuchItem(bool equation, std::int64_t number, size_t count, bool countKnown) {
-    const char* kind = equation ? "equation" : "variable";
-    std::string problem = std::string(kind) + " " + std::to_string(number) + " does not exist";
-    if (countKnown)
-        problem += " (the model has " + std::to_string(count) + " " + kind + "s)";
-    return problem;
-}
-
-std::string TooLong(const char* what, size_t bytes, size_t maxBytes) {
-    return std::string(what) + " is " + std::to_string(bytes) + " bytes long, at most " +
-           std::to_string(maxBytes) + " are allowed";
-}
-
-}  // namespace
-
-std::string QuoteText(std::string_view text) {
-    constexpr size_t kMaxShown = 60;
-    size_t shown = text.size();
-    // Cut never inside a UTF-8 sequence.
-    if (shown > kMaxShown) {
-        shown = kMaxShown;
-        while (shown > 0 && (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80) --shown;
-    }
-    std::string out = "\"";
-    for (size_t i = 0; i < shown; ++i) AppendQuoted(out, static_cast<unsigned char>(text[i]));
-    out += shown < text.size() ? "\"..." : "\"";
-    return out;
-}
+static_assert(rules::kMostInfeasibleMaxBytes == IterationData::kFeasRowNameSize - 1,
+              "the most infeasible row's name fits the iteration's buffer");
 
 bool FormatAndVersion::SeeFormat(std::string_view format) {
     m_formatSeen = true;
-    if (format == kFormatName) return true;
-    m_formatProblem = QuoteText(format) + " is not a run-data file format (\"" +
-                      std::string(kFormatName) + "\" expected)";
+    if (format == rules::kFormatName) return true;
+    m_formatProblem = rules::FormatProblem(format);
     return false;
 }
 
 bool FormatAndVersion::SeeVersion(std::int64_t version, std::string_view shown) {
     m_versionSeen = true;
-    if (version == kSupportedVersion) return true;
-    m_versionProblem = "version " + std::string(shown) +
-                       " is not supported; this library reads version " +
-                       std::to_string(kSupportedVersion);
+    if (version == rules::kVersion) return true;
+    m_versionProblem = rules::VersionProblem(shown);
     return false;
 }
 
@@ -148,12 +80,10 @@ std::string RunBuilder::MatrixProblemText(const veldxmps::MatrixProblem& found,
                                           const veldxmps::MatrixRecord& entry) const {
     using Problem = veldxmps::MatrixProblem::Kind;
     if (found.kind == Problem::NoSuchEquation)
-        return NoSuchItem(true, entry.equation, ItemCount(true), true);
+        return rules::NoSuchItem(true, entry.equation, ItemCount(true), true);
     if (found.kind == Problem::NoSuchVariable)
-        return NoSuchItem(false, entry.variable, ItemCount(false), true);
-    return "equation " + std::to_string(entry.equation) + " and variable " +
-           std::to_string(entry.variable) + " already have a coefficient in model.matrix[" +
-           std::to_string(found.earlier) + "]";
+        return rules::NoSuchItem(false, entry.variable, ItemCount(false), true);
+    return rules::CoefficientTwice(entry.equation, entry.variable, found.earlier);
 }
 
 void RunBuilder::CloseLp() {
@@ -178,29 +108,28 @@ void RunBuilder::SetVersion(std::int64_t version) {
 }
 
 void RunBuilder::SetModelName(std::string_view name) {
-    if (std::string problem = NameProblem(name); !problem.empty()) return Fail(std::move(problem));
+    if (std::string problem = rules::NameProblem(name); !problem.empty()) return Fail(std::move(problem));
     m_run.model.name.assign(name);
 }
 
 void RunBuilder::SetVariableName(std::string_view name) {
-    SetItemName(name, "a variable name may not be empty", "model.variables", m_variableNames,
+    SetItemName(name, rules::kEmptyVariableName, "model.variables", m_variableNames,
                 m_run.model.variables.size() - 1, Variable().name);
 }
 
 void RunBuilder::SetEquationName(std::string_view name) {
-    SetItemName(name, "an equation name may not be empty", "model.equations", m_equationNames,
+    SetItemName(name, rules::kEmptyEquationName, "model.equations", m_equationNames,
                 m_run.model.equations.size() - 1, Equation().name);
 }
 
 void RunBuilder::SetItemName(std::string_view name, const char* emptyProblem, const char* list,
                              NameIndex& index, size_t position, std::string& stored) {
     if (name.empty()) return Fail(emptyProblem);
-    if (std::string problem = NameProblem(name); !problem.empty()) return Fail(std::move(problem));
+    if (std::string problem = rules::NameProblem(name); !problem.empty()) return Fail(std::move(problem));
     stored.assign(name);
     const auto [earlier, added] = index.emplace(name, position);
     if (!added)
-        Fail("the name " + QuoteText(name) + " is already the name of " + list + "[" +
-             std::to_string(earlier->second) + "]");
+        Fail(rules::NameTaken(name, list, earlier->second));
 }
 
 void RunBuilder::SetVariableValue(double value) {
@@ -209,18 +138,15 @@ void RunBuilder::SetVariableValue(double value) {
 }
 
 void RunBuilder::SetDate(std::string_view date) {
-    if (date.size() > kDateMaxBytes) return Fail(TooLong("the date", date.size(), kDateMaxBytes));
-    if (date.find_first_of("\r\n") != std::string_view::npos)
-        return Fail("the date may not contain a line break");
+    if (std::string problem = rules::DateProblem(date); !problem.empty())
+        return Fail(std::move(problem));
     m_run.date.assign(date);
 }
 
 void RunBuilder::SetIterationNumber(std::int64_t number) {
     const size_t position = m_run.iterations.size() - 1;
     if (number != static_cast<std::int64_t>(position))
-        return Fail("iteration " + std::to_string(number) + " found where iteration " +
-                    std::to_string(position) +
-                    " was expected (iterations are listed in order from 0)");
+        return Fail(rules::IterationOutOfOrder(number, position));
     Iteration().SetIter(static_cast<int>(number));
 }
 
@@ -230,15 +156,15 @@ void RunBuilder::SetUserObjective(double value) {
 }
 
 void RunBuilder::SetMostInfeasible(std::string_view name) {
-    if (name.size() > kMostInfeasibleMaxBytes)
-        return Fail(TooLong("the name", name.size(), kMostInfeasibleMaxBytes));
+    if (std::string problem = rules::MostInfeasibleProblem(name); !problem.empty())
+        return Fail(std::move(problem));
     Iteration().SetFeasRowName(std::string(name).c_str());
 }
 
 void RunBuilder::AddDiagnosisItem(std::int64_t number, bool equation) {
     (equation ? m_run.diagEquations : m_run.diagVariables).push_back(static_cast<int>(number));
     if (number < 1 || (m_modelDone && static_cast<size_t>(number) > ItemCount(equation)))
-        Fail(NoSuchItem(equation, number, ItemCount(equation), m_modelDone));
+        Fail(rules::NoSuchItem(equation, number, ItemCount(equation), m_modelDone));
 }
 
 void RunBuilder::AddModelOption(std::string_view name, std::string_view value) {
@@ -255,7 +181,7 @@ void RunBuilder::AddLpOption(std::string_view name, std::string_view value) {
 
 void RunBuilder::AddOption(std::vector<std::pair<std::string, std::string>>& options,
                            OptionNames& names, std::string_view name, std::string_view value) {
-    if (!names.insert(name).second) return Fail("the key is given twice");
+    if (!names.insert(name).second) return Fail(rules::kKeyTwice);
     options.emplace_back(name, value);
 }
 
@@ -271,7 +197,7 @@ bool RunBuilder::CheckDiagnosisList(const std::vector<int>& numbers, bool equati
         if (numbers[i] >= 1 && static_cast<size_t>(numbers[i]) <= count) continue;
         FailAt(std::string("lp.diagnosis.") + (equations ? "equations[" : "variables[") +
                    std::to_string(i) + "]",
-               NoSuchItem(equations, numbers[i], count, true));
+               rules::NoSuchItem(equations, numbers[i], count, true));
         return false;
     }
     return true;
@@ -284,8 +210,7 @@ bool RunBuilder::CheckTripleCount(size_t iteration, bool variables) {
     const size_t expected = ItemCount(!variables);
     if (given == expected) return true;
     FailAt("iterations[" + std::to_string(iteration) + "]." + (variables ? "variables" : "equations"),
-           std::to_string(given) + " triples, " + std::to_string(expected) + " expected (one per " +
-               (variables ? "variable" : "equation") + ")");
+           rules::TripleCount(given, expected, variables));
     return false;
 }
 

@@ -10,13 +10,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "run_data_loader.h"
+#include "loaded_run.h"
+#include "run_data_rules.h"
 
 namespace tarn {
 
-// A text from the file, quoted for a message, with control characters
-// escaped and cut to a readable length.
-std::string QuoteText(std::string_view text);
+using rules::QuoteText;
 
 // What the top level says of the format and the version.  A file of another
 // format or version is reported as such, whatever else is wrong with it.

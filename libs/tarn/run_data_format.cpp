@@ -8,12 +8,13 @@
 #include <string>
 
 #include "run_data_builder.h"
+#include "run_data_rules.h"
 
 namespace tarn {
 namespace {
 
-constexpr std::int64_t kI16Min = -32768, kI16Max = 32767;
-constexpr std::int64_t kI32Min = INT_MIN, kI32Max = INT_MAX;
+constexpr std::int64_t kI16Min = rules::kInt16.min, kI16Max = rules::kInt16.max;
+constexpr std::int64_t kI32Min = rules::kInt32.min, kI32Max = rules::kInt32.max;
 constexpr std::int64_t kI64Min = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kI64Max = std::numeric_limits<std::int64_t>::max();
 

@@ -187,9 +187,7 @@ std::string ReadFile(const char* path, const std::string& fileName,
     const std::streamoff end = in.tellg();
     if (end < 0) return fileName + ": cannot read the file";
     if (static_cast<std::uint64_t>(end) > kMaxRunDataFileBytes)
-        return fileName + ": the file is " + std::to_string(end) +
-               " bytes long; run-data files of at most " + std::to_string(kMaxRunDataFileBytes) +
-               " bytes are read";
+        return fileName + ": " + rules::FileTooLarge(static_cast<std::uint64_t>(end));
     size = static_cast<size_t>(end);
     in.seekg(0, std::ios::beg);
     // Not initialised first: every byte is read into it.

@@ -1,41 +1,17 @@
 // The run-data file loader of the solver library.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "libs/tarn.h"
-#include "libs/veldxmps_model.h"
+#include "loaded_run.h"
+#include "run_data_rules.h"
 
 namespace tarn {
 
-// The largest run-data file the loader takes; a larger one is refused before
-// it is read.  The whole file is held in memory while it is parsed, so the
-// limit is lower where the address space is 32 bits wide.
-constexpr std::uint64_t kMaxRunDataFileBytes =
-    sizeof(void*) >= 8 ? (std::uint64_t{1} << 30) : (std::uint64_t{256} << 20);
-
-// Everything a run-data file holds, in the form the libraries keep it.
-struct LoadedRun {
-    veldxmps::ModelRecord model;
-    int caseNumber = 0;
-    std::string description;
-    std::string date;
-    std::string status;
-    double feasTolerance = 1e-6;
-    double deltaTolerance1 = 1e-3;
-    double deltaTolerance2 = 1e-4;
-    std::vector<std::pair<std::string, std::string>> solverOptions;
-    int lpStatus = 0;
-    std::vector<std::pair<std::string, std::string>> lpOptions;
-    std::vector<int> diagEquations;
-    std::vector<int> diagVariables;
-    std::vector<std::unique_ptr<CTARNIterationData>> iterations;
-    std::vector<std::unique_ptr<CTARNIterationSolution>> solutions;
-};
+// The largest run-data file the loader takes.
+constexpr std::uint64_t kMaxRunDataFileBytes = rules::kMaxFileBytes;
 
 // Reads and checks the whole file at path into run.  Returns an empty text
 // on success; otherwise one line, without line break, naming the file and

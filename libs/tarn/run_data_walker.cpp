@@ -27,9 +27,8 @@ namespace tarn {
 namespace {
 
 constexpr std::int64_t kMaxArrayEntries = INT_MAX - 1;
-constexpr const char* kNulInText = "a text may not contain a NUL character (\\u0000)";
-constexpr const char* kLoneSurrogate =
-    "a text may not contain an unpaired surrogate escape (\\udc00 to \\udfff)";
+using rules::kLoneSurrogate;
+using rules::kNulInText;
 
 const char* KindName(Kind kind) {
     switch (kind) {
@@ -43,14 +42,6 @@ const char* KindName(Kind kind) {
         case Kind::Array: return "an array";
     }
     return "a value";
-}
-
-// Option names that can follow a '.' in a path.
-bool IsIdentifier(std::string_view key) {
-    return !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '_';
-    });
 }
 
 // A lone low surrogate escape (\udc00 to \udfff) reaches the walker as the
@@ -173,7 +164,7 @@ bool FormatWalker::Key(std::string_view key) {
     if (found == fields.end()) return Fail(ContainerPath(), "unknown key " + QuoteText(key));
     top.field = &*found;
     const std::uint64_t bit = std::uint64_t{1} << (found - fields.begin());
-    if (top.seen & bit) return Fail(ValuePath(), "the key is given twice");
+    if (top.seen & bit) return Fail(ValuePath(), rules::kKeyTwice);
     top.seen |= bit;
     return true;
 }
@@ -182,9 +173,8 @@ bool FormatWalker::Key(std::string_view key) {
 bool FormatWalker::OptionKey(Frame& top, std::string_view key) {
     top.key = key;
     top.field = &top.container->fields[0];
-    if (key.empty()) return Fail(ValuePath(), "an option name may not be empty");
-    if (HasNul(key))
-        return Fail(ValuePath(), "an option name may not contain a NUL character (\\u0000)");
+    if (key.empty()) return Fail(ValuePath(), rules::kEmptyOptionName);
+    if (HasNul(key)) return Fail(ValuePath(), rules::kNulInOptionName);
     return true;
 }
 
@@ -276,8 +266,7 @@ bool FormatWalker::StoreInteger(const Field& field, std::string_view text) {
             return Fail(ValuePath(), "an integer expected, found " + ShownNumber(text));
         case IntegerText::OutOfRange: break;
     }
-    return Fail(ValuePath(), "the integer " + ShownNumber(text) + " is out of range (" +
-                                 std::to_string(field.min) + " to " + std::to_string(field.max) + ")");
+    return Fail(ValuePath(), rules::IntegerOutOfRange(ShownNumber(text), {field.min, field.max}));
 }
 
 // Elements past a tuple's length are checked but not kept: the length is
@@ -316,7 +305,7 @@ std::string FormatWalker::Path(size_t depth) const {
     for (size_t i = 0; i < depth && i < m_stack.size(); ++i) {
         const Frame& frame = m_stack[i];
         const bool options = frame.container->shape == Shape::Options;
-        if (frame.isArray || (options && !IsIdentifier(frame.key))) {
+        if (frame.isArray || (options && !rules::IsPlainWord(frame.key))) {
             path += '[';
             path += frame.isArray ? std::to_string(frame.count > 0 ? frame.count - 1 : 0)
                                   : QuoteText(frame.key);

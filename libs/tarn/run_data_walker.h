@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "run_data_loader.h"
+#include "loaded_run.h"
 
 namespace tarn {
 

@@ -12,7 +12,10 @@ namespace markup {
 
 // A text of the run as the report shows it: each line break as "\n" and
 // each carriage return as "\r" (backslash and letter), so that no text
-// from the run can end a report line or start one.  A tab stays a tab.
+// from the run can end a report line or start one, and every other control
+// character (C0, DEL, and C1 as its two UTF-8 bytes) as "\xHH" with two
+// upper-case hex digits, so that none reaches a terminal that shows the
+// report.  A tab stays a tab.
 std::string OneLine(std::string_view text);
 
 // Writes `text` as OneLine shows it, straight to the stream: a long text is

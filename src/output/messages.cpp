@@ -14,12 +14,9 @@ void ModuleAnchor() {}
 
 }  // namespace
 
-bool FindReportModule(HMODULE& module) {
-    module = nullptr;
-    const DWORD flags =
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
-    return GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(&ModuleAnchor), &module) &&
-           module != nullptr;
+bool FindReportModule(platform::ModuleHandle& module) {
+    module = platform::ModuleOf(reinterpret_cast<const void*>(&ModuleAnchor));
+    return module != nullptr;
 }
 
 void MessageText::Adopt(char* block, std::size_t length) {
@@ -31,27 +28,24 @@ std::ostream& operator<<(std::ostream& out, const MessageText& message) {
     return out.write(message.c_str(), static_cast<std::streamsize>(message.size()));
 }
 
-void LoadMessage(HMODULE module, unsigned id, MessageText* out, ...) {
+void LoadMessage(platform::ModuleHandle module, unsigned id, MessageText* out, ...) {
     char pattern[kMessageBufferSize];
-    if (LoadStringA(module, id, pattern, kMessageBufferSize) <= 0) throw MessageFailure(id, false);
+    if (platform::LoadMessageText(module, id, pattern, kMessageBufferSize) <= 0)
+        throw MessageFailure(id, false);
     va_list inserts;
     va_start(inserts, out);
-    char* expanded = nullptr;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                  pattern, 0, 0, reinterpret_cast<LPSTR>(&expanded), 0, &inserts);
+    std::size_t length = 0;
+    char* expanded = platform::ExpandMessage(pattern, &inserts, &length);
     va_end(inserts);
     // Every message has text of its own, so an empty expansion is a failure
     // (on both systems, for lack of memory).
-    if (length == 0 || expanded == nullptr) {
-        if (expanded != nullptr) LocalFree(expanded);
-        throw MessageFailure(id, true);
-    }
+    if (expanded == nullptr) throw MessageFailure(id, true);
     out->Adopt(expanded, length);
 }
 
-std::string LoadPlainMessage(HMODULE module, unsigned id) {
+std::string LoadPlainMessage(platform::ModuleHandle module, unsigned id) {
     char text[kMessageBufferSize];
-    int length = LoadStringA(module, id, text, kMessageBufferSize);
+    int length = platform::LoadMessageText(module, id, text, kMessageBufferSize);
     if (length <= 0) throw MessageFailure(id, false);
     return std::string(text, static_cast<std::size_t>(length));
 }

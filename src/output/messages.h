@@ -11,10 +11,10 @@
 
 #include "output/message_ids.h"
 #include "output/text_buffer.h"
-#include "platform/win_api.h"
+#include "platform/platform.h"
 
 // Finds the report library's own module (for its message table).
-bool FindReportModule(HMODULE& module);
+bool FindReportModule(platform::ModuleHandle& module);
 
 // A message that the table does not hold, or that could not be expanded.
 // It fails the run: a report line is never left blank.  Its text is made
@@ -28,8 +28,8 @@ private:
     char m_text[80];
 };
 
-// An expanded message: the block FormatMessageA allocated for it, held as
-// it is (a long insert is not copied again) until the next message replaces
+// An expanded message: the block the platform's expansion allocated for it,
+// held as it is (a long insert is not copied again) until the next message replaces
 // it.
 class MessageText {
 public:
@@ -38,14 +38,14 @@ public:
     std::string_view view() const { return {c_str(), m_length}; }
 
     // Takes over a block of `length` characters and a terminator, allocated
-    // by FormatMessageA; the block held so far is released.
+    // by platform::ExpandMessage; the block held so far is released.
     void Adopt(char* block, std::size_t length);
 
 private:
-    struct ReleasesLocal {
-        void operator()(char* block) const { LocalFree(block); }
+    struct ReleasesBlock {
+        void operator()(char* block) const { platform::ReleaseMessage(block); }
     };
-    std::unique_ptr<char, ReleasesLocal> m_text;
+    std::unique_ptr<char, ReleasesBlock> m_text;
     std::size_t m_length = 0;
 };
 
@@ -55,24 +55,24 @@ std::ostream& operator<<(std::ostream& out, const MessageText& message);
 // Loads message `id` and expands its inserts (texts for "%n!s!", ints for
 // "%n!d!" and "%n!03d!") into `out`.  A long insert expands whole.  Throws
 // MessageFailure when the message is missing or cannot be expanded.
-void LoadMessage(HMODULE module, unsigned id, MessageText* out, ...);
+void LoadMessage(platform::ModuleHandle module, unsigned id, MessageText* out, ...);
 
 // Loads message `id` without inserts.  Throws MessageFailure when the table
 // does not hold it.
-std::string LoadPlainMessage(HMODULE module, unsigned id);
+std::string LoadPlainMessage(platform::ModuleHandle module, unsigned id);
 
 // The plain messages of one run, each loaded once on first use.
 class MessageCache {
 public:
-    explicit MessageCache(HMODULE module = nullptr) : m_module(module) {}
-    void SetModule(HMODULE module) { m_module = module; }
-    HMODULE Module() const { return m_module; }
+    explicit MessageCache(platform::ModuleHandle module = nullptr) : m_module(module) {}
+    void SetModule(platform::ModuleHandle module) { m_module = module; }
+    platform::ModuleHandle Module() const { return m_module; }
     const std::string& Text(unsigned id);
 
 private:
     static constexpr unsigned kFirstId = 100;
     static constexpr unsigned kLastId = 199;
-    HMODULE m_module;
+    platform::ModuleHandle m_module;
     std::array<std::string, kLastId - kFirstId + 1> m_texts{};
     std::array<bool, kLastId - kFirstId + 1> m_loaded{};
 };

@@ -1,5 +1,7 @@
 #include "output/text_buffer.h"
 
+#include "format/printf_conversion.h"
+
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -14,37 +16,15 @@
 
 namespace {
 
-struct Conversion {
-    bool leftAlign = false;
-    bool plusSign = false;
-    bool spaceSign = false;
-    bool alternate = false;
-    bool zeroPad = false;
-    int width = 0;
-    int precision = -1;
-    char specifier = '\0';
-};
+using printf_format::Conversion;
 
 // Parses the conversion after a '%'; returns the character after it, or null
 // when the conversion is one this formatter does not expand itself (a
-// length modifier, '*', or an unknown specifier).
-const char* ParseConversion(const char* at, Conversion& conversion) {
-    for (;; ++at) {
-        if (*at == '-') conversion.leftAlign = true;
-        else if (*at == '+') conversion.plusSign = true;
-        else if (*at == ' ') conversion.spaceSign = true;
-        else if (*at == '#') conversion.alternate = true;
-        else if (*at == '0') conversion.zeroPad = true;
-        else break;
-    }
-    while (*at >= '0' && *at <= '9') conversion.width = conversion.width * 10 + (*at++ - '0');
-    if (*at == '.') {
-        conversion.precision = 0;
-        ++at;
-        while (*at >= '0' && *at <= '9') conversion.precision = conversion.precision * 10 + (*at++ - '0');
-    }
-    conversion.specifier = *at;
-    return std::strchr("sdgeEfGx", *at) != nullptr && *at != '\0' ? at + 1 : nullptr;
+// length modifier, '*', or a conversion the report does not use).
+const char* ParseOwnConversion(const char* at, Conversion& conversion) {
+    const char* next = printf_format::ParseConversion(at, conversion);
+    if (next == nullptr || conversion.length != printf_format::LengthModifier::kNone) return nullptr;
+    return std::strchr("sdgeEfGx", conversion.specifier) != nullptr ? next : nullptr;
 }
 
 class Output {
@@ -95,19 +75,7 @@ void AppendText(Output& out, const char* text, const Conversion& conversion) {
 template <typename Value>
 void AppendThroughPrintf(Output& out, const Conversion& conversion, Value value) {
     char spec[48];
-    int at = 0;
-    spec[at++] = '%';
-    if (conversion.leftAlign) spec[at++] = '-';
-    if (conversion.plusSign) spec[at++] = '+';
-    if (conversion.spaceSign) spec[at++] = ' ';
-    if (conversion.alternate) spec[at++] = '#';
-    if (conversion.zeroPad) spec[at++] = '0';
-    at += std::snprintf(spec + at, sizeof spec - static_cast<std::size_t>(at), "%d", conversion.width);
-    if (conversion.precision >= 0)
-        at += std::snprintf(spec + at, sizeof spec - static_cast<std::size_t>(at), ".%d",
-                            conversion.precision);
-    spec[at++] = conversion.specifier;
-    spec[at] = '\0';
+    printf_format::WriteConversion(conversion, "", spec, sizeof spec);
     char small[128];
     const int length = std::snprintf(small, sizeof small, spec, value);
     if (length < 0) return;
@@ -194,7 +162,7 @@ void TextBuffer::VFormat(const char* format, va_list args) {
             continue;
         }
         Conversion conversion;
-        const char* next = ParseConversion(percent + 1, conversion);
+        const char* next = ParseOwnConversion(percent + 1, conversion);
         if (next == nullptr) {  // a conversion the report does not use: all through the C library
             FormatWithVsnprintf(m_data, m_length, format, original);
             va_end(original);

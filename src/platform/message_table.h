@@ -1,9 +1,9 @@
 // The report's message table as linked into the library on systems without
 // string resources.  The table is generated at build time from
-// resources/messages.rc, the one source of the texts; LoadStringA reads it.
+// resources/messages.rc, the one source of the texts; LoadMessageText reads it.
 #pragma once
 
-namespace tarnreport_platform {
+namespace platform {
 
 struct MessageText {
     const char* text;
@@ -13,4 +13,4 @@ struct MessageText {
 // The message with string ID id, or nullptr when the table has none.
 const MessageText* FindMessage(unsigned id);
 
-}  // namespace tarnreport_platform
+}  // namespace platform

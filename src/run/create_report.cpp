@@ -3,6 +3,7 @@
 // everything.
 #include "run/create_report.h"
 
+#include <cerrno>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
@@ -23,15 +24,10 @@ namespace {
 
 constexpr int kFailed = -1;
 constexpr int kWritten = 0;
-constexpr std::size_t kDriveSize = 3;
 constexpr std::size_t kStreamBufferSize = 1 << 16;
 
-struct ClosesFile {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-
 // Message `id` with one text insert, then "\n", on standard output.
-void PrintMessage(HMODULE module, unsigned id, const char* insert) {
+void PrintMessage(platform::ModuleHandle module, unsigned id, const char* insert) {
     MessageText message;
     LoadMessage(module, id, &message, insert);
     std::fwrite(message.c_str(), 1, message.size(), stdout);
@@ -99,6 +95,16 @@ void ReadBreakersFlag(RunContext& run) {
     if (options != nullptr) run.breakersOn = !BreakersOffValue(options->GetOptionValue("MININFTR"));
 }
 
+// A data file that could not be opened: message 101 when it is not there,
+// otherwise the system's reason (a file without read permission exists).
+void ReportUnopenedDataFile(const RunContext& run, int error) {
+    if (error == ENOENT || error == ENOTDIR || error == 0) {
+        PrintMessage(run.module, kMsgFileNotFound, run.dataFilePath.c_str());
+    } else {
+        PrintError("%s cannot be read: %s.", run.dataFilePath.c_str(), std::strerror(error));
+    }
+}
+
 // Loads the data file; false when the library refuses it.
 bool LoadRun(RunContext& run) {
     run.reporting = std::make_unique<CTARNSolutionReporting>();
@@ -148,12 +154,12 @@ int Run(const char* basePath) {
     run.logPath = std::string(basePath) + ".log";
     if (!DataFileUsable(run)) return kFailed;
 
-    FILE* dataFile = nullptr;
-    if (fopen_s(&dataFile, run.dataFilePath.c_str(), "rb") != 0 || dataFile == nullptr) {
-        PrintMessage(run.module, kMsgFileNotFound, run.dataFilePath.c_str());
+    int openError = 0;
+    platform::ReadFile openDataFile = platform::OpenForReading(run.dataFilePath.c_str(), &openError);
+    if (!openDataFile) {
+        ReportUnopenedDataFile(run, openError);
         return kFailed;
     }
-    std::unique_ptr<FILE, ClosesFile> openDataFile(dataFile);
     if (!ReportFileUsable(run)) return kFailed;
     std::setlocale(LC_NUMERIC, "C");
     const bool loaded = LoadRun(run);
@@ -190,15 +196,7 @@ int Run(const char* basePath) {
 
 }  // namespace
 
-std::string WorkingDirectoryOf(const char* basePath) {
-    // Component buffers as long as the path itself, so no part is ever cut.
-    const std::size_t size = std::strlen(basePath) + 1;
-    std::vector<char> drive(kDriveSize + size), directory(size), name(size), extension(size);
-    if (_splitpath_s(basePath, drive.data(), drive.size(), directory.data(), directory.size(),
-                     name.data(), name.size(), extension.data(), extension.size()) != 0)
-        return std::string();
-    return std::string(drive.data()) + directory.data();
-}
+std::string WorkingDirectoryOf(const char* basePath) { return platform::DirectoryOf(basePath); }
 
 bool BreakersOffValue(const char* mininftr) {
     return mininftr != nullptr && std::strncmp(mininftr, "NONE", 4) == 0;

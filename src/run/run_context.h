@@ -9,14 +9,14 @@
 #include "libs/tarn.h"
 #include "output/messages.h"
 #include "output/text_buffer.h"
-#include "platform/win_api.h"
+#include "platform/platform.h"
 
 // The infeasibility state is the sum of the diagnosis parts it asks for.
 inline constexpr int kNonlinearPart = 1;  // the last iteration ended infeasible
 inline constexpr int kLPPart = 2;         // the final LP's status is above optimal
 
 struct RunContext {
-    HMODULE module = nullptr;
+    platform::ModuleHandle module = nullptr;
     const char* basePath = nullptr;
     std::string dataFilePath;
     std::string logPath;

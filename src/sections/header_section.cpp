@@ -27,6 +27,16 @@ void WriteHeaderText(RunContext& run, const char* format = markup::kHeaderLineNe
     markup::WriteWithText(run.Out(), format, run.messageBuffer.view());
 }
 
+// The date line: the date's text shown on one line, then the line break
+// that the library's date ends with.
+void WriteDateLine(RunContext& run) {
+    std::string_view message = run.messageBuffer.view();
+    const bool endsLine = message.ends_with('\n');
+    if (endsLine) message.remove_suffix(1);
+    markup::WriteWithText(run.Out(), markup::kHeaderLineNewBlock, message);
+    if (endsLine) run.Out() << "\n";
+}
+
 const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 void OpenDisplayRegion(RunContext& run, unsigned titleId) {
@@ -59,7 +69,7 @@ void WriteHeaderSection(RunContext& run) {
     run.reporting->GetExecutionDate(date);
     date[kExecutionDateSize - 1] = '\0';
     LoadMessage(run.module, kMsgExecutionDate, &run.messageBuffer, date);
-    WriteHeaderLine(run);
+    WriteDateLine(run);
 
     const char* status = TextOrEmpty(run.reporting->GetSolutionStatus());
     LoadMessage(run.module, kMsgSolutionStatus, &run.messageBuffer, status);

@@ -54,7 +54,7 @@ const char* NameOf(const char* name) { return name != nullptr ? name : ""; }
 
 void WriteEqnEntry(std::ostream& out, IVELDEquation* equation, IVELDMgr* manager,
                    CTARNIterationSolution* solution, int mode) {
-    HMODULE module = nullptr;
+    platform::ModuleHandle module = nullptr;
     if (equation == nullptr || manager == nullptr || !FindReportModule(module)) return;
     const unsigned headerId =
         mode == kEntryUnboundedLP ? kMsgEqnEntryHeaderUnbounded : kMsgEqnEntryHeaderInfeasible;
@@ -95,7 +95,7 @@ void WriteEqnEntry(std::ostream& out, IVELDEquation* equation, IVELDMgr* manager
 
 int WriteVarEntry(std::ostream& out, IVELDVariable* variable, IVELDMgr* manager,
                   CTARNIterationSolution* solution) {
-    HMODULE module = nullptr;
+    platform::ModuleHandle module = nullptr;
     if (!FindReportModule(module)) return -1;
     if (variable == nullptr || manager == nullptr) return 0;
     IVELDMatrix* matrix = nullptr;

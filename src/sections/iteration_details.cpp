@@ -15,19 +15,9 @@ constexpr int kVariableListMaximum = 5;
 constexpr int kHeaderPeriod = 52;
 constexpr int kShortListLimit = 10;
 constexpr int kLongListLimit = 100;
-constexpr DWORD kOptionsBufferSize = 256;
 
 // KORMOPTIONS, whatever its length; empty when unset.
-std::string ReadRunOptions() {
-    std::vector<char> buffer(kOptionsBufferSize);
-    DWORD length = GetEnvironmentVariableA("KORMOPTIONS", buffer.data(), kOptionsBufferSize);
-    while (length >= buffer.size()) {  // too small: length is the size needed
-        buffer.resize(length + 1);
-        length = GetEnvironmentVariableA("KORMOPTIONS", buffer.data(),
-                                         static_cast<DWORD>(buffer.size()));
-    }
-    return std::string(buffer.data(), length);
-}
+std::string ReadRunOptions() { return platform::EnvironmentValue("KORMOPTIONS").value_or(""); }
 
 template <typename Set, typename Item>
 void CollectInNameOrder(Set* set, std::vector<Item*>& itemsInNameOrder) {

@@ -61,9 +61,18 @@ async function open(name) {
   return support.openPage(browser, support.pathToFileURL(file).href, fileOnly);
 }
 
-// The report's data as the page holds it.
+// The report's data as the page holds it: the outline, and every line
+// decoded from the page's compressed pieces.
 function pageData(page) {
-  return page.evaluate(() => JSON.parse(document.getElementById("report-data").textContent));
+  return page.evaluate(async () => {
+    const { embeddedData, gunzipText, base64Bytes } = tarnview.use("source");
+    const data = await embeddedData(document.getElementById("report-data").textContent);
+    data.lines = [];
+    for (const piece of document.querySelectorAll("script.report-piece")) {
+      data.lines.push(...JSON.parse(await gunzipText(base64Bytes(piece.textContent))));
+    }
+    return data;
+  });
 }
 
 function iterationBlocks(report) {

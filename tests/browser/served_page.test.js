@@ -101,7 +101,7 @@ const childTitled = (report, block, title) => withIds(report).find((region) => r
 const treeState = (page, id) => page.$eval(`#region-${id}`, (item) => item.getAttribute("aria-expanded"));
 
 const historyChartPoints = (page) => page.evaluate(() => {
-  const chart = Chart.getChart(document.getElementById("chart-history"));
+  const chart = Chart.getChart(document.getElementById("chart-history-0"));
   return chart ? chart.data.labels.length : 0;
 });
 
@@ -136,7 +136,7 @@ test("a 140 MB report served: outline, a region deep in the file, a table row's 
   await page.waitForFunction((wanted) => document.getElementById("history-heading").textContent === wanted,
     {}, `History of ${equation} (equation)`);
   await page.waitForFunction((points) =>
-    Chart.getChart(document.getElementById("chart-history"))?.data.labels.length === points, {}, blocks.length);
+    Chart.getChart(document.getElementById("chart-history-0"))?.data.labels.length === points, {}, blocks.length);
 
   const variable = "V0012345";
   const took = await support.search(page, variable);
@@ -229,7 +229,13 @@ test("lines longer than one answer of the server holds are fetched in full", asy
   await support.search(page, "L0200 ");
   await page.click('#hits .hit[data-line="200"]');
   const row = await page.waitForSelector('#document-rows .row.current[data-line="200"]:not(.pending)');
-  assert.match(await row.evaluate((node) => node.textContent), /^201L0200 x{100000}$/);
+  assert.match(await row.evaluate((node) => node.textContent), /^201L0200 x{9994}\u2026 90,006 more characters: show more$/);
+  await page.click('#document-rows .row[data-line="200"] button.more');
+  await page.waitForFunction(() => document.querySelector('#document-rows .row[data-line="200"]').textContent
+    .endsWith("x\u2026 6 more characters: show more"));
+  await page.click('#document-rows .row[data-line="200"] button.more');
+  await page.waitForFunction(() => !document.querySelector('#document-rows .row[data-line="200"] .more'));
+  assert.match(await page.$eval('#document-rows .row[data-line="200"]', (node) => node.textContent), /^201L0200 x{100000}$/);
   assert.deepEqual(problems, []);
   await page.close();
 });

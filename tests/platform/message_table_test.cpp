@@ -1,6 +1,6 @@
 // The message table as the library loads it: every text, exact to the blank.
 
-#include "platform/win_api.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -82,21 +82,21 @@ const std::map<unsigned, std::string>& ExpectedTexts() {
     return texts;
 }
 
-HMODULE OwnModule() {
+using platform::LoadMessageText;
+using platform::ModuleHandle;
+
+ModuleHandle OwnModule() {
     static const int anchor = 0;
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&anchor), &module);
-    return module;
+    return platform::ModuleOf(&anchor);
 }
 
 TEST(MessageTable, EveryTextExactAndNothingElse) {
-    HMODULE module = OwnModule();
+    ModuleHandle module = OwnModule();
     ASSERT_NE(module, nullptr);
     char buffer[1000];
     for (unsigned id = 0; id <= 1000; ++id) {
         std::memset(buffer, 'x', sizeof buffer);
-        int length = LoadStringA(module, id, buffer, static_cast<int>(sizeof buffer));
+        int length = LoadMessageText(module, id, buffer, static_cast<int>(sizeof buffer));
         auto expected = ExpectedTexts().find(id);
         if (expected == ExpectedTexts().end()) {
             EXPECT_EQ(length, 0) << "unexpected message " << id << ": " << buffer;
@@ -113,26 +113,25 @@ TEST(MessageTable, EveryTextExactAndNothingElse) {
     EXPECT_EQ(ExpectedTexts().count(168), 1u);
 }
 
-TEST(MessageTable, LoadStringTruncatesAndRejectsBadArguments) {
-    HMODULE module = OwnModule();
+TEST(MessageTable, LoadTruncatesAndRejectsBadArguments) {
+    ModuleHandle module = OwnModule();
     char buffer[8];
     // 107 "Model and Options Display": seven characters and the terminator.
-    EXPECT_EQ(LoadStringA(module, 107, buffer, 8), 7);
+    EXPECT_EQ(LoadMessageText(module, 107, buffer, 8), 7);
     EXPECT_STREQ(buffer, "Model a");
-    EXPECT_EQ(LoadStringA(module, 107, buffer, 1), 0);
+    EXPECT_EQ(LoadMessageText(module, 107, buffer, 1), 0);
     EXPECT_STREQ(buffer, "");
-    EXPECT_EQ(LoadStringA(module, 107, buffer, 0), 0);
-    EXPECT_EQ(LoadStringA(module, 107, buffer, -5), 0);
-    EXPECT_EQ(LoadStringA(module, 107, nullptr, 8), 0);
-    EXPECT_EQ(LoadStringA(nullptr, 107, buffer, 8), 0);
+    EXPECT_EQ(LoadMessageText(module, 107, buffer, 0), 0);
+    EXPECT_EQ(LoadMessageText(module, 107, buffer, -5), 0);
+    EXPECT_EQ(LoadMessageText(module, 107, nullptr, 8), 0);
+    EXPECT_EQ(LoadMessageText(nullptr, 107, buffer, 8), 0);
     EXPECT_STREQ(buffer, "");
 
     // The table belongs to this binary only: another module has no strings.
-    HMODULE other = nullptr;
-    ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                   reinterpret_cast<LPCSTR>(&std::fclose), &other));
+    ModuleHandle other = platform::ModuleOf(reinterpret_cast<const void*>(&std::fclose));
+    ASSERT_NE(other, nullptr);
     ASSERT_NE(other, module);
-    EXPECT_EQ(LoadStringA(other, 107, buffer, 8), 0);
+    EXPECT_EQ(LoadMessageText(other, 107, buffer, 8), 0);
 }
 
 }  // namespace

@@ -2,23 +2,18 @@
 // library does: it finds its module from an internal function's address and
 // loads messages through it.
 
-#include "platform/win_api.h"
+#include "platform/platform.h"
 
 namespace {
 
 void Anchor() {}
 
-HMODULE ProbeModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&Anchor), &module);
-    return module;
-}
+platform::ModuleHandle ProbeModule() { return platform::ModuleOf(reinterpret_cast<const void*>(&Anchor)); }
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HMODULE ProbeGetModule() { return ProbeModule(); }
+extern "C" __attribute__((visibility("default"))) platform::ModuleHandle ProbeGetModule() { return ProbeModule(); }
 
 extern "C" __attribute__((visibility("default"))) int ProbeLoadString(unsigned id, char* buffer, int size) {
-    return LoadStringA(ProbeModule(), id, buffer, size);
+    return platform::LoadMessageText(ProbeModule(), id, buffer, size);
 }

@@ -8,6 +8,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -199,6 +200,70 @@ TEST_F(HostileText, MarkupInTheDateStaysInsideItsLine) {
     const ReportResult hostile = RunWith(put, kHostileDate);
     ExpectContained(hostile, plain, kHostileDate);
     EXPECT_NE(hostile.log.find(" Execution Date  : " + kHostileDate), std::string::npos);
+}
+
+// Every control character a text may hold but the tab and the line breaks:
+// C0 from U+0001, DEL, and C1 (two bytes in UTF-8), each after a letter.
+struct Controls {
+    std::string raw, shown;
+};
+std::vector<Controls> ControlCharacters() {
+    std::vector<Controls> controls;
+    const auto hex = [](unsigned byte) {
+        char text[5];
+        std::snprintf(text, sizeof text, "\\x%02X", byte);
+        return std::string(text);
+    };
+    for (unsigned c = 1; c < 0x20; ++c)
+        if (c != '\t' && c != '\n' && c != '\r') controls.push_back({std::string(1, static_cast<char>(c)), hex(c)});
+    controls.push_back({"\x7F", hex(0x7F)});
+    for (unsigned c = 0x80; c < 0xA0; ++c)
+        controls.push_back({std::string{'\xC2', static_cast<char>(c)}, hex(0xC2) + hex(c)});
+    return controls;
+}
+
+// Whether the text holds a byte that a terminal would take as a control:
+// C0 but the tab and the line break, DEL, or a C1 control in UTF-8.
+bool HoldsControl(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) return true;
+    }
+    return false;
+}
+
+TEST_F(HostileText, EveryControlCharacterOfATextIsShownAsItsHexBytes) {
+    std::string raw = "[", shown = "[";
+    for (const Controls& control : ControlCharacters()) {
+        raw += "a" + control.raw;
+        shown += "a" + control.shown;
+    }
+    for (const TextSlot& slot : kSlots) {
+        if (!slot.shown) continue;
+        SCOPED_TRACE(slot.where);
+        const ReportResult report = RunWith(slot.put, raw + "]");
+        ASSERT_EQ(report.rc, 0) << report.stderrText;
+        EXPECT_NE(report.log.find(shown + "]"), std::string::npos) << "the text is not shown in hex";
+        EXPECT_FALSE(HoldsControl(report.log)) << "a control character reached the report";
+    }
+}
+
+TEST_F(HostileText, EveryControlCharacterOfTheDateIsShownAsItsHexBytes) {
+    const auto put = Member("case", "date");
+    const std::vector<Controls> controls = ControlCharacters();
+    for (std::size_t first = 0; first < controls.size();) {
+        std::string raw, shown;  // as many as the date's 30 bytes hold
+        for (; first < controls.size() && raw.size() + controls[first].raw.size() <= 30; ++first) {
+            raw += controls[first].raw;
+            shown += controls[first].shown;
+        }
+        SCOPED_TRACE(shown);
+        const ReportResult report = RunWith(put, raw);
+        ASSERT_EQ(report.rc, 0) << report.stderrText;
+        EXPECT_NE(report.log.find(" Execution Date  : " + shown + "\n"), std::string::npos);
+        EXPECT_FALSE(HoldsControl(report.log));
+    }
 }
 
 TEST_F(HostileText, NamesWithLineBreaksOrMarkupAreRefusedWithTheirPath) {

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +35,36 @@ TEST(RunFrame, MissingDataFileWritesMessage101Only) {
     EXPECT_EQ(result.rc, -1);
     EXPECT_EQ(result.stdoutText, "Error: File " + dir.File("absent") + ".vdr was not found.\n");
     EXPECT_FALSE(result.logWritten);
+}
+
+// A data file that is there but cannot be opened is not "not found": the
+// system's reason, on standard error (a loop of links for root, whom no
+// permission stops, and a file without read permission for anyone else).
+TEST(RunFrame, DataFileThatCannotBeOpenedSaysWhy) {
+    struct Unreadable {
+        const char* how;
+        int error;
+        void (*make)(const std::string& path);
+    };
+    const Unreadable kinds[] = {
+        {"a loop of links", ELOOP, [](const std::string& path) { ASSERT_EQ(symlink(path.c_str(), path.c_str()), 0); }},
+        {"no read permission", EACCES, [](const std::string& path) {
+             WriteText(path, "{}");
+             ASSERT_EQ(chmod(path.c_str(), 0), 0);
+         }},
+    };
+    for (const Unreadable& kind : kinds) {
+        SCOPED_TRACE(kind.how);
+        if (kind.error == EACCES && geteuid() == 0) continue;
+        TempDir dir;
+        kind.make(dir.File("run.vdr"));
+        ReportResult result = RunOnBase(dir.File("run"));
+        EXPECT_EQ(result.rc, -1);
+        EXPECT_EQ(result.stdoutText, "");
+        EXPECT_EQ(result.stderrText,
+                  "Error: " + dir.File("run.vdr") + " cannot be read: " + std::strerror(kind.error) + ".\n");
+        EXPECT_FALSE(result.logWritten);
+    }
 }
 
 // A base path that names no file says so in one line and writes nothing.

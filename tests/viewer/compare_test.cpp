@@ -67,3 +67,32 @@ TEST(Compare, SaysHowEachRunEndedAndWhenTheModelsDiffer) {
 }
 
 }  // namespace
+
+namespace {
+
+// The iteration numbering every extract uses: the summary's, the initial
+// point -1; the same in the history, the blocks and the run's facts, also
+// for a report that ended in the middle of a block.
+TEST(IterationNumbering, IsTheSummarysInEveryExtract) {
+    const std::string whole = LogOf(model_runs::RunA());
+    const std::string cut = whole.substr(0, whole.rfind(model_runs::VariableName(200)));
+    for (const std::string_view text : {std::string_view(whole), std::string_view(cut)}) {
+        const auto report = Report::FromText(text);
+        std::vector<std::string> summary, blocks, history;
+        for (const tarnview::SummaryRow& row : report->Summary())
+            summary.push_back(std::to_string(static_cast<int>(row.majorIteration.value_or(-2))));
+        for (const tarnview::IterationBlock& block : report->IterationBlocks()) blocks.push_back(tarnview::IterationLabel(block));
+        const std::vector<tarnview::History> histories = tarnview::FindHistories(*report, model_runs::VariableName(3));
+        ASSERT_EQ(histories.size(), 1u);
+        for (const tarnview::HistoryRow& row : histories[0].rows)
+            history.push_back(tarnview::IterationLabel(report->IterationBlocks()[row.block]));
+        EXPECT_EQ(summary, (std::vector<std::string>{"-1", "0"}));
+        EXPECT_EQ(blocks, summary);
+        EXPECT_EQ(history, summary);
+        EXPECT_EQ(report->BlockNumbered(tarnview::kInitialIteration), 0u);
+        EXPECT_EQ(tarnview::FactsOf(*report).lastIteration, 0);
+    }
+    EXPECT_TRUE(Report::FromText(cut)->EndedEarly());
+}
+
+}  // namespace

@@ -15,18 +15,23 @@
 // on standard error.
 std::unique_ptr<tarnview::Report> OpenReport(const char* command, const std::string& path);
 
-// Whether an argument asks for help.
-bool IsHelp(std::string_view argument);
-
-// A usage error: the problem and the command's usage on standard error;
-// returns 2.
-int UsageError(const char* command, const std::string& problem, const char* usage);
-
 // The shortest text that reads back as the same double; "nan", "inf",
 // "-inf"; empty for a blank.
 std::string NumberText(const std::optional<double>& value);
 
-// A CSV field, quoted when it holds a comma, a quote or a line break.
+// Text of a report as every command shows it, so that none reaches a
+// terminal as a control sequence: a C0 control but the tab as ^@ to ^_, DEL
+// as ^?, a C1 control (U+0080 to U+009F, two bytes in UTF-8, or a lone byte
+// 0x80 to 0x9F that starts no UTF-8 character) as \xHH for each byte.
+std::string Visible(std::string_view text);
+
+// A JSON text whose strings keep DEL and the C1 controls as \u escapes
+// (the writer already escapes C0): the same data, safe on a terminal.
+std::string VisibleJson(std::string_view json);
+
+// A CSV field, quoted when it holds a comma, a quote or a line break.  A
+// text that a spreadsheet would read as a formula (it starts with =, +, -,
+// @, a tab or a carriage return and is not a number) gets a leading '.
 std::string CsvField(std::string_view text);
 std::string CsvLine(const std::vector<std::string>& fields);
 

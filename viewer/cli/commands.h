@@ -1,14 +1,26 @@
-// The tarnview commands.  Each takes the arguments after the command name
-// (argv[0] is the command itself) and returns the program's exit status:
+// The tarnview commands.  Each declares its operands and options on its
+// own subcommand of the program (command_line.h) and returns what then
+// runs it with the values read; that returns the program's exit status:
 // 0 done, 1 the command failed (a file could not be read, a name is
 // unknown), 2 a usage error.
 #pragma once
 
-int RunShow(int argc, char** argv);
-int RunSummary(int argc, char** argv);
-int RunHistory(int argc, char** argv);
-int RunHtml(int argc, char** argv);
-int RunServe(int argc, char** argv);
+#include <functional>
+#include <optional>
+
+#include "command_line.h"
+
+using CommandRun = std::function<int()>;
+
+CommandRun DeclareShow(CLI::App& command);
+CommandRun DeclareSummary(CLI::App& command);
+CommandRun DeclareHistory(CLI::App& command);
+CommandRun DeclareHtml(CLI::App& command);
+CommandRun DeclareServe(CLI::App& command);
+
+// Declares --iteration N|initial: the iteration block numbered N (as the
+// summary numbers it), or the initial conditions.
+CLI::Option* AddIterationOption(CLI::App& command, std::optional<int>& iteration);
 
 // Each command's help text: its usage line, what it does and its options.
 // "tarnview COMMAND --help" shows one, "tarnview --help" all of them.

@@ -1,29 +1,37 @@
 // tarnview history: the rows of one variable or equation in every
 // iteration block's details.
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
 #include "cli_support.h"
 #include "commands.h"
+#include "report_json.h"
+#include "report_search.h"
 
 const char kHistoryHelp[] =
-    "usage: tarnview history REPORT.log NAME [--csv]\n"
+    "usage: tarnview history REPORT.log NAME [--csv | --json] [--iteration N|initial]\n"
     "\n"
     "The rows of the variable or equation NAME in the variable and equation\n"
     "details of every iteration block: how it moved over the run.  A name that\n"
-    "is both a variable and an equation shows both.\n"
+    "is both a variable and an equation shows both.  Iterations are numbered\n"
+    "as in the summary (the initial point is -1); lines from 1.  A name not\n"
+    "found gets the closest names of the report as suggestions.\n"
     "\n"
-    "  --csv   comma-separated values: kind, iteration, line, then the columns\n"
-    "  --help  show this text\n";
+    "  --csv            comma-separated values: kind, iteration, line, then the\n"
+    "                   columns\n"
+    "  --json           [{\"name\":..,\"kind\":..,\"columns\":[..],\n"
+    "                   \"rows\":[{\"iteration\":k,\"line\":L,\"values\":{..}}]}]\n"
+    "  --iteration N    only the row of iteration N ('initial' or -1: the\n"
+    "                   initial point)\n"
+    "  --help           show this text\n";
 
 namespace {
 
-std::string IterationText(const tarnview::IterationBlock& block) {
-    if (block.number == -1) return "Initial Conditions";
-    if (block.number) return std::to_string(*block.number);
-    return block.title;
-}
+std::string IterationText(const tarnview::IterationBlock& block) { return Visible(tarnview::IterationLabel(block)); }
 
 const char* KindText(const tarnview::History& history) {
     return history.kind == tarnview::NameKind::kVariable ? "variable" : "equation";
@@ -42,10 +50,19 @@ void WriteCsv(const tarnview::Report& report, const std::vector<tarnview::Histor
         for (const tarnview::HistoryRow& row : history.rows) {
             std::vector<std::string> fields = {KindText(history), IterationText(report.IterationBlocks()[row.block]),
                                                std::to_string(row.line + 1)};
-            for (std::string_view field : row.row.fields) fields.emplace_back(field);
+            for (std::string_view field : row.row.fields) fields.push_back(Visible(field));
             std::fputs(CsvLine(fields).c_str(), stdout);
         }
     }
+}
+
+void WriteJson(const tarnview::Report& report, const std::vector<tarnview::History>& histories,
+               std::string_view name) {
+    tarnview::JsonText json;
+    json.StartArray();
+    for (const tarnview::History& history : histories) json.HistoryEntry(report, history, name, 1);
+    json.EndArray();
+    std::printf("%s\n", VisibleJson(json.Take()).c_str());
 }
 
 void WriteTables(const tarnview::Report& report, const std::vector<tarnview::History>& histories,
@@ -54,14 +71,14 @@ void WriteTables(const tarnview::Report& report, const std::vector<tarnview::His
     for (const tarnview::History& history : histories) {
         if (!first) std::fputs("\n", stdout);
         first = false;
-        std::printf("%s %.*s\n\n", KindText(history), static_cast<int>(name.size()), name.data());
+        std::printf("%s %s\n\n", KindText(history), Visible(name).c_str());
         const std::vector<std::string>& columns = tarnview::ColumnsOf(history.table);
         std::vector<std::vector<std::string>> rows(1, {"Iteration", "Line"});
         rows[0].insert(rows[0].end(), columns.begin(), columns.end());
         for (const tarnview::HistoryRow& row : history.rows) {
             std::vector<std::string> cells = {IterationText(report.IterationBlocks()[row.block]),
                                               std::to_string(row.line + 1)};
-            for (std::string_view field : row.row.fields) cells.emplace_back(field);
+            for (std::string_view field : row.row.fields) cells.push_back(Visible(field));
             rows.push_back(std::move(cells));
         }
         std::vector<bool> rightAligned(rows[0].size(), true);
@@ -70,41 +87,61 @@ void WriteTables(const tarnview::Report& report, const std::vector<tarnview::His
     }
 }
 
-}  // namespace
+enum class Format { kTable, kCsv, kJson };
 
-int RunHistory(int argc, char** argv) {
-    bool csv = false;
-    std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (!optionsEnded && argument == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && IsHelp(argument)) {
-            std::fputs(kHistoryHelp, stdout);
-            return 0;
-        } else if (!optionsEnded && argument == "--csv") {
-            csv = true;
-        } else if (!optionsEnded && argument.starts_with('-') && argument.size() > 1 && operands.size() < 1) {
-            return UsageError("history", "unknown option " + std::string(argument), kHistoryHelp);
-        } else {
-            operands.emplace_back(argument);
-        }
+struct HistoryArguments {
+    std::string report;
+    std::string name;
+    Format format = Format::kTable;
+    std::optional<int> iteration;
+};
+
+// "; did you mean A, B or C?" with the closest names, or nothing.
+std::string Suggestions(const tarnview::Report& report, const std::string& name) {
+    const std::vector<std::string> closest = tarnview::ClosestNames(report.Names(), name);
+    std::string text;
+    for (std::size_t i = 0; i < closest.size(); ++i) {
+        text += i == 0 ? "; did you mean " : i + 1 == closest.size() ? " or " : ", ";
+        text += Visible(closest[i]);
     }
-    if (operands.size() != 2) return UsageError("history", "a report and a name are needed", kHistoryHelp);
-    const auto report = OpenReport("history", operands[0]);
+    return text.empty() ? text : text + "?";
+}
+
+int History(const HistoryArguments& arguments) {
+    const auto report = OpenReport("history", arguments.report);
     if (!report) return 1;
-    const std::string& name = operands[1];
-    const std::vector<tarnview::History> histories = tarnview::FindHistories(*report, name);
+    const std::string& name = arguments.name;
+    std::vector<tarnview::History> histories = tarnview::FindHistories(*report, name);
     if (histories.empty()) {
-        std::fprintf(stderr, "tarnview history: %s: no variable or equation named '%s' in the iteration details\n",
-                     operands[0].c_str(), name.c_str());
+        std::fprintf(stderr, "tarnview history: %s: no variable or equation named '%s' in the iteration details%s\n",
+                     arguments.report.c_str(), Visible(name).c_str(), Suggestions(*report, name).c_str());
         return 1;
     }
-    if (csv) {
+    if (arguments.iteration) {
+        for (tarnview::History& history : histories) {
+            std::erase_if(history.rows, [&](const tarnview::HistoryRow& row) {
+                return report->IterationBlocks()[row.block].number != arguments.iteration;
+            });
+        }
+    }
+    if (arguments.format == Format::kCsv) {
         WriteCsv(*report, histories);
+    } else if (arguments.format == Format::kJson) {
+        WriteJson(*report, histories, name);
     } else {
         WriteTables(*report, histories, name);
     }
     return FinishOutput("history", stdout);
+}
+
+}  // namespace
+
+CommandRun DeclareHistory(CLI::App& command) {
+    const auto arguments = std::make_shared<HistoryArguments>();
+    command.add_option("report", arguments->report)->required();
+    command.add_option("name", arguments->name)->required();
+    CLI::Option* csv = command.add_flag_callback("--csv", [arguments] { arguments->format = Format::kCsv; });
+    command.add_flag_callback("--json", [arguments] { arguments->format = Format::kJson; })->excludes(csv);
+    AddIterationOption(command, arguments->iteration);
+    return [arguments] { return History(*arguments); };
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -23,8 +24,10 @@ const char kHtmlHelp[] =
     "Writes one web page of the report that needs nothing else: open it from\n"
     "the disk in any browser.  It shows the outline of the report's regions,\n"
     "the text in its colours, a search over the whole report and the\n"
-    "convergence charts of the iteration summary.  Reports above 50 MB are\n"
-    "refused: 'tarnview serve REPORT.log' shows reports of any size.\n"
+    "convergence charts of the iteration summary.  The report's lines are in\n"
+    "the page compressed, a fraction of the report's size, and are decoded\n"
+    "as they are shown.  Above 1 GB the page is slow to open: 'tarnview\n"
+    "serve REPORT.log' shows reports of any size.\n"
     "\n"
     "  -o, --output OUT.html  where to write the page (default: the report's\n"
     "                         path with the extension .html)\n"
@@ -32,39 +35,13 @@ const char kHtmlHelp[] =
 
 namespace {
 
-// Above this a page holds more than a browser handles well.
-constexpr std::uintmax_t kPageLimitBytes = 50'000'000;
+// Above this a page opens slowly, and the command says so.
+constexpr std::uintmax_t kSlowPageBytes = 1'000'000'000;
 
 struct Arguments {
     std::string report;
     std::string output;
 };
-
-// Nothing when the arguments were read, else the exit status to end with.
-std::optional<int> ReadArguments(int argc, char** argv, Arguments& arguments) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (IsHelp(argument)) {
-            std::fputs(kHtmlHelp, stdout);
-            return 0;
-        }
-        if (argument == "-o" || argument == "--output") {
-            if (i + 1 == argc) return UsageError("html", std::string(argument) + " needs a file name", kHtmlHelp);
-            arguments.output = argv[++i];
-        } else if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("html", "unknown option " + std::string(argument), kHtmlHelp);
-        } else if (!arguments.report.empty()) {
-            return UsageError("html", "one report at a time", kHtmlHelp);
-        } else {
-            arguments.report = argument;
-        }
-    }
-    if (arguments.report.empty()) return UsageError("html", "no report given", kHtmlHelp);
-    if (arguments.output.empty()) {
-        arguments.output = std::filesystem::path(arguments.report).replace_extension(".html").string();
-    }
-    return std::nullopt;
-}
 
 bool IsSameFile(const std::string& a, const std::string& b) {
     std::error_code error;
@@ -81,7 +58,14 @@ bool WritePage(const std::string& output, const tarnview::Report& report) {
             std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
             return false;
         }
-        tarnview::WriteEmbeddedPage(out, tarnview::PageDataJson(report));
+        try {
+            tarnview::WriteEmbeddedPage(out, report);
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), failure.what());
+            out.close();
+            std::filesystem::remove(partial);
+            return false;
+        }
         out.close();
         if (!out) {
             std::fprintf(stderr, "tarnview html: %s: the page could not be written in full\n", output.c_str());
@@ -99,20 +83,21 @@ bool WritePage(const std::string& output, const tarnview::Report& report) {
     return true;
 }
 
-}  // namespace
+// The page's path: the one given, or the report's with the extension .html.
+std::string OutputOf(const Arguments& arguments) {
+    if (!arguments.output.empty()) return arguments.output;
+    return std::filesystem::path(arguments.report).replace_extension(".html").string();
+}
 
-int RunHtml(int argc, char** argv) {
-    Arguments arguments;
-    if (const std::optional<int> status = ReadArguments(argc, argv, arguments)) return *status;
-
+int Html(Arguments arguments) {
+    arguments.output = OutputOf(arguments);
     std::error_code error;
     const std::uintmax_t bytes = std::filesystem::file_size(arguments.report, error);
-    if (!error && bytes > kPageLimitBytes) {
+    if (!error && bytes > kSlowPageBytes) {
         std::fprintf(stderr,
-                     "tarnview html: %s: the report has %.1f MB, more than a page can hold (at most %.0f MB):\n"
-                     "  show it with 'tarnview serve %s'\n",
-                     arguments.report.c_str(), bytes / 1e6, kPageLimitBytes / 1e6, arguments.report.c_str());
-        return 1;
+                     "tarnview html: %s: the report has %.1f MB: its page will open slowly;\n"
+                     "  'tarnview serve %s' shows it at once\n",
+                     arguments.report.c_str(), bytes / 1e6, arguments.report.c_str());
     }
     if (IsSameFile(arguments.report, arguments.output)) {
         std::fprintf(stderr, "tarnview html: %s: the page would overwrite the report\n", arguments.output.c_str());
@@ -124,4 +109,13 @@ int RunHtml(int argc, char** argv) {
     if (!WritePage(arguments.output, *report)) return 1;
     std::printf("wrote %s\n", arguments.output.c_str());
     return 0;
+}
+
+}  // namespace
+
+CommandRun DeclareHtml(CLI::App& command) {
+    const auto arguments = std::make_shared<Arguments>();
+    command.add_option("report", arguments->report)->required();
+    command.add_option("-o,--output", arguments->output)->type_name("a file name");
+    return [arguments] { return Html(*arguments); };
 }

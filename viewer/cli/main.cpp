@@ -3,8 +3,9 @@
 //
 //   tarnview COMMAND [OPTIONS] REPORT.log ...
 #include <cstdio>
-#include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands.h"
 
@@ -12,17 +13,17 @@ namespace {
 
 struct Command {
     const char* name;
-    int (*run)(int argc, char** argv);
+    CommandRun (*declare)(CLI::App& command);
     const char* summary;
     const char* help;
 };
 
 constexpr Command kCommands[] = {
-    {"show", RunShow, "the report in the terminal, in colour, regions folded to a depth", kShowHelp},
-    {"summary", RunSummary, "the iteration summary as a table, CSV or JSON", kSummaryHelp},
-    {"history", RunHistory, "the rows of one variable or equation over every iteration", kHistoryHelp},
-    {"html", RunHtml, "one self-contained web page of the report", kHtmlHelp},
-    {"serve", RunServe, "serve reports of any size to the browser", kServeHelp},
+    {"show", DeclareShow, "the report in the terminal, in colour, regions folded to a depth", kShowHelp},
+    {"summary", DeclareSummary, "the iteration summary as a table, CSV or JSON", kSummaryHelp},
+    {"history", DeclareHistory, "the rows of one variable or equation over every iteration", kHistoryHelp},
+    {"html", DeclareHtml, "one self-contained web page of the report", kHtmlHelp},
+    {"serve", DeclareServe, "serve reports of any size to the browser", kServeHelp},
 };
 
 // The commands in one line each.
@@ -44,26 +45,64 @@ void PrintHelp() {
     for (const Command& command : kCommands) std::printf("\ntarnview %s:\n  %s", command.name, command.help);
 }
 
+const Command* GivenCommand(const CLI::App& app) {
+    const std::string& name = command_line::GivenCommand(app).get_name();
+    for (const Command& command : kCommands) {
+        if (name == command.name) return &command;
+    }
+    return nullptr;
+}
+
+// A usage error: the problem in one line, then the command's usage line
+// (the first of its help) or, with no command given, the list of commands.
+int UsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
+    const std::string problem = command_line::UsageProblem(error, app, argc, argv);
+    const Command* command = GivenCommand(app);
+    if (command == nullptr) {
+        std::fprintf(stderr, "tarnview: %s\n\n", problem.c_str());
+        PrintUsage(stderr);
+    } else {
+        const std::string_view help = command->help;
+        const std::string_view usage = help.substr(0, help.find('\n') + 1);
+        std::fprintf(stderr, "tarnview %s: %s\n%.*s", command->name, problem.c_str(), static_cast<int>(usage.size()),
+                     usage.data());
+    }
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        PrintUsage(stderr);
-        return 2;
+    CLI::App app;
+    command_line::Prepare(app);
+    app.set_version_flag("--version", std::string("tarnview ") + TARNVIEW_VERSION);
+    app.require_subcommand(1);
+    bool helpAsked = false;
+    app.add_subcommand("help")->callback([&helpAsked] { helpAsked = true; });
+    std::vector<CommandRun> runs;
+    for (const Command& command : kCommands) runs.push_back(command.declare(*app.add_subcommand(command.name)));
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        const Command* command = GivenCommand(app);
+        if (command == nullptr) {
+            PrintHelp();
+        } else {
+            std::fputs(command->help, stdout);
+        }
+        return 0;
+    } catch (const CLI::CallForVersion& version) {
+        std::printf("%s\n", version.what());
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        return UsageError(app, error, argc, argv);
     }
-    const std::string_view name = argv[1];
-    if (name == "--help" || name == "-h" || name == "help") {
+    if (helpAsked) {
         PrintHelp();
         return 0;
     }
-    if (name == "--version") {
-        std::printf("tarnview %s\n", TARNVIEW_VERSION);
-        return 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (app.got_subcommand(kCommands[i].name)) return runs[i]();
     }
-    for (const Command& command : kCommands) {
-        if (name == command.name) return command.run(argc - 1, argv + 1);
-    }
-    std::fprintf(stderr, "tarnview: unknown command '%s'\n\n", argv[1]);
-    PrintUsage(stderr);
     return 2;
 }

@@ -4,9 +4,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -41,43 +41,6 @@ struct ServeArguments {
     tarnview::server::ServerSettings settings;
     bool open = false;
 };
-
-bool ParsePort(const char* text, int& port) {
-    const std::string_view view = text;
-    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), port);
-    return error == std::errc() && end == view.data() + view.size() && port >= 0 && port <= 65535;
-}
-
-// 0 parsed, 1 help shown, 2 usage error (said on standard error).
-int ParseArguments(int argc, char** argv, ServeArguments& arguments) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(kServeHelp, stdout);
-            return 1;
-        } else if (argument == "--open") {
-            arguments.open = true;
-        } else if (argument == "--port" && hasValue) {
-            if (!ParsePort(argv[++i], arguments.settings.port)) {
-                std::fprintf(stderr, "tarnview serve: --port takes a number from 0 to 65535, not '%s'\n", argv[i]);
-                return 2;
-            }
-        } else if (argument == "--host" && hasValue) {
-            arguments.settings.host = argv[++i];
-        } else if (argument.starts_with("-") && argument != "-") {
-            std::fprintf(stderr, "tarnview serve: unknown option or missing value: %s\n\n%s", argv[i], kServeHelp);
-            return 2;
-        } else {
-            arguments.reports.emplace_back(argument);
-        }
-    }
-    if (arguments.reports.empty()) {
-        std::fprintf(stderr, "tarnview serve: name at least one report\n\n%s", kServeHelp);
-        return 2;
-    }
-    return 0;
-}
 
 void OpenInBrowser(const std::string& url) {
     const char* command[] = {"xdg-open", url.c_str(), nullptr};
@@ -118,12 +81,7 @@ private:
     std::thread waiter_;
 };
 
-}  // namespace
-
-int RunServe(int argc, char** argv) {
-    ServeArguments arguments;
-    if (const int parsed = ParseArguments(argc, argv, arguments); parsed != 0) return parsed == 1 ? 0 : 2;
-
+int Serve(const ServeArguments& arguments) {
     tarnview::server::ReportLibrary reports;
     std::string error;
     if (!reports.Open(arguments.reports, error, stderr)) {
@@ -147,4 +105,17 @@ int RunServe(int argc, char** argv) {
     server.Run();
     reports.StopBackgroundWork();
     return 0;
+}
+
+}  // namespace
+
+CommandRun DeclareServe(CLI::App& command) {
+    const auto arguments = std::make_shared<ServeArguments>();
+    command.add_option("report", arguments->reports)->required();
+    command.add_option("--port", arguments->settings.port)
+        ->check(command_line::WholeNumber(0, 65535, "--port takes a number from 0 to 65535, not"))
+        ->type_name("a number");
+    command.add_option("--host", arguments->settings.host)->type_name("an address");
+    command.add_flag("--open", arguments->open);
+    return [arguments] { return Serve(*arguments); };
 }

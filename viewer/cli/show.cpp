@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,8 @@
 #include "palette.h"
 
 const char kShowHelp[] =
-    "usage: tarnview show REPORT.log [--depth N] [--region TEXT] [--plain] [--color WHEN] [--no-pager]\n"
+    "usage: tarnview show REPORT.log [--depth N] [--iteration N|initial] [--region TITLE | --region-containing TEXT]\n"
+    "                     [--plain] [--color WHEN] [--no-pager]\n"
     "\n"
     "The report with its colour prefixes shown as colours and its regions as\n"
     "titles (region end lines are left out).  Colours keep their hue but are\n"
@@ -28,8 +30,13 @@ const char kShowHelp[] =
     "  --depth N      fold regions nested deeper than N (0: fold the top-level\n"
     "                 regions, or those chosen with --region) into one title\n"
     "                 line with their line count\n"
-    "  --region TEXT  only the regions whose title contains TEXT\n"
-    "                 (e.g. --region \"Major Iteration 3\")\n"
+    "  --iteration N  only the iteration block N as the summary numbers it\n"
+    "                 ('initial' or -1: the initial conditions)\n"
+    "  --region TITLE only the regions titled TITLE, the whole title\n"
+    "                 (e.g. --region \"Variable Details\"; with --iteration,\n"
+    "                 those of that block)\n"
+    "  --region-containing TEXT\n"
+    "                 only the regions whose title contains TEXT\n"
     "  --plain        the text without markup and without colour\n"
     "  --color WHEN   auto (default: on a terminal), always or never\n"
     "  --no-pager     write straight to standard output\n"
@@ -37,15 +44,15 @@ const char kShowHelp[] =
 
 namespace {
 
-enum class When { kAuto, kAlways, kNever };
-
 struct ShowOptions {
     std::string path;
     std::optional<int> depth;
     std::optional<std::string> region;
+    std::optional<std::string> regionPart;
+    std::optional<int> iteration;
     bool plain = false;
-    When colour = When::kAuto;
-    bool pager = true;
+    std::string colour = "auto";  // auto, always or never
+    bool noPager = false;
 };
 
 constexpr const char* kReset = "\x1b[0m";
@@ -61,15 +68,16 @@ public:
     // Lines [begin, end); regions fold when nested more than the depth
     // option below `baseDepth`.
     void WriteSpan(tarnview::LineNumber begin, tarnview::LineNumber end, int baseDepth) {
+        std::string copy;
         for (tarnview::LineNumber number = begin; number < end && !std::ferror(m_out); ++number) {
-            const tarnview::Line line = m_report.LineAt(number);
+            const tarnview::ShownLine line = m_report.ReadLine(number, copy);
             if (line.kind == tarnview::LineKind::kRegionEnd) continue;
             if (line.kind != tarnview::LineKind::kRegionStart) {
                 WriteText(line);
                 continue;
             }
             const tarnview::Region& region = m_report.Regions()[m_report.RegionOfLine(number)];
-            const std::string_view title = line.text.substr(line.text.find(", ") + 2);
+            const std::string_view title = line.text;
             if (m_options.depth && region.depth - baseDepth >= *m_options.depth) {
                 WriteTitle(region, title, true);
                 number = region.end;
@@ -90,7 +98,7 @@ public:
     }
 
 private:
-    void WriteText(const tarnview::Line& line) {
+    void WriteText(const tarnview::ShownLine& line) {
         if (line.colour && m_depth != ColourDepth::kNone) {
             Put(ColourEscape(*line.colour));
             PutVisible(line.text);
@@ -127,21 +135,9 @@ private:
 
     void Put(std::string_view text) { std::fwrite(text.data(), 1, text.size(), m_out); }
 
-    // Control characters of the report (an escape in a name) are shown as
-    // ^X rather than sent to the terminal.
-    void PutVisible(std::string_view text) {
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(text[i]);
-            if (c >= 0x20 && c != 0x7f) continue;
-            if (c == '\t') continue;
-            Put(text.substr(start, i - start));
-            const char shown[3] = {'^', static_cast<char>(c == 0x7f ? '?' : c + '@'), '\0'};
-            Put(shown);
-            start = i + 1;
-        }
-        Put(text.substr(start));
-    }
+    // Control characters of the report (an escape in a name) are shown
+    // visibly rather than sent to the terminal.
+    void PutVisible(std::string_view text) { Put(Visible(text)); }
 
     const tarnview::Report& m_report;
     const ShowOptions& m_options;
@@ -150,74 +146,62 @@ private:
     std::map<int, std::string> m_escapes;
 };
 
-// Returns 0 when parsed, else the exit status to end with.
-int ParseOptions(int argc, char** argv, ShowOptions& options, bool& helpShown) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (IsHelp(argument)) {
-            std::fputs(kShowHelp, stdout);
-            helpShown = true;
-            return 0;
-        } else if (argument == "--depth") {
-            if (!hasValue) return UsageError("show", "--depth needs a number", kShowHelp);
-            char* end = nullptr;
-            const long depth = std::strtol(argv[++i], &end, 10);
-            if (*argv[i] == '\0' || *end != '\0' || depth < 0 || depth > 1000) {
-                return UsageError("show", "--depth needs a number from 0, not '" + std::string(argv[i]) + "'", kShowHelp);
-            }
-            options.depth = static_cast<int>(depth);
-        } else if (argument == "--region") {
-            if (!hasValue) return UsageError("show", "--region needs a text", kShowHelp);
-            options.region = argv[++i];
-        } else if (argument == "--plain") {
-            options.plain = true;
-        } else if (argument == "--color" || argument == "--colour") {
-            const std::string_view when = hasValue ? std::string_view(argv[++i]) : std::string_view();
-            if (when == "auto") {
-                options.colour = When::kAuto;
-            } else if (when == "always") {
-                options.colour = When::kAlways;
-            } else if (when == "never") {
-                options.colour = When::kNever;
-            } else {
-                return UsageError("show", "--color takes auto, always or never", kShowHelp);
-            }
-        } else if (argument == "--no-pager") {
-            options.pager = false;
-        } else if (argument.starts_with('-') && argument.size() > 1) {
-            return UsageError("show", "unknown option " + std::string(argument), kShowHelp);
-        } else if (!options.path.empty()) {
-            return UsageError("show", "one report at a time", kShowHelp);
-        } else {
-            options.path = argument;
-        }
-    }
-    if (options.path.empty()) return UsageError("show", "no report given", kShowHelp);
-    return 0;
-}
-
 ColourDepth ChooseColourDepth(const ShowOptions& options, bool terminal) {
-    if (options.plain || options.colour == When::kNever) return ColourDepth::kNone;
-    if (options.colour == When::kAuto && !terminal) return ColourDepth::kNone;
+    if (options.plain || options.colour == "never") return ColourDepth::kNone;
+    if (options.colour == "auto" && !terminal) return ColourDepth::kNone;
     return TerminalColourDepth();
 }
 
-// The spans of lines to show: the whole report, or each region whose
-// title holds the text (regions inside one already shown are not repeated).
+bool TitleChosen(const tarnview::Region& region, const ShowOptions& options) {
+    if (options.region) return region.title == *options.region;
+    if (options.regionPart) return region.title.find(*options.regionPart) != std::string::npos;
+    return true;
+}
+
+// Whether region `id` is `ancestor` or inside it.
+bool Within(const tarnview::Report& report, int id, int ancestor) {
+    for (; id != tarnview::kNoRegion; id = report.Regions()[id].parent) {
+        if (id == ancestor) return true;
+    }
+    return false;
+}
+
+// The spans of lines to show: the whole report, or each chosen region (by
+// its title, inside the chosen iteration block); regions inside one already
+// shown are not repeated.
 std::vector<std::pair<tarnview::LineNumber, tarnview::LineNumber>> ChooseSpans(const tarnview::Report& report,
                                                                               const ShowOptions& options) {
     std::vector<std::pair<tarnview::LineNumber, tarnview::LineNumber>> spans;
-    if (!options.region) {
+    if (!options.region && !options.regionPart && !options.iteration) {
         spans.emplace_back(0, report.LineCount());
         return spans;
     }
-    for (const tarnview::Region& region : report.Regions()) {
-        if (region.title.find(*options.region) == std::string::npos) continue;
+    int block = tarnview::kNoRegion;
+    if (options.iteration) {
+        const std::optional<std::size_t> index = report.BlockNumbered(*options.iteration);
+        if (!index) return spans;
+        block = report.IterationBlocks()[*index].region;
+    }
+    for (std::size_t id = 0; id < report.Regions().size(); ++id) {
+        const tarnview::Region& region = report.Regions()[id];
+        if (!TitleChosen(region, options) || (block != tarnview::kNoRegion && !Within(report, static_cast<int>(id), block)))
+            continue;
         if (!spans.empty() && region.line < spans.back().second) continue;
         spans.emplace_back(region.line, std::min(region.end + 1, report.LineCount()));
     }
     return spans;
+}
+
+// What was asked for, for the message that it is not there.
+std::string Asked(const ShowOptions& options) {
+    std::string asked;
+    if (options.region) asked = "no region titled '" + Visible(*options.region) + "'";
+    if (options.regionPart) asked = "no region whose title contains '" + Visible(*options.regionPart) + "'";
+    if (options.iteration) {
+        const std::string block = "iteration " + std::to_string(*options.iteration);
+        asked = asked.empty() ? "no " + block : asked + " in " + block;
+    }
+    return asked;
 }
 
 FILE* OpenPager() {
@@ -228,29 +212,24 @@ FILE* OpenPager() {
     return popen(pager != nullptr ? pager : "less -R", "w");
 }
 
-}  // namespace
-
-int RunShow(int argc, char** argv) {
-    ShowOptions options;
-    bool helpShown = false;
-    if (const int status = ParseOptions(argc, argv, options, helpShown); status != 0 || helpShown) return status;
+int Show(const ShowOptions& options) {
     const auto report = OpenReport("show", options.path);
     if (!report) return 1;
     const auto spans = ChooseSpans(*report, options);
     if (spans.empty()) {
-        std::fprintf(stderr, "tarnview show: %s: no region whose title contains '%s'\n", options.path.c_str(),
-                     options.region->c_str());
+        std::fprintf(stderr, "tarnview show: %s: %s\n", options.path.c_str(), Asked(options).c_str());
         return 1;
     }
     const bool terminal = isatty(STDOUT_FILENO) != 0;
     const ColourDepth depth = ChooseColourDepth(options, terminal);
-    FILE* pager = terminal && options.pager ? OpenPager() : nullptr;
+    FILE* pager = terminal && !options.noPager ? OpenPager() : nullptr;
     FILE* out = pager != nullptr ? pager : stdout;
 
     View view(*report, options, depth, out);
     for (const auto& [begin, end] : spans) {
         // A region asked for by its title is shown as a top-level one would be.
-        const int region = options.region ? report->RegionOfLine(begin) : tarnview::kNoRegion;
+        const bool chosen = options.region || options.regionPart || options.iteration;
+        const int region = chosen ? report->RegionOfLine(begin) : tarnview::kNoRegion;
         view.WriteSpan(begin, end, region == tarnview::kNoRegion ? 0 : report->Regions()[region].depth);
     }
     if (report->EndedEarly()) {
@@ -267,4 +246,23 @@ int RunShow(int argc, char** argv) {
         return 0;
     }
     return FinishOutput("show", out);
+}
+
+}  // namespace
+
+CommandRun DeclareShow(CLI::App& command) {
+    const auto options = std::make_shared<ShowOptions>();
+    command.add_option("report", options->path)->required();
+    command.add_option("--depth", options->depth)
+        ->check(command_line::WholeNumber(0, 1000, "--depth takes a number from 0 to 1000, not"))
+        ->type_name("a number");
+    CLI::Option* region = command.add_option("--region", options->region)->type_name("a title");
+    command.add_option("--region-containing", options->regionPart)->type_name("a text")->excludes(region);
+    AddIterationOption(command, options->iteration);
+    command.add_flag("--plain", options->plain);
+    command.add_option("--color,--colour", options->colour)
+        ->check(command_line::OneOf({"auto", "always", "never"}, "--color takes auto, always or never, not"))
+        ->type_name("auto, always or never");
+    command.add_flag("--no-pager", options->noPager);
+    return [options] { return Show(*options); };
 }

@@ -3,8 +3,9 @@
 #
 #   cmake -DPAGE_DIR=viewer/page -DCHART_JS=.../chart.min.js -DOUTPUT=page_generated.cpp -P embed_page.cmake
 #
-# page.html names each asset by a placeholder: /*@page.css@*/,
-# /*@page.js@*/, /*@chart.min.js@*/ are replaced by the file's text, and
+# page.html names each asset by a placeholder: /*@page.css@*/ and
+# /*@chart.min.js@*/ are replaced by the file's text, /*@page.js@*/ by the
+# page's parts (parts/, in the order parts.txt lists them) joined, and
 # <!--@report-data@--> splits the page into the part before the embedded
 # report's data and the part after it.
 foreach(variable PAGE_DIR CHART_JS OUTPUT)
@@ -37,7 +38,20 @@ endfunction()
 
 embed_asset("/*@page.css@*/" "${PAGE_DIR}/page.css" "</style;<!--")
 embed_asset("/*@chart.min.js@*/" "${CHART_JS}" "</script;<!--")
-embed_asset("/*@page.js@*/" "${PAGE_DIR}/page.js" "</script;<!--")
+# The page's script: its parts joined in the order of parts.txt.
+file(STRINGS "${PAGE_DIR}/parts.txt" part_names REGEX "^[^#]")
+set(joined "${OUTPUT}.page.js")
+file(WRITE "${joined}" "")
+foreach(part ${part_names})
+  string(STRIP "${part}" part)
+  if(NOT EXISTS "${PAGE_DIR}/parts/${part}")
+    message(FATAL_ERROR "${PAGE_DIR}/parts.txt: ${part} is not in parts/")
+  endif()
+  file(READ "${PAGE_DIR}/parts/${part}" text)
+  file(APPEND "${joined}" "${text}\n")
+endforeach()
+embed_asset("/*@page.js@*/" "${joined}" "</script;<!--")
+file(REMOVE "${joined}")
 
 string(FIND "${page}" "${data_marker}" split)
 if(split EQUAL -1)

@@ -307,6 +307,39 @@ void WriteNameOccurrences(JsonWriter& writer, const Report& report) {
     writer.EndObject();
 }
 
+void WriteHistory(JsonWriter& writer, const Report& report, const History& history, std::string_view name,
+                  LineNumber firstLine) {
+    writer.StartObject();
+    WriteKey(writer, "name");
+    WriteText(writer, name);
+    WriteKey(writer, "kind");
+    writer.String(NameKindText(history.kind));
+    const std::vector<std::string>& columns = ColumnsOf(history.table);
+    WriteKey(writer, "columns");
+    writer.StartArray();
+    for (const std::string& column : columns) WriteText(writer, column);
+    writer.EndArray();
+    WriteKey(writer, "rows");
+    writer.StartArray();
+    for (const HistoryRow& row : history.rows) {
+        writer.StartObject();
+        WriteKey(writer, "iteration");
+        WriteIteration(writer, report.IterationBlocks()[row.block]);
+        WriteKey(writer, "line");
+        writer.Uint64(row.line + firstLine);
+        WriteKey(writer, "values");
+        writer.StartObject();
+        for (std::size_t i = 0; i < columns.size() && i < row.row.fields.size(); ++i) {
+            WriteText(writer, columns[i]);
+            WriteField(writer, row.row.fields[i]);
+        }
+        writer.EndObject();
+        writer.EndObject();
+    }
+    writer.EndArray();
+    writer.EndObject();
+}
+
 // The JSON text that write makes with a writer of its own.
 template <typename Write>
 std::string JsonOf(Write write) {
@@ -355,40 +388,9 @@ std::string SummaryJson(const Report& report) {
     return JsonOf([&](JsonWriter& writer) { WriteSummary(writer, report); });
 }
 
-std::string HistoryJson(const Report& report, const History& history, std::string_view name) {
-    std::string out;
-    EscapingStream stream(out);
-    JsonWriter writer(stream);
-    writer.StartObject();
-    WriteKey(writer, "name");
-    WriteText(writer, name);
-    WriteKey(writer, "kind");
-    writer.String(NameKindText(history.kind));
-    const std::vector<std::string>& columns = ColumnsOf(history.table);
-    WriteKey(writer, "columns");
-    writer.StartArray();
-    for (const std::string& column : columns) WriteText(writer, column);
-    writer.EndArray();
-    WriteKey(writer, "rows");
-    writer.StartArray();
-    for (const HistoryRow& row : history.rows) {
-        writer.StartObject();
-        WriteKey(writer, "iteration");
-        WriteIteration(writer, report.IterationBlocks()[row.block]);
-        WriteKey(writer, "line");
-        writer.Uint64(row.line);
-        WriteKey(writer, "values");
-        writer.StartObject();
-        for (std::size_t i = 0; i < columns.size() && i < row.row.fields.size(); ++i) {
-            WriteText(writer, columns[i]);
-            WriteField(writer, row.row.fields[i]);
-        }
-        writer.EndObject();
-        writer.EndObject();
-    }
-    writer.EndArray();
-    writer.EndObject();
-    return out;
+std::string HistoryJson(const Report& report, const History& history, std::string_view name,
+                        LineNumber firstLine) {
+    return JsonOf([&](JsonWriter& writer) { WriteHistory(writer, report, history, name, firstLine); });
 }
 
 std::string JsonString(std::string_view text) {
@@ -453,6 +455,16 @@ JsonText& JsonText::Lines(const Report& report, LineNumber from, LineNumber coun
     return *this;
 }
 JsonText& JsonText::Summary(const Report& report) { WriteSummary(m_state->writer, report); return *this; }
+JsonText& JsonText::HistoryEntry(const Report& report, const History& history, std::string_view name,
+                                  LineNumber firstLine) {
+    WriteHistory(m_state->writer, report, history, name, firstLine);
+    return *this;
+}
+
+JsonText& JsonText::NameOccurrences(const Report& report) {
+    WriteNameOccurrences(m_state->writer, report);
+    return *this;
+}
 
 JsonText& JsonText::Hits(const Report& report, const std::vector<LineNumber>& lines, std::size_t textLimit) {
     StartArray();

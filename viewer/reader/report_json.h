@@ -29,7 +29,9 @@ std::string PageDataJson(const Report& report);
 std::string SummaryJson(const Report& report);
 // {"name":..,"kind":"variable"|"equation","columns":[..],
 //  "rows":[{"iteration":"Initial Conditions"|k,"line":L,"values":{..}}]}
-std::string HistoryJson(const Report& report, const History& history, std::string_view name);
+// (`firstLine`: the number of the report's first line, 0 or 1)
+std::string HistoryJson(const Report& report, const History& history, std::string_view name,
+                        LineNumber firstLine = 0);
 
 // Text as a JSON string literal with the quotes, escaped as above.
 std::string JsonString(std::string_view text);
@@ -64,6 +66,12 @@ public:
     JsonText& Outline(const Report& report);
     JsonText& Lines(const Report& report, LineNumber from, LineNumber count);
     JsonText& Summary(const Report& report);
+    // {"NAME": [line, ...], ...}: every line where each name occurs, as the
+    // search finds it (report_search.h).
+    JsonText& NameOccurrences(const Report& report);
+    // The object HistoryJson writes.
+    JsonText& HistoryEntry(const Report& report, const History& history, std::string_view name,
+                           LineNumber firstLine = 0);
     // [{"line":L,"region":R,"text":"what the line shows"}, ...], each text
     // cut to at most `textLimit` bytes (not inside a UTF-8 sequence).
     JsonText& Hits(const Report& report, const std::vector<LineNumber>& lines, std::size_t textLimit);

@@ -17,7 +17,7 @@
 namespace tarnview {
 
 // The file's bytes: a memory map, or, where the file cannot be mapped (a
-// pipe, a file system without maps), a copy read into memory.
+// file system without maps), a copy read into memory.
 struct Report::Mapping {
     void* address = nullptr;
     std::size_t length = 0;
@@ -67,14 +67,27 @@ void ReadWhole(int descriptor, const std::string& path, std::string& into) {
     }
 }
 
+// What a file that is not a regular one is, for the message that refuses it.
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
+}
+
+// Only a regular file is read: a device such as /dev/zero never ends and a
+// named pipe may never answer.  It is opened without waiting (a FIFO put in
+// the report's place would block the open) and refused by what it is.
 std::unique_ptr<Report::Mapping> MapFile(const std::string& path) {
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (file.get() < 0) Fail(path, SystemError("cannot open"));
     struct stat status {};
     if (fstat(file.get(), &status) != 0) Fail(path, SystemError("cannot read its size"));
-    if (S_ISDIR(status.st_mode)) Fail(path, "is a directory, not a report");
+    if (!S_ISREG(status.st_mode)) Fail(path, std::string("is ") + KindOf(status.st_mode) + ", not a report");
     auto mapping = std::make_unique<Report::Mapping>();
-    if (S_ISREG(status.st_mode) && status.st_size > 0) {
+    if (status.st_size > 0) {
         const std::size_t length = static_cast<std::size_t>(status.st_size);
         void* address = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.get(), 0);
         if (address != MAP_FAILED) {
@@ -260,8 +273,14 @@ std::string_view Report::RawLine(LineNumber number) const {
     return m_bytes.substr(start, TextEnd(m_bytes, start, m_lineStarts[number + 1]) - start);
 }
 
-Line Report::LineAt(LineNumber number) const {
-    const std::string_view raw = RawLine(number);
+Line Report::LineAt(LineNumber number) const { return Classify(RawLine(number), number); }
+
+Line Report::LineAt(LineNumber number, std::string& copy) const {
+    copy.assign(RawLine(number));
+    return Classify(copy, number);
+}
+
+Line Report::Classify(std::string_view raw, LineNumber number) const {
     const markup::Prefixed prefixed = markup::SplitPrefix(raw);
     Line line{prefixed.text, prefixed.colour, LineKind::kText};
     if (!raw.empty() && raw[0] != '?' && raw[0] != '#') return line;

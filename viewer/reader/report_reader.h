@@ -197,6 +197,11 @@ public:
 
     LineNumber LineCount() const { return m_lineStarts.size() - 1; }
     Line LineAt(LineNumber number) const;
+    // The same, classified from a copy of the line's bytes made first, whose
+    // text views point into `copy`: for a file that may change while it is
+    // read (a served report written again), so that what the line was
+    // taken for and what is read from it come from the same bytes.
+    Line LineAt(LineNumber number, std::string& copy) const;
     // The whole line without its line end, prefix included.
     std::string_view RawLine(LineNumber number) const;
     // The offset of a line's first byte in the file.
@@ -235,6 +240,7 @@ public:
 private:
     Report() = default;
     class Scanner;
+    Line Classify(std::string_view raw, LineNumber number) const;
 
     std::unique_ptr<Mapping> m_mapping;
     std::string m_path, m_fileName;

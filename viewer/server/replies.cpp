@@ -104,9 +104,15 @@ Reply SearchReply(const ServedReport& served, const std::string* query, const st
     const std::shared_ptr<const NameIndex> index = served.Index();
     SearchHits hits;
     if (index && (hits = NameQuery(report, *query, ignoreCase)).byName) {
-        // A name: every line at once, from the index.
-        for (const LineNumber line : index->LinesOfAny(report.Names().Matching(*query, ignoreCase))) {
-            if (line >= *from) hits.lines.push_back(line);
+        // A name: its lines from the index at once, a page at a time as a
+        // search of the file.
+        const std::vector<LineNumber> lines = index->LinesOfAny(report.Names().Matching(*query, ignoreCase));
+        for (auto line = std::lower_bound(lines.begin(), lines.end(), *from); line != lines.end(); ++line) {
+            if (hits.lines.size() == SearchOptions{}.hits) {
+                hits.next = *line;
+                break;
+            }
+            hits.lines.push_back(*line);
         }
     } else {
         SearchOptions options;

@@ -1,20 +1,5 @@
 #include "platform/file_kind.h"
 
-#if defined(_WIN32)
-
-#include <windows.h>
-
-FileKind KindOfFile(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? FileKind::kTooLong : FileKind::kMissing;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kDirectory;
-    if (attributes & FILE_ATTRIBUTE_DEVICE) return FileKind::kDevice;
-    return FileKind::kRegular;
-}
-
-#else
-
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -29,5 +14,3 @@ FileKind KindOfFile(const char* path) {
     if (S_ISSOCK(status.st_mode)) return FileKind::kSocket;
     return FileKind::kOther;
 }
-
-#endif

@@ -1,0 +1,89 @@
+// The rules of a run-data file's content beyond each value's kind, and the
+// words that tell of a broken one.  The loader checks a file by them and the
+// run-data writers check each call by them, so that both refuse the same
+// things in the same words.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarn::rules {
+
+inline constexpr std::string_view kFormatName = "tarn-vdr";
+inline constexpr std::int64_t kVersion = 1;
+
+// The largest run-data file the loader takes; a larger one is refused before
+// it is read.  The whole file is held in memory while it is parsed, so the
+// limit is lower where the address space is 32 bits wide.
+inline constexpr std::uint64_t kMaxFileBytes =
+    sizeof(void*) >= 8 ? (std::uint64_t{1} << 30) : (std::uint64_t{256} << 20);
+
+inline constexpr size_t kDateMaxBytes = 30;
+inline constexpr size_t kMostInfeasibleMaxBytes = 199;
+
+struct IntegerRange {
+    std::int64_t min, max;
+    constexpr bool Holds(std::int64_t value) const { return value >= min && value <= max; }
+};
+inline constexpr IntegerRange kInt16{-32768, 32767};
+inline constexpr IntegerRange kInt32{INT_MIN, INT_MAX};
+
+inline constexpr const char* kNulInText = "a text may not contain a NUL character (\\u0000)";
+inline constexpr const char* kLoneSurrogate =
+    "a text may not contain an unpaired surrogate escape (\\udc00 to \\udfff)";
+inline constexpr const char* kInvalidUtf8 = "the text is not valid UTF-8";
+inline constexpr const char* kEmptyOptionName = "an option name may not be empty";
+inline constexpr const char* kNulInOptionName =
+    "an option name may not contain a NUL character (\\u0000)";
+inline constexpr const char* kKeyTwice = "the key is given twice";
+inline constexpr const char* kEmptyVariableName = "a variable name may not be empty";
+inline constexpr const char* kEmptyEquationName = "an equation name may not be empty";
+
+// A text from the file, quoted for a message, with control characters
+// escaped and cut to a readable length.
+std::string QuoteText(std::string_view text);
+
+// What is wrong with a name of the model, a variable or an equation as an
+// identifier (a control character, or '#' or '?' first); empty when nothing.
+std::string NameProblem(std::string_view name);
+
+// "the date is 31 bytes long, ...", "the date may not contain a line
+// break"; empty when the date is fine.
+std::string DateProblem(std::string_view date);
+
+// The most infeasible row's name: empty when it fits.
+std::string MostInfeasibleProblem(std::string_view name);
+
+std::string IntegerOutOfRange(std::string_view shown, IntegerRange range);
+
+// "equation 3 does not exist (the model has 2 equations)"; without the count
+// while the model's items are not all known.
+std::string NoSuchItem(bool equation, std::int64_t number, size_t count, bool countKnown);
+
+// "the name "X" is already the name of model.variables[0]".
+std::string NameTaken(std::string_view name, std::string_view list, size_t earlier);
+
+// "equation 1 and variable 2 already have a coefficient in model.matrix[1]".
+std::string CoefficientTwice(std::int64_t equation, std::int64_t variable, size_t earlier);
+
+// "1 triples, 2 expected (one per variable)".
+std::string TripleCount(size_t given, size_t expected, bool variables);
+
+// "iteration 2 found where iteration 1 was expected (...)".
+std::string IterationOutOfOrder(std::int64_t found, size_t expected);
+
+// "the file is N bytes long; run-data files of at most M bytes are read".
+std::string FileTooLarge(std::uint64_t bytes);
+
+std::string FormatProblem(std::string_view format);
+std::string VersionProblem(std::string_view shown);
+
+// Option names that can follow a '.' in a path.
+bool IsPlainWord(std::string_view key);
+
+// The path of an option: PARENT.NAME for a plain word, else PARENT["NAME"].
+std::string OptionPath(std::string_view parent, std::string_view name);
+
+}  // namespace tarn::rules

@@ -1,0 +1,248 @@
+/* The page put together: one report at a time (embedded, or one of the
+   server's), its outline, text, search, charts and history; served, the
+   report choice, compare and reloading.  The page's own jumps are steps of
+   the browser's history, so Back and Forward return to where the reader was. */
+"use strict";
+
+tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document", "outline", "search", "charts",
+  "history", "compare", "keys"],
+(dom, theme, regions, source, lines, documentPart, outlinePart, searchPart, charts, historyPart, comparePart, keysPart) => {
+  const VERSION_POLL_MS = 2000;
+  const { byId } = dom;
+
+  const view = { source: null, store: null, model: null };
+  const served = { token: "", reports: [], version: null, pollTimer: 0, outlines: new Map() };
+  served.outlineOf = async (id) => {
+    if (!served.outlines.has(id)) served.outlines.set(id, await source.fetchJson(served.token, `/api/reports/${id}/outline`));
+    return served.outlines.get(id);
+  };
+
+  // The reader's place as a step of the browser's history.
+  function pageState() {
+    return { place: text.place(), history: history.shown(), report: view.source && view.source.id };
+  }
+
+  // Runs a jump as a new step of the browser's history.
+  function jump(change) {
+    if (!view.model) return undefined;
+    window.history.replaceState(pageState(), "");
+    const result = change();
+    window.history.pushState(pageState(), "");
+    return result;
+  }
+
+  function goToLine(line) {
+    return jump(() => outline.regionsChanged(text.goToLine(line)[0]));
+  }
+
+  function openName(name, kind) {
+    jump(() => text.keepPlace(() => history.show(name, kind)));
+  }
+
+  function onPopState(event) {
+    const state = event.state;
+    if (!state || !state.place || !view.model || state.report !== (view.source && view.source.id)) return;
+    text.keepPlace(() => (state.history ? history.show(state.history) : history.close()));
+    text.restorePlace(state.place);
+    outline.showOpenItems(-1);
+  }
+
+  const text = documentPart.documentView(view, {
+    openName: (name, kind) => openName(name, kind),
+    toggled: (id, changed) => changed && outline.showOpenItems(id),
+  });
+  const outline = outlinePart.outline(view, {
+    goToLine,
+    toggleRegion: (id, open) => text.toggleRegion(id, open),
+  });
+  const history = historyPart.historyPanel(view, { goToLine });
+  const search = searchPart.searchPanel(view, { goToLine, openName });
+  const compare = comparePart.compareView(served);
+
+  // The line the keys start from: the current line when it is on screen, else the top one.
+  const hereLine = () => (text.currentLine() >= 0 ? text.currentLine() : text.place().line);
+
+  function goTo(asked) {
+    if (asked.line !== undefined) {
+      if (asked.line >= view.model.lineCount) return `The report has ${view.model.lineCount} lines.`;
+      goToLine(asked.line);
+      return "";
+    }
+    const block = (view.model.report.iterations || []).find((entry) => entry.iteration === asked.iteration);
+    if (!block) return `The report has no iteration ${asked.iteration}.`;
+    goToLine(view.model.regions[block.region].line);
+    return "";
+  }
+
+  const keys = keysPart.keys({
+    search: () => { byId("search").focus(); byId("search").select(); },
+    step: (direction) => search.step(direction, text.currentLine()),
+    iteration: (direction) => {
+      const line = view.model && view.model.iterationNear(hereLine(), direction);
+      if (line !== null && line !== undefined) goToLine(line);
+    },
+    goTo,
+  });
+
+  function showReportNotices(report) {
+    const open = view.model.regions.filter((region) => region.end >= report.lineCount).length;
+    const banner = byId("ended-early");
+    banner.hidden = !report.endedEarly;
+    if (report.endedEarly) {
+      banner.textContent = `This report ended early: ${open} ${open === 1 ? "region was" : "regions were"} ` +
+        "still open at the end of the file, so the run may have stopped before its report was finished.";
+    }
+    const strays = report.strayEnds || [];
+    byId("stray-ends").hidden = strays.length === 0;
+    if (strays.length) {
+      const shown = strays.slice(0, 10).map((line) => line + 1).join(", ");
+      dom.showNotice("stray-ends", `${strays.length} #endregion ${strays.length === 1 ? "line has" : "lines have"} no ` +
+        `region to close and ${strays.length === 1 ? "is" : "are"} shown as text (line ${shown}` +
+        `${strays.length > 10 ? ", \u2026" : ""}).`);
+    }
+  }
+
+  function showSummaryCharts() {
+    const summary = view.model && view.model.report.summary;
+    const none = !summary || !summary.rows || summary.rows.length === 0;
+    byId("toggle-charts").hidden = none;
+    byId("charts").hidden = none || byId("toggle-charts").getAttribute("aria-pressed") !== "true";
+    if (!byId("charts").hidden) charts.drawSummaryCharts([{ name: view.model.report.file, summary }], "chart-convergence", "chart-objective");
+  }
+
+  function adoptReport(report, keepOpen) {
+    view.model = new regions.RegionModel(report, keepOpen && view.model ? view.model.open : null);
+    document.title = `${report.file} \u2013 tarnview`;
+    byId("file-name").textContent = report.file;
+    byId("file-name").title = Object.entries(report.header || {}).map(([key, value]) => `${key}: ${value}`).join("\n");
+    outline.build();
+    showReportNotices(report);
+    text.rowsChanged();
+    text.draw(true);
+    showSummaryCharts();
+  }
+
+  async function showReport(chosen) {
+    view.source = chosen;
+    view.store = lines.lineStore(chosen, () => text.drawSoon(true), dom.showFailure);
+    text.setCurrentLine(-1);
+    history.close();
+    adoptReport(await chosen.outline(), false);
+    window.history.replaceState(pageState(), "");
+    performance.mark("outline-shown");
+  }
+
+  async function pollVersion() {
+    const shown = view.source;
+    try {
+      const version = await shown.version();
+      if (shown !== view.source) return;
+      if (served.version !== null && version !== served.version) {
+        served.outlines.delete(shown.id);
+        const report = await shown.outline();
+        if (shown !== view.source) return;
+        view.store.forget();
+        adoptReport(report, true);
+        dom.showNotice("reloaded", `${report.file} was written again and has been reloaded ` +
+          `(${new Date().toLocaleTimeString()}).`);
+      }
+      served.version = version;
+    } catch (error) {
+      if (shown === view.source) dom.showFailure(error);
+    }
+    // One poll at a time, for the report on screen only.
+    if (shown === view.source) served.pollTimer = window.setTimeout(pollVersion, VERSION_POLL_MS);
+  }
+
+  async function openServedReport(id) {
+    window.clearTimeout(served.pollTimer);
+    served.version = null;
+    const url = new URL(window.location.href);
+    url.searchParams.set("report", String(id));
+    window.history.replaceState(null, "", url);
+    byId("report-select").value = String(id);
+    byId("reloaded").hidden = true;
+    await showReport(source.servedSource(served.token, id));
+    search.clear();
+    pollVersion();
+  }
+
+  function showView(name) {
+    const comparing = name === "compare";
+    byId("report-view").hidden = comparing;
+    byId("compare-view").hidden = !comparing;
+    byId("show-report").setAttribute("aria-pressed", String(!comparing));
+    byId("show-compare").setAttribute("aria-pressed", String(comparing));
+    if (comparing) compare.draw();
+    else text.drawSoon(true);
+  }
+
+  async function startServed() {
+    const parameters = new URLSearchParams(window.location.search);
+    served.token = parameters.get("token") || "";
+    if (!served.token) throw new Error("This page has no report: open the address that tarnview serve printed, " +
+      "or write a page with tarnview html.");
+    served.reports = await source.fetchJson(served.token, "/api/reports");
+    if (!served.reports.length) throw new Error("The server has no report.");
+    const select = byId("report-select");
+    select.replaceChildren(...served.reports.map((report) => {
+      const node = dom.element("option", "", report.file);
+      node.value = String(report.id);
+      return node;
+    }));
+    byId("report-choice").hidden = served.reports.length < 2;
+    byId("views").hidden = served.reports.length < 2;
+    compare.fillChoices();
+    const asked = Number(parameters.get("report"));
+    const known = served.reports.some((report) => report.id === asked);
+    await openServedReport(known ? asked : served.reports[0].id);
+  }
+
+  async function startEmbedded(dataElement) {
+    const data = await source.embeddedData(dataElement.textContent);
+    const pieces = document.querySelectorAll("script.report-piece");
+    return showReport(source.embeddedSource(data, (index) => pieces[index].textContent));
+  }
+
+  // The panels that fold away remember it.
+  function foldable(buttonId, key, fallback, onChange) {
+    const button = byId(buttonId);
+    const set = (open) => {
+      button.setAttribute("aria-pressed", String(open));
+      dom.remembered.set(key, open);
+      onChange();
+    };
+    button.addEventListener("click", () => text.keepPlace(() => set(button.getAttribute("aria-pressed") !== "true")));
+    button.setAttribute("aria-pressed", String(dom.remembered.get(key, String(fallback)) === "true"));
+  }
+
+  function listen() {
+    text.start();
+    outline.start();
+    search.start();
+    history.start();
+    compare.start();
+    keys.start();
+    theme.onChange(() => {
+      if (!view.model) return;
+      text.drawSoon(true);
+      showSummaryCharts();
+    });
+    theme.start();
+    foldable("toggle-charts", "charts-open", true, showSummaryCharts);
+    byId("close-history").addEventListener("click", () => jump(() => text.keepPlace(() => history.close())));
+    byId("show-report").addEventListener("click", () => showView("report"));
+    byId("show-compare").addEventListener("click", () => showView("compare"));
+    byId("report-select").addEventListener("change", (event) => openServedReport(Number(event.target.value)).catch(dom.showFailure));
+    window.addEventListener("popstate", onPopState);
+  }
+
+  function start() {
+    listen();
+    const dataElement = byId("report-data");
+    const started = dataElement ? startEmbedded(dataElement) : startServed();
+    started.catch(dom.showFailure);
+  }
+
+  return { start };
+});

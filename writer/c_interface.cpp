@@ -1,0 +1,245 @@
+// The C interface: each call on the C++ writer, its exceptions turned into
+// a status and the words kept for tarn_run_writer_error.
+#include "tarn/run_writer.h"
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "tarn/run_writer.hpp"
+
+namespace rd = tarn::rundata;
+
+struct tarn_run_writer {
+    std::unique_ptr<rd::RunWriter> run;  // null when the file could not be created
+    std::string error;
+    bool lost = false;                   // after a file error
+    // One iteration's triples and messages, reused.
+    std::vector<rd::VariableTriple> variables;
+    std::vector<rd::EquationTriple> equations;
+    std::vector<std::string> errors, warnings, information;
+};
+
+namespace {
+
+std::string_view Text(const char* text) { return text != nullptr ? text : ""; }
+
+// Runs call on the writer; the status, with the words on failure.
+template <typename Call>
+int Guarded(tarn_run_writer* writer, Call&& call) {
+    if (writer == nullptr) return TARN_RUNDATA_NO_WRITER;
+    if (writer->lost || !writer->run) return TARN_RUNDATA_FILE_ERROR;
+    try {
+        call(*writer->run);
+        return TARN_RUNDATA_OK;
+    } catch (const rd::RuleError& error) {
+        writer->error = error.what();
+        return TARN_RUNDATA_REFUSED;
+    } catch (const rd::FileError& error) {
+        writer->error = error.what();
+        writer->lost = true;
+        return TARN_RUNDATA_FILE_ERROR;
+    } catch (const std::bad_alloc&) {
+        writer->error = "out of memory";
+        return TARN_RUNDATA_NO_MEMORY;
+    }
+}
+
+void CopyTexts(const char* const* texts, size_t count, std::vector<std::string>& into) {
+    into.clear();
+    for (size_t i = 0; i < count; ++i) into.emplace_back(Text(texts[i]));
+}
+
+template <typename Triple>
+void CopyTriples(const double* values, size_t count, std::vector<Triple>& into) {
+    into.resize(count);
+    for (size_t i = 0; i < count; ++i) into[i] = {values[3 * i], values[3 * i + 1], values[3 * i + 2]};
+}
+
+int AddOption(tarn_run_writer* writer, int set, const char* name,
+              const std::function<rd::OptionValue()>& value) {
+    return Guarded(writer, [&](rd::RunWriter& run) {
+        const std::string_view key = Text(name);
+        switch (set) {
+            case TARN_OPTIONS_MODEL: return run.AddModelOption(key, value());
+            case TARN_OPTIONS_SOLVER: return run.AddSolverOption(key, value());
+            case TARN_OPTIONS_LP: return run.AddLpOption(key, value());
+            default: throw rd::RuleError("", "no option set " + std::to_string(set));
+        }
+    });
+}
+
+}  // namespace
+
+extern "C" {
+
+tarn_variable tarn_variable_defaults(void) {
+    const rd::Variable defaults;
+    return {nullptr, defaults.lower, defaults.upper, defaults.type, defaults.status, 0, 0.0};
+}
+
+tarn_equation tarn_equation_defaults(void) {
+    const rd::Equation defaults;
+    return {nullptr,         defaults.type,  defaults.rhs,      defaults.value,
+            defaults.scale,  defaults.diag,  defaults.nonlinear};
+}
+
+tarn_iteration tarn_iteration_defaults(void) {
+    tarn_iteration iteration{};
+    return iteration;
+}
+
+int tarn_run_writer_open(const char* target, tarn_run_writer** writer) {
+    if (writer == nullptr) return TARN_RUNDATA_NO_WRITER;
+    *writer = new (std::nothrow) tarn_run_writer;
+    if (*writer == nullptr) return TARN_RUNDATA_NO_MEMORY;
+    try {
+        (*writer)->run = std::make_unique<rd::RunWriter>(Text(target));
+        return TARN_RUNDATA_OK;
+    } catch (const rd::FileError& error) {
+        (*writer)->error = error.what();
+        return TARN_RUNDATA_FILE_ERROR;
+    } catch (const std::bad_alloc&) {
+        (*writer)->error = "out of memory";
+        return TARN_RUNDATA_NO_MEMORY;
+    }
+}
+
+int tarn_run_writer_close(tarn_run_writer* writer) {
+    return Guarded(writer, [](rd::RunWriter& run) { run.Close(); });
+}
+
+void tarn_run_writer_free(tarn_run_writer* writer) { delete writer; }
+
+const char* tarn_run_writer_error(const tarn_run_writer* writer) {
+    return writer != nullptr ? writer->error.c_str() : "no writer";
+}
+
+int tarn_run_writer_set_case(tarn_run_writer* writer, long long number, const char* description,
+                             const char* date, const char* status) {
+    return Guarded(writer, [&](rd::RunWriter& run) {
+        run.SetCase({number, std::string(Text(description)), std::string(Text(date)),
+                     std::string(Text(status))});
+    });
+}
+
+int tarn_run_writer_set_status(tarn_run_writer* writer, const char* status) {
+    return Guarded(writer, [&](rd::RunWriter& run) { run.SetStatus(Text(status)); });
+}
+
+int tarn_run_writer_set_model_name(tarn_run_writer* writer, const char* name) {
+    return Guarded(writer, [&](rd::RunWriter& run) { run.SetModelName(Text(name)); });
+}
+
+int tarn_run_writer_add_variable(tarn_run_writer* writer, const tarn_variable* variable,
+                                 int* number) {
+    if (variable == nullptr) return TARN_RUNDATA_NO_WRITER;
+    return Guarded(writer, [&](rd::RunWriter& run) {
+        rd::Variable item{std::string(Text(variable->name)), variable->lower, variable->upper,
+                          variable->type, variable->status, std::nullopt};
+        if (variable->has_value) item.value = variable->value;
+        const int added = run.AddVariable(item);
+        if (number != nullptr) *number = added;
+    });
+}
+
+int tarn_run_writer_add_equation(tarn_run_writer* writer, const tarn_equation* equation,
+                                 int* number) {
+    if (equation == nullptr) return TARN_RUNDATA_NO_WRITER;
+    return Guarded(writer, [&](rd::RunWriter& run) {
+        const int added = run.AddEquation({std::string(Text(equation->name)), equation->type,
+                                           equation->rhs, equation->value, equation->scale,
+                                           equation->diag, equation->nonlinear});
+        if (number != nullptr) *number = added;
+    });
+}
+
+int tarn_run_writer_add_coefficient(tarn_run_writer* writer, int equation, int variable,
+                                    double coefficient) {
+    return Guarded(writer,
+                   [&](rd::RunWriter& run) { run.AddCoefficient(equation, variable, coefficient); });
+}
+
+int tarn_run_writer_use_model_options(tarn_run_writer* writer) {
+    return Guarded(writer, [](rd::RunWriter& run) { run.UseModelOptions(); });
+}
+
+int tarn_run_writer_add_option_text(tarn_run_writer* writer, int set, const char* name,
+                                    const char* text) {
+    return AddOption(writer, set, name, [text] { return rd::OptionValue(Text(text)); });
+}
+
+int tarn_run_writer_add_option_number(tarn_run_writer* writer, int set, const char* name,
+                                      double number) {
+    return AddOption(writer, set, name, [number] { return rd::OptionValue(number); });
+}
+
+int tarn_run_writer_add_option_number_text(tarn_run_writer* writer, int set, const char* name,
+                                           const char* json_number) {
+    return AddOption(writer, set, name,
+                     [json_number] { return rd::OptionValue::NumberAsWritten(Text(json_number)); });
+}
+
+int tarn_run_writer_set_tolerances(tarn_run_writer* writer, double feasibility, double delta1,
+                                   double delta2) {
+    return Guarded(writer,
+                   [&](rd::RunWriter& run) { run.SetTolerances({feasibility, delta1, delta2}); });
+}
+
+int tarn_run_writer_set_lp_status(tarn_run_writer* writer, long long status) {
+    return Guarded(writer, [&](rd::RunWriter& run) { run.SetLpStatus(status); });
+}
+
+int tarn_run_writer_add_diagnosis_equation(tarn_run_writer* writer, long long equation) {
+    return Guarded(writer, [&](rd::RunWriter& run) { run.AddDiagnosisEquation(equation); });
+}
+
+int tarn_run_writer_add_diagnosis_variable(tarn_run_writer* writer, long long variable) {
+    return Guarded(writer, [&](rd::RunWriter& run) { run.AddDiagnosisVariable(variable); });
+}
+
+int tarn_run_writer_set_variable_value(tarn_run_writer* writer, int variable, double value) {
+    return Guarded(writer, [&](rd::RunWriter& run) { run.SetVariableValue(variable, value); });
+}
+
+int tarn_run_writer_set_equation_values(tarn_run_writer* writer, int equation, double value,
+                                        double diag) {
+    return Guarded(writer,
+                   [&](rd::RunWriter& run) { run.SetEquationValues(equation, value, diag); });
+}
+
+int tarn_run_writer_add_iteration(tarn_run_writer* writer, const tarn_iteration* iteration) {
+    if (iteration == nullptr) return TARN_RUNDATA_NO_WRITER;
+    return Guarded(writer, [&](rd::RunWriter& run) {
+        const tarn_iteration& it = *iteration;
+        CopyTexts(it.errors, it.error_count, writer->errors);
+        CopyTexts(it.warnings, it.warning_count, writer->warnings);
+        CopyTexts(it.information, it.information_count, writer->information);
+        CopyTriples(it.variables, it.variable_count, writer->variables);
+        CopyTriples(it.equations, it.equation_count, writer->equations);
+        rd::Iteration entry;
+        entry.nlVariables = it.nl_variables;
+        entry.nlEquations = it.nl_equations;
+        entry.feasible = it.feasible != 0;
+        entry.pFunction = it.p_function;
+        entry.nonlinearityRatio = it.nonlinearity_ratio;
+        entry.objective = it.objective;
+        if (it.has_user_objective) entry.userObjective = it.user_objective;
+        entry.infeasibility = it.infeasibility;
+        entry.objectiveConvergence = it.objective_convergence;
+        entry.residualConvergence = it.residual_convergence;
+        entry.variableConvergence = it.variable_convergence;
+        entry.mostInfeasible = Text(it.most_infeasible);
+        entry.errors = writer->errors;
+        entry.warnings = writer->warnings;
+        entry.information = writer->information;
+        entry.variables = writer->variables;
+        entry.equations = writer->equations;
+        run.AddIteration(entry);
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,161 @@
+/* Writing a run-data file (.vdr) from C or Fortran (ISO_C_BINDING): the C
+ * interface of the tarnrundata library.
+ *
+ * Every function but tarn_run_writer_free returns a status: TARN_RUNDATA_OK,
+ * or what went wrong, told in words by tarn_run_writer_error.  A call that
+ * breaks a rule of the format (TARN_RUNDATA_REFUSED) changes nothing and the
+ * run can go on; after TARN_RUNDATA_FILE_ERROR the run is lost.  The file is
+ * written under a temporary name beside the target and renamed to it by
+ * tarn_run_writer_close; a writer freed without it leaves no file.
+ * Texts are UTF-8, ended by a NUL. */
+#ifndef TARN_RUN_WRITER_H
+#define TARN_RUN_WRITER_H
+
+#include <stddef.h>
+
+#if defined(__GNUC__)
+#define TARN_RUNDATA_C_API __attribute__((visibility("default")))
+#else
+#define TARN_RUNDATA_C_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Statuses. */
+enum {
+    TARN_RUNDATA_OK = 0,
+    TARN_RUNDATA_REFUSED = 1,     /* the call breaks a rule of the format */
+    TARN_RUNDATA_FILE_ERROR = 2,  /* the file cannot be created, written or renamed */
+    TARN_RUNDATA_NO_MEMORY = 3,
+    TARN_RUNDATA_NO_WRITER = 4    /* a null writer or argument */
+};
+
+/* Variable types (any other 16-bit value is continuous). */
+enum {
+    TARN_VARIABLE_CONTINUOUS = 1,
+    TARN_VARIABLE_BINARY = 2,
+    TARN_VARIABLE_INTEGER = 3,
+    TARN_VARIABLE_SEMI_CONTINUOUS = 4
+};
+/* Variable statuses (any other 16-bit value is calculated). */
+enum {
+    TARN_VARIABLE_OPTIMISED = 1,
+    TARN_VARIABLE_CALCULATED = 2,
+    TARN_VARIABLE_CONSTANT = 3,
+    TARN_VARIABLE_INDEPENDENT = 203
+};
+enum {
+    TARN_EQUATION_LESS_EQUAL = 1,
+    TARN_EQUATION_GREATER_EQUAL = 2,
+    TARN_EQUATION_EQUALITY = 3,
+    TARN_EQUATION_FREE = 4,
+    TARN_EQUATION_OBJECTIVE = 5
+};
+/* The LP solver's status (any other value is another outcome). */
+enum { TARN_LP_OPTIMAL = 0, TARN_LP_INFEASIBLE = 1, TARN_LP_UNBOUNDED = 2 };
+/* Option sets. */
+enum { TARN_OPTIONS_MODEL = 1, TARN_OPTIONS_SOLVER = 2, TARN_OPTIONS_LP = 3 };
+
+typedef struct tarn_run_writer tarn_run_writer;
+
+/* Fill with tarn_variable_defaults / tarn_equation_defaults /
+ * tarn_iteration_defaults, then set what differs. */
+typedef struct tarn_variable {
+    const char* name;   /* not empty, unique among the variables */
+    double lower;       /* 0 */
+    double upper;       /* infinity */
+    int type;           /* TARN_VARIABLE_CONTINUOUS */
+    int status;         /* TARN_VARIABLE_OPTIMISED */
+    int has_value;      /* 0: the final value is the last iteration's */
+    double value;
+} tarn_variable;
+
+typedef struct tarn_equation {
+    const char* name;   /* not empty, unique among the equations */
+    int type;           /* TARN_EQUATION_EQUALITY */
+    double rhs;         /* 0 */
+    double value;       /* 0: row activity */
+    double scale;       /* 1 */
+    double diag;        /* 0: value in the LP solver's diagnosis */
+    long long nonlinear; /* 0; above 0 a nonlinear row */
+} tarn_equation;
+
+typedef struct tarn_iteration {
+    long long nl_variables, nl_equations;
+    int feasible;
+    double p_function, nonlinearity_ratio, objective;
+    int has_user_objective;  /* 0: the user objective is the objective */
+    double user_objective;
+    double infeasibility;
+    double objective_convergence, residual_convergence, variable_convergence;
+    const char* most_infeasible;  /* NULL or at most 199 bytes */
+    const char* const* errors;
+    size_t error_count;
+    const char* const* warnings;
+    size_t warning_count;
+    const char* const* information;
+    size_t information_count;
+    const double* variables;  /* value, step, shadow price for each variable */
+    size_t variable_count;
+    const double* equations;  /* residual, shadow price, slack for each equation */
+    size_t equation_count;
+} tarn_iteration;
+
+TARN_RUNDATA_C_API tarn_variable tarn_variable_defaults(void);
+TARN_RUNDATA_C_API tarn_equation tarn_equation_defaults(void);
+TARN_RUNDATA_C_API tarn_iteration tarn_iteration_defaults(void);
+
+/* Starts the run-data file target (normally BASE.vdr).  *writer is set
+ * unless the status is TARN_RUNDATA_NO_MEMORY, even when the file cannot be
+ * created (its error then says why); free it with tarn_run_writer_free. */
+TARN_RUNDATA_C_API int tarn_run_writer_open(const char* target, tarn_run_writer** writer);
+/* Writes the rest and renames the file to the target. */
+TARN_RUNDATA_C_API int tarn_run_writer_close(tarn_run_writer* writer);
+/* Frees the writer; without a successful close, no file is written. */
+TARN_RUNDATA_C_API void tarn_run_writer_free(tarn_run_writer* writer);
+/* The words of the last failed call ("" when none has failed). */
+TARN_RUNDATA_C_API const char* tarn_run_writer_error(const tarn_run_writer* writer);
+
+/* description, date and status may be NULL for "". */
+TARN_RUNDATA_C_API int tarn_run_writer_set_case(tarn_run_writer* writer, long long number,
+                                                const char* description, const char* date,
+                                                const char* status);
+TARN_RUNDATA_C_API int tarn_run_writer_set_status(tarn_run_writer* writer, const char* status);
+TARN_RUNDATA_C_API int tarn_run_writer_set_model_name(tarn_run_writer* writer, const char* name);
+/* Item numbers count from 1; number, when not NULL, receives the new one. */
+TARN_RUNDATA_C_API int tarn_run_writer_add_variable(tarn_run_writer* writer,
+                                                    const tarn_variable* variable, int* number);
+TARN_RUNDATA_C_API int tarn_run_writer_add_equation(tarn_run_writer* writer,
+                                                    const tarn_equation* equation, int* number);
+TARN_RUNDATA_C_API int tarn_run_writer_add_coefficient(tarn_run_writer* writer, int equation,
+                                                       int variable, double coefficient);
+TARN_RUNDATA_C_API int tarn_run_writer_use_model_options(tarn_run_writer* writer);
+TARN_RUNDATA_C_API int tarn_run_writer_add_option_text(tarn_run_writer* writer, int set,
+                                                       const char* name, const char* text);
+TARN_RUNDATA_C_API int tarn_run_writer_add_option_number(tarn_run_writer* writer, int set,
+                                                         const char* name, double number);
+/* A number kept as written, such as "2.50". */
+TARN_RUNDATA_C_API int tarn_run_writer_add_option_number_text(tarn_run_writer* writer, int set,
+                                                              const char* name,
+                                                              const char* json_number);
+TARN_RUNDATA_C_API int tarn_run_writer_set_tolerances(tarn_run_writer* writer, double feasibility,
+                                                      double delta1, double delta2);
+TARN_RUNDATA_C_API int tarn_run_writer_set_lp_status(tarn_run_writer* writer, long long status);
+TARN_RUNDATA_C_API int tarn_run_writer_add_diagnosis_equation(tarn_run_writer* writer,
+                                                              long long equation);
+TARN_RUNDATA_C_API int tarn_run_writer_add_diagnosis_variable(tarn_run_writer* writer,
+                                                              long long variable);
+TARN_RUNDATA_C_API int tarn_run_writer_set_variable_value(tarn_run_writer* writer, int variable,
+                                                          double value);
+TARN_RUNDATA_C_API int tarn_run_writer_set_equation_values(tarn_run_writer* writer, int equation,
+                                                           double value, double diag);
+TARN_RUNDATA_C_API int tarn_run_writer_add_iteration(tarn_run_writer* writer,
+                                                     const tarn_iteration* iteration);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -272,6 +272,8 @@ struct History {
 // Every history of NAME: one for the variable and one for the equation of
 // that name, where they exist (names are unique within each kind only).
 std::vector<History> FindHistories(const Report& report, std::string_view name);
+// The same from lines known to hold the name (an index's), in line order.
+std::vector<History> HistoriesAt(const Report& report, std::string_view name, const std::vector<LineNumber>& lines);
 
 // An iteration block's label in every extract: its number (-1 for the
 // initial conditions), or its title when it has none.

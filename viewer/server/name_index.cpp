@@ -67,24 +67,8 @@ std::span<const int> NameIndex::RegionsTitled(std::string_view title) const {
 }
 
 std::vector<History> NameIndex::HistoriesOf(const Report& report, std::string_view name) const {
-    History variable{NameKind::kVariable, TableKind::kVariableDetails, {}};
-    History equation{NameKind::kEquation, TableKind::kEquationDetails, {}};
-    std::string copy;
-    for (const LineNumber line : LinesOf(name)) {
-        const ShownLine shown = report.ReadLine(line, copy);
-        if (!shown.row || shown.row->name != name) continue;
-        const Table* table = report.TableOfLine(line);
-        if (table == nullptr || table->block < 0) continue;
-        History* history = table->kind == TableKind::kVariableDetails   ? &variable
-                            : table->kind == TableKind::kEquationDetails ? &equation
-                                                                          : nullptr;
-        if (history != nullptr) history->rows.push_back({table->block, line, ReadTableRow(table->kind, report.RawLine(line))});
-    }
-    std::vector<History> histories;
-    for (History* history : {&variable, &equation}) {
-        if (!history->rows.empty()) histories.push_back(std::move(*history));
-    }
-    return histories;
+    const std::span<const LineNumber> lines = LinesOf(name);
+    return HistoriesAt(report, name, std::vector<LineNumber>(lines.begin(), lines.end()));
 }
 
 }  // namespace tarnview::server

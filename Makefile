@@ -10,7 +10,7 @@ DESTDIR ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run install package test test-browser test-windows bench fuzz screenshots clean
+.PHONY: all deps deps-windows build build-sanitize build-windows build-windows64 run install package test test-browser test-windows bench fuzz screenshots clean slp
 
 all: build
 
@@ -100,6 +100,7 @@ bench: build
 	build/bin/loader_bench --runs 5
 	build/bin/reader_bench --runs 5
 	build/bin/serve_bench --runs 3
+	build/bin/writer_bench --runs 3
 
 # The screenshots in docs/: the terminal view (tmux and Chromium), and the
 # pages of tarnview html and tarnview serve (taken by the browser tests).
@@ -107,6 +108,11 @@ screenshots: build
 	@scripts/install-deps.sh --screenshots
 	scripts/terminal-screenshot.sh build
 	$(MAKE) test-browser DOCS_SCREENSHOTS=$(CURDIR)/docs
+
+# The SLP solver's example runs (COIN-OR CLP) into build/slp, their reports
+# then served by tarnview.
+slp: build
+	scripts/run-slp-examples.sh build
 
 clean:
 	rm -rf build build-sanitize build-windows build-windows64 build-fuzz build-package

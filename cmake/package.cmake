@@ -43,12 +43,15 @@ largest residuals, shadow prices and changes, the active bounds, every
 variable and equation, and the diagnosis of an infeasible or unbounded end.
 .
 This package holds the report library libTARNReport with the libraries it
-calls, their headers, CMake and pkg-config files, the program tarnreport
-and the report viewer tarnview.")
+calls, their headers, CMake and pkg-config files, the program tarnreport,
+the report viewer tarnview, and the run-data writer library tarnrundata
+for optimisers (C++, C and the Python module tarn_rundata).")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The run-data writer's Python module (the rest comes from dpkg-shlibdeps).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3:any")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # ldconfig runs on the trigger (CPack's maintainer scripts call it as well).

@@ -32,12 +32,33 @@ struct ChildOutcome {
 // The most children the platform can wait for at once.
 extern const unsigned kMaxChildren;
 
-// Starts this program again with the arguments; on failure returns null and
-// sets why.
-ChildHandle StartChild(const std::vector<std::string>& arguments, std::string& why);
+// Why a child was not started, and whether it may start once a running
+// child has ended (the host ran short of file descriptors or processes).
+struct StartFailure {
+    std::string why;
+    bool retry = false;
+};
 
-// Waits until one of the running children ends; returns its index.
+// Starts this program again with the arguments; on failure returns null and
+// says why.
+ChildHandle StartChild(const std::vector<std::string>& arguments, StartFailure& failure);
+
+// From here on a request to stop (SIGTERM, SIGINT or SIGHUP; Ctrl-C or
+// Ctrl-Break on Windows) no longer ends the host at once: WaitForAnyChild
+// returns kStopped instead, and StopSignal() tells which signal came.
+void CatchStopRequests();
+int StopSignal();  // 0 while none came
+std::string SignalName(int signal);  // "15 (Terminated)"
+
+constexpr std::size_t kStopped = static_cast<std::size_t>(-1);
+
+// Waits until one of the running children ends; returns its index, or
+// kStopped when a request to stop came first.
 std::size_t WaitForAnyChild(const std::vector<ChildProcess*>& running);
+
+// Ends a running child and waits for it: it is then collected as one that
+// was killed.
+void EndChild(ChildProcess& child);
 
 // What an ended child printed, and how it ended.
 ChildOutcome CollectChild(ChildProcess& child);

@@ -1,14 +1,16 @@
 // Report processes on POSIX systems: posix_spawn of /proc/self/exe, output
-// in unlinked scratch files, waitpid.
+// in scratch files in memory (or unlinked files), waitpid.
 #include "report_process.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -39,19 +41,42 @@ std::string SystemError(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
 }
 
-// A file that vanishes with its last descriptor, in TMPDIR or /tmp.
-int OpenScratchFile(std::string& why) {
-    const char* tmpdir = std::getenv("TMPDIR");
-    std::string path = (tmpdir != nullptr && *tmpdir != '\0') ? tmpdir : "/tmp";
-    path += "/tarnreport-XXXXXX";
-    int fd = mkostemp(path.data(), O_CLOEXEC);
-    if (fd < 0) {
-        why = SystemError("cannot create a scratch file " + path, errno);
-        return -1;
-    }
-    unlink(path.c_str());
-    return fd;
+// Errors that end when a running child ends and gives back what it held.
+bool ShortOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == EAGAIN || error == ENOMEM;
 }
+
+// A file that vanishes with its last descriptor: in memory where the system
+// has such files, else in TMPDIR or /tmp (so a TMPDIR that is missing does
+// not stop the batch).
+int OpenScratchFile(StartFailure& failure) {
+    const int inMemory = memfd_create("tarnreport-output", MFD_CLOEXEC);
+    if (inMemory >= 0 || ShortOfResources(errno)) {
+        if (inMemory < 0) failure = {SystemError("cannot create a scratch file", errno), true};
+        return inMemory;
+    }
+    const char* tmpdir = std::getenv("TMPDIR");
+    for (const std::string& directory : {std::string(tmpdir != nullptr ? tmpdir : ""), std::string("/tmp")}) {
+        if (directory.empty()) continue;
+        std::string path = directory + "/tarnreport-XXXXXX";
+        const int fd = mkostemp(path.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            unlink(path.c_str());
+            return fd;
+        }
+        failure = {SystemError("cannot create a scratch file " + path, errno), ShortOfResources(errno)};
+    }
+    return -1;
+}
+
+// The signals that ask the host to stop, and the one that says a child
+// ended; all four are blocked but while the host waits for its children.
+volatile std::sig_atomic_t stopSignal = 0;
+bool catching = false;
+sigset_t caught, maskBefore;
+
+void NoteStop(int signal) { stopSignal = signal; }
+void NoteChild(int) {}
 
 std::string SelfPath() {
     std::string path(4096, '\0');
@@ -86,44 +111,94 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
-    int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    // The child starts as the host did: the signals unblocked, each with
+    // its usual action.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (catching) {
+        posix_spawnattr_setsigmask(&attributes, &maskBefore);
+        posix_spawnattr_setsigdefault(&attributes, &caught);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    int error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return error;
 }
 
 }  // namespace
 
-ChildHandle StartChild(const std::vector<std::string>& arguments, std::string& why) {
+ChildHandle StartChild(const std::vector<std::string>& arguments, StartFailure& failure) {
     ChildHandle child(new ChildProcess);
-    child->out = OpenScratchFile(why);
+    child->out = OpenScratchFile(failure);
     if (child->out < 0) return nullptr;
-    child->err = OpenScratchFile(why);
+    child->err = OpenScratchFile(failure);
     if (child->err < 0) return nullptr;
     std::string self = SelfPath();
     if (self.empty()) {
-        why = SystemError("cannot find this program's file", errno);
+        failure = {SystemError("cannot find this program's file", errno), ShortOfResources(errno)};
         return nullptr;
     }
     int error = Spawn(self, arguments, child->out, child->err, child->pid);
     if (error != 0) {
-        why = SystemError("cannot start " + self, error);
+        failure = {SystemError("cannot start " + self, error), ShortOfResources(error)};
         return nullptr;
     }
     return child;
 }
 
+void CatchStopRequests() {
+    if (catching) return;
+    sigemptyset(&caught);
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = NoteStop;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+        sigaddset(&caught, signal);
+    }
+    action.sa_handler = NoteChild;
+    sigaction(SIGCHLD, &action, nullptr);
+    sigaddset(&caught, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &caught, &maskBefore);
+    catching = true;
+}
+
+int StopSignal() { return stopSignal; }
+
+std::string SignalName(int signal) {
+    std::string name = std::to_string(signal);
+    if (const char* text = strsignal(signal)) name += std::string(" (") + text + ")";
+    return name;
+}
+
 std::size_t WaitForAnyChild(const std::vector<ChildProcess*>& running) {
     for (;;) {
+        if (stopSignal != 0) return kStopped;
         int status = 0;
-        pid_t pid = waitpid(-1, &status, 0);
+        const pid_t pid = waitpid(-1, &status, catching ? WNOHANG : 0);
         if (pid < 0 && errno == EINTR) continue;
         if (pid < 0) std::abort();  // no child left: the caller's bookkeeping is wrong
+        if (pid == 0) {
+            // Nothing ended yet: wait for a child's end or a stop, the
+            // signals let in only here, so that neither can come unseen.
+            sigset_t waiting = maskBefore;
+            for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGCHLD}) sigdelset(&waiting, signal);
+            sigsuspend(&waiting);
+            continue;
+        }
         for (std::size_t i = 0; i < running.size(); ++i) {
             if (running[i]->pid == pid) {
                 running[i]->waitStatus = status;
                 return i;
             }
         }
+    }
+}
+
+void EndChild(ChildProcess& child) {
+    kill(child.pid, SIGTERM);
+    while (waitpid(child.pid, &child.waitStatus, 0) < 0 && errno == EINTR) {
     }
 }
 

@@ -5,8 +5,10 @@
 #include <windows.h>
 #include <io.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace host {
 
@@ -95,7 +97,8 @@ std::string ReadAll(HANDLE file) {
 
 }  // namespace
 
-ChildHandle StartChild(const std::vector<std::string>& arguments, std::string& why) {
+ChildHandle StartChild(const std::vector<std::string>& arguments, StartFailure& failure) {
+    std::string& why = failure.why;
     ChildHandle child(new ChildProcess);
     child->out = OpenScratchFile(why);
     if (child->out == INVALID_HANDLE_VALUE) return nullptr;
@@ -131,13 +134,44 @@ ChildHandle StartChild(const std::vector<std::string>& arguments, std::string& w
     return child;
 }
 
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void NoteStop(int signal) {
+    stopSignal = signal;
+    std::signal(signal, NoteStop);  // the C runtime resets the handler
+}
+
+}  // namespace
+
+void CatchStopRequests() {
+    for (int signal : {SIGINT, SIGTERM, SIGBREAK}) std::signal(signal, NoteStop);
+}
+
+int StopSignal() { return stopSignal; }
+
+std::string SignalName(int signal) {
+    const char* name = signal == SIGINT ? " (Interrupt)" : signal == SIGBREAK ? " (Break)" : " (Terminated)";
+    return std::to_string(signal) + name;
+}
+
+// Waits in short steps, so that a request to stop is seen.
 std::size_t WaitForAnyChild(const std::vector<ChildProcess*>& running) {
     std::vector<HANDLE> processes;
     for (ChildProcess* child : running) processes.push_back(child->process);
-    DWORD which = WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(),
-                                         FALSE, INFINITE);
-    if (which >= WAIT_OBJECT_0 + processes.size()) std::abort();  // a handle the host lost
-    return which - WAIT_OBJECT_0;
+    for (;;) {
+        if (stopSignal != 0) return kStopped;
+        DWORD which = WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, 100);
+        if (which == WAIT_TIMEOUT) continue;
+        if (which >= WAIT_OBJECT_0 + processes.size()) std::abort();  // a handle the host lost
+        return which - WAIT_OBJECT_0;
+    }
+}
+
+void EndChild(ChildProcess& child) {
+    TerminateProcess(child.process, 1);
+    WaitForSingleObject(child.process, INFINITE);
 }
 
 ChildOutcome CollectChild(ChildProcess& child) {

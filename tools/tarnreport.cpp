@@ -38,8 +38,12 @@ constexpr char kUsage[] =
     "on standard output or standard error.  With more than a few runs and standard\n"
     "error on a terminal, a progress line shows there.\n"
     "\n"
+    "SIGTERM, SIGINT (Ctrl-C) or SIGHUP stop a batch: its report processes are\n"
+    "ended (their reports left as far as they got), what they printed is passed\n"
+    "on, no further run is started, and a line says so.\n"
+    "\n"
     "Exit status: 0 when every report was written, 1 when one failed, 2 on a\n"
-    "usage error.\n";
+    "usage error, 128 + N when the batch was stopped by signal N.\n";
 
 constexpr char kTryHelp[] = "Try 'tarnreport --help' for more information.\n";
 
@@ -166,28 +170,66 @@ struct RunSlot {
     std::optional<host::ChildOutcome> outcome;
 };
 
-// Each run in a process of its own, up to `jobs` at once; what they print
-// in the order of the runs.  Returns the number of reports not written.
-std::size_t ReportInChildren(const std::vector<std::string>& runs, unsigned jobs) {
+// Passes on the outcomes of the runs in order, as far as they are there;
+// counts the reports not written.
+void RelayInOrder(const std::vector<std::string>& runs, std::vector<RunSlot>& slots, std::size_t& relayed,
+                  std::size_t& failures) {
+    for (; relayed < runs.size() && slots[relayed].outcome; ++relayed) {
+        if (!Relay(runs[relayed], *slots[relayed].outcome)) ++failures;
+        slots[relayed].outcome.reset();
+    }
+}
+
+// A stop asked for while the batch runs: the running report processes are
+// ended and collected, what every run printed so far passed on, and no
+// further run started.  Returns the exit status 128 + the signal.
+int StopBatch(const std::vector<std::string>& runs, std::vector<RunSlot>& slots,
+              const std::vector<std::size_t>& running, std::size_t started, std::size_t relayed,
+              std::size_t failures) {
+    for (std::size_t index : running) {
+        host::EndChild(*slots[index].child);
+        slots[index].outcome = host::CollectChild(*slots[index].child);
+        slots[index].child.reset();
+    }
+    RelayInOrder(runs, slots, relayed, failures);
+    const int signal = host::StopSignal();
+    std::fprintf(stderr, "tarnreport: stopped by signal %s: %zu report process%s ended, %zu run%s not started\n",
+                 host::SignalName(signal).c_str(), running.size(), running.size() == 1 ? "" : "es",
+                 runs.size() - started, runs.size() - started == 1 ? "" : "s");
+    std::fflush(stdout);
+    return 128 + signal;
+}
+
+// Each run in a process of its own, up to `jobs` at once (fewer while the
+// host is short of file descriptors or processes: a run then waits for one
+// to end); what they print in the order of the runs.  Returns the exit
+// status.
+int ReportInChildren(const std::vector<std::string>& runs, unsigned jobs) {
     std::vector<RunSlot> slots(runs.size());
     std::vector<std::size_t> running;
     std::size_t started = 0, ended = 0, relayed = 0, failures = 0;
     Progress progress(runs.size());
+    host::CatchStopRequests();
     while (relayed < runs.size()) {
         for (; running.size() < jobs && started < runs.size(); ++started) {
-            std::string why;
-            slots[started].child = host::StartChild({"-j", "1", "--", runs[started]}, why);
+            host::StartFailure failure;
+            slots[started].child = host::StartChild({"-j", "1", "--", runs[started]}, failure);
             if (slots[started].child) {
                 running.push_back(started);
-            } else {
-                slots[started].outcome = host::ChildOutcome{{}, {}, -1, "was not started: " + why};
-                ++ended;
+                continue;
             }
+            if (failure.retry && !running.empty()) break;  // again once a running one has ended
+            slots[started].outcome = host::ChildOutcome{{}, {}, -1, "was not started: " + failure.why};
+            ++ended;
         }
         if (!running.empty()) {
             std::vector<host::ChildProcess*> processes;
             for (std::size_t index : running) processes.push_back(slots[index].child.get());
             std::size_t which = host::WaitForAnyChild(processes);
+            if (which == host::kStopped) {
+                progress.Clear();
+                return StopBatch(runs, slots, running, started, relayed, failures);
+            }
             RunSlot& slot = slots[running[which]];
             slot.outcome = host::CollectChild(*slot.child);
             slot.child.reset();
@@ -195,14 +237,11 @@ std::size_t ReportInChildren(const std::vector<std::string>& runs, unsigned jobs
             ++ended;
         }
         progress.Clear();
-        for (; relayed < runs.size() && slots[relayed].outcome; ++relayed) {
-            if (!Relay(runs[relayed], *slots[relayed].outcome)) ++failures;
-            slots[relayed].outcome.reset();
-        }
+        RelayInOrder(runs, slots, relayed, failures);
         progress.Show(ended);
     }
     progress.Clear();
-    return failures;
+    return failures == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -215,5 +254,5 @@ int main(int argc, char** argv) {
     if (options.runs.size() == 1) return ReportHere(options.runs.front()) ? 0 : 1;
     unsigned jobs = options.jobs != 0 ? options.jobs : host::ProcessorCount();
     jobs = std::min(jobs, host::kMaxChildren);
-    return ReportInChildren(options.runs, jobs) == 0 ? 0 : 1;
+    return ReportInChildren(options.runs, jobs);
 }

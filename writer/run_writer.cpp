@@ -10,14 +10,15 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <system_error>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "run_data_numbers.h"
@@ -36,6 +37,8 @@ struct NullSink {
 
 // The loader's own test of UTF-8 (a surrogate's bytes are not UTF-8).
 bool IsUtf8(std::string_view text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return true;
     rapidjson::MemoryStream stream(text.data(), text.size());
     NullSink sink;
     while (stream.Tell() < text.size()) {
@@ -48,18 +51,28 @@ bool IsUtf8(std::string_view text) {
     throw RuleError(std::move(path), std::move(problem));
 }
 
-void CheckText(const std::string& path, std::string_view text) {
-    if (std::memchr(text.data(), '\0', text.size()) != nullptr) Refuse(path, rules::kNulInText);
-    if (!IsUtf8(text)) Refuse(path, rules::kInvalidUtf8);
+// The checks take the path of what they check (a text, or a function that
+// makes it, called only when something is wrong).
+std::string PathOf(const std::string& path) { return path; }
+std::string PathOf(const char* path) { return path; }
+template <typename MakePath>
+std::string PathOf(const MakePath& makePath) { return makePath(); }
+
+template <typename Path>
+void CheckText(std::string_view text, const Path& path) {
+    if (std::memchr(text.data(), '\0', text.size()) != nullptr) Refuse(PathOf(path), rules::kNulInText);
+    if (!IsUtf8(text)) Refuse(PathOf(path), rules::kInvalidUtf8);
 }
 
-void CheckName(const std::string& path, std::string_view name) {
-    CheckText(path, name);
-    if (std::string problem = rules::NameProblem(name); !problem.empty()) Refuse(path, problem);
+template <typename Path>
+void CheckName(std::string_view name, const Path& path) {
+    CheckText(name, path);
+    if (std::string problem = rules::NameProblem(name); !problem.empty()) Refuse(PathOf(path), problem);
 }
 
-void CheckInteger(const std::string& path, std::int64_t value, rules::IntegerRange range) {
-    if (!range.Holds(value)) Refuse(path, rules::IntegerOutOfRange(std::to_string(value), range));
+template <typename Path>
+void CheckInteger(std::int64_t value, rules::IntegerRange range, const Path& path) {
+    if (!range.Holds(value)) Refuse(PathOf(path), rules::IntegerOutOfRange(std::to_string(value), range));
 }
 
 std::string Indexed(std::string_view list, size_t index) {
@@ -119,11 +132,22 @@ void AppendInteger(std::string& out, std::int64_t value) {
     out.append(digits, written.ptr);
 }
 
-// A checked text as a JSON string.
+bool NeedsEscape(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\';
+}
+
+// A checked text as a JSON string; the runs of bytes that need no escape
+// are appended whole.
 void AppendString(std::string& out, std::string_view text) {
     static const char hex[] = "0123456789abcdef";
     out += '"';
-    for (const char c : text) {
+    while (!text.empty()) {
+        const size_t plain = static_cast<size_t>(std::find_if(text.begin(), text.end(), NeedsEscape) - text.begin());
+        out.append(text.data(), plain);
+        text.remove_prefix(plain);
+        if (text.empty()) break;
+        const char c = text.front();
+        text.remove_prefix(1);
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
             case '"': out += "\\\""; continue;
@@ -133,13 +157,9 @@ void AppendString(std::string& out, std::string_view text) {
             case '\t': out += "\\t"; continue;
             default: break;
         }
-        if (byte < 0x20) {
-            out += "\\u00";
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-        } else {
-            out += c;
-        }
+        out += "\\u00";  // another control character
+        out += hex[byte >> 4];
+        out += hex[byte & 15];
     }
     out += '"';
 }
@@ -151,9 +171,17 @@ public:
         : m_out(out), m_separator(separator) {
         m_out += '{';
     }
+    // The format's own keys need no escape; option names do.
     std::string& Key(std::string_view key) {
         if (m_count++ > 0) m_out += m_separator;
-        AppendString(m_out, key);
+        m_out += '"';
+        m_out += key;
+        m_out += "\": ";
+        return m_out;
+    }
+    std::string& OptionKey(std::string_view name) {
+        if (m_count++ > 0) m_out += m_separator;
+        AppendString(m_out, name);
         m_out += ": ";
         return m_out;
     }
@@ -169,14 +197,28 @@ private:
     int m_count = 0;
 };
 
+// A number into a buffer with room for it (32 bytes); returns its end.
+char* PutNumber(char* at, double value) {
+    if (std::isfinite(value)) return std::to_chars(at, at + 32, value).ptr;
+    const std::string_view text = std::isnan(value) ? "\"nan\"" : value > 0 ? "\"inf\"" : "\"-inf\"";
+    return std::copy(text.begin(), text.end(), at);
+}
+
+// Triples are most of a file: each is made in a buffer of its own and
+// appended at once.
 void AppendTriple(std::string& out, double first, double second, double third) {
-    out += '[';
-    AppendNumber(out, first);
-    out += ", ";
-    AppendNumber(out, second);
-    out += ", ";
-    AppendNumber(out, third);
-    out += ']';
+    char text[3 * 32 + 8];
+    char* at = text;
+    *at++ = '[';
+    at = PutNumber(at, first);
+    *at++ = ',';
+    *at++ = ' ';
+    at = PutNumber(at, second);
+    *at++ = ',';
+    *at++ = ' ';
+    at = PutNumber(at, third);
+    *at++ = ']';
+    out.append(text, at);
 }
 void AppendTriple(std::string& out, const VariableTriple& t) {
     AppendTriple(out, t.value, t.step, t.shadowPrice);
@@ -222,15 +264,15 @@ public:
         if (std::memchr(name.data(), '\0', name.size()) != nullptr)
             Refuse(path, rules::kNulInOptionName);
         if (!IsUtf8(name)) Refuse(path, rules::kInvalidUtf8);
-        if (!value.IsNumber()) CheckText(path, value.Text());
-        if (m_names.contains(std::string(name))) Refuse(path, rules::kKeyTwice);
+        if (!value.IsNumber()) CheckText(value.Text(), path);
+        if (m_names.contains(name)) Refuse(path, rules::kKeyTwice);
         m_options.push_back({std::string(name), value});
         m_names.insert(m_options.back().name);
     }
     void Append(std::string& out) const {
         Members members(out);
         for (const Option& option : m_options) {
-            std::string& at = members.Key(option.name);
+            std::string& at = members.OptionKey(option.name);
             if (option.value.IsNumber()) at += option.value.Text();
             else AppendString(at, option.value.Text());
         }
@@ -239,27 +281,79 @@ public:
 
 private:
     std::string m_path;
-    std::vector<Option> m_options;
-    std::unordered_set<std::string> m_names;
+    std::deque<Option> m_options;
+    std::unordered_set<std::string_view> m_names;  // views of the names in m_options
 };
 
-// Names of one kind of item, each with its position.
-class NameIndex {
+// Positions of items by a key of theirs: an open-addressing table of
+// positions, where the items themselves hold the keys.  equal(position)
+// says whether the item at position has the key looked for.
+class PositionTable {
 public:
-    explicit NameIndex(std::string list) : m_list(std::move(list)) {}
-    void Check(std::string_view name, const char* emptyProblem) const {
-        const std::string path = Indexed(m_list, m_names.size()) + ".name";
-        if (name.empty()) Refuse(path, emptyProblem);
-        CheckName(path, name);
-        if (auto found = m_names.find(std::string(name)); found != m_names.end())
-            Refuse(path, rules::NameTaken(name, m_list, found->second));
+    static constexpr size_t kNone = SIZE_MAX;
+
+    template <typename Equal>
+    size_t Find(size_t hash, const Equal& equal) const {
+        if (m_slots.empty()) return kNone;
+        for (size_t at = hash & m_mask;; at = (at + 1) & m_mask) {
+            const std::uint32_t slot = m_slots[at];
+            if (slot == 0) return kNone;
+            if (equal(slot - 1)) return slot - 1;
+        }
     }
-    void Add(std::string_view name) { m_names.emplace(std::string(name), m_names.size()); }
-    size_t Count() const { return m_names.size(); }
+    // position is new; hashOf(p) gives the hash of the item at p.
+    template <typename HashOf>
+    void Add(size_t hash, size_t position, const HashOf& hashOf) {
+        if (2 * (m_count + 1) > m_slots.size()) Grow(hashOf);
+        Place(hash, position);
+        ++m_count;
+    }
 
 private:
+    void Place(size_t hash, size_t position) {
+        size_t at = hash & m_mask;
+        while (m_slots[at] != 0) at = (at + 1) & m_mask;
+        m_slots[at] = static_cast<std::uint32_t>(position + 1);
+    }
+    template <typename HashOf>
+    void Grow(const HashOf& hashOf) {
+        std::vector<std::uint32_t> old = std::move(m_slots);
+        m_slots.assign(std::max<size_t>(64, 2 * old.size()), 0);
+        m_mask = m_slots.size() - 1;
+        for (const std::uint32_t slot : old)
+            if (slot != 0) Place(hashOf(slot - 1), slot - 1);
+    }
+
+    std::vector<std::uint32_t> m_slots;
+    size_t m_mask = 0, m_count = 0;
+};
+
+// Names of one kind of item, each with its position (the items are in a
+// deque, so their names stay in place).
+template <typename Item>
+class NameIndex {
+public:
+    NameIndex(std::string list, const std::deque<Item>& items) : m_list(std::move(list)), m_items(items) {}
+    void Check(std::string_view name, const char* emptyProblem) const {
+        if (name.empty()) Refuse(Path(), emptyProblem);
+        CheckName(name, [this] { return Path(); });
+        const size_t earlier = m_table.Find(Hash(name), [&](size_t p) { return m_items[p].name == name; });
+        if (earlier != PositionTable::kNone) Refuse(Path(), rules::NameTaken(name, m_list, earlier));
+    }
+    // After the item is added to the items.
+    void Added() {
+        const size_t position = m_items.size() - 1;
+        m_table.Add(Hash(m_items[position].name), position,
+                    [this](size_t p) { return Hash(m_items[p].name); });
+    }
+
+private:
+    static size_t Hash(std::string_view name) { return std::hash<std::string_view>()(name); }
+    std::string Path() const { return Indexed(m_list, m_items.size()) + ".name"; }
+
     std::string m_list;
-    std::unordered_map<std::string, size_t> m_names;
+    const std::deque<Item>& m_items;
+    PositionTable m_table;
 };
 
 struct Coefficient {
@@ -291,8 +385,13 @@ public:
     std::uint64_t Size() const { return m_written + m_buffer.size(); }
     // Adds text; the buffer goes to the file when it is large.
     void Add(std::string_view text) {
-        m_buffer += text;
-        if (m_buffer.size() >= kFlushBytes) Flush();
+        if (m_buffer.size() + text.size() < kFlushBytes) {
+            m_buffer += text;
+            return;
+        }
+        Flush();
+        if (text.size() < kFlushBytes) m_buffer += text;
+        else WriteAll(text);
     }
     void Finish() {
         Flush();
@@ -312,8 +411,12 @@ private:
         return what + " " + path.string() + ": " + std::strerror(errno);
     }
     void Flush() {
-        const char* at = m_buffer.data();
-        size_t left = m_buffer.size();
+        WriteAll(m_buffer);
+        m_buffer.clear();
+    }
+    void WriteAll(std::string_view text) {
+        const char* at = text.data();
+        size_t left = text.size();
         while (left > 0) {
             const ssize_t wrote = ::write(m_fd, at, left);
             if (wrote < 0 && errno == EINTR) continue;
@@ -321,8 +424,7 @@ private:
             at += wrote;
             left -= static_cast<size_t>(wrote);
         }
-        m_written += m_buffer.size();
-        m_buffer.clear();
+        m_written += text.size();
     }
 
     fs::path m_target, m_path;
@@ -369,9 +471,10 @@ struct RunWriter::State {
     std::string modelName;
     std::deque<Variable> variables;
     std::deque<Equation> equations;
-    NameIndex variableNames{"model.variables"}, equationNames{"model.equations"};
+    NameIndex<Variable> variableNames{"model.variables", variables};
+    NameIndex<Equation> equationNames{"model.equations", equations};
     std::vector<Coefficient> matrix;
-    std::unordered_map<std::uint64_t, size_t> matrixPairs;
+    PositionTable matrixPairs;  // of matrix, by (equation, variable)
     bool modelOptionsUsed = false;
     OptionSet modelOptions{"model.options"}, solverOptions{"solver.options"}, lpOptions{"lp.options"};
     Tolerances tolerances;
@@ -388,10 +491,11 @@ struct RunWriter::State {
             Refuse(list, "the model's items are fixed once an iteration is written: add every "
                          "variable and equation before the first iteration");
     }
-    void CheckItem(const std::string& path, std::int64_t number, bool equation) const {
+    template <typename Path>
+    void CheckItem(std::int64_t number, bool equation, const Path& path) const {
         const size_t count = equation ? equations.size() : variables.size();
         if (number < 1 || static_cast<std::uint64_t>(number) > count)
-            Refuse(path, rules::NoSuchItem(equation, number, count, true));
+            Refuse(PathOf(path), rules::NoSuchItem(equation, number, count, true));
     }
     // The file may not grow beyond what the loader reads.
     void CheckRoom(size_t more) const {
@@ -415,24 +519,24 @@ RunWriter::~RunWriter() = default;
 
 void RunWriter::SetCase(const Case& header) {
     m_state->CheckOpen();
-    CheckInteger("case.number", header.number, rules::kInt32);
-    CheckText("case.description", header.description);
-    CheckText("case.date", header.date);
+    CheckInteger(header.number, rules::kInt32, "case.number");
+    CheckText(header.description, "case.description");
+    CheckText(header.date, "case.date");
     if (std::string problem = rules::DateProblem(header.date); !problem.empty())
         Refuse("case.date", problem);
-    CheckText("case.status", header.status);
+    CheckText(header.status, "case.status");
     m_state->header = header;
 }
 
 void RunWriter::SetStatus(std::string_view status) {
     m_state->CheckOpen();
-    CheckText("case.status", status);
+    CheckText(status, "case.status");
     m_state->header.status = status;
 }
 
 void RunWriter::SetModelName(std::string_view name) {
     m_state->CheckOpen();
-    CheckName("model.name", name);
+    CheckName(name, "model.name");
     m_state->modelName = name;
 }
 
@@ -441,13 +545,15 @@ int RunWriter::AddVariable(const Variable& variable) {
     s.CheckOpen();
     s.CheckModelOpen("model.variables");
     s.variableNames.Check(variable.name, rules::kEmptyVariableName);
-    const std::string path = Indexed("model.variables", s.variables.size());
-    CheckInteger(path + ".type", variable.type, rules::kInt16);
-    CheckInteger(path + ".status", variable.status, rules::kInt16);
+    const auto path = [&s](const char* key) {
+        return [&s, key] { return Indexed("model.variables", s.variables.size()) + key; };
+    };
+    CheckInteger(variable.type, rules::kInt16, path(".type"));
+    CheckInteger(variable.status, rules::kInt16, path(".status"));
     if (s.variables.size() >= static_cast<size_t>(rules::kInt32.max))
         Refuse("model.variables", "too many entries");
     s.variables.push_back(variable);
-    s.variableNames.Add(variable.name);
+    s.variableNames.Added();
     return static_cast<int>(s.variables.size());
 }
 
@@ -456,29 +562,36 @@ int RunWriter::AddEquation(const Equation& equation) {
     s.CheckOpen();
     s.CheckModelOpen("model.equations");
     s.equationNames.Check(equation.name, rules::kEmptyEquationName);
-    const std::string path = Indexed("model.equations", s.equations.size());
-    CheckInteger(path + ".type", equation.type, rules::kInt16);
-    CheckInteger(path + ".nonlinear", equation.nonlinear, rules::kInt32);
+    const auto path = [&s](const char* key) {
+        return [&s, key] { return Indexed("model.equations", s.equations.size()) + key; };
+    };
+    CheckInteger(equation.type, rules::kInt16, path(".type"));
+    CheckInteger(equation.nonlinear, rules::kInt32, path(".nonlinear"));
     if (s.equations.size() >= static_cast<size_t>(rules::kInt32.max))
         Refuse("model.equations", "too many entries");
     s.equations.push_back(equation);
-    s.equationNames.Add(equation.name);
+    s.equationNames.Added();
     return static_cast<int>(s.equations.size());
 }
 
 void RunWriter::AddCoefficient(int equation, int variable, double coefficient) {
     State& s = *m_state;
     s.CheckOpen();
-    const std::string path = Indexed("model.matrix", s.matrix.size());
-    s.CheckItem(path, equation, true);
-    s.CheckItem(path, variable, false);
-    const std::uint64_t pair =
-        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(equation)) << 32) |
-        static_cast<std::uint32_t>(variable);
-    if (auto found = s.matrixPairs.find(pair); found != s.matrixPairs.end())
-        Refuse(path, rules::CoefficientTwice(equation, variable, found->second));
-    s.matrixPairs.emplace(pair, s.matrix.size());
+    const auto path = [&s] { return Indexed("model.matrix", s.matrix.size()); };
+    s.CheckItem(equation, true, path);
+    s.CheckItem(variable, false, path);
+    const auto hashOf = [](int e, int v) {
+        return std::hash<std::uint64_t>()((static_cast<std::uint64_t>(e) << 32) ^ static_cast<std::uint32_t>(v)) *
+               0x9E3779B97F4A7C15ULL >> 7;
+    };
+    const size_t earlier = s.matrixPairs.Find(hashOf(equation, variable), [&](size_t p) {
+        return s.matrix[p].equation == equation && s.matrix[p].variable == variable;
+    });
+    if (earlier != PositionTable::kNone) Refuse(path(), rules::CoefficientTwice(equation, variable, earlier));
     s.matrix.push_back({equation, variable, coefficient});
+    s.matrixPairs.Add(hashOf(equation, variable), s.matrix.size() - 1, [&](size_t p) {
+        return hashOf(s.matrix[p].equation, s.matrix[p].variable);
+    });
 }
 
 void RunWriter::UseModelOptions() {
@@ -509,35 +622,35 @@ void RunWriter::AddLpOption(std::string_view name, const OptionValue& value) {
 
 void RunWriter::SetLpStatus(std::int64_t status) {
     m_state->CheckOpen();
-    CheckInteger("lp.status", status, rules::kInt32);
+    CheckInteger(status, rules::kInt32, "lp.status");
     m_state->lpStatus = status;
 }
 
 void RunWriter::AddDiagnosisEquation(std::int64_t equation) {
     State& s = *m_state;
     s.CheckOpen();
-    s.CheckItem(Indexed("lp.diagnosis.equations", s.diagnosisEquations.size()), equation, true);
+    s.CheckItem(equation, true, Indexed("lp.diagnosis.equations", s.diagnosisEquations.size()));
     s.diagnosisEquations.push_back(equation);
 }
 
 void RunWriter::AddDiagnosisVariable(std::int64_t variable) {
     State& s = *m_state;
     s.CheckOpen();
-    s.CheckItem(Indexed("lp.diagnosis.variables", s.diagnosisVariables.size()), variable, false);
+    s.CheckItem(variable, false, Indexed("lp.diagnosis.variables", s.diagnosisVariables.size()));
     s.diagnosisVariables.push_back(variable);
 }
 
 void RunWriter::SetVariableValue(int variable, double value) {
     State& s = *m_state;
     s.CheckOpen();
-    s.CheckItem("model.variables", variable, false);
+    s.CheckItem(variable, false, "model.variables");
     s.variables[static_cast<size_t>(variable) - 1].value = value;
 }
 
 void RunWriter::SetEquationValues(int equation, double value, double diag) {
     State& s = *m_state;
     s.CheckOpen();
-    s.CheckItem("model.equations", equation, true);
+    s.CheckItem(equation, true, "model.equations");
     Equation& item = s.equations[static_cast<size_t>(equation) - 1];
     item.value = value;
     item.diag = diag;
@@ -547,16 +660,17 @@ void RunWriter::AddIteration(const Iteration& iteration) {
     State& s = *m_state;
     s.CheckOpen();
     const std::string path = Indexed("iterations", static_cast<size_t>(s.iterations));
-    CheckInteger(path + ".nl_variables", iteration.nlVariables, rules::kInt32);
-    CheckInteger(path + ".nl_equations", iteration.nlEquations, rules::kInt32);
-    CheckText(path + ".most_infeasible", iteration.mostInfeasible);
+    CheckInteger(iteration.nlVariables, rules::kInt32, path + ".nl_variables");
+    CheckInteger(iteration.nlEquations, rules::kInt32, path + ".nl_equations");
+    CheckText(iteration.mostInfeasible, path + ".most_infeasible");
     if (std::string problem = rules::MostInfeasibleProblem(iteration.mostInfeasible); !problem.empty())
         Refuse(path + ".most_infeasible", problem);
     const std::pair<const char*, std::span<const std::string>> lists[] = {
         {".errors", iteration.errors}, {".warnings", iteration.warnings},
         {".information", iteration.information}};
     for (const auto& [key, texts] : lists) {
-        for (size_t i = 0; i < texts.size(); ++i) CheckText(Indexed(path + key, i), texts[i]);
+        for (size_t i = 0; i < texts.size(); ++i)
+            CheckText(texts[i], [&, i] { return Indexed(path + key, i); });
     }
     if (iteration.variables.size() != s.variables.size())
         Refuse(path + ".variables",

@@ -95,10 +95,11 @@ void ReadBreakersFlag(RunContext& run) {
     if (options != nullptr) run.breakersOn = !BreakersOffValue(options->GetOptionValue("MININFTR"));
 }
 
-// A data file that could not be opened: message 101 when it is not there,
-// otherwise the system's reason (a file without read permission exists).
+// A data file that could not be opened: message 101 when it is not there
+// (or its name cannot be one, as one with a quote on Windows), otherwise
+// the system's reason (a file without read permission exists).
 void ReportUnopenedDataFile(const RunContext& run, int error) {
-    if (error == ENOENT || error == ENOTDIR || error == 0) {
+    if (error == ENOENT || error == ENOTDIR || error == EINVAL || error == 0) {
         PrintMessage(run.module, kMsgFileNotFound, run.dataFilePath.c_str());
     } else {
         PrintError("%s cannot be read: %s.", run.dataFilePath.c_str(), std::strerror(error));

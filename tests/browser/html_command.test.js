@@ -10,17 +10,18 @@ const fs = require("node:fs");
 const path = require("node:path");
 const support = require("./support");
 
-test("a report above 50 MB gives one page, a fraction of its size, its lines in compressed pieces", () => {
+test("a report above 64 MB gives one page, a fraction of its size, its lines in compressed pieces, with progress", () => {
   const dir = support.freshDir("html-command");
   const report = path.join(dir, "large.log");
   const block = fs.readFileSync(path.join(support.root, "tests", "report", "golden", "blending.log"));
-  const copies = Math.ceil(60e6 / block.length);
+  const copies = Math.ceil(70e6 / block.length);
   const out = fs.openSync(report, "w");
   for (let copy = 0; copy < copies; ++copy) fs.writeSync(out, block);
   fs.closeSync(out);
   const page = path.join(dir, "large.html");
   const result = spawnSync(support.bin("tarnview"), ["html", report, "-o", page], { encoding: "utf8" });
   assert.equal(result.status, 0, result.stderr);
+  assert.match(result.stderr, /^tarnview html: .*large\.log: 10% of the lines written\n(.*\n)*.*: 100% of the lines written\n$/);
   const reportBytes = fs.statSync(report).size;
   const pageBytes = fs.statSync(page).size;
   assert.ok(pageBytes < reportBytes / 3, `a page of ${pageBytes} bytes for a report of ${reportBytes}`);

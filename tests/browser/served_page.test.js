@@ -5,7 +5,6 @@
 
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
-const { spawn } = require("node:child_process");
 const fs = require("node:fs");
 const path = require("node:path");
 const support = require("./support");
@@ -16,39 +15,6 @@ let browser;
 let big;
 let small;
 let dir;
-
-// Starts tarnview serve on the reports and waits for the address it prints.
-async function startServer(reports) {
-  const child = spawn(support.bin("tarnview"), ["serve", ...reports], { stdio: ["ignore", "pipe", "pipe"] });
-  let output = "";
-  const url = await new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error(`tarnview serve printed no address:\n${output}`)), 120000);
-    const read = (chunk) => {
-      output += chunk;
-      const found = /http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]+/.exec(output);
-      if (found) {
-        clearTimeout(timer);
-        resolve(found[0]);
-      }
-    };
-    child.stdout.on("data", read);
-    child.stderr.on("data", read);
-    child.on("exit", (code) => {
-      clearTimeout(timer);
-      reject(new Error(`tarnview serve ended with ${code}:\n${output}`));
-    });
-  });
-  const address = new URL(url);
-  return { child, url, origin: address.origin, token: address.searchParams.get("token") };
-}
-
-function stopServer(server) {
-  if (!server || server.child.exitCode !== null) return Promise.resolve();
-  return new Promise((resolve) => {
-    server.child.once("exit", resolve);
-    server.child.kill("SIGTERM");
-  });
-}
 
 async function api(server, apiPath) {
   const response = await fetch(`${server.origin}${apiPath}?token=${server.token}`);
@@ -78,16 +44,16 @@ before(async () => {
   fs.copyFileSync(path.join(support.root, "examples", "refinery_infeasible.vdr"), path.join(dir, "refinery.vdr"));
   support.writeReport(path.join(dir, "refinery"));
 
-  big = await startServer([path.join(dir, "run-a.log"), path.join(dir, "run-b.log")]);
+  big = await support.startServer([path.join(dir, "run-a.log"), path.join(dir, "run-b.log")]);
   writeLongLines(path.join(dir, "long-lines.log"));
-  small = await startServer([path.join(dir, "blending.log"), path.join(dir, "hostile.log"), path.join(dir, "long-lines.log")]);
+  small = await support.startServer([path.join(dir, "blending.log"), path.join(dir, "hostile.log"), path.join(dir, "long-lines.log")]);
   browser = await support.launchBrowser();
 });
 
 after(async () => {
   if (browser) await browser.close();
-  await stopServer(big);
-  await stopServer(small);
+  await support.stopServer(big);
+  await support.stopServer(small);
 });
 
 const from = (server) => (url) => url.startsWith(`${server.origin}/`);
@@ -230,10 +196,12 @@ test("lines longer than one answer of the server holds are fetched in full", asy
   await page.click('#hits .hit[data-line="200"]');
   const row = await page.waitForSelector('#document-rows .row.current[data-line="200"]:not(.pending)');
   assert.match(await row.evaluate((node) => node.textContent), /^201L0200 x{9994}\u2026 90,006 more characters: show more$/);
-  await page.click('#document-rows .row[data-line="200"] button.more');
+  // (Rows are drawn anew as lines arrive: the button found and clicked in one step.)
+  const showMore = () => document.querySelector('#document-rows .row[data-line="200"] button.more').click();
+  await page.evaluate(showMore);
   await page.waitForFunction(() => document.querySelector('#document-rows .row[data-line="200"]').textContent
     .endsWith("x\u2026 6 more characters: show more"));
-  await page.click('#document-rows .row[data-line="200"] button.more');
+  await page.evaluate(showMore);
   await page.waitForFunction(() => !document.querySelector('#document-rows .row[data-line="200"] .more'));
   assert.match(await page.$eval('#document-rows .row[data-line="200"]', (node) => node.textContent), /^201L0200 x{100000}$/);
   assert.deepEqual(problems, []);

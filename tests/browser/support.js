@@ -3,7 +3,7 @@
 // collected.
 "use strict";
 
-const { execFileSync } = require("node:child_process");
+const { execFileSync, spawn } = require("node:child_process");
 const fs = require("node:fs");
 const path = require("node:path");
 const { pathToFileURL } = require("node:url");
@@ -102,8 +102,41 @@ async function screenshot(page, name, docsName) {
   return file;
 }
 
+// Starts tarnview serve on the reports and waits for the address it prints.
+async function startServer(reports) {
+  const child = spawn(bin("tarnview"), ["serve", ...reports], { stdio: ["ignore", "pipe", "pipe"] });
+  let output = "";
+  const url = await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`tarnview serve printed no address:\n${output}`)), 120000);
+    const read = (chunk) => {
+      output += chunk;
+      const found = /http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]+/.exec(output);
+      if (found) {
+        clearTimeout(timer);
+        resolve(found[0]);
+      }
+    };
+    child.stdout.on("data", read);
+    child.stderr.on("data", read);
+    child.on("exit", (code) => {
+      clearTimeout(timer);
+      reject(new Error(`tarnview serve ended with ${code}:\n${output}`));
+    });
+  });
+  const address = new URL(url);
+  return { child, url, origin: address.origin, token: address.searchParams.get("token") };
+}
+
+function stopServer(server) {
+  if (!server || server.child.exitCode !== null) return Promise.resolve();
+  return new Promise((resolve) => {
+    server.child.once("exit", resolve);
+    server.child.kill("SIGTERM");
+  });
+}
+
 module.exports = {
   root, buildDir, bin, artifactsDir, freshDir, run, writeReport, hostileName, hostileDescription, writeHostileRun,
-  launchBrowser, openPage, outlineShownMs, search,
+  launchBrowser, openPage, outlineShownMs, search, startServer, stopServer,
   screenshot, pathToFileURL,
 };

@@ -137,4 +137,48 @@ printf 'wrote %s\nreport for %s failed\nwrote %s\n' "$work/run01.log" "$work/kil
 grep -q "^tarnreport: the report process for $work/killed was killed by signal [0-9]* (File size limit exceeded)$" \
     "$work/err" || fail "killed report process: standard error was: $(cat "$work/err")"
 
+# SIGTERM, SIGINT and SIGHUP stop a batch alike: the running report
+# processes are ended and reported as killed, none is left behind, no
+# further run starts, a line says so, and the exit status is 128 + N.
+# The slow runs are the large run three times over.
+python3 - "$work/large.vdr" "$work/slow1.vdr" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+doc["iterations"] = doc["iterations"] * 3
+open(sys.argv[2], "w").write(json.dumps(doc))
+PY
+for slow in slow2 slow3; do cp "$work/slow1.vdr" "$work/$slow.vdr"; done
+for stop in TERM:15 INT:2 HUP:1; do
+    signal=${stop%:*} number=${stop#*:}
+    rm -f "$work"/slow?.log
+    "$host" -j 2 "$work/slow1" "$work/slow2" "$work/slow3" "$work/run01" > "$work/out" 2> "$work/err" &
+    batch=$!
+    # Both report processes are writing once both reports exist.
+    for wait in $(seq 300); do
+        [ -e "$work/slow1.log" ] && [ -e "$work/slow2.log" ] && break
+        sleep 0.1
+    done
+    children=$(cat /proc/$batch/task/$batch/children 2> /dev/null)
+    kill -s "$signal" $batch
+    wait $batch; status=$?
+    [ $status -eq $((128 + number)) ] || fail "SIG$signal: exit status $status"
+    grep -q "^tarnreport: stopped by signal $number (.*): 2 report processes ended, 2 runs not started$" "$work/err" ||
+        fail "SIG$signal: standard error was: $(cat "$work/err")"
+    printf 'report for %s failed\n' "$work/slow1" "$work/slow2" | cmp -s - "$work/out" ||
+        fail "SIG$signal: output was: $(cat "$work/out")"
+    for child in $children; do
+        ! kill -0 "$child" 2> /dev/null || fail "SIG$signal: report process $child left running"
+    done
+done
+
+# More jobs than file descriptors allow: each run waits for a slot instead
+# of failing; and scratch files need no TMPDIR.
+runs=""
+for i in $(seq 100 199); do cp "$work/run01.vdr" "$work/many$i.vdr"; runs="$runs $work/many$i"; done
+(ulimit -n 64 && tarnreport -j 100 $runs) > "$work/out" 2> "$work/err"; status=$?
+[ $status -eq 0 ] || fail "-j 100 with 64 descriptors: exit status $status: $(head -3 "$work/err")"
+[ "$(grep -c '^wrote ' "$work/out")" -eq 100 ] || fail "-j 100 with 64 descriptors: $(grep -v '^wrote' "$work/out" | head -3)"
+TMPDIR="$work/missing-directory" tarnreport "$work/run01" "$work/run02" > "$work/out" 2>&1 ||
+    fail "a batch without its TMPDIR: $(cat "$work/out")"
+
 finish "host tests"

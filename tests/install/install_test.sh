@@ -41,4 +41,20 @@ cc -Wall -Wextra -Werror "$source/tests/install/consumer.c" $flags -Wl,-rpath,"$
 "$work/consumer-pc" "$work/pkgconfig" || fail "the pkg-config project's report"
 cmp -s "$work/program.log" "$work/pkgconfig.log" || fail "the pkg-config project's report differs"
 
+# The run-data writer: the C example through pkg-config, the Python example
+# through the installed module (which finds the installed library itself),
+# and the CMake package's target.
+flags=$(pkg-config --cflags --libs tarnrundata) || fail "pkg-config tarnrundata"
+cc -Wall -Wextra -Werror "$source/writer/examples/write_run.c" $flags \
+   -Wl,-rpath,"$(pkg-config --variable=libdir tarnrundata)" -o "$work/write_run_c" ||
+    fail "the C example does not build with pkg-config tarnrundata"
+"$work/write_run_c" "$work/from_c.vdr" || fail "the installed C example"
+python_dir=$(sed -n 's/^TARN_PYTHON_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+env -u LD_LIBRARY_PATH PYTHONPATH="$prefix/$python_dir" python3 \
+    "$source/writer/examples/write_run.py" "$work/from_python.vdr" ||
+    fail "the Python example with the installed module in $prefix/$python_dir"
+cmp -s "$work/from_c.vdr" "$work/from_python.vdr" || fail "the installed writers write different files"
+grep -q "TARNReport::tarnrundata" "$prefix"/lib/cmake/TARNReport/TARNReportTargets.cmake ||
+    fail "the CMake package has no TARNReport::tarnrundata"
+
 finish "install tests"

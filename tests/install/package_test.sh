@@ -17,10 +17,12 @@ dpkg-deb -c "$package" | awk '{ print $6 }' | sed 's|^\./||; s|/$||' > "$work/fi
 has() { grep -qx "$1" "$work/files" || fail "not in the package: $1"; }
 libdir=$(grep -m 1 '/libTARNReport\.so$' "$work/files" | sed 's|/[^/]*$||')
 [ -n "$libdir" ] || fail "no libTARNReport.so"
-for library in TARNReport tarn veldxmps; do
+for library in TARNReport tarn veldxmps tarnrundata; do
     for name in "lib$library.so" "lib$library.so.1" "lib$library.so.1.0.0"; do has "$libdir/$name"; done
 done
 has "$libdir/pkgconfig/tarnreport.pc"
+has "$libdir/pkgconfig/tarnrundata.pc"
+has usr/lib/python3/dist-packages/tarn_rundata.py
 has "$libdir/cmake/TARNReport/TARNReportConfig.cmake"
 has usr/share/doc/tarnreport/copyright
 has usr/share/doc/tarnreport/changelog.gz
@@ -43,6 +45,11 @@ dpkg-deb -x "$package" "$work/root"
 cp "$source/examples/blending.vdr" "$work/run.vdr"
 LD_LIBRARY_PATH="$work/root/$libdir" "$work/root/usr/bin/tarnreport" "$work/run.vdr" > /dev/null &&
     [ -s "$work/run.log" ] || fail "the packaged tarnreport does not write a report"
+
+# The Python module finds the packaged library from its own place.
+cp "$source/writer/examples/write_run.py" "$work/write_run.py"
+PYTHONPATH="$work/root/usr/lib/python3/dist-packages" python3 "$work/write_run.py" "$work/py.vdr" &&
+    [ -s "$work/py.vdr" ] || fail "the packaged Python module does not write a run"
 
 lintian "$package" > "$work/lintian" 2>&1
 cat "$work/lintian"

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "mapping_guard.h"
 
@@ -56,6 +58,23 @@ TEST_F(TruncatedMap, UnguardedReadsStillRaiseTheSignal) {
     { const MappingGuard released(data_, size_); }
     Truncate();
     EXPECT_DEATH({ [[maybe_unused]] volatile char c = data_[size_ - 1]; }, "");
+}
+
+}  // namespace
+
+namespace {
+
+// Far more ranges than one block of the guard's table holds, all guarded at
+// once: the last one still gets zeros in place of its lost page.
+TEST_F(TruncatedMap, AnyNumberOfRangesIsGuarded) {
+    std::vector<std::unique_ptr<MappingGuard>> others;
+    static char elsewhere[5000];
+    for (char& byte : elsewhere) others.push_back(std::make_unique<MappingGuard>(&byte, 1));
+    const MappingGuard guard(data_, size_);
+    ASSERT_TRUE(guard.guarded());
+    Truncate();
+    EXPECT_EQ(data_[size_ - 1], '\0');
+    EXPECT_TRUE(guard.damaged());
 }
 
 }  // namespace

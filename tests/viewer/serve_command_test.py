@@ -6,12 +6,14 @@ refusing without it, and a clean stop on SIGTERM.
     serve_command_test.py TARNVIEW REPORT.log
 """
 import json
+import os
 import re
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import time
 import urllib.error
 import urllib.request
 
@@ -74,10 +76,88 @@ try:
         check(status_of(base + "/api/reports")[0] == 403, "no token: 403")
         check(status_of(base + "/api/reports?token=" + "0" * 32)[0] == 403, "wrong token: 403")
     server.send_signal(signal.SIGTERM)
-    check(server.wait(timeout=10) == 0, "SIGTERM: stops with exit status 0")
+    check(server.wait(timeout=2) == 0, "SIGTERM: stops at once with exit status 0")
 finally:
     if server.poll() is None:
         server.kill()
         server.wait()
+
+
+
+def start(*arguments, environment=None):
+    """A server on the arguments, and the address it printed (None if none)."""
+    process = subprocess.Popen([view, "serve", report, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               text=True, env=environment)
+    for _ in range(5):
+        found = re.search(r"http://\S+/\?token=[0-9a-f]{32}", process.stdout.readline())
+        if found:
+            return process, found.group(0)
+    return process, None
+
+
+def stop(process):
+    """SIGTERM; the exit status and standard error (None when it did not stop at once: the server's
+    own waits end within a tenth of a second; the rest is left to a busy machine)."""
+    process.send_signal(signal.SIGTERM)
+    try:
+        process.wait(timeout=2)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        return None, process.stderr.read()
+    return process.returncode, process.stderr.read()
+
+
+# Every spelling of --host: strict numeric addresses only; one that other
+# machines reach needs --allow-remote and is named in a warning.
+for spelling in ["", "0", "0x0", "000.000.000.000", "127.1", "2130706433", "[::1]", "example.org", " 127.0.0.1"]:
+    refused = run(report, "--host", spelling)
+    check(refused.returncode == 2 and "--host takes an IP address" in refused.stderr,
+          "--host %r: usage error: %s" % (spelling, refused.stderr))
+for spelling in ["0.0.0.0", "::", "::0", "0:0:0:0:0:0:0:0", "::ffff:0.0.0.0"]:
+    refused = run(report, "--host", spelling)
+    check(refused.returncode == 2 and "--allow-remote" in refused.stderr,
+          "--host %s without --allow-remote: %s" % (spelling, refused.stderr))
+    process, url = start("--host", spelling, "--allow-remote")
+    status, err = stop(process)
+    check(url is not None and status == 0, "--host %s --allow-remote serves" % spelling)
+    check("warning: listening on " in err and "every address" in err, "--host %s: the warning: %s" % (spelling, err))
+for spelling in ["127.0.0.1", "localhost", "::1"]:
+    process, url = start("--host", spelling)
+    if url:
+        base, token = url.split("/?token=")
+        check(status_of(base + "/api/reports?token=" + token)[0] == 200, "--host %s: the printed address answers" % spelling)
+    status, err = stop(process)
+    check(url is not None and status == 0 and "warning" not in err, "--host %s: loopback, no warning: %s" % (spelling, err))
+
+# A port another server holds is an error, not a second server on it.
+first, url = start()
+if url:
+    port = url.split(":")[2].split("/")[0]
+    second = run(report, "--port", port)
+    check(second.returncode == 1 and "cannot listen on 127.0.0.1:" + port in second.stderr,
+          "a second server on the port: " + second.stderr)
+stop(first)
+
+# --open hands the browser a private file, not the token on a command line.
+with tempfile.TemporaryDirectory() as work:
+    opener = work + "/xdg-open"
+    with open(opener, "w") as script:
+        script.write('#!/bin/sh\necho "$@" > %s/arguments\ncp "$1" %s/page\nstat -c %%a "$1" > %s/mode\n'
+                     % (work, work, work))
+    os.chmod(opener, 0o755)
+    environment = dict(os.environ, PATH=work + ":" + os.environ["PATH"], XDG_RUNTIME_DIR=work)
+    process, url = start("--open", environment=environment)
+    for _ in range(50):
+        if os.path.exists(work + "/mode"):
+            break
+        time.sleep(0.1)
+    status, _ = stop(process)
+    token = url.split("token=")[1] if url else "?"
+    arguments = open(work + "/arguments").read() if os.path.exists(work + "/arguments") else ""
+    check(arguments != "" and token not in arguments, "--open: xdg-open's arguments hold no token: " + arguments)
+    check(os.path.exists(work + "/page") and url in open(work + "/page").read(), "--open: the page holds the address")
+    check(os.path.exists(work + "/mode") and open(work + "/mode").read().strip() == "600", "--open: the page is private")
+    check(not os.path.exists(arguments.strip()), "--open: the page is removed when the server stops")
 
 sys.exit(1 if failures else 0)

@@ -67,3 +67,53 @@ TEST(ServerHostCheck, WildcardAcceptsAnyNameOnItsPort) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every spelling of an address that may be given to listen on: strict
+// numeric forms only, each with what it reaches.
+TEST(ServerListenAddress, ReadsOnlyNumericAddressesAndKnowsWhatTheyReach) {
+    struct Spelling {
+        const char* given;
+        std::optional<tarnview::server::ListenAddress> read;
+    };
+    using tarnview::server::ListenAddress;
+    const Spelling spellings[] = {
+        {"127.0.0.1", ListenAddress{"127.0.0.1", true, false}},
+        {"127.9.8.7", ListenAddress{"127.9.8.7", true, false}},
+        {"localhost", ListenAddress{"127.0.0.1", true, false}},
+        {"::1", ListenAddress{"::1", true, false}},
+        {"0:0:0:0:0:0:0:1", ListenAddress{"::1", true, false}},
+        {"::ffff:127.0.0.1", ListenAddress{"::ffff:127.0.0.1", true, false}},
+        {"0.0.0.0", ListenAddress{"0.0.0.0", false, true}},
+        {"::", ListenAddress{"::", false, true}},
+        {"::0", ListenAddress{"::", false, true}},
+        {"0:0:0:0:0:0:0:0", ListenAddress{"::", false, true}},
+        {"::ffff:0.0.0.0", ListenAddress{"::ffff:0.0.0.0", false, true}},
+        {"192.168.1.5", ListenAddress{"192.168.1.5", false, false}},
+        {"fd00::5", ListenAddress{"fd00::5", false, false}},
+        {"", std::nullopt},
+        {"0", std::nullopt},
+        {"0x0", std::nullopt},
+        {"000.000.000.000", std::nullopt},
+        {"127.1", std::nullopt},
+        {"127.000.000.001", std::nullopt},
+        {"2130706433", std::nullopt},
+        {" 127.0.0.1", std::nullopt},
+        {"[::1]", std::nullopt},
+        {"::1%lo", std::nullopt},
+        {"example.org", std::nullopt},
+        {"LOCALHOST", std::nullopt},
+    };
+    for (const Spelling& spelling : spellings) {
+        SCOPED_TRACE(spelling.given);
+        const auto read = tarnview::server::ParseListenAddress(spelling.given);
+        ASSERT_EQ(read.has_value(), spelling.read.has_value());
+        if (!read) continue;
+        EXPECT_EQ(read->text, spelling.read->text);
+        EXPECT_EQ(read->loopback, spelling.read->loopback);
+        EXPECT_EQ(read->wildcard, spelling.read->wildcard);
+    }
+}
+
+}  // namespace

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "http_server.h"
 #include "model_runs.h"
@@ -348,6 +349,95 @@ TEST_F(Served, BoundsRequestsAndSurvivesMalformedOnes) {
     }
     EXPECT_EQ(client_->Post(Path("/api/reports"), "x", "text/plain")->status, 404);
     EXPECT_EQ(client_->Delete(Path("/api/reports"))->status, 404);
+}
+
+int Connect(int port) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(socket);
+        return -1;
+    }
+    return socket;
+}
+
+// The memory the process holds (resident), in bytes.
+std::size_t ResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:")) return std::stoull(line.substr(6)) * 1024;
+    return 0;
+}
+
+// Sends `piece` again and again until the server closes the connection (or
+// `limit` bytes went); the answer it then sends.
+std::string SendUntilClosed(int socket, const std::string& start, const std::string& piece, std::size_t limit,
+                            std::chrono::milliseconds pause) {
+    send(socket, start.data(), start.size(), MSG_NOSIGNAL);
+    for (std::size_t sent = 0; sent < limit; sent += piece.size()) {
+        if (send(socket, piece.data(), piece.size(), MSG_NOSIGNAL) < 0) break;
+        if (pause.count() > 0) std::this_thread::sleep_for(pause);
+    }
+    timeval timeout{2, 0};
+    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t got; (got = recv(socket, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, got);
+    close(socket);
+    return answer;
+}
+
+// Clients that hold connections open without a request, send one a byte at
+// a time, or flood it with headers: none holds up a good request, each is
+// ended with its own answer, and what the floods sent is not kept.
+TEST_F(Served, AnswersAtOnceWhileIdleSlowAndFloodingClientsHoldConnections) {
+    Start({{"blending.log", ExampleLog("blending")}});
+    ASSERT_TRUE(StillAnswers());
+    const std::size_t memoryBefore = ResidentBytes();
+    const int port = server_->port();
+    const std::string head = "GET " + Path("/api/reports") + " HTTP/1.1\r\nHost: " + Host() + "\r\n";
+
+    std::vector<int> idle;
+    for (int i = 0; i < 100; ++i) idle.push_back(Connect(port));
+    std::vector<std::thread> clients;
+    std::vector<std::string> slowAnswers(8), floodAnswers(8);
+    for (std::size_t i = 0; i < slowAnswers.size(); ++i)
+        clients.emplace_back([&, i] { slowAnswers[i] = SendUntilClosed(Connect(port), head, "X", 100, 300ms); });
+    for (std::size_t i = 0; i < floodAnswers.size(); ++i) {
+        const std::string header = "X-Flood: " + std::string(1000, 'f') + "\r\n";
+        clients.emplace_back([&, i, header] {
+            floodAnswers[i] = SendUntilClosed(Connect(port), head, header, 25u << 20, 0ms);
+        });
+    }
+    std::this_thread::sleep_for(200ms);
+
+    // A good request on a new connection, and small ones on a kept-alive
+    // connection (each would wait for a delayed acknowledgement without
+    // TCP_NODELAY), while all of them are open.
+    const auto start = std::chrono::steady_clock::now();
+    httplib::Client fresh("127.0.0.1", port);
+    fresh.set_keep_alive(true);
+    for (int i = 0; i < 50; ++i) {
+        const httplib::Result result = fresh.Get(Path("/api/reports/0/version"));
+        ASSERT_TRUE(result && result->status == 200);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "a good request waited for other clients";
+
+    for (std::thread& client : clients) client.join();
+    for (int socket : idle) close(socket);
+    for (const std::string& answer : slowAnswers) EXPECT_TRUE(answer.starts_with("HTTP/1.1 408")) << answer;
+    for (const std::string& answer : floodAnswers) EXPECT_TRUE(answer.starts_with("HTTP/1.1 431")) << answer;
+    const std::string manyHeaders = head + [] {
+        std::string headers;
+        for (int i = 0; i < 200; ++i) headers += "X-" + std::to_string(i) + ": 1\r\n";
+        return headers;
+    }() + "\r\n";
+    EXPECT_TRUE(RawExchange(port, manyHeaders).starts_with("HTTP/1.1 431"));
+    EXPECT_TRUE(StillAnswers());
+    EXPECT_LT(ResidentBytes(), memoryBefore + (32u << 20)) << "the server kept what the floods sent";
 }
 
 TEST_F(Served, ReadsAReportWrittenAgain) {

@@ -3,12 +3,14 @@
 control but the tab, DEL and every C1 control (in UTF-8 and as a lone byte)
 put into a report line, a summary row's equation name and a variable's
 table row, through show, summary (table, CSV, JSON) and history (table,
-CSV): never a control byte on the output, always a visible form.  And CSV
-cells that a spreadsheet would take for formulas.
+CSV): never a control byte on the output, always a visible form.  CSV
+cells that a spreadsheet would take for formulas.  And a report truncated
+while show writes it.
 
     terminal_text_test.py TARNVIEW GOLDEN_REPORT
 """
 import json
+import os
 import re
 import subprocess
 import sys
@@ -102,6 +104,19 @@ with tempfile.TemporaryDirectory() as work:
             check(",'" + cell + "," in history, "history --csv, cell %r" % lead)
     summary = tarnview("summary", golden, "--csv").stdout.decode()
     check("\n-1,0,0,0,-3900,0,POOL_QUAL,3.3\n" in summary, "numbers with a sign stay numbers: " + summary)
+
+    # A report cut short while show is still writing it (the run repeated
+    # while the pager waits): the rest reads as zero bytes, no Bus error.
+    for command in (["show", "--plain", "--no-pager"], ["show", "--color", "always", "--no-pager"]):
+        with open(path, "wb") as file:
+            file.write(report * 200)
+        shown = subprocess.Popen([view, command[0], path, *command[1:]], stdout=subprocess.PIPE)
+        shown.stdout.read(1000)  # it has started, and waits for the pipe
+        os.truncate(path, 0)
+        rest = shown.stdout.read()
+        check(shown.wait(timeout=30) == 0, "%s of a report truncated while shown: exit status %d"
+              % (" ".join(command), shown.returncode))
+        check(b"^@" in rest, "%s: the lost end reads as zero bytes" % " ".join(command))
 
 if failures:
     print("%d failures" % len(failures))

@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstring>
 
-std::unique_ptr<tarnview::Report> OpenReport(const char* command, const std::string& path) {
+GuardedReport OpenReport(const char* command, const std::string& path) {
     try {
-        return tarnview::Report::Open(path);
+        std::unique_ptr<tarnview::Report> report = tarnview::Report::Open(path);
+        auto guard = std::make_shared<tarnview::server::MappingGuard>(report->Text().data(), report->Bytes());
+        return GuardedReport(report.release(), ReleaseGuardedReport{std::move(guard)});
     } catch (const tarnview::ReadError& error) {
         std::fprintf(stderr, "tarnview %s: %s\n", command, error.what());
     } catch (const std::bad_alloc&) {

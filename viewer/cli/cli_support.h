@@ -9,11 +9,24 @@
 #include <string_view>
 #include <vector>
 
+#include "mapping_guard.h"
 #include "report_reader.h"
+
+// A report read by a command, its map guarded while it lives: a report
+// truncated while it is shown (the run repeated) reads as zero bytes where
+// it lost its end, instead of ending the command with SIGBUS.
+struct ReleaseGuardedReport {
+    std::shared_ptr<tarnview::server::MappingGuard> guard;
+    void operator()(const tarnview::Report* report) {
+        guard.reset();  // before the map goes
+        delete report;
+    }
+};
+using GuardedReport = std::unique_ptr<const tarnview::Report, ReleaseGuardedReport>;
 
 // The report at `path`, or nullptr after "tarnview COMMAND: PATH: problem"
 // on standard error.
-std::unique_ptr<tarnview::Report> OpenReport(const char* command, const std::string& path);
+GuardedReport OpenReport(const char* command, const std::string& path);
 
 // The shortest text that reads back as the same double; "nan", "inf",
 // "-inf"; empty for a blank.

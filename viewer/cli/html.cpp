@@ -1,11 +1,16 @@
 // tarnview html: one self-contained web page of a report.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,17 +31,35 @@ const char kHtmlHelp[] =
     "the text in its colours, a search over the whole report and the\n"
     "convergence charts of the iteration summary.  The report's lines are in\n"
     "the page compressed, a fraction of the report's size, and are decoded\n"
-    "as they are shown.  Above 1 GB the page is slow to open: 'tarnview\n"
+    "as they are shown (from 64 MB on, standard error says how far the\n"
+    "writing is).  Above 1 GB the page is slow to open: 'tarnview\n"
     "serve REPORT.log' shows reports of any size.\n"
     "\n"
     "  -o, --output OUT.html  where to write the page (default: the report's\n"
-    "                         path with the extension .html)\n"
+    "                         path with the extension .html; - for standard\n"
+    "                         output). A file is replaced only once the page\n"
+    "                         is whole; a device, pipe or link is written to\n"
+    "                         and left in place\n"
     "  --help                 show this text\n";
 
 namespace {
 
 // Above this a page opens slowly, and the command says so.
 constexpr std::uintmax_t kSlowPageBytes = 1'000'000'000;
+// From this size on, the command says how far it is.
+constexpr std::uintmax_t kProgressBytes = 64ull << 20;
+
+using Progress = std::function<void(double)>;
+
+// "tarnview html: REPORT: 30% of the lines written" at each tenth.
+Progress ProgressLines(const std::string& report) {
+    return [report, shown = 0](double share) mutable {
+        const int tenths = static_cast<int>(share * 10);
+        if (tenths <= shown) return;
+        shown = tenths;
+        std::fprintf(stderr, "tarnview html: %s: %d%% of the lines written\n", report.c_str(), tenths * 10);
+    };
+}
 
 struct Arguments {
     std::string report;
@@ -48,39 +71,67 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, error);
 }
 
-// Writes the page beside OUT first and renames it, so that a failed write
-// leaves no half page (and an older page stays as it was).
-bool WritePage(const std::string& output, const tarnview::Report& report) {
-    const std::string partial = output + ".part";
+bool Written(std::ostream& out, const std::string& output, const tarnview::Report& report, const Progress& progress) {
+    try {
+        tarnview::WriteEmbeddedPage(out, report, progress);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), failure.what());
+        return false;
+    }
+    out.flush();
+    if (out) return true;
+    std::fprintf(stderr, "tarnview html: %s: the page could not be written in full\n", output.c_str());
+    return false;
+}
+
+// A regular file or a new name: the page is written beside it first and
+// renamed over it, so that a failed write leaves no half page (and an
+// older page stays as it was).
+bool ReplaceWithPage(const std::string& output, const tarnview::Report& report, const Progress& progress) {
+    std::string partial = output + ".part-XXXXXX";
+    const int file = mkstemp(partial.data());
+    if (file < 0) {
+        std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
+        return false;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(file, 0666 & ~mask);  // as a new file would be; mkstemp makes it private
+    close(file);
+    bool written = false;
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
-            return false;
-        }
-        try {
-            tarnview::WriteEmbeddedPage(out, report);
-        } catch (const std::exception& failure) {
-            std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), failure.what());
-            out.close();
-            std::filesystem::remove(partial);
-            return false;
-        }
-        out.close();
-        if (!out) {
-            std::fprintf(stderr, "tarnview html: %s: the page could not be written in full\n", output.c_str());
-            std::filesystem::remove(partial);
-            return false;
-        }
+        written = out && Written(out, output, report, progress);
     }
     std::error_code error;
-    std::filesystem::rename(partial, output, error);
-    if (error) {
-        std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), error.message().c_str());
+    if (written) std::filesystem::rename(partial, output, error);
+    if (!written || error) {
+        if (error) std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), error.message().c_str());
         std::filesystem::remove(partial, error);
         return false;
     }
     return true;
+}
+
+// Anything else that is there (a device such as /dev/null, /dev/stdout, a
+// named pipe, a link) is written to as it is and never replaced.
+bool WriteInPlace(const std::string& output, const tarnview::Report& report, const Progress& progress) {
+    std::ofstream out(output, std::ios::binary);
+    if (!out) {
+        std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
+        return false;
+    }
+    return Written(out, output, report, progress);
+}
+
+bool IsReplaceable(const std::string& output) {
+    struct stat status {};
+    return lstat(output.c_str(), &status) != 0 || S_ISREG(status.st_mode);
+}
+
+bool WritePage(const std::string& output, const tarnview::Report& report, const Progress& progress) {
+    if (output == "-") return Written(std::cout, "standard output", report, progress);
+    return IsReplaceable(output) ? ReplaceWithPage(output, report, progress) : WriteInPlace(output, report, progress);
 }
 
 // The page's path: the one given, or the report's with the extension .html.
@@ -99,15 +150,16 @@ int Html(Arguments arguments) {
                      "  'tarnview serve %s' shows it at once\n",
                      arguments.report.c_str(), bytes / 1e6, arguments.report.c_str());
     }
-    if (IsSameFile(arguments.report, arguments.output)) {
+    if (arguments.output != "-" && IsSameFile(arguments.report, arguments.output)) {
         std::fprintf(stderr, "tarnview html: %s: the page would overwrite the report\n", arguments.output.c_str());
         return 1;
     }
 
-    const std::unique_ptr<tarnview::Report> report = OpenReport("html", arguments.report);
+    const GuardedReport report = OpenReport("html", arguments.report);
     if (!report) return 1;
-    if (!WritePage(arguments.output, *report)) return 1;
-    std::printf("wrote %s\n", arguments.output.c_str());
+    const bool big = !error && bytes >= kProgressBytes;
+    if (!WritePage(arguments.output, *report, big ? ProgressLines(arguments.report) : Progress())) return 1;
+    if (arguments.output != "-") std::printf("wrote %s\n", arguments.output.c_str());
     return 0;
 }
 

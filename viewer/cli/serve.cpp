@@ -1,12 +1,16 @@
-// tarnview serve REPORT.log... [--port N] [--host H] [--open]: serves the
+// tarnview serve REPORT.log... [--port N] [--host H [--allow-remote]] [--open]: serves the
 // reports to a browser on this machine until interrupted.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -21,18 +25,22 @@
 extern char** environ;
 
 const char kServeHelp[] =
-    "usage: tarnview serve REPORT.log... [--port N] [--host H] [--open]\n"
+    "usage: tarnview serve REPORT.log... [--port N] [--host H [--allow-remote]] [--open]\n"
     "\n"
     "Serves the reports to a web browser: the outline at once, the lines as they\n"
     "are scrolled to, search, history and comparison on the server. Prints the\n"
     "page's address, with the access token it needs, and serves until Ctrl-C.\n"
     "A report written again while served is read again.\n"
     "\n"
-    "  --port N   listen on port N (default: a free port)\n"
-    "  --host H   listen on address H (default 127.0.0.1, this machine only;\n"
-    "             0.0.0.0 lets other machines in, still behind the token)\n"
-    "  --open     open the page in the desktop's browser (xdg-open)\n"
-    "  --help     this text\n";
+    "  --port N        listen on port N (default: a free port; one in use is\n"
+    "                  an error)\n"
+    "  --host H        listen on the IP address H (default 127.0.0.1, this\n"
+    "                  machine only; localhost, ::1 and 127.x.x.x are loopback)\n"
+    "  --allow-remote  let --host name an address that other machines reach\n"
+    "                  (0.0.0.0, ::, a network address), still behind the token\n"
+    "  --open          open the page in the desktop's browser (xdg-open), through\n"
+    "                  a private file, so that no command line shows the token\n"
+    "  --help          this text\n";
 
 namespace {
 
@@ -40,17 +48,94 @@ struct ServeArguments {
     std::vector<std::string> reports;
     tarnview::server::ServerSettings settings;
     bool open = false;
+    bool allowRemote = false;
 };
 
-void OpenInBrowser(const std::string& url) {
-    const char* command[] = {"xdg-open", url.c_str(), nullptr};
-    pid_t child = 0;
-    if (posix_spawnp(&child, "xdg-open", nullptr, nullptr, const_cast<char**>(command), environ) != 0) {
-        std::fputs("tarnview serve: cannot run xdg-open; open the address above in a browser\n", stderr);
-        return;
+// The address read strictly and put in its canonical form; one that other
+// machines reach only with --allow-remote. 0, or 2 after a usage error.
+int CheckAddress(ServeArguments& arguments) {
+    const std::string& given = arguments.settings.host;
+    const std::optional<tarnview::server::ListenAddress> address = tarnview::server::ParseListenAddress(given);
+    if (!address) {
+        std::fprintf(stderr,
+                     "tarnview serve: --host takes an IP address such as 127.0.0.1 or ::1 (or localhost), "
+                     "not '%s'\n",
+                     given.c_str());
+        return 2;
     }
-    std::thread([child] { waitpid(child, nullptr, 0); }).detach();
+    if (!address->loopback && !arguments.allowRemote) {
+        std::fprintf(stderr,
+                     "tarnview serve: --host %s lets other machines reach the reports: add --allow-remote "
+                     "to mean it\n",
+                     given.c_str());
+        return 2;
+    }
+    arguments.settings.host = address->text;
+    return 0;
 }
+
+// Says which address other machines may use, when they may.
+void WarnOfRemoteAccess(const std::string& host) {
+    const std::optional<tarnview::server::ListenAddress> address = tarnview::server::ParseListenAddress(host);
+    if (!address || address->loopback) return;
+    std::fprintf(stderr,
+                 "tarnview serve: warning: listening on %s%s: other machines can reach the reports "
+                 "(with the token)\n",
+                 host.c_str(), address->wildcard ? " (every address of this machine)" : "");
+}
+
+// The page's address handed to the browser through a file that only this
+// user may read: a command line (xdg-open's, the browser's) is visible to
+// every user of the machine, and the address carries the token. The file
+// sends the browser on to the address and is removed when the server stops.
+class BrowserOpener {
+public:
+    BrowserOpener() = default;
+    ~BrowserOpener() {
+        if (!path_.empty()) unlink(path_.c_str());
+    }
+    BrowserOpener(const BrowserOpener&) = delete;
+    BrowserOpener& operator=(const BrowserOpener&) = delete;
+
+    void Open(const std::string& url) {
+        if (!WritePage(url)) {
+            std::fprintf(stderr, "tarnview serve: cannot write the page that opens the browser (%s); "
+                                 "open the address above in a browser\n", std::strerror(errno));
+            return;
+        }
+        const char* command[] = {"xdg-open", path_.c_str(), nullptr};
+        pid_t child = 0;
+        if (posix_spawnp(&child, "xdg-open", nullptr, nullptr, const_cast<char**>(command), environ) != 0) {
+            std::fputs("tarnview serve: cannot run xdg-open; open the address above in a browser\n", stderr);
+            return;
+        }
+        std::thread([child] { waitpid(child, nullptr, 0); }).detach();
+    }
+
+private:
+    static std::string PrivateDirectory() {
+        for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+            const char* directory = std::getenv(name);
+            if (directory != nullptr && *directory == '/') return directory;
+        }
+        return "/tmp";
+    }
+
+    bool WritePage(const std::string& url) {
+        std::string path = PrivateDirectory() + "/tarnview-open-XXXXXX.html";
+        const int file = mkstemps(path.data(), 5);  // mode 0600
+        if (file < 0) return false;
+        path_ = path;
+        const std::string page = "<!DOCTYPE html><meta charset=\"utf-8\"><meta name=\"referrer\" content=\"no-referrer\">"
+                                 "<meta http-equiv=\"refresh\" content=\"0;url=" + url + "\"><title>tarnview</title>"
+                                 "<a href=\"" + url + "\">Open the reports</a>\n";
+        const bool written = write(file, page.data(), page.size()) == static_cast<ssize_t>(page.size());
+        close(file);
+        return written;
+    }
+
+    std::string path_;
+};
 
 // Ctrl-C and SIGTERM stop the server: the two signals are blocked in every
 // thread started after this object, and one thread waits for them. Gone,
@@ -81,7 +166,8 @@ private:
     std::thread waiter_;
 };
 
-int Serve(const ServeArguments& arguments) {
+int Serve(ServeArguments& arguments) {
+    if (const int status = CheckAddress(arguments); status != 0) return status;
     tarnview::server::ReportLibrary reports;
     std::string error;
     if (!reports.Open(arguments.reports, error, stderr)) {
@@ -95,13 +181,12 @@ int Serve(const ServeArguments& arguments) {
     }
     const StopOnSignal stopOnSignal(server);
     reports.StartBackgroundWork();
-    if (tarnview::server::IsWildcardAddress(arguments.settings.host))
-        std::fputs("tarnview serve: listening on every address: other machines can reach the reports "
-                   "with the token\n", stderr);
+    WarnOfRemoteAccess(arguments.settings.host);
     std::printf("Serving %zu report%s at\n    %s\nPress Ctrl-C to stop.\n", reports.size(),
                 reports.size() == 1 ? "" : "s", server.Url().c_str());
     std::fflush(stdout);
-    if (arguments.open) OpenInBrowser(server.Url());
+    BrowserOpener opener;
+    if (arguments.open) opener.Open(server.Url());
     server.Run();
     reports.StopBackgroundWork();
     return 0;
@@ -117,5 +202,6 @@ CommandRun DeclareServe(CLI::App& command) {
         ->type_name("a number");
     command.add_option("--host", arguments->settings.host)->type_name("an address");
     command.add_flag("--open", arguments->open);
+    command.add_flag("--allow-remote", arguments->allowRemote);
     return [arguments] { return Serve(*arguments); };
 }

@@ -78,7 +78,7 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
-void WriteEmbeddedPage(std::ostream& out, const Report& report) {
+void WriteEmbeddedPage(std::ostream& out, const Report& report, const std::function<void(double)>& progress) {
     const std::vector<LinePiece> pieces = CutIntoPieces(report, kPieceJsonBytes);
     JsonText data;
     data.StartObject().Key("report").Outline(report).Key("pieces").StartArray();
@@ -90,6 +90,7 @@ void WriteEmbeddedPage(std::ostream& out, const Report& report) {
         json.clear();
         AppendLinesJson(report, piece.from, piece.count, json);
         out << kPieceStart << Base64(Gzip(json)) << kScriptEnd;
+        if (progress) progress(static_cast<double>(piece.from + piece.count) / report.LineCount());
     }
     out << PageTail();
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 #include <ostream>
 #include <string>
@@ -32,8 +33,11 @@ inline constexpr std::size_t kPieceJsonBytes = 1 << 20;
 // text of the report can end the element): first {"report":...,"pieces":
 // [{"from":L,"count":N},...]}, then each piece of lines [[kind, colour,
 // text], ...], which the page decodes when it first needs it.  Throws
-// std::runtime_error when the data cannot be compressed.
-void WriteEmbeddedPage(std::ostream& out, const Report& report);
+// std::runtime_error when the data cannot be compressed.  `progress`, when
+// given, is told the share of the lines written so far (0 to 1) after each
+// piece.
+void WriteEmbeddedPage(std::ostream& out, const Report& report,
+                       const std::function<void(double)>& progress = nullptr);
 
 // The pieces the lines are cut into: [from, count) each, in order; a line
 // whose JSON is longer than a piece has a piece of its own.

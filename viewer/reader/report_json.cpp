@@ -393,6 +393,13 @@ std::string HistoryJson(const Report& report, const History& history, std::strin
     return JsonOf([&](JsonWriter& writer) { WriteHistory(writer, report, history, name, firstLine); });
 }
 
+std::string_view CutAtCharacter(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
 std::string JsonString(std::string_view text) {
     std::string out;
     EscapingStream stream(out);
@@ -406,14 +413,6 @@ std::string JsonString(std::string_view text) {
 namespace tarnview {
 
 namespace {
-
-// At most `limit` bytes, not cutting a UTF-8 sequence in two.
-std::string_view Shortened(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit) return text;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    return text.substr(0, end);
-}
 
 // A difference of two values read from the report carries no more digits
 // than they do: rounded to 12 significant digits.
@@ -454,6 +453,13 @@ JsonText& JsonText::Lines(const Report& report, LineNumber from, LineNumber coun
     WriteLines(m_state->writer, report, from, count);
     return *this;
 }
+JsonText& JsonText::Line(const ShownLine& line, std::string_view text) {
+    ShownLine part = line;
+    part.text = text;
+    WriteLine(m_state->writer, part);
+    return *this;
+}
+
 JsonText& JsonText::Summary(const Report& report) { WriteSummary(m_state->writer, report); return *this; }
 JsonText& JsonText::HistoryEntry(const Report& report, const History& history, std::string_view name,
                                   LineNumber firstLine) {
@@ -473,7 +479,7 @@ JsonText& JsonText::Hits(const Report& report, const std::vector<LineNumber>& li
         StartObject();
         Key("line").Count(line);
         Key("region").Integer(report.RegionOfLine(line));
-        Key("text").Text(Shortened(report.ReadLine(line, copy).text, textLimit));
+        Key("text").Text(CutAtCharacter(report.ReadLine(line, copy).text, textLimit));
         EndObject();
     }
     return EndArray();

@@ -33,6 +33,9 @@ std::string SummaryJson(const Report& report);
 std::string HistoryJson(const Report& report, const History& history, std::string_view name,
                         LineNumber firstLine = 0);
 
+// At most `limit` bytes of a text, not cutting a UTF-8 sequence in two.
+std::string_view CutAtCharacter(std::string_view text, std::size_t limit);
+
 // Text as a JSON string literal with the quotes, escaped as above.
 std::string JsonString(std::string_view text);
 
@@ -65,6 +68,9 @@ public:
     // Parts of the report model.
     JsonText& Outline(const Report& report);
     JsonText& Lines(const Report& report, LineNumber from, LineNumber count);
+    // One line as Lines writes it, `text` in place of what it shows (a part
+    // of it).
+    JsonText& Line(const ShownLine& line, std::string_view text);
     JsonText& Summary(const Report& report);
     // {"NAME": [line, ...], ...}: every line where each name occurs, as the
     // search finds it (report_search.h).

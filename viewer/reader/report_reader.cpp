@@ -82,8 +82,14 @@ const char* KindOf(mode_t mode) {
 // the report's place would block the open) and refused by what it is.
 std::unique_ptr<Report::Mapping> MapFile(const std::string& path) {
     const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (file.get() < 0) Fail(path, SystemError("cannot open"));
     struct stat status {};
+    if (file.get() < 0) {
+        const std::string problem = SystemError("cannot open");
+        // (A socket cannot be opened at all: say what it is.)
+        if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+            Fail(path, std::string("is ") + KindOf(status.st_mode) + ", not a report");
+        Fail(path, problem);
+    }
     if (fstat(file.get(), &status) != 0) Fail(path, SystemError("cannot read its size"));
     if (!S_ISREG(status.st_mode)) Fail(path, std::string("is ") + KindOf(status.st_mode) + ", not a report");
     auto mapping = std::make_unique<Report::Mapping>();

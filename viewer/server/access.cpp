@@ -1,5 +1,8 @@
 #include "access.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -24,11 +27,36 @@ bool TokenMatches(std::string_view expected, std::string_view given) {
     return difference == 0;
 }
 
-bool IsLoopbackAddress(std::string_view host) {
-    return host == "::1" || host == "localhost" || host.starts_with("127.");
+std::optional<ListenAddress> ParseListenAddress(std::string_view host) {
+    if (host == "localhost") return ListenAddress{"127.0.0.1", true, false};
+    const std::string text(host);
+    char canonical[INET6_ADDRSTRLEN] = {};
+    in_addr v4{};
+    if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
+        inet_ntop(AF_INET, &v4, canonical, sizeof canonical);
+        const std::uint32_t address = ntohl(v4.s_addr);
+        return ListenAddress{canonical, address >> 24 == 127, address == 0};
+    }
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, text.c_str(), &v6) != 1) return std::nullopt;
+    inet_ntop(AF_INET6, &v6, canonical, sizeof canonical);
+    if (IN6_IS_ADDR_V4MAPPED(&v6)) {  // ::ffff:a.b.c.d is the IPv4 address a.b.c.d
+        const std::uint8_t* bytes = v6.s6_addr;
+        const bool anyV4 = bytes[12] == 0 && bytes[13] == 0 && bytes[14] == 0 && bytes[15] == 0;
+        return ListenAddress{canonical, bytes[12] == 127, anyV4};
+    }
+    return ListenAddress{canonical, IN6_IS_ADDR_LOOPBACK(&v6) != 0, IN6_IS_ADDR_UNSPECIFIED(&v6) != 0};
 }
 
-bool IsWildcardAddress(std::string_view host) { return host == "0.0.0.0" || host == "::" || host.empty(); }
+bool IsLoopbackAddress(std::string_view host) {
+    const std::optional<ListenAddress> address = ParseListenAddress(host);
+    return address && address->loopback;
+}
+
+bool IsWildcardAddress(std::string_view host) {
+    const std::optional<ListenAddress> address = ParseListenAddress(host);
+    return address && address->wildcard;
+}
 
 namespace {
 

@@ -3,6 +3,7 @@
 // that points its own name at 127.0.0.1 sends its own name as Host).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,5 +34,17 @@ private:
 
 bool IsLoopbackAddress(std::string_view host);
 bool IsWildcardAddress(std::string_view host);
+
+// An address to listen on, read strictly: "localhost" (127.0.0.1) or an
+// IPv4 address in four decimal parts or an IPv6 address, without brackets,
+// zone or blanks.  Nothing for any other text: empty, a host name, or a
+// spelling such as "0", "0x0" or "000.000.000.000" that the resolver would
+// take for every address.
+struct ListenAddress {
+    std::string text;   // canonical: "0.0.0.0", "::", "::ffff:0.0.0.0", "127.0.0.1"
+    bool loopback = false;  // reachable from this machine only
+    bool wildcard = false;  // every address of the machine
+};
+std::optional<ListenAddress> ParseListenAddress(std::string_view host);
 
 }  // namespace tarnview::server

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "access.h"
+#include "bounded_server.h"
 #include "replies.h"
 #include "report_library.h"
 
@@ -17,13 +18,10 @@ namespace tarnview::server {
 namespace {
 
 // Requests carry no body; a URL longer than the library's limit (8 KiB) is
-// refused by the library itself with 414.
+// refused by the library itself with 414. The bounds the library has no
+// setting for (header count and size, request time, idle and slow
+// connections) are BoundedServer's.
 constexpr std::size_t kMaxPayload = 4096;
-constexpr std::size_t kKeepAliveRequests = 100;
-constexpr time_t kIoTimeoutSeconds = 5;
-// An idle connection is closed after this; it also bounds how long a stop
-// waits for the connections of an open page.
-constexpr time_t kKeepAliveSeconds = 2;
 
 // What every answer carries: no caching of data, no sniffing of types, no
 // framing, and no Referer (which would hand the token to other sites).
@@ -78,7 +76,7 @@ const std::string* Parameter(const httplib::Request& request, const char* name) 
 }  // namespace
 
 struct ViewerServer::Http {
-    httplib::Server server;
+    BoundedServer server;
     std::shared_ptr<const std::string> page;
     std::optional<HostCheck> hosts;
 };
@@ -87,12 +85,12 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
     : reports_(reports), settings_(std::move(settings)), http_(std::make_unique<Http>()) {
     if (settings_.token.empty()) settings_.token = NewToken();
     http_->page = std::make_shared<const std::string>(std::move(page));
-    httplib::Server& server = http_->server;
+    BoundedServer& server = http_->server;
+    const ConnectionLimits& limits = server.limits();
     server.set_payload_max_length(kMaxPayload);
-    server.set_keep_alive_max_count(kKeepAliveRequests);
-    server.set_keep_alive_timeout(kKeepAliveSeconds);
-    server.set_read_timeout(kIoTimeoutSeconds);
-    server.set_write_timeout(kIoTimeoutSeconds);
+    // (What the Keep-Alive header of each answer announces.)
+    server.set_keep_alive_max_count(limits.requestsPerConnection);
+    server.set_keep_alive_timeout(std::chrono::duration_cast<std::chrono::seconds>(limits.idleTime).count());
     server.set_default_headers(kCommonHeaders);
 
     server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
@@ -141,7 +139,7 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
                    if (what == "version") return Send(response, VersionReply(*report));
                    if (what == "lines")
                        return Send(response, LinesReply(*report, Parameter(request, "from"),
-                                                        Parameter(request, "count")));
+                                                        Parameter(request, "count"), Parameter(request, "offset")));
                    if (what == "search")
                        return Send(response, SearchReply(*report, Parameter(request, "q"),
                                                          Parameter(request, "from"), Parameter(request, "icase")));
@@ -152,9 +150,7 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
 ViewerServer::~ViewerServer() { Stop(); }
 
 bool ViewerServer::Bind(std::string& error) {
-    httplib::Server& server = http_->server;
-    port_ = settings_.port == 0 ? server.bind_to_any_port(settings_.host)
-                                : (server.bind_to_port(settings_.host, settings_.port) ? settings_.port : -1);
+    port_ = http_->server.Bind(settings_.host, settings_.port);
     if (port_ < 0) {
         error = "cannot listen on " + settings_.host + ":" + std::to_string(settings_.port) +
                 " (address not available or port in use)";
@@ -182,7 +178,7 @@ void ViewerServer::RunInBackground() {
 }
 
 void ViewerServer::Stop() {
-    http_->server.stop();
+    http_->server.StopServing();
     if (background_.joinable()) background_.join();
 }
 

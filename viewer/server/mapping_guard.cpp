@@ -10,29 +10,56 @@
 
 namespace tarnview::server {
 
-namespace {
-
-// The signal handler reads these, so they are plain atomics in a fixed table.
+// One guarded range; the signal handler reads it.
 struct GuardedRange {
     std::atomic<std::uintptr_t> begin{0};
     std::atomic<std::uintptr_t> end{0};
     std::atomic<bool> damaged{false};
 };
 
-constexpr int kSlots = 1024;
-GuardedRange guardedRanges[kSlots];
+namespace {
+
+// The signal handler reads these, so they are plain atomics in blocks that
+// are never freed: a list that grows by a block when every range of the
+// blocks so far is taken, so there is no limit on how many are guarded.
+struct RangeBlock {
+    static constexpr int kRanges = 1024;
+    GuardedRange ranges[kRanges];
+    std::atomic<RangeBlock*> next{nullptr};
+};
+
+RangeBlock firstBlock;
 std::mutex slotMutex;  // taken by constructors and destructors, never by the handler
 struct sigaction previousAction {};
 std::uintptr_t pageSize = 4096;  // set before the handler is installed
 
+// A free range, in a new block when every block is full (under slotMutex).
+GuardedRange& FreeRange() {
+    RangeBlock* block = &firstBlock;
+    for (;;) {
+        for (GuardedRange& range : block->ranges) {
+            if (range.end.load() == 0) return range;
+        }
+        RangeBlock* next = block->next.load();
+        if (next == nullptr) {
+            next = new RangeBlock;
+            block->next.store(next);
+        }
+        block = next;
+    }
+}
+
 void ReplaceLostPage(int signal, siginfo_t* info, void* context) {
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    for (GuardedRange& range : guardedRanges) {
-        if (address < range.begin.load() || address >= range.end.load()) continue;
-        void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
-        if (mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) break;
-        range.damaged.store(true);
-        return;  // the read is retried and finds zeros
+    for (RangeBlock* block = &firstBlock; block != nullptr; block = block->next.load()) {
+        for (GuardedRange& range : block->ranges) {
+            if (address < range.begin.load() || address >= range.end.load()) continue;
+            void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
+            if (mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
+                break;
+            range.damaged.store(true);
+            return;  // the read is retried and finds zeros
+        }
     }
     // Not ours: whatever would have happened without the guard.
     if (previousAction.sa_flags & SA_SIGINFO) {
@@ -62,25 +89,21 @@ MappingGuard::MappingGuard(const void* data, std::size_t size) {
     if (data == nullptr || size == 0) return;
     InstallHandlerOnce();
     std::lock_guard lock(slotMutex);
-    for (int slot = 0; slot < kSlots; ++slot) {
-        GuardedRange& range = guardedRanges[slot];
-        if (range.end.load() != 0) continue;
-        const auto begin = reinterpret_cast<std::uintptr_t>(data);
-        range.damaged.store(false);
-        range.begin.store(begin);
-        range.end.store(begin + size);
-        slot_ = slot;
-        return;
-    }
+    GuardedRange& range = FreeRange();
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    range.damaged.store(false);
+    range.begin.store(begin);
+    range.end.store(begin + size);
+    range_ = &range;
 }
 
 MappingGuard::~MappingGuard() {
-    if (slot_ < 0) return;
+    if (range_ == nullptr) return;
     std::lock_guard lock(slotMutex);
-    guardedRanges[slot_].end.store(0);
-    guardedRanges[slot_].begin.store(0);
+    range_->end.store(0);
+    range_->begin.store(0);
 }
 
-bool MappingGuard::damaged() const { return slot_ >= 0 && guardedRanges[slot_].damaged.load(); }
+bool MappingGuard::damaged() const { return range_ != nullptr && range_->damaged.load(); }
 
 }  // namespace tarnview::server

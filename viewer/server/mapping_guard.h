@@ -10,21 +10,23 @@
 
 namespace tarnview::server {
 
+struct GuardedRange;
+
 class MappingGuard {
 public:
-    // Guards [data, data + size) while this object lives. At most 1024 ranges
-    // are guarded at once; others are left unguarded (and guarded() says so).
+    // Guards [data, data + size) while this object lives; any number of
+    // ranges may be guarded at once.
     MappingGuard(const void* data, std::size_t size);
     ~MappingGuard();
     MappingGuard(const MappingGuard&) = delete;
     MappingGuard& operator=(const MappingGuard&) = delete;
 
-    bool guarded() const { return slot_ >= 0; }
+    bool guarded() const { return range_ != nullptr; }
     // True once a read of the range found its file shorter than the map.
     bool damaged() const;
 
 private:
-    int slot_ = -1;
+    GuardedRange* range_ = nullptr;
 };
 
 }  // namespace tarnview::server

@@ -75,17 +75,58 @@ Reply VersionReply(const ServedReport& report) {
     return {200, json.Take()};
 }
 
-Reply LinesReply(const ServedReport& served, const std::string* fromText, const std::string* countText) {
+namespace {
+
+std::uint64_t LineBytes(const Report& report, LineNumber line) {
+    return report.LineOffset(line + 1) - report.LineOffset(line);
+}
+
+// The piece of at most kMaxLinePieceBytes of a line's shown text from byte
+// `offset` on, ending where a UTF-8 character ends (but never empty while
+// text is left).
+Reply LinePieceReply(const Report& report, LineNumber line, std::uint64_t offset) {
+    std::string copy;
+    const ShownLine shown = report.ReadLine(line, copy);
+    if (offset > shown.text.size()) return BadParameter("offset", "a byte offset within the line");
+    std::string_view piece = CutAtCharacter(shown.text.substr(offset), kMaxLinePieceBytes);
+    if (piece.empty() && offset < shown.text.size()) piece = shown.text.substr(offset, 4);  // a cut inside a character
+    const std::uint64_t end = offset + piece.size();
+    JsonText json;
+    json.StartObject().Key("from").Count(line);
+    json.Key("lines").StartArray().Line(shown, piece).EndArray();
+    json.Key("piece").StartObject().Key("offset").Count(offset).Key("bytes").Count(shown.text.size()).Key("next");
+    if (end < shown.text.size()) json.Count(end); else json.Null();
+    json.EndObject().EndObject();
+    return {200, json.Take()};
+}
+
+}  // namespace
+
+Reply LinesReply(const ServedReport& served, const std::string* fromText, const std::string* countText,
+                 const std::string* offsetText) {
     const Report& report = served.report();
     const std::optional<std::uint64_t> from = NumberOr(fromText, 0);
     const std::optional<std::uint64_t> asked = NumberOr(countText, kDefaultLinesPerReply);
+    const std::optional<std::uint64_t> offset = NumberOr(offsetText, 0);
     if (!from) return BadParameter("from", "a line number");
     if (!asked) return BadParameter("count", "a number of lines");
+    if (!offset) return BadParameter("offset", "a byte offset within the line");
+    // A line too long for one answer goes alone, a piece at a time.
+    if (*from < report.LineCount() && LineBytes(report, *from) > kMaxLinePieceBytes)
+        return LinePieceReply(report, *from, *offset);
+    if (*offset != 0) return BadParameter("offset", "0 but for a line sent in pieces");
     std::uint64_t count = std::min(*asked, kMaxLinesPerReply);
     if (*from < report.LineCount() && report.LineOffset(*from) + kMaxLineBytesPerReply < report.Bytes()) {
         // Only whole lines within the byte limit, but at least one.
         const LineNumber limit = report.LineOfOffset(report.LineOffset(*from) + kMaxLineBytesPerReply);
         count = std::min(count, std::max<std::uint64_t>(1, limit - *from));
+    }
+    // A long line comes first in an answer of its own.
+    for (LineNumber line = *from + 1; line < *from + count && line < report.LineCount(); ++line) {
+        if (LineBytes(report, line) > kMaxLinePieceBytes) {
+            count = line - *from;
+            break;
+        }
     }
     JsonText json;
     json.StartObject().Key("from").Count(*from).Key("lines").Lines(report, *from, count).EndObject();

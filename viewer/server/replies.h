@@ -20,6 +20,7 @@ struct Reply {
 constexpr std::uint64_t kMaxLinesPerReply = 5000;
 constexpr std::uint64_t kDefaultLinesPerReply = 1000;
 constexpr std::uint64_t kMaxLineBytesPerReply = 16ull << 20;  // at least one line is always sent
+constexpr std::uint64_t kMaxLinePieceBytes = 1ull << 20;       // a longer line is sent in pieces
 constexpr std::size_t kMaxQueryBytes = 1000;
 constexpr std::size_t kMaxHitTextBytes = 1000;
 constexpr std::size_t kMaxDifferences = 1000;
@@ -29,7 +30,8 @@ Reply ErrorReply(int status, std::string_view message);
 Reply ReportListReply(const ReportLibrary& reports);
 Reply OutlineReply(const ServedReport& report);
 Reply VersionReply(const ServedReport& report);
-Reply LinesReply(const ServedReport& report, const std::string* from, const std::string* count);
+Reply LinesReply(const ServedReport& report, const std::string* from, const std::string* count,
+                 const std::string* offset = nullptr);
 // `icase` 1 ignores case; a name is answered from the index once it is built.
 Reply SearchReply(const ServedReport& report, const std::string* query, const std::string* from,
                   const std::string* icase = nullptr);

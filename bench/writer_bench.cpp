@@ -1,0 +1,214 @@
+// The run-data writer on a generated run of 100,000 variables and 100,000
+// equations: its peak memory when the run has 10 and when it has 100
+// iterations (each in a child process), and its time to write the run
+// against the loader's time to read the same file back.  Runs alternate;
+// medians are compared.  The times compared are this process's processor
+// time (user and system), which a machine shared with other work leaves
+// alone; the wall-clock times are printed too.  The writer's wall-clock time
+// includes the file reaching the disk (it is synced before it is renamed);
+// the loader reads it from the page cache.
+//
+//   writer_bench [--variables N] [--equations N] [--iterations N] [--runs N]
+//
+// --iterations sets the timed run's iterations (10).  Exit status 0 when the
+// peak memory at 100 iterations is at most 1.1 times that at 10, and the
+// writer takes at most as long as the loader.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "libs/tarn.h"
+#include "synthetic_run.h"
+#include "tarn/run_writer.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace rd = tarn::rundata;
+
+constexpr double kMemoryGrowthBound = 1.1;
+constexpr double kTimeBound = 1.0;
+
+char Digit(int j, int at) { return static_cast<char>('0' + (j / at) % 10); }
+
+std::string Numbered(const char* prefix, int j) {
+    std::string name = prefix;
+    for (int at = 1000000; at >= 1; at /= 10) name += Digit(j, at);
+    return name;
+}
+
+// A run of the synthetic run's shape, written as an optimiser would write
+// it: the model first, then one iteration at a time from values that
+// change.  The model is made before, so that writing it is what is timed.
+class GeneratedRun {
+public:
+    explicit GeneratedRun(const SyntheticRunShape& shape) : m_shape(shape), m_random(shape.seed) {
+        for (int j = 0; j < shape.variables; ++j) m_base.push_back(Thousandths(0, 10));
+        MakeModel();
+    }
+
+    void Write(const std::string& path, int iterations) const {
+        rd::RunWriter run(path);
+        run.SetCase({12000, "generated run", "Thu Jan  1 00:00:00 2026", "Iteration limit"});
+        run.SetModelName("GENERATED");
+        AddModel(run);
+        std::vector<rd::VariableTriple> variables(static_cast<size_t>(m_shape.variables));
+        std::vector<rd::EquationTriple> equations(static_cast<size_t>(m_shape.equations));
+        for (int k = 0; k < iterations; ++k) {
+            const double shift = 0.25 * k;
+            for (size_t j = 0; j < variables.size(); ++j)
+                variables[j] = {m_base[j] + shift, j % 10 == 6 ? 1e20 : 0.5, j % 4 == 0 ? -shift : 0.0};
+            for (size_t i = 0; i < equations.size(); ++i)
+                equations[i] = {i % 3 == 0 ? 0.125 * k : 0.0, m_base[i % m_base.size()], 0.0};
+            rd::Iteration iteration;
+            iteration.objective = 1000.0 + k;
+            iteration.infeasibility = k + 1 == iterations ? 0.5 : 10.0 / (1 + k);
+            iteration.variables = variables;
+            iteration.equations = equations;
+            run.AddIteration(iteration);
+        }
+        run.SetLpStatus(rd::LpStatus::kInfeasible);
+        run.Close();
+    }
+
+private:
+    double Thousandths(double low, double high) {
+        return std::round(std::uniform_real_distribution<double>(low, high)(m_random) * 1000) / 1000;
+    }
+
+    void MakeModel() {
+        for (int j = 0; j < m_shape.variables; ++j) {
+            rd::Variable variable;
+            variable.name = Numbered(j % 10 == 3 ? "QV" : "V", j);
+            variable.upper = j % 10 == 2 ? rd::kInfinity : 10 + j % 90;
+            m_variables.push_back(variable);
+        }
+        for (int i = 0; i < m_shape.equations; ++i) {
+            rd::Equation equation;
+            equation.name = Numbered("E", i);
+            equation.type = 1 + i % 4;
+            equation.nonlinear = i % 3 == 0 ? 1 : 0;
+            m_equations.push_back(equation);
+        }
+        for (int i = 0; i < m_shape.equations && m_shape.variables > 0; ++i) {
+            std::set<int> columns;
+            for (int e = 0; e < m_shape.entriesPerEquation; ++e)
+                columns.insert(1 + static_cast<int>(m_random() % static_cast<unsigned>(m_shape.variables)));
+            for (int column : columns) m_matrix.push_back({i + 1, column, Thousandths(-5, 5)});
+        }
+    }
+
+    void AddModel(rd::RunWriter& run) const {
+        for (const rd::Variable& variable : m_variables) run.AddVariable(variable);
+        for (const rd::Equation& equation : m_equations) run.AddEquation(equation);
+        for (const Entry& entry : m_matrix) run.AddCoefficient(entry.equation, entry.variable, entry.value);
+    }
+
+    struct Entry {
+        int equation, variable;
+        double value;
+    };
+
+    SyntheticRunShape m_shape;
+    std::mt19937 m_random;
+    std::vector<double> m_base;
+    std::vector<rd::Variable> m_variables;
+    std::vector<rd::Equation> m_equations;
+    std::vector<Entry> m_matrix;
+};
+
+long long PeakMemoryOfWriting(const SyntheticRunShape& shape, const std::string& path, int iterations) {
+    const long long peak = PeakMemoryOfChild([&] {
+        GeneratedRun(shape).Write(path, iterations);
+        return true;
+    });
+    std::printf("%3d iterations: %.0f MB written, peak memory %.1f MB\n", iterations,
+                fs::exists(path) ? static_cast<double>(fs::file_size(path)) / 1e6 : 0.0,
+                static_cast<double>(peak) / 1e6);
+    fs::remove(path);
+    return peak;
+}
+
+// This process's processor time so far, in seconds.
+double ProcessorSeconds() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+struct Times {
+    std::vector<double> processor, wall;
+};
+
+// Times work (false when it fails) into times.
+template <typename Work>
+bool Time(Times& times, const Work& work) {
+    const double processor = ProcessorSeconds();
+    const BenchClock::time_point start = BenchClock::now();
+    const bool done = work();
+    times.wall.push_back(SecondsSince(start));
+    times.processor.push_back(ProcessorSeconds() - processor);
+    return done;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SyntheticRunShape shape;
+    shape.variables = 100000;
+    shape.equations = 100000;
+    shape.iterations = 10;
+    int runs = 5;
+    if (!ParseBenchArguments("writer_bench", argc, argv, shape, runs)) return 2;
+    const fs::path directory = fs::temp_directory_path() / ("tarn-writer-bench-" + std::to_string(getpid()));
+    fs::create_directories(directory);
+    const std::string path = (directory / "generated.vdr").string();
+    std::printf("run: %d variables, %d equations\n", shape.variables, shape.equations);
+
+    // First, while this process is still small.
+    const long long peak10 = PeakMemoryOfWriting(shape, path, 10);
+    const long long peak100 = PeakMemoryOfWriting(shape, path, 100);
+
+    Times writerTimes, loaderTimes;
+    double bytes = 0;
+    bool done = true;
+    const GeneratedRun generated(shape);
+    for (int run = 0; run < runs; ++run) {
+        done = Time(writerTimes, [&] {
+            generated.Write(path, shape.iterations);
+            return true;
+        }) && done;
+        bytes = static_cast<double>(fs::file_size(path));
+        auto reporting = std::make_unique<CTARNSolutionReporting>();
+        done = Time(loaderTimes, [&] { return reporting->ReadReportFile(path.c_str()) == 0; }) && done;
+    }
+    fs::remove_all(directory);
+    if (peak10 < 0 || peak100 < 0 || !done) {
+        std::fprintf(stderr, "writer_bench: a run failed\n");
+        return 2;
+    }
+    const double writer = Median(writerTimes.processor), loader = Median(loaderTimes.processor);
+    const double growth = static_cast<double>(peak100) / static_cast<double>(peak10);
+    std::printf("memory at 100 iterations / at 10: %.3f (bound %.1f)\n", growth, kMemoryGrowthBound);
+    std::printf("writer, %d iterations, %.0f MB: median %.3f s processor time (%.0f MB/s, %.1f "
+                "iterations/s), %.3f s wall clock (synced to disk)\n",
+                shape.iterations, bytes / 1e6, writer, bytes / 1e6 / writer, shape.iterations / writer,
+                Median(writerTimes.wall));
+    std::printf("loader reading it back: median %.3f s processor time (%.0f MB/s), %.3f s wall clock\n",
+                loader, bytes / 1e6 / loader, Median(loaderTimes.wall));
+    const double timeRatio = writer / loader;
+    std::printf("time ratio %.2f (bound %.1f)\n", timeRatio, kTimeBound);
+    const bool met = growth <= kMemoryGrowthBound && timeRatio <= kTimeBound;
+    std::printf("%s\n", met ? "bounds met" : "BOUNDS NOT MET");
+    return met ? 0 : 1;
+}

@@ -1,0 +1,120 @@
+"""The SLP solver's example runs, checked from their reports (read with
+tarnview, never from the solver): Haverly's pooling problems reach their
+published optimal profits, the impossible sulfur limit ends infeasible with
+the quality rows in the diagnosis, the trading LP ends unbounded with the
+columns that make it so, and the generated refinery model of more than
+2,000 variables converges.
+
+    slp_reports_test.py TARNSLP TARNVIEW MODELS_DIRECTORY
+"""
+
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TARNSLP, TARNVIEW, MODELS = sys.argv[1:4]
+WORK = tempfile.mkdtemp(prefix="tarn-slp-test-")
+
+
+def run_models(*files):
+    subprocess.run([TARNSLP, "-o", WORK, *files], check=True, capture_output=True, text=True)
+
+
+def setUpModule():
+    refinery = os.path.join(WORK, "refinery.json")
+    subprocess.run([TARNSLP, "--write-refinery", refinery], check=True, capture_output=True)
+    run_models(*sorted(os.path.join(MODELS, f) for f in os.listdir(MODELS)), refinery)
+
+
+def tearDownModule():
+    subprocess.run(["rm", "-rf", WORK], check=True)
+
+
+def report(name):
+    return os.path.join(WORK, name + ".log")
+
+
+def summary_rows(name):
+    output = subprocess.run([TARNVIEW, "summary", report(name), "--json"], check=True,
+                            capture_output=True, text=True).stdout
+    summary = json.loads(output)
+    objective = summary["columns"].index("Objective Function Value")
+    return [row[objective] for row in summary["rows"]]
+
+
+def plain(name, region=None):
+    command = [TARNVIEW, "show", "--plain", report(name)]
+    if region:
+        command += ["--region", region]
+    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+
+
+def status(name):
+    for line in plain(name).splitlines():
+        if line.strip().startswith("Solution Status"):
+            return line.split(":", 1)[1].strip()
+    return None
+
+
+def listed_names(text, heading):
+    """The names that start the entries under a heading of the diagnosis."""
+    names, inside = [], False
+    for line in text.splitlines():
+        if line.strip() == heading:
+            inside = True
+        elif inside and line and not line[0].isspace() and "---" not in line:
+            if line.strip().endswith(("Equations", "Variables", "Diagnosis")):
+                break
+            names.append(line.split()[0])
+    return names
+
+
+class PublishedOptima(unittest.TestCase):
+    def check(self, name, profit):
+        objectives = summary_rows(name)
+        self.assertEqual(status(name), "Successful")
+        self.assertLessEqual(abs(objectives[-1] - profit), 1e-6 * profit, objectives)
+        self.assertGreater(len(objectives), 2, "the initial point and at least one major iteration")
+
+    def test_haverly1_reaches_400(self):
+        self.check("haverly1", 400)
+
+    def test_haverly2_reaches_600(self):
+        self.check("haverly2", 600)
+
+    def test_haverly3_reaches_750(self):
+        self.check("haverly3", 750)
+
+
+class FailedRuns(unittest.TestCase):
+    def test_impossible_quality_limit_ends_infeasible_naming_quality_rows(self):
+        self.assertEqual(status("pooling_impossible_spec"), "Infeasible")
+        diagnosis = plain("pooling_impossible_spec", "Infeasibility Diagnosis")
+        rows = listed_names(diagnosis, "Infeasible Non-linear Equations")
+        self.assertIn("Y_SUL_SPEC", rows, diagnosis)
+        self.assertTrue(all("SUL" in row for row in rows), rows)
+
+    def test_unbounded_lp_ends_unbounded_naming_its_columns(self):
+        self.assertEqual(status("trading_unbounded"), "Unbounded")
+        diagnosis = plain("trading_unbounded", "Infeasibility Diagnosis")
+        self.assertEqual(sorted(listed_names(diagnosis, "Unbounded Variables")), ["BUY", "SELL"],
+                         diagnosis)
+        self.assertNotIn("Infeasible Non-linear Equations", diagnosis)
+
+
+class RefineryScale(unittest.TestCase):
+    def test_generated_refinery_converges(self):
+        with open(os.path.join(WORK, "refinery.json")) as file:
+            self.assertGreaterEqual(len(json.load(file)["variables"]), 2000)
+        self.assertEqual(status("refinery"), "Successful")
+        objectives = summary_rows("refinery")
+        self.assertGreater(objectives[-1], objectives[0])
+        variables = plain("refinery", "Variable Details")
+        self.assertGreaterEqual(variables.count("BUY_C"), 8 * 24)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]], verbosity=2)

@@ -5,7 +5,7 @@ const js = require("@eslint/js");
 
 const browserGlobals = Object.fromEntries(
   ["window", "document", "performance", "fetch", "URL", "URLSearchParams", "getComputedStyle", "Chart", "Element",
-    "Blob", "Response", "DecompressionStream", "atob"]
+    "Blob", "Response", "DecompressionStream", "atob", "TextEncoder"]
     .map((name) => [name, "readonly"]),
 );
 const nodeGlobals = Object.fromEntries(

@@ -81,6 +81,10 @@ int main(int argc, char** argv) {
             const slp::Model model = slp::ReadModel(file);
             const std::string base = (fs::path(directory) / fs::path(file).stem()).string();
             allWritten = SolveInto(model, base, options, !noReport) && allWritten;
+        } catch (const tarn::rundata::RuleError& error) {
+            // A name the run data cannot hold, in the words of the run data.
+            std::cerr << "tarnslp: " << file << ": " << error.what() << "\n";
+            allWritten = false;
         } catch (const std::exception& error) {
             std::cerr << "tarnslp: " << error.what() << "\n";
             allWritten = false;

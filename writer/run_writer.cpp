@@ -372,7 +372,7 @@ public:
             m_path += ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
             m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (m_fd < 0 && (errno != EEXIST || attempt > 1000))
-                throw FileError(Describe("cannot create", m_path));
+                throw FileError(Describe("cannot write " + target.string() + ": cannot create", m_path));
         }
     }
     ~TemporaryFile() {

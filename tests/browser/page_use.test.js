@@ -26,16 +26,6 @@ function writeNestedIterations(file) {
   fs.closeSync(out);
 }
 
-// A report with one line of 100 MB in a region, a word at its end.
-function writeLongLine(file) {
-  const out = fs.openSync(file, "w");
-  fs.writeSync(out, "#region 1, Before\nshort line\n#endregion\n#region 1, The long line\nL ");
-  const block = "y".repeat(1 << 20);
-  for (let at = 0; at < 100; ++at) fs.writeSync(out, block);
-  fs.writeSync(out, " tail-word\nafter\n#endregion\n");
-  fs.closeSync(out);
-}
-
 before(async () => {
   dir = support.freshDir("browser-use");
   for (const name of ["refinery_infeasible", "blending"]) {
@@ -43,7 +33,7 @@ before(async () => {
     support.writeReport(path.join(dir, name));
   }
   writeNestedIterations(path.join(dir, "nested.log"));
-  writeLongLine(path.join(dir, "long-line.log"));
+  support.writeLineOf100MB(path.join(dir, "long-line.log"));
   for (const name of ["refinery_infeasible", "blending", "nested", "long-line"]) {
     support.run("tarnview", ["html", path.join(dir, `${name}.log`)]);
   }

@@ -46,7 +46,9 @@ before(async () => {
 
   big = await support.startServer([path.join(dir, "run-a.log"), path.join(dir, "run-b.log")]);
   writeLongLines(path.join(dir, "long-lines.log"));
-  small = await support.startServer([path.join(dir, "blending.log"), path.join(dir, "hostile.log"), path.join(dir, "long-lines.log")]);
+  support.writeLineOf100MB(path.join(dir, "line-of-100-mb.log"));
+  small = await support.startServer([path.join(dir, "blending.log"), path.join(dir, "hostile.log"),
+    path.join(dir, "long-lines.log"), path.join(dir, "line-of-100-mb.log")]);
   browser = await support.launchBrowser();
 });
 
@@ -77,15 +79,15 @@ test("a 140 MB report served: outline, a region deep in the file, a table row's 
   const { page, problems } = await support.openPage(browser, big.url, from(big));
   t.diagnostic(`${(outline.bytes / 1e6).toFixed(0)} MB report served: outline shown ` +
     `${(await support.outlineShownMs(page)).toFixed(0)} ms after the page was opened`);
-  assert.equal(await page.$$eval('[role="treeitem"]', (items) => items.length), outline.regions.length);
+  assert.deepEqual(await support.outlineItems(page), support.regionsShownAtFirst(outline));
 
   const blocks = iterationBlocks(outline);
   const last = blocks.at(-1);
   const deep = childTitled(outline, last, "Equation Details");
   assert.ok(deep.line > outline.lineCount * 0.9, "a region near the end of the file");
-  await page.click(`#region-${last.id} > .item .twisty`);
+  await support.clickOutlineItem(page, last.id, ".twisty");
   assert.equal(await treeState(page, last.id), "true");
-  await page.click(`#region-${deep.id} > .item .title`);
+  await support.clickOutlineItem(page, deep.id, ".title");
   await page.waitForSelector(`#document-rows .row.current[data-line="${deep.line}"]`);
   // A table row's name in the region, clicked as soon as its line is there
   // (rows are drawn anew as lines arrive: found and clicked in one step).
@@ -120,8 +122,9 @@ test("a 140 MB report served: outline, a region deep in the file, a table row's 
 
   // Every block open: more rows than a browser can make tall, the scroll
   // range scaled, and still the end of the file at the end of the scroll.
-  for (const block of blocks) {
-    if (await treeState(page, block.id) === "false") await page.click(`#region-${block.id} > .item .twisty`);
+  // (From the last: a block opened puts its regions after it, the earlier blocks stay where they are.)
+  for (const block of [...blocks].reverse()) {
+    if (await treeState(page, block.id) === "false") await support.clickOutlineItem(page, block.id, ".twisty");
   }
   const lastLine = outline.regions.reduce((last, region) => Math.max(last, region.end), 0) - 1;
   await page.evaluate(() => {
@@ -168,14 +171,17 @@ test("two runs compared: summaries overlaid, largest differences first", async (
 test("a report written again is reloaded and the page says so; markup shows as text", async () => {
   const { page, problems } = await support.openPage(browser, small.url, from(small));
   const before = await api(small, "/api/reports/0/outline");
-  assert.equal(await page.$$eval('[role="treeitem"]', (items) => items.length), before.regions.length);
+  assert.deepEqual(await support.outlineItems(page), support.regionsShownAtFirst(before));
   fs.copyFileSync(path.join(dir, "refinery.log"), path.join(dir, "blending.log.new"));
   fs.renameSync(path.join(dir, "blending.log.new"), path.join(dir, "blending.log"));
   await page.waitForSelector("#reloaded:not([hidden])", { timeout: 30000 });
   const after = await api(small, "/api/reports/0/outline");
   assert.notEqual(after.regions.length, before.regions.length);
-  await page.waitForFunction((count) => document.querySelectorAll('[role="treeitem"]').length === count, {},
-    after.regions.length);
+  // The outline is the new report's: each item's title that of its region in the new outline.
+  await page.waitForFunction((titles) => {
+    const items = [...document.querySelectorAll('[role="treeitem"]')];
+    return items.length > 0 && items.every((item) => item.querySelector(".title").textContent === titles[item.dataset.region]);
+  }, {}, after.regions.map((region) => region.title));
   await support.screenshot(page, "served-reload");
 
   await page.select("#report-select", "1");
@@ -204,6 +210,19 @@ test("lines longer than one answer of the server holds are fetched in full", asy
   await page.evaluate(showMore);
   await page.waitForFunction(() => !document.querySelector('#document-rows .row[data-line="200"] .more'));
   assert.match(await page.$eval('#document-rows .row[data-line="200"]', (node) => node.textContent), /^201L0200 x{100000}$/);
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test("a line of 100 MB served: shown cut short, found, jumped to", async () => {
+  const { page, problems } = await support.openPage(browser, `${small.url}&report=3`, from(small));
+  await support.search(page, "tail-word");
+  assert.deepEqual(await page.$$eval("#hits .hit", (buttons) => buttons.map((button) => Number(button.dataset.line))), [4]);
+  await page.click('#hits .hit[data-line="4"]');
+  const row = await page.waitForSelector('#document-rows .row.current[data-line="4"]:not(.pending)', { timeout: 60000 });
+  const shown = await row.evaluate((node) => node.textContent);
+  assert.match(shown, /^5L y{9998}\u2026 104,847,\d{3} more bytes: show more$/, "the whole line's length, though only a piece of it came");
+  await page.waitForSelector('#document-rows .row[data-line="5"]:not(.pending)');
   assert.deepEqual(problems, []);
   await page.close();
 });

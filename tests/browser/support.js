@@ -43,6 +43,44 @@ function writeHostileRun(base) {
   fs.writeFileSync(`${base}.vdr`, JSON.stringify(run));
 }
 
+// A report with one line of 100 MB (line 5, "L yyy... tail-word") in a region.
+function writeLineOf100MB(file) {
+  const out = fs.openSync(file, "w");
+  fs.writeSync(out, "#region 1, Before\nshort line\n#endregion\n#region 1, The long line\nL ");
+  const block = "y".repeat(1 << 20);
+  for (let at = 0; at < 100; ++at) fs.writeSync(out, block);
+  fs.writeSync(out, " tail-word\nafter\n#endregion\n");
+  fs.closeSync(out);
+}
+
+// The ids of the regions the outline shows at first, in order: every
+// region but those inside a closed one (iteration blocks inside another
+// region start closed).
+function regionsShownAtFirst(report) {
+  const shown = [];
+  const closedAt = [];
+  report.regions.forEach((region, id) => {
+    while (closedAt.length && closedAt.at(-1) >= region.depth) closedAt.pop();
+    if (!closedAt.length) shown.push(id);
+    if (region.depth > 0 && region.kind === "iteration") closedAt.push(region.depth);
+  });
+  return shown;
+}
+
+// The outline's items in the page: the ids of their regions, in order.
+const outlineItems = (page) =>
+  page.$$eval('#outline[role="tree"] [role="treeitem"]', (nodes) => nodes.map((node) => Number(node.dataset.region)));
+
+// Clicks a part (".title", ".twisty") of the outline item of region `id`,
+// scrolled into view first (only the items near the outline's screen are
+// in the page, drawn anew as it scrolls).
+async function clickOutlineItem(page, id, part) {
+  await page.waitForSelector(`#region-${id}`);
+  await page.$eval(`#region-${id}`, (item) => item.scrollIntoView({ block: "center" }));
+  await page.evaluate(() => new Promise((resolve) => window.requestAnimationFrame(() => window.requestAnimationFrame(resolve))));
+  await page.click(`#region-${id} > .item ${part}`);
+}
+
 function launchBrowser() {
   return puppeteer.launch({
     executablePath: chromium,
@@ -137,6 +175,7 @@ function stopServer(server) {
 
 module.exports = {
   root, buildDir, bin, artifactsDir, freshDir, run, writeReport, hostileName, hostileDescription, writeHostileRun,
+  writeLineOf100MB, regionsShownAtFirst, outlineItems, clickOutlineItem,
   launchBrowser, openPage, outlineShownMs, search, startServer, stopServer,
   screenshot, pathToFileURL,
 };

@@ -116,5 +116,51 @@ class RefineryScale(unittest.TestCase):
         self.assertGreaterEqual(variables.count("BUY_C"), 8 * 24)
 
 
+class BadModels(unittest.TestCase):
+    """Each fault of a model file is named with the file, and no run-data
+    file or report is left for it."""
+
+    VALID = {"name": "M", "variables": [{"name": "X", "upper": 10}],
+             "objective": {"linear": {"X": 1}},
+             "constraints": [{"name": "R", "type": "<=", "rhs": 5, "linear": {"X": 1}}]}
+
+    def check(self, text, words):
+        path = os.path.join(WORK, "bad.json")
+        with open(path, "w", encoding="utf-8") as file:
+            file.write(text)
+        run = subprocess.run([TARNSLP, "-o", WORK, path], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
+        self.assertIn(path, run.stderr)
+        self.assertIn(words, run.stderr)
+        self.assertFalse(os.path.exists(os.path.join(WORK, "bad.vdr")))
+        self.assertFalse(os.path.exists(os.path.join(WORK, "bad.log")))
+
+    def changed(self, change):
+        model = json.loads(json.dumps(self.VALID))
+        change(model)
+        return json.dumps(model)
+
+    def test_each_fault_is_named(self):
+        faults = [
+            ("{", "byte 2"),
+            ("[]", "the top level must be an object"),
+            (self.changed(lambda m: m.pop("objective")), 'the key "objective" is missing'),
+            (self.changed(lambda m: m["variables"].append({"name": "X"})), "an earlier variable"),
+            (self.changed(lambda m: m["variables"][0].update(lower=11)), "lower bound is above"),
+            (self.changed(lambda m: m["variables"][0].update(upper="lots")), "a number expected"),
+            (self.changed(lambda m: m["constraints"][0].update(type="<")), '"<=", ">=" or "=" expected'),
+            (self.changed(lambda m: m["constraints"][0]["linear"].update(Y=1)), 'no variable is named "Y"'),
+            (self.changed(lambda m: m["constraints"][0].update(bilinear=[["X", "X"]])),
+             "[x, y, coefficient] expected"),
+            (self.changed(lambda m: m["objective"].update(linear={"X": "inf"})), "a finite coefficient"),
+            (self.changed(lambda m: m["constraints"][0].update(name="#R")), "may not begin with '#'"),
+            (self.changed(lambda m: m["constraints"][0].update(name="R\nS")), "control character"),
+            (self.changed(lambda m: m.update(sense="up")), '"minimize" or "maximize"'),
+        ]
+        for text, words in faults:
+            with self.subTest(words=words):
+                self.check(text, words)
+
+
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]], verbosity=2)

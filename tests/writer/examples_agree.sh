@@ -1,17 +1,23 @@
 #!/bin/sh
-# The C, C++ and Python examples write the same run, each through its own
-# writer: the three reports must be one, byte for byte.
-#   examples_agree.sh TARNREPORT WRITE_RUN_C WRITE_RUN_CPP PYTHON WRITE_RUN_PY
+# The C, C++, Python and (when built) Fortran examples write the same run,
+# each through its own interface: the reports must be one, byte for byte.
+#   examples_agree.sh TARNREPORT WRITE_RUN_C WRITE_RUN_CPP PYTHON WRITE_RUN_PY [WRITE_RUN_FORTRAN]
 set -u
 tarnreport="$1"
 . "$(dirname "$0")/../shell_checks.sh"
 "$2" "$work/c.vdr" || fail "the C example"
 "$3" "$work/cpp.vdr" || fail "the C++ example"
 "$4" "$5" "$work/py.vdr" || fail "the Python example"
-for run in c cpp py; do
+runs="c cpp py"
+if [ -n "${6:-}" ]; then
+    "$6" "$work/f.vdr" || fail "the Fortran example"
+    runs="$runs f"
+fi
+for run in $runs; do
     "$tarnreport" "$work/$run" > /dev/null || fail "the report of the $run example"
 done
 cmp "$work/c.log" "$work/cpp.log" || fail "the C and C++ examples' reports differ"
 cmp "$work/c.log" "$work/py.log" || fail "the C and Python examples' reports differ"
+[ -z "${6:-}" ] || cmp "$work/c.log" "$work/f.log" || fail "the C and Fortran examples' reports differ"
 grep -q "Solution Status : Successful" "$work/c.log" || fail "the C example's report: $(head -12 "$work/c.log")"
 finish "writer examples"

@@ -60,16 +60,18 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
       row.append(element("span", "lead"), element("span", "text", `end of ${view.model.regions[id].title}`));
     }
 
-    function appendLongText(row, line, text, colour) {
+    // `bytesInAll`: the whole line's bytes when only its first piece is here.
+    function appendLongText(row, line, text, colour, bytesInAll) {
       const clicks = state.longClicks.get(line) || 0;
       const shown = shownLength(text.length, clicks);
       const part = element("span", "text", text.slice(0, shown));
       theme.paint(part, colour);
       row.append(part);
-      if (shown === text.length) return;
-      const rest = (text.length - shown).toLocaleString("en-US");
-      const more = shown < LONGEST_SHOWN ? dom.button(`\u2026 ${rest} more characters: show more`, "more")
-        : element("span", "more", `\u2026 ${rest} more characters not shown`);
+      if (shown === text.length && bytesInAll === null) return;
+      const rest = bytesInAll === null ? `${(text.length - shown).toLocaleString("en-US")} more characters`
+        : `${(bytesInAll - new TextEncoder().encode(text.slice(0, shown)).length).toLocaleString("en-US")} more bytes`;
+      const more = shown < Math.min(LONGEST_SHOWN, text.length) ? dom.button(`\u2026 ${rest}: show more`, "more")
+        : element("span", "more", `\u2026 ${rest} not shown`);
       more.dataset.more = String(line);
       row.append(more);
     }
@@ -95,7 +97,7 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
         row.append(link);
         text = text.slice(name.length);
       }
-      appendLongText(row, line, text, colour);
+      appendLongText(row, line, text, colour, source.lineBytesInAll(content));
     }
 
     function rowElement(line) {

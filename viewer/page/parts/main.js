@@ -32,7 +32,10 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
   }
 
   function goToLine(line) {
-    return jump(() => outline.regionsChanged(text.goToLine(line)[0]));
+    return jump(() => {
+      if (text.goToLine(line).length) outline.refresh();
+      outline.reveal(view.model.regionOfLine(line));
+    });
   }
 
   function openName(name, kind) {
@@ -44,12 +47,12 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     if (!state || !state.place || !view.model || state.report !== (view.source && view.source.id)) return;
     text.keepPlace(() => (state.history ? history.show(state.history) : history.close()));
     text.restorePlace(state.place);
-    outline.showOpenItems(-1);
+    outline.refresh();
   }
 
   const text = documentPart.documentView(view, {
     openName: (name, kind) => openName(name, kind),
-    toggled: (id, changed) => changed && outline.showOpenItems(id),
+    toggled: (_id, changed) => changed && outline.refresh(),
   });
   const outline = outlinePart.outline(view, {
     goToLine,

@@ -25,6 +25,9 @@ tarnview.define("source", ["regions"], (regions) => {
   // reader read them; "" for any other line.
   const lineRowName = (line) => line[3] || "";
   const lineRowKind = (line) => line[4] || "";
+  // The bytes of a line of which only its first piece came (the server
+  // sends a very long line a piece at a time), or null for a whole line.
+  const lineBytesInAll = (line) => (line.bytesInAll === undefined ? null : line.bytesInAll);
 
   // What a search compares the query with: region ends show nothing.
   const shownText = (line) => (lineKind(line) === "e" ? "" : lineText(line));
@@ -143,13 +146,22 @@ tarnview.define("source", ["regions"], (regions) => {
     return body;
   }
 
+  // An answer's lines; a very long line comes alone, its first piece only,
+  // which is all the page shows of it.
+  function firstPieceOnly(answer) {
+    if (!answer.piece || answer.piece.next === null) return answer.lines;
+    const line = [...answer.lines[0]];
+    line.bytesInAll = answer.piece.bytes;
+    return [line];
+  }
+
   function servedSource(token, id) {
     const base = `/api/reports/${encodeURIComponent(id)}`;
     return {
       served: true,
       id,
       outline: () => fetchJson(token, `${base}/outline`),
-      lines: (from, count) => fetchJson(token, `${base}/lines`, { from, count }).then((answer) => answer.lines),
+      lines: (from, count) => fetchJson(token, `${base}/lines`, { from, count }).then(firstPieceOnly),
       search: (query, from) => fetchJson(token, `${base}/search`, { q: query, from }),
       history: (name, kind) => fetchJson(token, `${base}/history`, kind ? { name, kind } : { name }),
       version: () => fetchJson(token, `${base}/version`).then((answer) => answer.version),
@@ -157,7 +169,8 @@ tarnview.define("source", ["regions"], (regions) => {
   }
 
   return {
-    HIT_PAGE, lineKind, lineColour, lineText, lineRowName, lineRowKind, shownText, embeddedData, embeddedSource, servedSource, fetchJson,
+    HIT_PAGE, lineKind, lineColour, lineText, lineRowName, lineRowKind, lineBytesInAll, shownText, embeddedData,
+    embeddedSource, servedSource, fetchJson,
     base64Bytes, gunzipText,
   };
 });

@@ -43,7 +43,7 @@ with tempfile.TemporaryDirectory() as work:
     for kind, make in kinds.items():
         path = os.path.join(work, "report-" + kind.split()[1] + ".log")
         make(path)
-        for command in (["show"], ["summary"], ["history", "X"], ["html"], ["serve"]):
+        for command in (["show"], ["summary"], ["history", "X"], ["html"], ["serve"], ["view"]):
             arguments = [command[0], path] + command[1:]
             result = tarnview(*arguments)
             what = "%s of %s" % (command[0], kind)

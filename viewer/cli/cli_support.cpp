@@ -8,11 +8,15 @@
 #include <cmath>
 #include <cstring>
 
+GuardedReport ReadGuardedReport(const std::string& path) {
+    std::unique_ptr<tarnview::Report> report = tarnview::Report::Open(path);
+    auto guard = std::make_shared<tarnview::server::MappingGuard>(report->Text().data(), report->Bytes());
+    return GuardedReport(report.release(), ReleaseGuardedReport{std::move(guard)});
+}
+
 GuardedReport OpenReport(const char* command, const std::string& path) {
     try {
-        std::unique_ptr<tarnview::Report> report = tarnview::Report::Open(path);
-        auto guard = std::make_shared<tarnview::server::MappingGuard>(report->Text().data(), report->Bytes());
-        return GuardedReport(report.release(), ReleaseGuardedReport{std::move(guard)});
+        return ReadGuardedReport(path);
     } catch (const tarnview::ReadError& error) {
         std::fprintf(stderr, "tarnview %s: %s\n", command, error.what());
     } catch (const std::bad_alloc&) {

@@ -24,6 +24,10 @@ struct ReleaseGuardedReport {
 };
 using GuardedReport = std::unique_ptr<const tarnview::Report, ReleaseGuardedReport>;
 
+// The report at `path`, guarded; throws tarnview::ReadError naming the file
+// and the problem, or std::bad_alloc.
+GuardedReport ReadGuardedReport(const std::string& path);
+
 // The report at `path`, or nullptr after "tarnview COMMAND: PATH: problem"
 // on standard error.
 GuardedReport OpenReport(const char* command, const std::string& path);

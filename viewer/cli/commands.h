@@ -5,8 +5,10 @@
 // unknown), 2 a usage error.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "command_line.h"
 
@@ -17,6 +19,7 @@ CommandRun DeclareSummary(CLI::App& command);
 CommandRun DeclareHistory(CLI::App& command);
 CommandRun DeclareHtml(CLI::App& command);
 CommandRun DeclareServe(CLI::App& command);
+CommandRun DeclareView(CLI::App& command);
 
 // Declares --iteration N|initial: the iteration block numbered N (as the
 // summary numbers it), or the initial conditions.
@@ -29,3 +32,10 @@ extern const char kSummaryHelp[];
 extern const char kHistoryHelp[];
 extern const char kHtmlHelp[];
 extern const char kServeHelp[];
+extern const char kViewHelp[];
+// The keys of view, which end its help text.
+void PrintViewKeys(FILE* out);
+
+// The whole report as show writes it with its defaults (view without a
+// terminal that can show it).
+int ShowWholeReport(const std::string& path);

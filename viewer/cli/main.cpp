@@ -19,6 +19,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"view", DeclareView, "the report in the terminal to fold, search and follow a name in", kViewHelp},
     {"show", DeclareShow, "the report in the terminal, in colour, regions folded to a depth", kShowHelp},
     {"summary", DeclareSummary, "the iteration summary as a table, CSV or JSON", kSummaryHelp},
     {"history", DeclareHistory, "the rows of one variable or equation over every iteration", kHistoryHelp},
@@ -28,7 +29,9 @@ constexpr Command kCommands[] = {
 
 // The commands in one line each.
 void PrintUsage(FILE* out) {
-    std::fputs("Usage: tarnview COMMAND [OPTIONS] REPORT.log ...\n\nCommands:\n", out);
+    std::fputs("Usage: tarnview COMMAND [OPTIONS] REPORT.log ...\n"
+               "  or:  tarnview REPORT.log   (the same as tarnview view REPORT.log)\n\nCommands:\n",
+               out);
     for (const Command& command : kCommands) std::fprintf(out, "  %-9s %s\n", command.name, command.summary);
     std::fputs("\nOptions:\n"
                "  -h, --help  show this text\n"
@@ -42,7 +45,25 @@ void PrintUsage(FILE* out) {
 // name (the manual page is made from this text).
 void PrintHelp() {
     PrintUsage(stdout);
-    for (const Command& command : kCommands) std::printf("\ntarnview %s:\n  %s", command.name, command.help);
+    for (const Command& command : kCommands) {
+        std::printf("\ntarnview %s:\n  %s", command.name, command.help);
+        if (command.declare == DeclareView) PrintViewKeys(stdout);
+    }
+}
+
+// "tarnview REPORT.log" is "tarnview view REPORT.log": a first argument
+// that is no command nor option but names a file (it has a dot or a slash).
+std::vector<char*> WithViewCommand(int argc, char** argv) {
+    std::vector<char*> arguments(argv, argv + argc);
+    if (argc < 2) return arguments;
+    const std::string_view first = argv[1];
+    if (first.starts_with('-') || first == "help" || first.find_first_of("./") == std::string_view::npos) return arguments;
+    for (const Command& command : kCommands) {
+        if (first == command.name) return arguments;
+    }
+    static char view[] = "view";
+    arguments.insert(arguments.begin() + 1, view);
+    return arguments;
 }
 
 const Command* GivenCommand(const CLI::App& app) {
@@ -72,7 +93,10 @@ int UsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int originalArgc, char** originalArgv) {
+    std::vector<char*> arguments = WithViewCommand(originalArgc, originalArgv);
+    const int argc = static_cast<int>(arguments.size());
+    char** argv = arguments.data();
     CLI::App app;
     command_line::Prepare(app);
     app.set_version_flag("--version", std::string("tarnview ") + TARNVIEW_VERSION);
@@ -89,6 +113,7 @@ int main(int argc, char** argv) {
             PrintHelp();
         } else {
             std::fputs(command->help, stdout);
+            if (command->declare == DeclareView) PrintViewKeys(stdout);
         }
         return 0;
     } catch (const CLI::CallForVersion& version) {

@@ -250,6 +250,12 @@ int Show(const ShowOptions& options) {
 
 }  // namespace
 
+int ShowWholeReport(const std::string& path) {
+    ShowOptions options;
+    options.path = path;
+    return Show(options);
+}
+
 CommandRun DeclareShow(CLI::App& command) {
     const auto options = std::make_shared<ShowOptions>();
     command.add_option("report", options->path)->required();

@@ -1,0 +1,296 @@
+// The terminal view's logic on the example reports: which lines show under
+// any folding, moving over them both ways, search against the server's,
+// jumps, the history's chart, the key table, the reload watch, and every
+// control character kept off the terminal.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "document.h"
+#include "file_watch.h"
+#include "history_chart.h"
+#include "keys.h"
+#include "navigation.h"
+#include "search.h"
+#include "report_search.h"
+#include "visible_text.h"
+
+namespace {
+
+using tarnview::LineNumber;
+using tarnview::Report;
+using namespace tarnview::terminal;
+
+const std::vector<std::string> kExamples = {"blending", "refinery_infeasible", "refinery_unbounded"};
+
+std::unique_ptr<Report> OpenExample(const std::string& name) {
+    return Report::Open(std::string(TARN_SOURCE_DIR) + "/tests/report/golden/" + name + ".log");
+}
+
+// The lines shown, worked out from the definition: every line but region
+// end lines and the lines strictly inside a closed region.
+std::vector<LineNumber> ExpectedShown(const Report& report, const Document& document) {
+    std::vector<bool> hidden(report.LineCount(), false);
+    for (std::size_t id = 0; id < report.Regions().size(); ++id) {
+        const tarnview::Region& region = report.Regions()[id];
+        if (region.end < report.LineCount()) hidden[region.end] = true;
+        if (document.IsOpen(static_cast<int>(id))) continue;
+        for (LineNumber line = region.line + 1; line <= region.end && line < report.LineCount(); ++line) hidden[line] = true;
+    }
+    std::vector<LineNumber> shown;
+    for (LineNumber line = 0; line < report.LineCount(); ++line) {
+        if (!hidden[line]) shown.push_back(line);
+    }
+    return shown;
+}
+
+std::vector<LineNumber> WalkForward(const Document& document) {
+    std::vector<LineNumber> lines;
+    for (std::optional<LineNumber> line = document.FirstShown(); line; line = document.NextShown(*line)) lines.push_back(*line);
+    return lines;
+}
+
+std::vector<LineNumber> WalkBackward(const Document& document) {
+    std::vector<LineNumber> lines;
+    for (std::optional<LineNumber> line = document.LastShown(); line; line = document.PreviousShown(*line)) lines.push_back(*line);
+    std::reverse(lines.begin(), lines.end());
+    return lines;
+}
+
+// Every way of folding tried: the default, all open, all closed, each
+// level, and random flags.
+std::vector<std::vector<bool>> Foldings(const Report& report) {
+    Document document(report);
+    std::vector<std::vector<bool>> foldings = {document.OpenFlags()};
+    document.OpenAll();
+    foldings.push_back(document.OpenFlags());
+    for (int levels = 0; levels < 4; ++levels) {
+        document.OpenToLevel(levels);
+        foldings.push_back(document.OpenFlags());
+    }
+    std::mt19937 random(7);
+    for (int i = 0; i < 20; ++i) {
+        std::vector<bool> flags(report.Regions().size());
+        for (std::size_t r = 0; r < flags.size(); ++r) flags[r] = random() % 2 == 0;
+        foldings.push_back(flags);
+    }
+    return foldings;
+}
+
+TEST(TerminalDocument, ShowsTheSameLinesBothWaysUnderAnyFolding) {
+    for (const std::string& name : kExamples) {
+        const auto report = OpenExample(name);
+        for (const std::vector<bool>& flags : Foldings(*report)) {
+            Document document(*report);
+            document.SetOpenFlags(flags);
+            const std::vector<LineNumber> expected = ExpectedShown(*report, document);
+            ASSERT_EQ(WalkForward(document), expected) << name;
+            ASSERT_EQ(WalkBackward(document), expected) << name;
+            // Every line stands for a shown line at or before it.
+            for (LineNumber line = 0; line < report->LineCount(); ++line) {
+                const LineNumber standing = document.ShownLineFor(line);
+                ASSERT_TRUE(std::binary_search(expected.begin(), expected.end(), standing)) << name << " line " << line;
+                ASSERT_LE(standing, std::max(line, expected.front())) << name << " line " << line;
+            }
+            // Steps of a screen land where single steps do.
+            const LineNumber first = document.FirstShown();
+            const std::size_t step = std::min<std::size_t>(23, expected.size() - 1);
+            EXPECT_EQ(document.Step(first, 23), expected[step]) << name;
+            EXPECT_EQ(document.Step(expected[step], -100), first) << name;
+        }
+    }
+}
+
+TEST(TerminalDocument, RevealShowsAnyLineAndKeepsTheRestFolded) {
+    const auto report = OpenExample("refinery_infeasible");
+    Document document(*report);
+    for (LineNumber line = 0; line < report->LineCount(); line += 7) {
+        document.OpenToLevel(0);
+        if (report->LineAt(line).kind == tarnview::LineKind::kRegionEnd) continue;
+        document.Reveal(line);
+        ASSERT_TRUE(document.IsShown(line)) << line;
+        // Only the regions around the line were opened.
+        for (std::size_t id = 0; id < report->Regions().size(); ++id) {
+            const tarnview::Region& region = report->Regions()[id];
+            if (document.IsOpen(static_cast<int>(id))) {
+                ASSERT_TRUE(region.line < line && line <= region.end) << line;
+            }
+        }
+    }
+}
+
+TEST(TerminalDocument, AReportWithoutLinesOrEndedEarly) {
+    const auto empty = Report::FromText("");
+    Document nothing(*empty);
+    EXPECT_TRUE(nothing.Empty());
+    EXPECT_EQ(nothing.FirstShown(), 0u);
+    EXPECT_FALSE(nothing.NextShown(0));
+
+    const auto early = Report::FromText("#region 1, A\nx\n#region 4, B\ny\n");
+    Document document(*early);
+    document.SetOpen(0, true);
+    EXPECT_EQ(WalkForward(document), (std::vector<LineNumber>{0, 1, 2}));
+    EXPECT_EQ(WalkBackward(document), (std::vector<LineNumber>{0, 1, 2}));
+    document.SetOpen(1, true);
+    EXPECT_EQ(WalkBackward(document), (std::vector<LineNumber>{0, 1, 2, 3}));
+}
+
+// The hits of a query over the whole report, forward from its first line.
+std::vector<LineNumber> AllHits(const Report& report, const SearchQuery& query, bool forward) {
+    std::vector<LineNumber> hits;
+    LineNumber from = forward ? report.LineCount() - 1 : 0;  // both go round to the start first
+    while (auto hit = FindHit(report, query, from, forward)) {
+        if (!hits.empty() && *hit == hits.front()) break;
+        hits.push_back(*hit);
+        from = *hit;
+    }
+    if (!forward) std::reverse(hits.begin(), hits.end());
+    return hits;
+}
+
+TEST(TerminalSearch, FindsWhatTheServerFindsBothWays) {
+    for (const std::string& name : kExamples) {
+        const auto report = OpenExample(name);
+        for (const std::string query : {"QSUL_POOL", "Variable", "Major Iteration 2", "0.5", "POOL", "S ", "e", "?000",
+                                        "#region", "Infeasib", "no such text"}) {
+            const auto server = tarnview::Search(*report, query, 0, {false, 100000, 1ull << 40});
+            EXPECT_EQ(AllHits(*report, {query, false}, true), server.lines) << name << " " << query;
+            EXPECT_EQ(AllHits(*report, {query, false}, false), server.lines) << name << " " << query;
+        }
+    }
+}
+
+TEST(TerminalSearch, IgnoringCaseFindsEveryCase) {
+    const auto report = Report::FromText("abc\nQsUl_pool x\n?000128000}#region 1, qsul_POOL\nqsul\n#endregion\n");
+    const auto hits = AllHits(*report, {"QSUL_POOL", true}, true);
+    EXPECT_EQ(hits, (std::vector<LineNumber>{1, 2}));
+    EXPECT_TRUE(AllHits(*report, {"QSUL_POOL", false}, true).empty());
+    EXPECT_EQ(FindHit(*report, {"abc", false}, 0, true), LineNumber{0}) << "the only hit is found from itself";
+}
+
+TEST(TerminalVisibleText, NoControlCharacterReachesTheTerminal) {
+    const auto isControl = [](const std::string& shown) {
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(shown[i]);
+            if (c < 0x20 || c == 0x7f) return true;
+            if (c == 0xc2 && i + 1 < shown.size() && static_cast<unsigned char>(shown[i + 1]) < 0xa0) return true;
+        }
+        return false;
+    };
+    for (int c = 0; c < 256; ++c) {
+        const std::string byte(1, static_cast<char>(c));
+        EXPECT_FALSE(isControl(VisibleText("a" + byte + "b"))) << c;
+    }
+    for (int c = 0x80; c < 0xa0; ++c) {
+        const std::string shown = VisibleText(std::string("\xc2") + static_cast<char>(c));
+        EXPECT_FALSE(isControl(shown)) << c;
+    }
+    EXPECT_EQ(VisibleText("\x1b[31mred"), "^[[31mred");
+    EXPECT_EQ(VisibleText("a\tb"), "a       b");
+    EXPECT_EQ(VisibleText("\x01\tb"), "^A      b") << "tab stops count what is shown";
+    EXPECT_EQ(VisibleText("caf\xc3\xa9 \xe2\x96\xb8"), "caf\xc3\xa9 \xe2\x96\xb8");
+    EXPECT_EQ(VisibleText("\xe2\x96"), "\\xE2\\x96") << "a cut sequence";
+    EXPECT_EQ(VisibleText("\xc0\xaf"), "\\xC0\\xAF") << "an overlong form";
+    EXPECT_EQ(ColumnCount(VisibleText("\xff\xc3\xa9")), 5u);
+    EXPECT_EQ(ColumnSlice("caf\xc3\xa9 au lait", 3, 4), "\xc3\xa9 au");
+}
+
+TEST(TerminalNavigation, IterationBlocksInTurnAndByNumber) {
+    const auto report = OpenExample("blending");
+    std::vector<LineNumber> forward;
+    for (auto line = tarnview::terminal::AdjacentIteration(*report, 0, true); line;
+         line = tarnview::terminal::AdjacentIteration(*report, *line, true)) {
+        forward.push_back(*line);
+    }
+    std::vector<LineNumber> blocks;
+    for (const auto& block : report->IterationBlocks()) blocks.push_back(report->Regions()[block.region].line);
+    EXPECT_EQ(forward, blocks);
+    // Back from a line inside a block: the block before it, not its own.
+    EXPECT_EQ(AdjacentIteration(*report, blocks[2] + 5, false), blocks[1]);
+    EXPECT_EQ(IterationLine(*report, "init"), blocks[0]);
+    EXPECT_EQ(IterationLine(*report, "2"), blocks[3]);
+    EXPECT_FALSE(IterationLine(*report, "99"));
+    EXPECT_FALSE(IterationLine(*report, "2x"));
+}
+
+TEST(TerminalNavigation, TablesOfAKindAndTheReportsParts) {
+    const auto report = OpenExample("refinery_infeasible");
+    const auto& tables = report->Tables();
+    std::vector<LineNumber> details;
+    for (const auto& table : tables) {
+        if (table.kind == tarnview::TableKind::kVariableDetails) details.push_back(table.header);
+    }
+    ASSERT_GE(details.size(), 3u);
+    const LineNumber row = details[1] + 1;
+    EXPECT_FALSE(RowNameAt(*report, row).empty());
+    EXPECT_TRUE(RowNameAt(*report, details[1]).empty()) << "a header is no row";
+    EXPECT_EQ(AdjacentOfKind(*report, row, true), details[2]);
+    EXPECT_EQ(AdjacentOfKind(*report, row, false), details[0]);
+    ASSERT_TRUE(DiagnosisLine(*report));
+    EXPECT_EQ(report->Regions()[report->RegionOfLine(*DiagnosisLine(*report))].title, "Infeasibility Diagnosis");
+    ASSERT_TRUE(SummaryLine(*report));
+    EXPECT_EQ(report->Regions()[report->RegionOfLine(*SummaryLine(*report))].kind, tarnview::RegionKind::kSummary);
+    EXPECT_FALSE(DiagnosisLine(*OpenExample("blending")));
+}
+
+TEST(TerminalHistory, TableAndChartOfANameOverTheIterations) {
+    const auto report = OpenExample("blending");
+    const auto histories = tarnview::FindHistories(*report, "QSUL_POOL");
+    ASSERT_EQ(histories.size(), 1u);
+    const HistoryTable table = MakeHistoryTable(*report, histories[0], "QSUL_POOL");
+    EXPECT_EQ(table.heading, "variable QSUL_POOL");
+    EXPECT_EQ(table.rows.size(), report->IterationBlocks().size());
+    EXPECT_EQ(table.iterationLabels.front(), "init");
+    const auto value = std::find(table.columns.begin(), table.columns.end(), "Value") - table.columns.begin();
+    const auto values = ColumnValues(table, static_cast<std::size_t>(value));
+    EXPECT_EQ(values.front(), 2.2);
+    EXPECT_EQ(std::count(table.numericColumns.begin(), table.numericColumns.end(), 0u), 0) << "the iteration is no value";
+
+    const std::vector<std::string> chart = ChartLines({1.0, std::nullopt, 3.0, 2.0}, 20, 5);
+    ASSERT_EQ(chart.size(), 6u);
+    EXPECT_EQ(chart[0], "3 |           *     ");
+    EXPECT_EQ(chart[2], "  |                *");
+    EXPECT_EQ(chart[4], "1 |*                ");
+    EXPECT_EQ(chart[5], "  +-----------------");
+    EXPECT_TRUE(ChartLines({std::nullopt}, 20, 5).empty());
+    EXPECT_EQ(ChartLines({4.0, 4.0}, 12, 3)[1], "  |*       *") << "a flat history in the middle";
+}
+
+TEST(TerminalKeys, EachKeyHasOneMeaningAndEveryActionAKey) {
+    std::set<int> seen;
+    std::set<Action> actions;
+    for (const KeyBinding& binding : KeyBindings()) {
+        for (int key : binding.keys) EXPECT_TRUE(seen.insert(key).second) << "key " << key << " bound twice";
+        actions.insert(binding.action);
+        EXPECT_EQ(ActionOfKey(binding.keys.front()), binding.action);
+    }
+    for (int action = static_cast<int>(Action::kQuit); action <= static_cast<int>(Action::kRedraw); ++action) {
+        EXPECT_TRUE(actions.count(static_cast<Action>(action))) << "action " << action << " has no key";
+    }
+    EXPECT_EQ(KeyListLines().size(), KeyBindings().size());
+}
+
+TEST(TerminalFileWatch, AChangeCountsOnceTheFileHasSettled) {
+    using namespace std::chrono_literals;
+    const FileWatch::Clock::time_point start{};
+    const FileStamp shown{1, 2, 100, 5};
+    FileWatch watch(shown, start);
+    EXPECT_FALSE(watch.Changed(shown, start + 10s)) << "unchanged";
+    FileStamp written = shown;
+    written.size = 50;
+    EXPECT_FALSE(watch.Changed(written, start + 10s)) << "just changed";
+    written.size = 80;
+    EXPECT_FALSE(watch.Changed(written, start + 10s + 400ms)) << "still being written";
+    EXPECT_FALSE(watch.Changed(written, start + 10s + 800ms));
+    EXPECT_TRUE(watch.Changed(written, start + 11s));
+    watch.Shown(written);
+    EXPECT_FALSE(watch.Changed(written, start + 20s)) << "read again";
+    EXPECT_FALSE(watch.Changed(std::nullopt, start + 21s)) << "removed";
+    EXPECT_FALSE(watch.Changed(std::nullopt, start + 30s)) << "a removed file is not read";
+}
+
+}  // namespace

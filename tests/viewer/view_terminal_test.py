@@ -1,0 +1,320 @@
+#!/usr/bin/env python3
+"""tarnview view in a real terminal (a tmux pane driven with send-keys and
+read with capture-pane): fold and unfold, search with hits in folded
+regions, go to an iteration, the history of a name, the keys, a resize to
+80x24, a report written again, control characters, NO_COLOR, TERM=dumb,
+Ctrl-C, Ctrl-Z and fg, and a quit that leaves the terminal sane.
+
+    view_terminal_test.py TARNVIEW REPORT.log...          each report in turn
+    view_terminal_test.py TARNVIEW --big WRITE_RUN TARNREPORT
+        the same on a report of about 1.2 GB written in a temporary directory
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+view = sys.argv[1]
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, flush=True)
+
+
+class Pane:
+    """A tmux server of its own with one pane running a command."""
+
+    def __init__(self, command, env=None, width=100, height=30):
+        self.socket = "tarnview-view-%d-%d" % (os.getpid(), time.monotonic_ns())
+        arguments = ["new-session", "-d", "-x", str(width), "-y", str(height)]
+        for key, value in {"TERM": "xterm-256color", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", **(env or {})}.items():
+            arguments += ["-e", "%s=%s" % (key, value)]
+        self.tmux(*arguments, command)
+
+    def tmux(self, *arguments):
+        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", *arguments],
+                              capture_output=True, text=True, timeout=30).stdout
+
+    def keys(self, *keys):
+        self.tmux("send-keys", "-t", "0", *keys)
+
+    def type(self, text):
+        self.tmux("send-keys", "-t", "0", "-l", text)
+
+    def screen(self, escapes=False):
+        return self.tmux("capture-pane", "-p", "-t", "0", *(["-e"] if escapes else []))
+
+    def wait(self, pattern, seconds=30):
+        """The screen once `pattern` (a regular expression) is on it."""
+        return self.wait_for(lambda shown: re.search(pattern, shown, re.M), seconds, repr(pattern))
+
+    def wait_for(self, condition, seconds=30, pattern="a condition"):
+        """The screen once `condition(screen)` holds, or None."""
+        deadline = time.monotonic() + seconds
+        while True:
+            shown = self.screen()
+            if condition(shown):
+                return shown
+            if time.monotonic() > deadline:
+                print("--- screen while waiting for %s:\n%s---" % (pattern, shown), flush=True)
+                return None
+            time.sleep(0.1)
+
+    def status(self):
+        lines = self.screen().rstrip("\n").split("\n")
+        return lines[-1] if lines else ""
+
+    def close(self):
+        self.tmux("kill-server")
+
+
+def shell_pane(env=None, width=100, height=30):
+    return Pane("bash --norc --noprofile -i", env=env, width=width, height=height)
+
+
+def terminal_modes(pane):
+    """The pane's terminal modes as the shell in it sees them (stty -a)."""
+    with tempfile.NamedTemporaryFile("r", suffix=".stty") as modes:
+        marker = "STTY_%d" % time.monotonic_ns()
+        pane.type("stty -a > %s; echo %s\n" % (modes.name, marker))
+        pane.wait(r"^%s\s*$" % marker, 10)
+        return modes.read().split()
+
+
+def check_sane(pane, what):
+    modes = terminal_modes(pane)
+    broken = [mode for mode in ("-icanon", "-echo", "-isig", "-icrnl", "-opost") if mode in modes]
+    check(modes and not broken, what + ": terminal sane, not %s" % broken)
+
+
+def ended_sane(pane, what):
+    """After the view ends: its exit status, and the terminal in its normal modes."""
+    shown = pane.wait(r"EXIT=\d+")
+    check(shown is not None and "EXIT=0" in shown, what + ": exit status 0")
+    check_sane(pane, what)
+
+
+def table_row_name(path):
+    """The name of the first row of the first variable details table."""
+    with open(path, encoding="utf-8", errors="replace") as report:
+        header = False
+        for line in report:
+            if header and line.strip():
+                return line.split()[0]
+            header = "Variable Name ---" in line
+    return None
+
+
+def view_one(path, seconds=30):
+    name = os.path.basename(path)
+    pane = shell_pane()
+    try:
+        pane.type("%s view %s; echo EXIT=$?\n" % (view, path))
+        check(pane.wait(r"line 1/\d+", seconds), name + ": first screen")
+
+        # Fold everything, then one region open and closed again.
+        pane.keys("C")
+        check(pane.wait_for(lambda shown: "\u25be" not in shown and "\u25b8" in shown), name + ": C folds every region")
+        pane.keys("/")
+        pane.type("Iteration Summary\n")
+        check(pane.wait(r"\u25b8 Iteration Summary \(\d+ lines\)"), name + ": search reveals a folded title")
+        pane.keys("Enter")
+        shown = pane.wait(r"\u25be Iteration Summary")
+        check(shown and re.search(r"^\s+-1\s", shown, re.M), name + ": Enter unfolds the summary\n" + (shown or ""))
+        pane.keys("Enter")
+        check(pane.wait(r"\u25b8 Iteration Summary \(\d+ lines\)"), name + ": Enter folds it again")
+        pane.keys("1")
+        check(pane.wait_for(lambda shown: re.search(r"^\u25be ", shown, re.M) and re.search(r"^  \u25b8 ", shown, re.M)),
+              name + ": 1 opens the first level only")
+
+        # A search whose hit is inside folded regions (a variable of the
+        # initial conditions' details), then the next hit and back.
+        row = table_row_name(path)
+        pane.keys("C", "i")
+        pane.type("init\n")
+        check(pane.wait(r"line \d+/\d+  .*Initial Conditions"), name + ": i init goes to the initial conditions")
+        pane.keys("/")
+        pane.type(row + "\n")
+        shown = pane.wait(r"found: " + re.escape(row))
+        check(shown and re.search(r"^\s+" + re.escape(row) + r"\s", shown, re.M) and "Initial Conditions >" in pane.status(),
+              name + ": the hit's regions unfold\n" + (shown or ""))
+        first = int(re.search(r"line (\d+)/", pane.status()).group(1))
+        pane.keys("n")
+        # (While it searches, the status line says so instead of the line.)
+        moved = pane.wait_for(lambda shown: re.search(r"line (?!%d/)\d+/" % first, shown), seconds)
+        second = int(re.search(r"line (\d+)/", moved).group(1)) if moved else first
+        check(second > first, name + ": n goes to the next hit (%d after %d)" % (second, first))
+        pane.keys("N")
+        pane.wait(r"line %d/" % first)
+        check("line %d/" % first in pane.status(), name + ": N goes back")
+
+        # The history of the name (at the cursor, or typed when the hit is
+        # not a table row), with its chart.
+        pane.keys("H")
+        if pane.wait(r"history of: $|variable " + re.escape(row), seconds) and "history of:" in pane.status():
+            pane.type(row + "\n")
+        shown = pane.wait(r"variable " + re.escape(row), seconds)
+        check(shown and re.search(r"^Iteration\s", shown, re.M), name + ": the history's table\n" + (shown or ""))
+        pane.keys("G")
+        shown = pane.wait("\u2514\u2500")
+        check(shown and "Value over the iterations" in shown, name + ": the history's chart\n" + (shown or ""))
+        pane.keys("q")
+        check(pane.wait(r"line \d+/"), name + ": q leaves the history")
+
+        # Go to an iteration; the next block.
+        pane.keys("i")
+        pane.type("1\n")
+        check(pane.wait(r"line \d+/\d+  .*Major Iteration 1"), name + ": i 1 goes to iteration 1")
+        pane.keys("]")
+        check(pane.wait(r"line \d+/\d+  .*Major Iteration 2"), name + ": ] goes to the next block")
+        pane.keys(":")
+        pane.type("3\n")
+        check(pane.wait(r"line 3/"), name + ": :3 goes to line 3")
+
+        # The keys; a resize to 80x24.
+        pane.keys("?", "Enter")
+        check(pane.wait("Keys of tarnview view"), name + ": ? then Enter lists the keys")
+        pane.keys("Escape")
+        pane.wait(r"line \d+/")
+        pane.tmux("resize-window", "-t", "0", "-x", "80", "-y", "24")
+        pane.keys("G")
+
+        def at_80x24(shown):
+            lines = shown.rstrip("\n").split("\n")
+            return len(lines) == 24 and re.search(r"line \d+/", lines[-1]) and all(len(line) <= 80 for line in lines)
+        check(pane.wait_for(at_80x24, 10, "80x24"), name + ": 80x24 after a resize")
+
+        pane.keys("q")
+        ended_sane(pane, name)
+    finally:
+        pane.close()
+
+
+def terminal_and_signals(path):
+    # Ctrl-Z, the shell, fg; then Ctrl-C.
+    pane = shell_pane()
+    try:
+        pane.type("%s %s\n" % (view, path))
+        check(pane.wait(r"line 1/"), "short form: first screen")
+        pane.keys("C-z")
+        check(pane.wait(r"Stopped"), "Ctrl-Z stops the view")
+        check_sane(pane, "Ctrl-Z")
+        pane.type("fg\n")
+        check(pane.wait(r"line 1/"), "fg shows the view again")
+        pane.keys("j", "j")
+        check(pane.wait(r"line 3/"), "the view takes keys after fg")
+        pane.keys("C-c")
+        pane.type("echo EXIT=$?\n")
+        ended_sane(pane, "Ctrl-C")
+        check("line 3/" not in pane.screen(), "Ctrl-C leaves the view's screen")
+    finally:
+        pane.close()
+
+    # A report that cannot be read: said before the screen is taken.
+    pane = shell_pane()
+    try:
+        pane.type("%s view %s.missing; echo EXIT=$?\n" % (view, path))
+        shown = pane.wait(r"EXIT=\d+") or ""
+        check("EXIT=1" in shown and re.search(r"^tarnview view: .*\.missing: cannot open", shown, re.M),
+              "a missing report: its error\n" + shown)
+        check_sane(pane, "a missing report")
+    finally:
+        pane.close()
+
+    # NO_COLOR: no colours; with colours: the report's.
+    for env, coloured in (({}, True), ({"NO_COLOR": "1"}, False)):
+        settings = " ".join("%s=%s" % item for item in env.items())
+        pane = Pane("%s %s view %s; sleep 30" % (settings, view, path))
+        try:
+            pane.wait(r"line 1/")
+            escapes = pane.screen(escapes=True)
+            check(bool(re.search(r"\x1b\[[0-9;]*38;5;", escapes)) == coloured, "colours with env %s" % env)
+        finally:
+            pane.close()
+
+    # TERM=dumb: the report as show writes it.
+    # (tmux sets TERM in the pane: the command sets it again.)
+    pane = Pane("TERM=dumb PAGER= %s view %s; echo EXIT=$?; sleep 30" % (view, path))
+    try:
+        shown = pane.wait(r"EXIT=\d+") or ""
+        check("EXIT=0" in shown and re.search(r"^- [A-Z]", shown, re.M), "TERM=dumb: show\n" + shown)
+    finally:
+        pane.close()
+
+
+def control_characters_and_reload():
+    with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "controls.log")
+        controls = "".join(chr(c) for c in range(1, 32) if c not in (10, 13)) + "\x7f\u0085\u009b"
+        with open(path, "w", encoding="utf-8") as report:
+            report.write("?000128000}#region 1, Title \x1b[2J here\nbefore %s after\n#endregion\n" % controls)
+        pane = shell_pane()
+        try:
+            pane.type("%s view %s; echo EXIT=$?\n" % (view, path))
+            shown = pane.wait(r"line 1/") or ""
+            check("Title ^[[2J here" in shown, "a control character in a title is shown\n" + shown)
+            check("before ^A^B^C^D^E^F^G^H" in shown and "^Z^[^\\^]^^^_^?\\xC2\\x85\\xC2\\x9B after" in shown,
+                  "every control character is shown\n" + shown)
+            # The report written again: read again, with a notice.
+            with open(path, "a", encoding="utf-8") as report:
+                report.write("a line written later\n")
+            check(pane.wait(r"written again: reloaded", 10), "a report written again is read again")
+            pane.keys("G")
+            check(pane.wait("a line written later"), "the new text is shown")
+            pane.keys("q")
+            ended_sane(pane, "controls")
+        finally:
+            pane.close()
+
+        # A long report cut short in place while its end is on the screen:
+        # the lost pages read as nothing until the report is read again.
+        with open(path, "w", encoding="utf-8") as report:
+            report.write("?000128000}#region 1, Long\n")
+            report.write("".join("line %07d of a long report\n" % i for i in range(300000)))
+            report.write("#endregion\n")
+        pane = shell_pane()
+        try:
+            pane.type("%s view %s; echo EXIT=$?\n" % (view, path))
+            pane.wait(r"line 1/")
+            pane.keys("G")
+            check(pane.wait("line 0299999 of a long report"), "the long report's end")
+            with open(path, "r+", encoding="utf-8") as report:
+                report.truncate(0)
+                report.write("short again\n")
+            pane.keys("k", "k", "j")
+            check(pane.wait(r"written again: reloaded", 10), "a report cut short is read again")
+            check(pane.wait(r"line 1/1 "), "the view shows what is left")
+            pane.keys("q")
+            ended_sane(pane, "cut short")
+        finally:
+            pane.close()
+
+
+def big_report(write_run, tarnreport):
+    with tempfile.TemporaryDirectory() as work:
+        base = os.path.join(work, "big")
+        subprocess.run([write_run, base + ".vdr", "--variables", "100000", "--equations", "100000",
+                        "--iterations", "51"], check=True, timeout=600)
+        subprocess.run([tarnreport, base], check=True, timeout=900, stdout=subprocess.DEVNULL)
+        os.remove(base + ".vdr")
+        size = os.path.getsize(base + ".log")
+        check(size >= 1 << 30, "the big report is at least 1 GB (%d bytes)" % size)
+        view_one(base + ".log", seconds=120)
+
+
+if len(sys.argv) > 2 and sys.argv[2] == "--big":
+    big_report(sys.argv[3], sys.argv[4])
+else:
+    for report_path in sys.argv[2:]:
+        view_one(report_path)
+    terminal_and_signals(sys.argv[2])
+    control_characters_and_reload()
+if failures:
+    print("%d failure(s)" % len(failures))
+    sys.exit(1)
+print("all passed")

@@ -1,0 +1,39 @@
+// Notices a report written again while it is shown: the file's identity,
+// size and time are compared at each look, and a change counts once the
+// file has stayed the same for a while (the writer has finished).
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace tarnview::terminal {
+
+struct FileStamp {
+    unsigned long long device = 0, inode = 0, size = 0;
+    long long modifiedNanoseconds = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of a file, none when it cannot be read.
+std::optional<FileStamp> StampOf(const std::string& path);
+
+class FileWatch {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kSettle{500};
+
+    FileWatch(std::optional<FileStamp> shown, Clock::time_point now) : m_shown(shown), m_seen(shown), m_since(now) {}
+
+    // Given the file's stamp now, whether it should be read again: it
+    // differs from the one shown and has not changed for kSettle.
+    bool Changed(const std::optional<FileStamp>& current, Clock::time_point now);
+    // The stamp of the version now shown.
+    void Shown(const std::optional<FileStamp>& stamp) { m_shown = m_seen = stamp; }
+
+private:
+    std::optional<FileStamp> m_shown, m_seen;
+    Clock::time_point m_since;
+};
+
+}  // namespace tarnview::terminal

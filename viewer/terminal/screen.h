@@ -1,0 +1,42 @@
+// Drawing the terminal view with curses: the report pane, the outline
+// pane, the status line, and a full-screen list (the keys, a history).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "document.h"
+#include "terminal_session.h"
+
+namespace tarnview::terminal {
+
+struct ReportPane {
+    LineNumber top = 0;
+    LineNumber cursor = 0;
+    std::size_t left = 0;  // columns scrolled off to the left
+};
+
+struct ListLine {
+    std::string text;
+    bool heading = false;
+    bool chart = false;  // drawn with the terminal's line characters
+};
+
+struct ListScreen {
+    std::string title;
+    std::vector<ListLine> lines;
+    std::size_t top = 0;
+    std::size_t left = 0;
+};
+
+// The outline's width for a screen width (0: too narrow for one).
+int OutlineWidth(int screenWidth);
+
+void DrawReportPane(TerminalSession& session, const Document& document, const ReportPane& pane, int x, int width,
+                    int height);
+void DrawOutlinePane(TerminalSession& session, const Document& document, LineNumber cursor, int width, int height);
+// The status line at the bottom: left-aligned `left`, right-aligned `right`.
+void DrawStatus(const std::string& left, const std::string& right);
+void DrawList(const ListScreen& list, int height);
+
+}  // namespace tarnview::terminal

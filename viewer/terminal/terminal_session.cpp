@@ -1,0 +1,119 @@
+#include "terminal_session.h"
+
+#include <curses.h>
+#include <langinfo.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
+#include <csignal>
+#include <cstring>
+#include <string>
+
+#include "palette.h"
+
+namespace tarnview::terminal {
+
+namespace {
+
+volatile std::sig_atomic_t g_endRequested = 0;
+struct termios g_savedTerminal {};
+bool g_terminalSaved = false;
+const char* g_leaveScreen = nullptr;  // the terminal's exit_ca_mode and cursor_normal
+
+void RequestEnd(int) { g_endRequested = 1; }
+
+// A crash ends the process: the terminal is given back first.  (SIGBUS is
+// the report's map guard's: a report cut short under its map reads as zeros.)
+void RestoreAndDie(int signal) {
+    if (g_terminalSaved) tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+    if (g_leaveScreen != nullptr) {
+        const ssize_t ignored = write(STDOUT_FILENO, g_leaveScreen, std::strlen(g_leaveScreen));
+        (void)ignored;
+    }
+    const char message[] = "tarnview view: ended by a fatal signal\n";
+    const ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+    (void)ignored;
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void InstallSignals() {
+    struct sigaction ending {};
+    ending.sa_handler = RequestEnd;
+    sigemptyset(&ending.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &ending, nullptr);
+    struct sigaction fatal {};
+    fatal.sa_handler = RestoreAndDie;
+    sigemptyset(&fatal.sa_mask);
+    fatal.sa_flags = SA_RESETHAND;
+    for (int signal : {SIGSEGV, SIGFPE, SIGILL, SIGABRT}) sigaction(signal, &fatal, nullptr);
+}
+
+void RemoveSignals() {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGFPE, SIGILL, SIGABRT}) std::signal(signal, SIG_DFL);
+}
+
+// The eight basic colours for terminals without 256: the channels that
+// stand out.
+int BasicColour(Colour colour) {
+    const int high = std::max({colour.red, colour.green, colour.blue});
+    if (high == 0) return COLOR_WHITE;
+    const auto on = [&](int channel) { return channel * 2 > high; };
+    const int index = (on(colour.red) ? 1 : 0) | (on(colour.green) ? 2 : 0) | (on(colour.blue) ? 4 : 0);
+    return index == 7 ? COLOR_WHITE : index;
+}
+
+}  // namespace
+
+TerminalSession::TerminalSession(bool colour) {
+    std::setlocale(LC_ALL, "");
+    m_unicode = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    g_endRequested = 0;
+    g_terminalSaved = tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0;
+    InstallSignals();
+    initscr();
+    static std::string leave;
+    leave.clear();
+    if (const char* exitScreen = tigetstr(const_cast<char*>("rmcup")); exitScreen != nullptr && exitScreen != (char*)-1) leave += exitScreen;
+    if (const char* cursor = tigetstr(const_cast<char*>("cnorm")); cursor != nullptr && cursor != (char*)-1) leave += cursor;
+    g_leaveScreen = leave.c_str();
+    cbreak();
+    noecho();
+    nonl();
+    keypad(stdscr, TRUE);
+    set_escdelay(50);
+    curs_set(0);
+    timeout(250);
+    m_colour = colour && has_colors();
+    if (m_colour) {
+        start_color();
+        use_default_colors();
+    }
+}
+
+TerminalSession::~TerminalSession() {
+    endwin();
+    RemoveSignals();
+    g_leaveScreen = nullptr;
+    g_terminalSaved = false;
+}
+
+bool TerminalSession::EndRequested() { return g_endRequested != 0; }
+
+int TerminalSession::ColourAttribute(const std::optional<Colour>& colour) {
+    if (!m_colour || !colour) return 0;
+    const Colour shown = ReadableColour(*colour);
+    const int cursesColour = COLORS >= 256 ? Nearest256(shown) : BasicColour(shown);
+    auto found = m_pairs.find(cursesColour);
+    if (found == m_pairs.end()) {
+        const int pair = static_cast<int>(m_pairs.size()) + 1;
+        if (pair >= COLOR_PAIRS) return 0;
+        init_pair(static_cast<short>(pair), static_cast<short>(cursesColour), -1);
+        found = m_pairs.emplace(cursesColour, pair).first;
+    }
+    return static_cast<int>(COLOR_PAIR(found->second));
+}
+
+}  // namespace tarnview::terminal

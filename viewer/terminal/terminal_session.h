@@ -1,0 +1,36 @@
+// The terminal while the view runs: curses started and always ended, the
+// terminal given back as it was on a quit, an error, SIGINT, SIGTERM or
+// SIGHUP (which end the view at its next key or tick) and on a fatal
+// signal; Ctrl-Z and fg are curses' own.  Colours: one pair per shown
+// colour of the report's colour prefixes.
+#pragma once
+
+#include <map>
+#include <optional>
+
+#include "report_reader.h"
+
+namespace tarnview::terminal {
+
+class TerminalSession {
+public:
+    // `colour`: false for NO_COLOR.
+    explicit TerminalSession(bool colour);
+    ~TerminalSession();
+    TerminalSession(const TerminalSession&) = delete;
+    TerminalSession& operator=(const TerminalSession&) = delete;
+
+    // Whether a signal asked the view to end.
+    static bool EndRequested();
+    // Whether the terminal shows UTF-8.
+    bool Unicode() const { return m_unicode; }
+    // The attribute that shows a report colour (0 without colours).
+    int ColourAttribute(const std::optional<Colour>& colour);
+
+private:
+    bool m_unicode = false;
+    bool m_colour = false;
+    std::map<int, int> m_pairs;  // curses colour -> pair
+};
+
+}  // namespace tarnview::terminal

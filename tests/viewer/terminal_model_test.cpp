@@ -244,7 +244,7 @@ TEST(TerminalHistory, TableAndChartOfANameOverTheIterations) {
     const HistoryTable table = MakeHistoryTable(*report, histories[0], "QSUL_POOL");
     EXPECT_EQ(table.heading, "variable QSUL_POOL");
     EXPECT_EQ(table.rows.size(), report->IterationBlocks().size());
-    EXPECT_EQ(table.iterationLabels.front(), "init");
+    EXPECT_EQ(table.iterationLabels.front(), "-1");  // numbered as in the summary
     const auto value = std::find(table.columns.begin(), table.columns.end(), "Value") - table.columns.begin();
     const auto values = ColumnValues(table, static_cast<std::size_t>(value));
     EXPECT_EQ(values.front(), 2.2);

@@ -1,13 +1,13 @@
 #!/bin/sh
-# The screenshot of the terminal view in docs/: `tarnview show` runs in a
-# tmux pane (a real terminal, through its pager), the pane is captured with
-# its colours, and Chromium renders the capture on a dark and on a light
-# background side by side.
+# The screenshots of the terminal in docs/: `tarnview show` (through its
+# pager) and `tarnview view` (its outline beside the report, an iteration
+# unfolded) each run in a tmux pane (a real terminal), the pane is captured
+# with its colours, and Chromium renders the capture on a dark and on a
+# light background side by side.
 #   scripts/terminal-screenshot.sh [BUILD_DIR]   (default build)
 set -eu
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-out="docs/tarnview-show.png"
 for tool in tmux chromium; do
     command -v "$tool" > /dev/null || { echo "$tool is missing: scripts/install-deps.sh --screenshots" >&2; exit 1; }
 done
@@ -17,12 +17,27 @@ trap 'tmux -L "$socket" kill-server 2> /dev/null || true; rm -rf "$work"' EXIT
 
 cp examples/blending.vdr "$work/blending.vdr"
 "$build/bin/tarnreport" "$work/blending" > /dev/null
-tmux -L "$socket" -f /dev/null new-session -d -x 124 -y 50 \
-    -e COLORTERM=truecolor -e TERM=xterm-256color -e PAGER="less -R" \
-    "$build/bin/tarnview show $work/blending.log --depth 3; sleep 60"
-sleep 2
-tmux -L "$socket" capture-pane -p -e -t 0 > "$work/pane.ansi"
+# shoot OUT COMMAND [KEYS...]: COMMAND in a pane of 124x50, KEYS sent to it
+# one at a time (a key "-l TEXT" types TEXT), the pane rendered into OUT.
+shoot() {
+    out="$1"; command="$2"; shift 2
+    tmux -L "$socket" -f /dev/null new-session -d -x 124 -y 50 \
+        -e COLORTERM=truecolor -e TERM=xterm-256color -e PAGER="less -R" -e LANG=C.UTF-8 \
+        "$command; sleep 60"
+    sleep 2
+    for key in "$@"; do
+        case "$key" in
+            "-l "*) tmux -L "$socket" send-keys -t 0 -l "${key#-l }" ;;
+            *) tmux -L "$socket" send-keys -t 0 "$key" ;;
+        esac
+        sleep 0.3
+    done
+    tmux -L "$socket" capture-pane -p -e -t 0 > "$work/pane.ansi"
+    tmux -L "$socket" kill-server 2> /dev/null || true
+    render "$out"
+}
 
+render() {
 python3 - "$work/pane.ansi" "$work/pane.html" <<'PY'
 # The captured pane as HTML: the SGR sequences the view writes (bold, dim,
 # 24-bit and 256-colour foregrounds, resets) become spans.
@@ -39,7 +54,7 @@ def colour256(n):
     return (levels[n // 36], levels[n // 6 % 6], levels[n % 6])
 
 # tmux writes an attribute where it changes, so it carries over lines.
-state = {"fg": None, "bold": False, "dim": False}
+state = {"fg": None, "bold": False, "dim": False, "reverse": False}
 
 def spans(line):
     global state
@@ -51,7 +66,11 @@ def spans(line):
         while i < len(codes):
             code = codes[i]
             if code == 0:
-                state = {"fg": None, "bold": False, "dim": False}
+                state = {"fg": None, "bold": False, "dim": False, "reverse": False}
+            elif code == 7:
+                state["reverse"] = True
+            elif code == 27:
+                state["reverse"] = False
             elif code == 1:
                 state["bold"] = True
             elif code == 2:
@@ -85,6 +104,8 @@ for line in lines:
             style.append("font-weight:bold")
         if state["dim"]:
             style.append("opacity:0.6")
+        if state["reverse"]:
+            style.append("background:#7f7f7f80")
         parts.append('<span style="%s">%s</span>' % (";".join(style), html.escape(text)))
     body.append("".join(parts))
 pre = "\n".join(body)
@@ -98,5 +119,10 @@ PY
 
 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=2016,776 \
     --screenshot="$work/shot.png" "file://$work/pane.html" > /dev/null 2>&1
-cp "$work/shot.png" "$out"
-echo "wrote $out"
+cp "$work/shot.png" "$1"
+echo "wrote $1"
+}
+
+shoot docs/tarnview-show.png "$build/bin/tarnview show $work/blending.log --depth 3"
+shoot docs/tarnview-view.png "$build/bin/tarnview view $work/blending.log" \
+    i "-l 2" Enter Enter / "-l QSUL_POOL" Enter n

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     bool noReport = false;
     slp::SolverOptions options;
     app.add_option("MODEL", models, "model files (JSON, see slp/README.md)");
-    app.add_option("-o,--output", directory, "the directory for the run-data files and reports")
+    app.add_option("-o,--output", directory, "the directory for the run-data files and reports (made if missing)")
         ->capture_default_str();
     app.add_option("--iterations", options.iterationLimit, "the major iteration limit")
         ->capture_default_str()->check(CLI::PositiveNumber);
@@ -74,6 +74,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("wrote %s\n", refinery.c_str());
+    }
+    std::error_code made;
+    if (!models.empty() && (fs::create_directories(directory, made), made)) {
+        std::cerr << "tarnslp: cannot create the directory " << directory << ": " << made.message() << "\n";
+        return 1;
     }
     bool allWritten = true;
     for (const std::string& file : models) {

@@ -60,7 +60,7 @@ std::string PathOf(const MakePath& makePath) { return makePath(); }
 
 template <typename Path>
 void CheckText(std::string_view text, const Path& path) {
-    if (std::memchr(text.data(), '\0', text.size()) != nullptr) Refuse(PathOf(path), rules::kNulInText);
+    if (text.find('\0') != std::string_view::npos) Refuse(PathOf(path), rules::kNulInText);
     if (!IsUtf8(text)) Refuse(PathOf(path), rules::kInvalidUtf8);
 }
 
@@ -261,8 +261,7 @@ public:
     void Add(std::string_view name, const OptionValue& value) {
         const std::string path = rules::OptionPath(m_path, name);
         if (name.empty()) Refuse(path, rules::kEmptyOptionName);
-        if (std::memchr(name.data(), '\0', name.size()) != nullptr)
-            Refuse(path, rules::kNulInOptionName);
+        if (name.find('\0') != std::string_view::npos) Refuse(path, rules::kNulInOptionName);
         if (!IsUtf8(name)) Refuse(path, rules::kInvalidUtf8);
         if (!value.IsNumber()) CheckText(value.Text(), path);
         if (m_names.contains(name)) Refuse(path, rules::kKeyTwice);

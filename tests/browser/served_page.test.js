@@ -163,7 +163,7 @@ test("two runs compared: summaries overlaid, largest differences first", async (
     rows.map((row) => Math.abs(Number(row.cells[5].textContent))));
   assert.ok(differences.length > 10);
   assert.ok(differences.every((value, at) => at === 0 || value <= differences[at - 1]), "largest first");
-  await support.screenshot(page, "served-compare", "tarnview-compare.png");
+  await support.screenshot(page, "served-compare");
   assert.deepEqual(problems, []);
   await page.close();
 });

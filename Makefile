@@ -38,15 +38,19 @@ build-windows64: deps
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS)
 	cmake --build build-windows64 -j $(JOBS)
 
-# Only what a run needs: no test programs, so none of their packages, and
-# the viewer only when its packages happen to be installed.
+# Only what a run needs: no test programs, so none of their packages; the
+# host and the viewer, and the example's report with the commands that show it.
 run:
 	@scripts/install-deps.sh --run
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARN_VIEWER=AUTO $(CMAKE_FLAGS)
-	cmake --build build -j $(JOBS) --target tarnreport
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARN_VIEWER=ON $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS) --target tarnreport tarnview
 	cp examples/blending.vdr build/blending.vdr
 	build/bin/tarnreport build/blending
-	@echo "report: $(CURDIR)/build/blending.log"
+	@echo
+	@echo "The example's report is build/blending.log. Read it:"
+	@echo "  build/bin/tarnview show build/blending.log --depth 3     # in the terminal"
+	@echo "  build/bin/tarnview html build/blending.log               # as a page: build/blending.html"
+	@echo "  build/bin/tarnview serve build/blending.log              # served to the browser"
 
 install:
 	@scripts/install-deps.sh --install

@@ -3,8 +3,8 @@
 # missing; otherwise it prints the apt-get line and fails.
 #
 #   install-deps.sh            everything make test needs (the default)
-#   install-deps.sh --run      a build of the libraries and tarnreport (make run)
-#   install-deps.sh --install  that, the viewer's packages and the manual pages (make install)
+#   install-deps.sh --run      a build of the libraries, tarnreport and tarnview (make run)
+#   install-deps.sh --install  that and the manual pages (make install)
 #   install-deps.sh --package  that, and the Debian packaging tools (make package)
 #   install-deps.sh --windows-runtime   everything, the 64-bit MinGW and Wine (make test-windows)
 #   install-deps.sh --fuzz     everything, and clang (make fuzz)
@@ -12,9 +12,9 @@
 #   install-deps.sh --screenshots  everything, tmux and Chromium (make screenshots)
 set -eu
 
-run="cmake make g++ rapidjson-dev libcli11-dev libncurses-dev"
 viewer="pkg-config libcpp-httplib-dev libjs-chart.js"
-install="$run $viewer help2man"
+run="cmake make g++ rapidjson-dev libcli11-dev libncurses-dev $viewer"
+install="$run help2man"
 package="$install dpkg-dev file"
 test="$package python3 python3-jsonschema libgtest-dev googletest locales
 g++-mingw-w64-i686 binutils-mingw-w64-i686 lintian man-db procps coinor-libclp-dev gfortran tmux nodejs"

@@ -1,9 +1,9 @@
 #!/bin/sh
-# A build for running reports (make run: BUILD_TESTING=OFF, TARN_VIEWER=AUTO)
-# configures with only what install-deps.sh --run installs: neither a test
-# package (GoogleTest, Python) nor one of the viewer's (pkg-config,
-# cpp-httplib, chart.js) is needed.  The viewer is then left out with one
-# line that names what was not found; asked for (TARN_VIEWER=ON), it fails.
+# A build without tests (BUILD_TESTING=OFF, TARN_VIEWER=AUTO) configures
+# without a test package (GoogleTest, Python) and without the viewer's
+# (pkg-config, cpp-httplib, chart.js): the viewer is then left out with one
+# line that names what was not found; asked for (TARN_VIEWER=ON, as make
+# run does), it fails.
 #   run_configure_test.sh SOURCE_DIR
 set -u
 source="$1"

@@ -19,20 +19,20 @@ function historyOf(kind, columns, rows) {
 
 test("a variable: bounds and value on one axis, step and shadow price each on its own", () => {
   const variable = historyOf("variable", ["Lower", "Value", "Upper", "Step", "Shadow Price", "Status"], [
-    ["Initial Conditions", 0, 5, 10, 1, -3, "BS"],
+    [-1, 0, 5, 10, 1, -3, "BS"],
     [0, 0, 6, 10, 0.5, -2, "BS"],
     [1, 0, 6.5, 10, 0.25, null, "UB"],
   ]);
   const groups = history.historyGroups([{ name: "a.log", history: variable }]);
   assert.deepEqual(groups.map((group) => group.title), ["Lower, Value, Upper", "Step", "Shadow Price"]);
-  assert.deepEqual(groups[0].labels, [history.INITIAL_LABEL, "0", "1"]);
+  assert.deepEqual(groups[0].labels, ["-1", "0", "1"]);
   assert.deepEqual(groups[2].series[0].data, [-3, -2, null]);
   assert.ok(groups.every((group) => !group.logarithmic), "nothing spans decades");
 });
 
 test("an equation: a residual that spans decades on a log axis, beside a scale of 1", () => {
   const equation = historyOf("equation", ["Residual", "Shadow Price", "Scale"], [
-    ["Initial Conditions", 3, 0, 1], [0, 0.02, -1, 1], [1, 1e-4, -1.5, 1],
+    [-1, 3, 0, 1], [0, 0.02, -1, 1], [1, 1e-4, -1.5, 1],
   ]);
   const groups = history.historyGroups([{ name: "a.log", history: equation }]);
   assert.deepEqual(groups.map((group) => [group.title, group.logarithmic]),
@@ -41,10 +41,10 @@ test("an equation: a residual that spans decades on a log axis, beside a scale o
 });
 
 test("runs overlaid: one iteration axis, each run's values at its iterations", () => {
-  const a = historyOf("variable", ["Value"], [["Initial Conditions", 1], [0, 2], [1, 3]]);
-  const b = historyOf("variable", ["Value"], [[0, 20], [1, 30], [2, 40], ["Initial Conditions", 10]]);
+  const a = historyOf("variable", ["Value"], [[-1, 1], [0, 2], [1, 3]]);
+  const b = historyOf("variable", ["Value"], [[0, 20], [1, 30], [2, 40], [-1, 10]]);
   const [group] = history.historyGroups([{ name: "a.log", history: a }, { name: "b.log", history: b }]);
-  assert.deepEqual(group.labels, ["Initial", "0", "1", "2"]);
+  assert.deepEqual(group.labels, ["-1", "0", "1", "2"]);
   assert.deepEqual(group.series.map((series) => [series.label, series.run, series.data]), [
     ["a.log: Value", 0, [1, 2, 3, null]],
     ["b.log: Value", 1, [10, 20, 30, 40]],

@@ -108,9 +108,19 @@ TEST(ReportJson, TheWholePageDataIsValidAndEscaped) {
     };
     expectLine(0, "r", "0000e1", "Model and Options Display");
     expectLine(1, "t", "0000ff", " Model Name      : <script>alert(1)</script>");
-    expectLine(2, "e", nullptr, "#endregion");
+    expectLine(2, "e", nullptr, "");  // a region end shows nothing
     expectLine(8, "r", "008000", "===== Initial Conditions =====");
     expectLine(11, "t", nullptr, kEquationRow);
+    // A table row carries its name and what it names; other lines do not.
+    ASSERT_EQ(lines[11].Size(), 5u);
+    EXPECT_STREQ(lines[11][3].GetString(), "<img src=x onerror=alert(1)>");
+    EXPECT_STREQ(lines[11][4].GetString(), "equation");
+    EXPECT_EQ(lines[10].Size(), 3u);  // the table's header
+    // Where each name occurs, for the page's search.
+    const auto& names = document["names"];
+    ASSERT_TRUE(names.HasMember("<img src=x onerror=alert(1)>"));
+    EXPECT_EQ(names["<img src=x onerror=alert(1)>"].Size(), 1u);
+    EXPECT_EQ(names["<img src=x onerror=alert(1)>"][0].GetUint64(), 11u);
     expectLine(14, "t", nullptr, "bytes \xEF\xBF\xBD\xEF\xBF\xBD and \"quotes\" \\ and \x01 control");
     expectLine(16, "x", nullptr, "#endregion");
 }
@@ -128,7 +138,7 @@ TEST(ReportJson, LinesFromAnywhereAndHistory) {
     EXPECT_STREQ(history["kind"].GetString(), "equation");
     EXPECT_STREQ(history["name"].GetString(), "<img src=x onerror=alert(1)>");
     const auto& row = history["rows"][0];
-    EXPECT_STREQ(row["iteration"].GetString(), "Initial Conditions");
+    EXPECT_EQ(row["iteration"].GetInt(), -1);  // numbered as the summary numbers it
     EXPECT_EQ(row["line"].GetUint64(), 11u);
     EXPECT_EQ(row["values"]["Residual"].GetDouble(), 0.01);
     EXPECT_STREQ(row["values"]["InfSlack"].GetString(), "nan");

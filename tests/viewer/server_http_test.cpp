@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <rapidjson/document.h>
 
 #include <chrono>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "http_server.h"
+#include "model_runs.h"
 #include "report_fixture.h"
 #include "report_json.h"
 #include "report_library.h"
@@ -246,7 +248,8 @@ TEST_F(Served, SearchesNamesInTheIndexAndTextPageByPage) {
     for (const char* line : {"\"line\":92,", "\"line\":198,", "\"line\":292,", "\"line\":391,", "\"line\":477,",
                              "\"line\":174,", "\"line\":461,"})
         EXPECT_NE(body.find(line), std::string::npos) << line << " in " << body;
-    EXPECT_NE(body.find("\"next\":null,\"indexed\":true,\"kinds\":[\"variable\"]"), std::string::npos) << body;
+    EXPECT_NE(body.find("\"next\":null,\"indexed\":true,\"name\":true,\"kinds\":[\"variable\"]"), std::string::npos)
+        << body;
 
     const std::string titles = Get(Path("/api/reports/0/search", "q=Equation%20Details")).second;
     EXPECT_NE(titles.find("\"text\":\"Equation Details\""), std::string::npos) << titles;
@@ -258,7 +261,7 @@ TEST_F(Served, SearchesNamesInTheIndexAndTextPageByPage) {
     EXPECT_EQ(Get(Path("/api/reports/0/search", "q=Warning%3A&from=131")).second.find("\"line\":130"),
               std::string::npos);
     EXPECT_EQ(Get(Path("/api/reports/0/search", "q=%3Cscript%3E")).second,
-              "{\"hits\":[],\"next\":null,\"indexed\":true,\"kinds\":[]}");
+              "{\"hits\":[],\"next\":null,\"indexed\":true,\"name\":false,\"kinds\":[]}");
     EXPECT_EQ(Get(Path("/api/reports/0/search")).first, 400);
     EXPECT_EQ(Get(Path("/api/reports/0/search", "q=")).first, 400);
     EXPECT_EQ(Get(Path("/api/reports/0/search", "q=" + std::string(1001, 'x'))).first, 400);
@@ -272,7 +275,7 @@ TEST_F(Served, AnswersHistoriesAndComparisons) {
     const std::string history = Get(Path("/api/reports/0/history", "name=F_C3_GAS")).second;
     EXPECT_TRUE(history.starts_with("{\"name\":\"F_C3_GAS\",\"kind\":\"variable\",\"columns\":[\"Lower\","))
         << history;
-    EXPECT_NE(history.find("{\"iteration\":\"Initial Conditions\",\"line\":92,"), std::string::npos) << history;
+    EXPECT_NE(history.find("{\"iteration\":-1,\"line\":92,"), std::string::npos) << history;
     EXPECT_NE(history.find("{\"iteration\":3,\"line\":477,"), std::string::npos) << history;
     EXPECT_EQ(Get(Path("/api/reports/0/history", "name=NOBODY")).first, 404);
     EXPECT_EQ(Get(Path("/api/reports/0/history", "name=F_C3_GAS&kind=equation")).first, 404);
@@ -282,8 +285,9 @@ TEST_F(Served, AnswersHistoriesAndComparisons) {
 
     const auto [status, same] = Get(Path("/api/compare", "a=0&b=1"));
     EXPECT_EQ(status, 200);
-    EXPECT_NE(same.find("\"sameModel\":true,\"differences\":[{\"name\":\"F_C3_GAS\",\"kind\":\"variable\","
-                        "\"column\":\"Value\",\"a\":80,\"b\":80.3,\"difference\":0.3}]"),
+    EXPECT_NE(same.find("\"sameModel\":true,\"namesCompared\":22,\"onlyInA\":0,\"onlyInB\":0,\"order\":\"size\","
+                        "\"differenceCount\":1,\"differences\":[{\"name\":\"F_C3_GAS\",\"kind\":\"variable\","
+                        "\"column\":\"Value\",\"a\":80,\"b\":80.3,\"difference\":0.3,"),
               std::string::npos)
         << same;
     EXPECT_NE(same.find("{\"id\":1,\"file\":\"blending-again.log\",\"version\":1,\"summary\":{\"columns\":"),
@@ -293,6 +297,38 @@ TEST_F(Served, AnswersHistoriesAndComparisons) {
     EXPECT_EQ(Get(Path("/api/compare", "a=0&b=3")).first, 404);
     EXPECT_EQ(Get(Path("/api/compare", "a=0")).first, 404);
     EXPECT_EQ(Get(Path("/api/compare", "a=0&b=1&limit=x")).first, 400);
+}
+
+// The route gives the reader's comparison: every differing item, its two
+// values and the sign of the change, largest first, and only those.
+TEST_F(Served, ComparesEveryDifferingItemOfTwoRuns) {
+    const auto log = [](const model_runs::FinalValues& values) {
+        return RunOnData(model_runs::RunData(values)).log;
+    };
+    Start({{"a.log", log(model_runs::RunA())}, {"b.log", log(model_runs::RunB())}, {"c.log", log(model_runs::RunC())}});
+    for (const auto& [pair, expected] :
+         {std::pair{"a=0&b=1", model_runs::ExpectedDifferences(model_runs::RunA(), model_runs::RunB())},
+          std::pair{"a=0&b=2", model_runs::ExpectedDifferences(model_runs::RunA(), model_runs::RunC())}}) {
+        const auto [status, body] = Get(Path("/api/compare", std::string(pair) + "&limit=1000"));
+        ASSERT_EQ(status, 200) << body;
+        rapidjson::Document answer;
+        answer.Parse(body.c_str());
+        ASSERT_FALSE(answer.HasParseError());
+        const auto& differences = answer["differences"];
+        EXPECT_EQ(answer["differenceCount"].GetUint64(), expected.size());
+        ASSERT_EQ(differences.Size(), expected.size()) << pair;
+        for (rapidjson::SizeType k = 0; k < differences.Size(); ++k) {
+            const auto& found = differences[k];
+            EXPECT_EQ(found["name"].GetString(), expected[k].name) << k;
+            EXPECT_STREQ(found["kind"].GetString(), expected[k].variable ? "variable" : "equation") << k;
+            EXPECT_EQ(found["a"].GetDouble(), expected[k].a) << k;
+            EXPECT_EQ(found["b"].GetDouble(), expected[k].b) << k;
+            EXPECT_EQ(found["difference"].GetDouble(), expected[k].b - expected[k].a) << k;
+        }
+    }
+    const std::string relative = Get(Path("/api/compare", "a=0&b=2&order=relative")).second;
+    EXPECT_NE(relative.find("\"differences\":[{\"name\":\"V0000001\""), std::string::npos) << relative;
+    EXPECT_EQ(Get(Path("/api/compare", "a=0&b=2&order=x")).first, 400);
 }
 
 TEST_F(Served, BoundsRequestsAndSurvivesMalformedOnes) {

@@ -13,15 +13,16 @@
 #include "report_library.h"
 #include "report_fixture.h"
 #include "report_reader.h"
-#include "text_search.h"
+#include "report_search.h"
 
 namespace {
 
 using tarnview::LineNumber;
 using tarnview::Report;
-using tarnview::server::FindText;
 using tarnview::server::NameIndex;
-using tarnview::server::SearchLimits;
+
+// The whole search at once: no limit of hits or bytes.
+const tarnview::SearchOptions kAll{false, 1u << 30, 1ull << 40};
 
 const std::atomic<bool> kGoOn{false};
 
@@ -31,16 +32,14 @@ std::string ExampleReport(const std::string& name) {
     return result.log;
 }
 
-// Every table row's line by name, from a walk over every line.
-std::map<std::string, std::vector<LineNumber>, std::less<>> TableRowsByName(const Report& report) {
-    std::map<std::string, std::vector<LineNumber>, std::less<>> rows;
-    for (LineNumber line = 0; line < report.LineCount(); ++line) {
-        const tarnview::Table* table = report.TableOfLine(line);
-        if (table == nullptr || !report.IsTableRow(*table, line)) continue;
-        const std::string_view name = tarnview::TableRowName(table->kind, report.RawLine(line));
-        if (!name.empty()) rows[std::string(name)].push_back(line);
+// Every line where each name of the report occurs, by the reader's search.
+std::map<std::string, std::vector<LineNumber>, std::less<>> LinesByName(const Report& report) {
+    std::map<std::string, std::vector<LineNumber>, std::less<>> lines;
+    for (const tarnview::Name& name : report.Names().All()) {
+        std::vector<LineNumber> found = tarnview::Search(report, name.text, 0, kAll).lines;
+        if (!found.empty()) lines[name.text] = std::move(found);
     }
-    return rows;
+    return lines;
 }
 
 class ExampleIndex : public testing::TestWithParam<std::string> {
@@ -56,21 +55,21 @@ protected:
     std::unique_ptr<NameIndex> index_;
 };
 
-TEST_P(ExampleIndex, FindsEveryRowOfEveryNameInDocumentOrder) {
-    const auto expected = TableRowsByName(*report_);
+TEST_P(ExampleIndex, FindsEveryLineOfEveryNameAsTheSearchDoes) {
+    const auto expected = LinesByName(*report_);
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(index_->NameCount(), expected.size());
     for (const auto& [name, lines] : expected) {
-        const std::span<const LineNumber> found = index_->RowsOf(name);
+        const std::span<const LineNumber> found = index_->LinesOf(name);
         EXPECT_EQ(std::vector<LineNumber>(found.begin(), found.end()), lines) << name;
     }
-    EXPECT_TRUE(index_->RowsOf("NO_SUCH_NAME").empty());
-    EXPECT_TRUE(index_->RowsOf("").empty());
+    EXPECT_TRUE(index_->LinesOf("NO_SUCH_NAME").empty());
+    EXPECT_TRUE(index_->LinesOf("").empty());
 }
 
 TEST_P(ExampleIndex, HistoriesAreTheReadersWithARowPerIterationBlock) {
     std::size_t complete = 0;
-    for (const auto& [name, lines] : TableRowsByName(*report_)) {
+    for (const auto& [name, lines] : LinesByName(*report_)) {
         const std::vector<tarnview::History> indexed = index_->HistoriesOf(*report_, name);
         const std::vector<tarnview::History> scanned = tarnview::FindHistories(*report_, name);
         ASSERT_EQ(indexed.size(), scanned.size()) << name;
@@ -117,7 +116,7 @@ constexpr std::string_view kMarkedUp =
 
 std::vector<LineNumber> Lines(std::string_view text, std::string_view query) {
     const auto report = Report::FromText(text);
-    return FindText(*report, query, 0).lines;
+    return tarnview::Search(*report, query, 0).lines;
 }
 
 TEST(TextSearch, MatchesOnlyWhatALineShows) {
@@ -149,15 +148,16 @@ std::string Haystack() {
 TEST(TextSearch, PagesTogetherFindEveryHitOnce) {
     const std::string text = Haystack();
     const auto report = Report::FromText(text);
-    const std::vector<LineNumber> all = FindText(*report, "needle", 0, {100000, 1ull << 40}).lines;
+    const std::vector<LineNumber> all = tarnview::Search(*report, "needle", 0, kAll).lines;
     ASSERT_EQ(all.size(), 120u);
-    for (const SearchLimits limits : {SearchLimits{1, 1ull << 40}, SearchLimits{7, 1ull << 40}, SearchLimits{1000, 1},
-                                      SearchLimits{1000, 20}, SearchLimits{3, 333}, SearchLimits{1000, 4096}}) {
+    for (const auto& [hits, bytes] : {std::pair<std::size_t, std::uint64_t>{1, 1ull << 40}, {7, 1ull << 40}, {1000, 1},
+                                      {1000, 20}, {3, 333}, {1000, 4096}}) {
+        const tarnview::SearchOptions limits{false, hits, bytes};
         std::vector<LineNumber> paged;
         std::optional<LineNumber> from = 0;
         int pages = 0;
         while (from && pages++ < 100000) {
-            const auto page = FindText(*report, "needle", *from, limits);
+            const auto page = tarnview::Search(*report, "needle", *from, limits);
             EXPECT_LE(page.lines.size(), limits.hits);
             if (page.next) {
                 EXPECT_GT(*page.next, *from);

@@ -37,7 +37,6 @@ for command in show summary history html serve; do
     usage_error "unknown option '-x'" $command -x "$report"
 done
 usage_error "unexpected argument 'b.log'" show "$report" b.log
-usage_error "unexpected argument 'b.log'" summary "$report" b.log
 usage_error "unexpected argument 'x'" history "$report" NAME x
 usage_error "no name given" history "$report"
 usage_error "option '--depth' needs a number" show "$report" --depth
@@ -66,8 +65,27 @@ grep -q "blending.log: no variable or equation named 'NO_SUCH_NAME'" "$work/err"
 "$view" summary "$report" --csv | grep -q '^3,0.0625,0.02025,0.00128,-4106.25,0.117,,$' || fail "summary: short row"
 "$view" summary "$report" --json | grep -q '"rows":\[\[-1,0,0,0,-3900,0,"POOL_QUAL",3.3\]' || fail "summary --json"
 "$view" history "$report" QSUL_POOL --csv > "$work/history"
-grep -q '^variable,Initial Conditions,98,1.7,S,2.2,2.7,S,0.5,0,Optim,Cont$' "$work/history" || fail "history: first row"
+grep -q '^variable,-1,98,1.7,S,2.2,2.7,S,0.5,0,Optim,Cont$' "$work/history" || fail "history: first row"
 [ "$(grep -c '^variable,' "$work/history")" -eq 5 ] || fail "history: a row per iteration block"
+
+# One iteration picked; several reports in one table; a report without
+# summary rows; the closest names of an unknown one.
+[ "$("$view" history "$report" QSUL_POOL --csv --iteration 2 | grep -c '^variable,2,')" -eq 1 ] ||
+    fail "history --iteration 2"
+"$view" history "$report" QSUL_POOL --json --iteration initial | grep -q '"rows":\[{"iteration":-1,"line":98,' ||
+    fail "history --json --iteration initial: $("$view" history "$report" QSUL_POOL --json --iteration initial)"
+[ "$("$view" summary "$report" --csv --iteration initial)" = "$("$view" summary "$report" --csv | head -2)" ] ||
+    fail "summary --iteration initial"
+sed -n '1,/Iteration Summary/p' "$report" > "$work/stopped.log"
+"$view" summary "$work/stopped.log" --csv > "$work/out" 2> "$work/err" || fail "summary without rows: exit status"
+[ "$(cat "$work/out")" = "$("$view" summary "$report" --csv | head -1)" ] || fail "summary without rows: $(cat "$work/out")"
+grep -q "stopped.log: the report has no iteration summary rows" "$work/err" || fail "summary without rows: the note"
+"$view" summary "$work/stopped.log" "$report" --csv > "$work/out" || fail "summary of two reports: exit status"
+head -1 "$work/out" | grep -q '^Report,Major Iteration,' || fail "summary of two reports: the Report column"
+[ "$(grep -c "^$report,[-0-9]" "$work/out")" -eq 5 ] || fail "summary of two reports: $(cat "$work/out")"
+"$view" history "$report" qsul_pool 2> "$work/err"; [ $? -eq 1 ] || fail "history of a miscased name: exit status"
+grep -q "did you mean QSUL_POOL" "$work/err" || fail "history: no suggestion: $(cat "$work/err")"
+usage_error "--iteration takes a number from -1 or 'initial', not 'x'" summary "$report" --iteration x
 
 # CSV quotes a name with a comma or a quote.
 {
@@ -89,10 +107,14 @@ COLORTERM= "$view" show "$report" --color always | grep -q "${esc}\[38;5;" || fa
 [ "$(grep -c 'lines)$' "$work/folded")" -eq 2 ] || fail "--depth 0 folds the two top regions: $(cat "$work/folded")"
 "$view" show "$report" --region "Major Iteration 3" --depth 1 --plain > "$work/region"
 head -1 "$work/region" | grep -q "Major Iteration 3 =" || fail "--region: first line"
-[ "$("$view" show "$report" --region Iteration --plain | grep -c '^Iteration Summary$')" -eq 1 ] ||
+[ "$("$view" show "$report" --region-containing Iteration --plain | grep -c '^Iteration Summary$')" -eq 1 ] ||
     fail "--region: a region inside a shown one is not shown again"
 grep -q '^Variable Details (17 lines)$' "$work/region" || fail "--region --depth 1: $(cat "$work/region")"
 grep -q 'Major Iteration 2' "$work/region" && fail "--region shows other blocks"
+"$view" show "$report" --region "Major Iteration" --plain > /dev/null 2>&1 && fail "--region matches part of a title"
+"$view" show "$report" --iteration 2 --region "Variable Details" --plain > "$work/region"
+[ "$(grep -c '^Variable Name ---' "$work/region")" -eq 1 ] || fail "--iteration 2 --region: $(head -3 "$work/region")"
+grep -q '^QSUL_POOL  *1.9375 S ' "$work/region" || fail "--iteration 2 --region: not the block's table"
 
 # Text from the file never reaches the terminal as control characters.
 printf '?255000000}name\033]0;title\007end\n#region 1, Open\n' > "$work/hostile.log"

@@ -16,7 +16,7 @@
 #include "keys.h"
 #include "navigation.h"
 #include "search.h"
-#include "text_search.h"
+#include "report_search.h"
 #include "visible_text.h"
 
 namespace {
@@ -157,7 +157,7 @@ TEST(TerminalSearch, FindsWhatTheServerFindsBothWays) {
         const auto report = OpenExample(name);
         for (const std::string query : {"QSUL_POOL", "Variable", "Major Iteration 2", "0.5", "POOL", "S ", "e", "?000",
                                         "#region", "Infeasib", "no such text"}) {
-            const auto server = tarnview::server::FindText(*report, query, 0, {100000, 1ull << 40});
+            const auto server = tarnview::Search(*report, query, 0, {false, 100000, 1ull << 40});
             EXPECT_EQ(AllHits(*report, {query, false}, true), server.lines) << name << " " << query;
             EXPECT_EQ(AllHits(*report, {query, false}, false), server.lines) << name << " " << query;
         }
@@ -244,7 +244,7 @@ TEST(TerminalHistory, TableAndChartOfANameOverTheIterations) {
     const HistoryTable table = MakeHistoryTable(*report, histories[0], "QSUL_POOL");
     EXPECT_EQ(table.heading, "variable QSUL_POOL");
     EXPECT_EQ(table.rows.size(), report->IterationBlocks().size());
-    EXPECT_EQ(table.iterationLabels.front(), "init");
+    EXPECT_EQ(table.iterationLabels.front(), "-1");  // numbered as in the summary
     const auto value = std::find(table.columns.begin(), table.columns.end(), "Value") - table.columns.begin();
     const auto values = ColumnValues(table, static_cast<std::size_t>(value));
     EXPECT_EQ(values.front(), 2.2);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "command_line.h"
@@ -19,6 +20,10 @@ CommandRun DeclareHistory(CLI::App& command);
 CommandRun DeclareHtml(CLI::App& command);
 CommandRun DeclareServe(CLI::App& command);
 CommandRun DeclareView(CLI::App& command);
+
+// Declares --iteration N|initial: the iteration block numbered N (as the
+// summary numbers it), or the initial conditions.
+CLI::Option* AddIterationOption(CLI::App& command, std::optional<int>& iteration);
 
 // Each command's help text: its usage line, what it does and its options.
 // "tarnview COMMAND --help" shows one, "tarnview --help" all of them.

@@ -2,29 +2,36 @@
 // iteration block's details.
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
 #include "cli_support.h"
 #include "commands.h"
+#include "report_json.h"
+#include "report_search.h"
 
 const char kHistoryHelp[] =
-    "usage: tarnview history REPORT.log NAME [--csv]\n"
+    "usage: tarnview history REPORT.log NAME [--csv | --json] [--iteration N|initial]\n"
     "\n"
     "The rows of the variable or equation NAME in the variable and equation\n"
     "details of every iteration block: how it moved over the run.  A name that\n"
-    "is both a variable and an equation shows both.\n"
+    "is both a variable and an equation shows both.  Iterations are numbered\n"
+    "as in the summary (the initial point is -1); lines from 1.  A name not\n"
+    "found gets the closest names of the report as suggestions.\n"
     "\n"
-    "  --csv   comma-separated values: kind, iteration, line, then the columns\n"
-    "  --help  show this text\n";
+    "  --csv            comma-separated values: kind, iteration, line, then the\n"
+    "                   columns\n"
+    "  --json           [{\"name\":..,\"kind\":..,\"columns\":[..],\n"
+    "                   \"rows\":[{\"iteration\":k,\"line\":L,\"values\":{..}}]}]\n"
+    "  --iteration N    only the row of iteration N ('initial' or -1: the\n"
+    "                   initial point)\n"
+    "  --help           show this text\n";
 
 namespace {
 
-std::string IterationText(const tarnview::IterationBlock& block) {
-    if (block.number == -1) return "Initial Conditions";
-    if (block.number) return std::to_string(*block.number);
-    return Visible(block.title);
-}
+std::string IterationText(const tarnview::IterationBlock& block) { return Visible(tarnview::IterationLabel(block)); }
 
 const char* KindText(const tarnview::History& history) {
     return history.kind == tarnview::NameKind::kVariable ? "variable" : "equation";
@@ -49,13 +56,22 @@ void WriteCsv(const tarnview::Report& report, const std::vector<tarnview::Histor
     }
 }
 
+void WriteJson(const tarnview::Report& report, const std::vector<tarnview::History>& histories,
+               std::string_view name) {
+    tarnview::JsonText json;
+    json.StartArray();
+    for (const tarnview::History& history : histories) json.HistoryEntry(report, history, name, 1);
+    json.EndArray();
+    std::printf("%s\n", VisibleJson(json.Take()).c_str());
+}
+
 void WriteTables(const tarnview::Report& report, const std::vector<tarnview::History>& histories,
                  std::string_view name) {
     bool first = true;
     for (const tarnview::History& history : histories) {
         if (!first) std::fputs("\n", stdout);
         first = false;
-        std::printf("%s %.*s\n\n", KindText(history), static_cast<int>(name.size()), name.data());
+        std::printf("%s %s\n\n", KindText(history), Visible(name).c_str());
         const std::vector<std::string>& columns = tarnview::ColumnsOf(history.table);
         std::vector<std::vector<std::string>> rows(1, {"Iteration", "Line"});
         rows[0].insert(rows[0].end(), columns.begin(), columns.end());
@@ -71,24 +87,47 @@ void WriteTables(const tarnview::Report& report, const std::vector<tarnview::His
     }
 }
 
+enum class Format { kTable, kCsv, kJson };
+
 struct HistoryArguments {
     std::string report;
     std::string name;
-    bool csv = false;
+    Format format = Format::kTable;
+    std::optional<int> iteration;
 };
+
+// "; did you mean A, B or C?" with the closest names, or nothing.
+std::string Suggestions(const tarnview::Report& report, const std::string& name) {
+    const std::vector<std::string> closest = tarnview::ClosestNames(report.Names(), name);
+    std::string text;
+    for (std::size_t i = 0; i < closest.size(); ++i) {
+        text += i == 0 ? "; did you mean " : i + 1 == closest.size() ? " or " : ", ";
+        text += Visible(closest[i]);
+    }
+    return text.empty() ? text : text + "?";
+}
 
 int History(const HistoryArguments& arguments) {
     const auto report = OpenReport("history", arguments.report);
     if (!report) return 1;
     const std::string& name = arguments.name;
-    const std::vector<tarnview::History> histories = tarnview::FindHistories(*report, name);
+    std::vector<tarnview::History> histories = tarnview::FindHistories(*report, name);
     if (histories.empty()) {
-        std::fprintf(stderr, "tarnview history: %s: no variable or equation named '%s' in the iteration details\n",
-                     arguments.report.c_str(), name.c_str());
+        std::fprintf(stderr, "tarnview history: %s: no variable or equation named '%s' in the iteration details%s\n",
+                     arguments.report.c_str(), Visible(name).c_str(), Suggestions(*report, name).c_str());
         return 1;
     }
-    if (arguments.csv) {
+    if (arguments.iteration) {
+        for (tarnview::History& history : histories) {
+            std::erase_if(history.rows, [&](const tarnview::HistoryRow& row) {
+                return report->IterationBlocks()[row.block].number != arguments.iteration;
+            });
+        }
+    }
+    if (arguments.format == Format::kCsv) {
         WriteCsv(*report, histories);
+    } else if (arguments.format == Format::kJson) {
+        WriteJson(*report, histories, name);
     } else {
         WriteTables(*report, histories, name);
     }
@@ -101,6 +140,8 @@ CommandRun DeclareHistory(CLI::App& command) {
     const auto arguments = std::make_shared<HistoryArguments>();
     command.add_option("report", arguments->report)->required();
     command.add_option("name", arguments->name)->required();
-    command.add_flag("--csv", arguments->csv);
+    CLI::Option* csv = command.add_flag_callback("--csv", [arguments] { arguments->format = Format::kCsv; });
+    command.add_flag_callback("--json", [arguments] { arguments->format = Format::kJson; })->excludes(csv);
+    AddIterationOption(command, arguments->iteration);
     return [arguments] { return History(*arguments); };
 }

@@ -17,7 +17,8 @@
 #include "palette.h"
 
 const char kShowHelp[] =
-    "usage: tarnview show REPORT.log [--depth N] [--region TEXT] [--plain] [--color WHEN] [--no-pager]\n"
+    "usage: tarnview show REPORT.log [--depth N] [--iteration N|initial] [--region TITLE | --region-containing TEXT]\n"
+    "                     [--plain] [--color WHEN] [--no-pager]\n"
     "\n"
     "The report with its colour prefixes shown as colours and its regions as\n"
     "titles (region end lines are left out).  Colours keep their hue but are\n"
@@ -29,8 +30,13 @@ const char kShowHelp[] =
     "  --depth N      fold regions nested deeper than N (0: fold the top-level\n"
     "                 regions, or those chosen with --region) into one title\n"
     "                 line with their line count\n"
-    "  --region TEXT  only the regions whose title contains TEXT\n"
-    "                 (e.g. --region \"Major Iteration 3\")\n"
+    "  --iteration N  only the iteration block N as the summary numbers it\n"
+    "                 ('initial' or -1: the initial conditions)\n"
+    "  --region TITLE only the regions titled TITLE, the whole title\n"
+    "                 (e.g. --region \"Variable Details\"; with --iteration,\n"
+    "                 those of that block)\n"
+    "  --region-containing TEXT\n"
+    "                 only the regions whose title contains TEXT\n"
     "  --plain        the text without markup and without colour\n"
     "  --color WHEN   auto (default: on a terminal), always or never\n"
     "  --no-pager     write straight to standard output\n"
@@ -42,6 +48,8 @@ struct ShowOptions {
     std::string path;
     std::optional<int> depth;
     std::optional<std::string> region;
+    std::optional<std::string> regionPart;
+    std::optional<int> iteration;
     bool plain = false;
     std::string colour = "auto";  // auto, always or never
     bool noPager = false;
@@ -60,15 +68,16 @@ public:
     // Lines [begin, end); regions fold when nested more than the depth
     // option below `baseDepth`.
     void WriteSpan(tarnview::LineNumber begin, tarnview::LineNumber end, int baseDepth) {
+        std::string copy;
         for (tarnview::LineNumber number = begin; number < end && !std::ferror(m_out); ++number) {
-            const tarnview::Line line = m_report.LineAt(number);
+            const tarnview::ShownLine line = m_report.ReadLine(number, copy);
             if (line.kind == tarnview::LineKind::kRegionEnd) continue;
             if (line.kind != tarnview::LineKind::kRegionStart) {
                 WriteText(line);
                 continue;
             }
             const tarnview::Region& region = m_report.Regions()[m_report.RegionOfLine(number)];
-            const std::string_view title = line.text.substr(line.text.find(", ") + 2);
+            const std::string_view title = line.text;
             if (m_options.depth && region.depth - baseDepth >= *m_options.depth) {
                 WriteTitle(region, title, true);
                 number = region.end;
@@ -89,7 +98,7 @@ public:
     }
 
 private:
-    void WriteText(const tarnview::Line& line) {
+    void WriteText(const tarnview::ShownLine& line) {
         if (line.colour && m_depth != ColourDepth::kNone) {
             Put(ColourEscape(*line.colour));
             PutVisible(line.text);
@@ -143,21 +152,56 @@ ColourDepth ChooseColourDepth(const ShowOptions& options, bool terminal) {
     return TerminalColourDepth();
 }
 
-// The spans of lines to show: the whole report, or each region whose
-// title holds the text (regions inside one already shown are not repeated).
+bool TitleChosen(const tarnview::Region& region, const ShowOptions& options) {
+    if (options.region) return region.title == *options.region;
+    if (options.regionPart) return region.title.find(*options.regionPart) != std::string::npos;
+    return true;
+}
+
+// Whether region `id` is `ancestor` or inside it.
+bool Within(const tarnview::Report& report, int id, int ancestor) {
+    for (; id != tarnview::kNoRegion; id = report.Regions()[id].parent) {
+        if (id == ancestor) return true;
+    }
+    return false;
+}
+
+// The spans of lines to show: the whole report, or each chosen region (by
+// its title, inside the chosen iteration block); regions inside one already
+// shown are not repeated.
 std::vector<std::pair<tarnview::LineNumber, tarnview::LineNumber>> ChooseSpans(const tarnview::Report& report,
                                                                               const ShowOptions& options) {
     std::vector<std::pair<tarnview::LineNumber, tarnview::LineNumber>> spans;
-    if (!options.region) {
+    if (!options.region && !options.regionPart && !options.iteration) {
         spans.emplace_back(0, report.LineCount());
         return spans;
     }
-    for (const tarnview::Region& region : report.Regions()) {
-        if (region.title.find(*options.region) == std::string::npos) continue;
+    int block = tarnview::kNoRegion;
+    if (options.iteration) {
+        const std::optional<std::size_t> index = report.BlockNumbered(*options.iteration);
+        if (!index) return spans;
+        block = report.IterationBlocks()[*index].region;
+    }
+    for (std::size_t id = 0; id < report.Regions().size(); ++id) {
+        const tarnview::Region& region = report.Regions()[id];
+        if (!TitleChosen(region, options) || (block != tarnview::kNoRegion && !Within(report, static_cast<int>(id), block)))
+            continue;
         if (!spans.empty() && region.line < spans.back().second) continue;
         spans.emplace_back(region.line, std::min(region.end + 1, report.LineCount()));
     }
     return spans;
+}
+
+// What was asked for, for the message that it is not there.
+std::string Asked(const ShowOptions& options) {
+    std::string asked;
+    if (options.region) asked = "no region titled '" + Visible(*options.region) + "'";
+    if (options.regionPart) asked = "no region whose title contains '" + Visible(*options.regionPart) + "'";
+    if (options.iteration) {
+        const std::string block = "iteration " + std::to_string(*options.iteration);
+        asked = asked.empty() ? "no " + block : asked + " in " + block;
+    }
+    return asked;
 }
 
 FILE* OpenPager() {
@@ -173,8 +217,7 @@ int Show(const ShowOptions& options) {
     if (!report) return 1;
     const auto spans = ChooseSpans(*report, options);
     if (spans.empty()) {
-        std::fprintf(stderr, "tarnview show: %s: no region whose title contains '%s'\n", options.path.c_str(),
-                     options.region->c_str());
+        std::fprintf(stderr, "tarnview show: %s: %s\n", options.path.c_str(), Asked(options).c_str());
         return 1;
     }
     const bool terminal = isatty(STDOUT_FILENO) != 0;
@@ -185,7 +228,8 @@ int Show(const ShowOptions& options) {
     View view(*report, options, depth, out);
     for (const auto& [begin, end] : spans) {
         // A region asked for by its title is shown as a top-level one would be.
-        const int region = options.region ? report->RegionOfLine(begin) : tarnview::kNoRegion;
+        const bool chosen = options.region || options.regionPart || options.iteration;
+        const int region = chosen ? report->RegionOfLine(begin) : tarnview::kNoRegion;
         view.WriteSpan(begin, end, region == tarnview::kNoRegion ? 0 : report->Regions()[region].depth);
     }
     if (report->EndedEarly()) {
@@ -218,7 +262,9 @@ CommandRun DeclareShow(CLI::App& command) {
     command.add_option("--depth", options->depth)
         ->check(command_line::WholeNumber(0, 1000, "--depth takes a number from 0 to 1000, not"))
         ->type_name("a number");
-    command.add_option("--region", options->region)->type_name("a text");
+    CLI::Option* region = command.add_option("--region", options->region)->type_name("a title");
+    command.add_option("--region-containing", options->regionPart)->type_name("a text")->excludes(region);
+    AddIterationOption(command, options->iteration);
     command.add_flag("--plain", options->plain);
     command.add_option("--color,--colour", options->colour)
         ->check(command_line::OneOf({"auto", "always", "never"}, "--color takes auto, always or never, not"))

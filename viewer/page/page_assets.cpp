@@ -80,12 +80,11 @@ std::string Base64(std::string_view bytes) {
 
 void WriteEmbeddedPage(std::ostream& out, const Report& report, const std::function<void(double)>& progress) {
     const std::vector<LinePiece> pieces = CutIntoPieces(report, kPieceJsonBytes);
-    std::string json = "{\"report\":" + OutlineJson(report) + ",\"pieces\":[";
-    for (std::size_t at = 0; at < pieces.size(); ++at) {
-        json += (at ? ",{\"from\":" : "{\"from\":") + std::to_string(pieces[at].from) + ",\"count\":" +
-                std::to_string(pieces[at].count) + "}";
-    }
-    json += "]}";
+    JsonText data;
+    data.StartObject().Key("report").Outline(report).Key("pieces").StartArray();
+    for (const LinePiece& piece : pieces) data.StartObject().Key("from").Count(piece.from).Key("count").Count(piece.count).EndObject();
+    data.EndArray().Key("names").NameOccurrences(report).EndObject();
+    std::string json = data.Take();
     out << PageHead() << kDataStart << Base64(Gzip(json)) << kScriptEnd;
     for (const LinePiece& piece : pieces) {
         json.clear();

@@ -3,10 +3,14 @@
 
 #include <rapidjson/writer.h>
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
+#include <unordered_map>
 
 #include "markup.h"
+#include "report_compare.h"
+#include "report_search.h"
 
 namespace tarnview {
 
@@ -179,10 +183,10 @@ void WriteRegion(JsonWriter& writer, const Region& region) {
     writer.EndObject();
 }
 
+// The block's label: its number (-1 for the initial conditions), or its
+// title when it has none.
 void WriteIteration(JsonWriter& writer, const IterationBlock& block) {
-    if (block.number == -1) {
-        writer.String("Initial Conditions");
-    } else if (block.number) {
+    if (block.number) {
         writer.Int(*block.number);
     } else {
         WriteText(writer, block.title);
@@ -256,28 +260,84 @@ void WriteOutline(JsonWriter& writer, const Report& report) {
     writer.EndObject();
 }
 
+const char* NameKindText(NameKind kind) { return kind == NameKind::kVariable ? "variable" : "equation"; }
+
+// [kind, colour, shown text] and, for a named table row, its name and what
+// it names.
+void WriteLine(JsonWriter& writer, const ShownLine& line) {
+    writer.StartArray();
+    switch (line.kind) {
+        case LineKind::kText: writer.String("t", 1); break;
+        case LineKind::kRegionStart: writer.String("r", 1); break;
+        case LineKind::kRegionEnd: writer.String("e", 1); break;
+        case LineKind::kStrayEnd: writer.String("x", 1); break;
+    }
+    WriteColour(writer, line.colour);
+    WriteText(writer, line.text);
+    if (line.row) {
+        WriteText(writer, line.row->name);
+        writer.String(NameKindText(line.row->kind));
+    }
+    writer.EndArray();
+}
+
 void WriteLines(JsonWriter& writer, const Report& report, LineNumber from, LineNumber count) {
     writer.StartArray();
     const LineNumber end = from + std::min(count, report.LineCount() - std::min(from, report.LineCount()));
     std::string copy;
-    for (LineNumber number = from; number < end; ++number) {
-        const Line line = report.LineAt(number, copy);
+    for (LineNumber number = from; number < end; ++number) WriteLine(writer, report.ReadLine(number, copy));
+    writer.EndArray();
+}
+
+// {NAME: [line, ...], ...}: every line where each name occurs.
+void WriteNameOccurrences(JsonWriter& writer, const Report& report) {
+    std::unordered_map<const Name*, std::vector<LineNumber>> occurrences;
+    const std::atomic<bool> goOn{false};
+    ForEachNameOccurrence(report, 0, report.LineCount(), goOn,
+                          [&](const Name& name, LineNumber line) { occurrences[&name].push_back(line); });
+    writer.StartObject();
+    for (const Name& name : report.Names().All()) {
+        const auto found = occurrences.find(&name);
+        if (found == occurrences.end()) continue;
+        WriteText(writer, name.text);
         writer.StartArray();
-        std::string_view text = line.text;
-        switch (line.kind) {
-            case LineKind::kText: writer.String("t", 1); break;
-            case LineKind::kRegionStart:
-                writer.String("r", 1);
-                text = markup::ReadRegionStart(line.text).value_or(markup::RegionStart{}).title;
-                break;
-            case LineKind::kRegionEnd: writer.String("e", 1); break;
-            case LineKind::kStrayEnd: writer.String("x", 1); break;
-        }
-        WriteColour(writer, line.colour);
-        WriteText(writer, text);
+        for (const LineNumber line : found->second) writer.Uint64(line);
         writer.EndArray();
     }
+    writer.EndObject();
+}
+
+void WriteHistory(JsonWriter& writer, const Report& report, const History& history, std::string_view name,
+                  LineNumber firstLine) {
+    writer.StartObject();
+    WriteKey(writer, "name");
+    WriteText(writer, name);
+    WriteKey(writer, "kind");
+    writer.String(NameKindText(history.kind));
+    const std::vector<std::string>& columns = ColumnsOf(history.table);
+    WriteKey(writer, "columns");
+    writer.StartArray();
+    for (const std::string& column : columns) WriteText(writer, column);
     writer.EndArray();
+    WriteKey(writer, "rows");
+    writer.StartArray();
+    for (const HistoryRow& row : history.rows) {
+        writer.StartObject();
+        WriteKey(writer, "iteration");
+        WriteIteration(writer, report.IterationBlocks()[row.block]);
+        WriteKey(writer, "line");
+        writer.Uint64(row.line + firstLine);
+        WriteKey(writer, "values");
+        writer.StartObject();
+        for (std::size_t i = 0; i < columns.size() && i < row.row.fields.size(); ++i) {
+            WriteText(writer, columns[i]);
+            WriteField(writer, row.row.fields[i]);
+        }
+        writer.EndObject();
+        writer.EndObject();
+    }
+    writer.EndArray();
+    writer.EndObject();
 }
 
 // The JSON text that write makes with a writer of its own.
@@ -310,12 +370,17 @@ std::string LinesJson(const Report& report, LineNumber from, LineNumber count) {
 
 std::string PageDataJson(const Report& report) {
     std::string out;
-    out.reserve(report.Bytes() + report.LineCount() * 16 + 4096);
-    out.append("{\"report\":");
-    out.append(OutlineJson(report));
-    out.append(",\"lines\":");
-    AppendLinesJson(report, 0, report.LineCount(), out);
-    out.push_back('}');
+    out.reserve(report.Bytes() + report.LineCount() * 24 + 4096);
+    EscapingStream stream(out);
+    JsonWriter writer(stream);
+    writer.StartObject();
+    WriteKey(writer, "report");
+    WriteOutline(writer, report);
+    WriteKey(writer, "lines");
+    WriteLines(writer, report, 0, report.LineCount());
+    WriteKey(writer, "names");
+    WriteNameOccurrences(writer, report);
+    writer.EndObject();
     return out;
 }
 
@@ -323,40 +388,16 @@ std::string SummaryJson(const Report& report) {
     return JsonOf([&](JsonWriter& writer) { WriteSummary(writer, report); });
 }
 
-std::string HistoryJson(const Report& report, const History& history, std::string_view name) {
-    std::string out;
-    EscapingStream stream(out);
-    JsonWriter writer(stream);
-    writer.StartObject();
-    WriteKey(writer, "name");
-    WriteText(writer, name);
-    WriteKey(writer, "kind");
-    writer.String(history.kind == NameKind::kVariable ? "variable" : "equation");
-    const std::vector<std::string>& columns = ColumnsOf(history.table);
-    WriteKey(writer, "columns");
-    writer.StartArray();
-    for (const std::string& column : columns) WriteText(writer, column);
-    writer.EndArray();
-    WriteKey(writer, "rows");
-    writer.StartArray();
-    for (const HistoryRow& row : history.rows) {
-        writer.StartObject();
-        WriteKey(writer, "iteration");
-        WriteIteration(writer, report.IterationBlocks()[row.block]);
-        WriteKey(writer, "line");
-        writer.Uint64(row.line);
-        WriteKey(writer, "values");
-        writer.StartObject();
-        for (std::size_t i = 0; i < columns.size() && i < row.row.fields.size(); ++i) {
-            WriteText(writer, columns[i]);
-            WriteField(writer, row.row.fields[i]);
-        }
-        writer.EndObject();
-        writer.EndObject();
-    }
-    writer.EndArray();
-    writer.EndObject();
-    return out;
+std::string HistoryJson(const Report& report, const History& history, std::string_view name,
+                        LineNumber firstLine) {
+    return JsonOf([&](JsonWriter& writer) { WriteHistory(writer, report, history, name, firstLine); });
+}
+
+std::string_view CutAtCharacter(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
 }
 
 std::string JsonString(std::string_view text) {
@@ -366,5 +407,121 @@ std::string JsonString(std::string_view text) {
     WriteText(writer, text);
     return out;
 }
+
+}  // namespace tarnview
+
+namespace tarnview {
+
+namespace {
+
+// A difference of two values read from the report carries no more digits
+// than they do: rounded to 12 significant digits.
+double Rounded(double value) {
+    if (!std::isfinite(value)) return value;
+    char text[40];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 12);
+    double rounded = value;
+    std::from_chars(text, written.ptr, rounded);
+    return rounded;
+}
+
+}  // namespace
+
+struct JsonText::State {
+    std::string out;
+    EscapingStream stream{out};
+    JsonWriter writer{stream};
+};
+
+JsonText::JsonText() : m_state(std::make_unique<State>()) {}
+JsonText::~JsonText() = default;
+
+JsonText& JsonText::StartObject() { m_state->writer.StartObject(); return *this; }
+JsonText& JsonText::EndObject() { m_state->writer.EndObject(); return *this; }
+JsonText& JsonText::StartArray() { m_state->writer.StartArray(); return *this; }
+JsonText& JsonText::EndArray() { m_state->writer.EndArray(); return *this; }
+JsonText& JsonText::Key(std::string_view key) { WriteText(m_state->writer, key); return *this; }
+JsonText& JsonText::Text(std::string_view text) { WriteText(m_state->writer, text); return *this; }
+JsonText& JsonText::Number(double value) { WriteNumber(m_state->writer, value); return *this; }
+JsonText& JsonText::Count(std::uint64_t value) { m_state->writer.Uint64(value); return *this; }
+JsonText& JsonText::Integer(std::int64_t value) { m_state->writer.Int64(value); return *this; }
+JsonText& JsonText::Bool(bool value) { m_state->writer.Bool(value); return *this; }
+JsonText& JsonText::Null() { m_state->writer.Null(); return *this; }
+
+JsonText& JsonText::Outline(const Report& report) { WriteOutline(m_state->writer, report); return *this; }
+JsonText& JsonText::Lines(const Report& report, LineNumber from, LineNumber count) {
+    WriteLines(m_state->writer, report, from, count);
+    return *this;
+}
+JsonText& JsonText::Line(const ShownLine& line, std::string_view text) {
+    ShownLine part = line;
+    part.text = text;
+    WriteLine(m_state->writer, part);
+    return *this;
+}
+
+JsonText& JsonText::Summary(const Report& report) { WriteSummary(m_state->writer, report); return *this; }
+JsonText& JsonText::HistoryEntry(const Report& report, const History& history, std::string_view name,
+                                  LineNumber firstLine) {
+    WriteHistory(m_state->writer, report, history, name, firstLine);
+    return *this;
+}
+
+JsonText& JsonText::NameOccurrences(const Report& report) {
+    WriteNameOccurrences(m_state->writer, report);
+    return *this;
+}
+
+JsonText& JsonText::Hits(const Report& report, const std::vector<LineNumber>& lines, std::size_t textLimit) {
+    StartArray();
+    std::string copy;
+    for (const LineNumber line : lines) {
+        StartObject();
+        Key("line").Count(line);
+        Key("region").Integer(report.RegionOfLine(line));
+        Key("text").Text(CutAtCharacter(report.ReadLine(line, copy).text, textLimit));
+        EndObject();
+    }
+    return EndArray();
+}
+
+JsonText& JsonText::Facts(const RunFacts& facts) {
+    StartObject();
+    Key("file").Text(facts.file);
+    Key("model").Text(facts.model);
+    Key("status").Text(facts.status);
+    Key("majorIterations").Count(facts.majorIterations);
+    Key("lastIteration");
+    if (facts.lastIteration) Integer(*facts.lastIteration); else Null();
+    Key("finalObjective");
+    if (facts.finalObjective) Number(*facts.finalObjective); else Null();
+    Key("endedEarly").Bool(facts.endedEarly);
+    return EndObject();
+}
+
+JsonText& JsonText::DifferenceEntry(const Difference& difference) {
+    StartObject();
+    Key("name").Text(difference.name);
+    Key("kind").Text(NameKindText(difference.kind));
+    Key("column").Text(difference.column);
+    Key("a").Number(difference.a);
+    Key("b").Number(difference.b);
+    Key("difference").Number(Rounded(difference.Change()));
+    Key("relative").Number(Rounded(difference.RelativeSize()));
+    return EndObject();
+}
+
+JsonText& JsonText::OptionEntry(const OptionDifference& option) {
+    StartObject();
+    Key("display").Text(option.display);
+    Key("option").Text(option.key);
+    Key("a");
+    if (option.a) Text(*option.a); else Null();
+    Key("b");
+    if (option.b) Text(*option.b); else Null();
+    return EndObject();
+}
+
+std::string JsonText::Take() { return std::move(m_state->out); }
 
 }  // namespace tarnview

@@ -262,6 +262,7 @@ TableKind TableKindOfHeader(std::string_view headerText) {
 }
 
 NameKind NameKindOf(TableKind kind) { return LayoutOf(kind).names; }
+bool HasFixedColumns(TableKind kind) { return LayoutOf(kind).fixedWidth > 0; }
 const char* TableKindName(TableKind kind) { return LayoutOf(kind).id; }
 
 const std::vector<std::string>& ColumnsOf(TableKind kind) {
@@ -301,6 +302,10 @@ TableRow ReadTableRow(TableKind kind, std::string_view text) {
     return row;
 }
 
+std::string IterationLabel(const IterationBlock& block) {
+    return block.number ? std::to_string(*block.number) : block.title;
+}
+
 const std::vector<std::string>& SummaryColumns() {
     static const std::vector<std::string> columns = {
         "Major Iteration",          "Variable Convergence Function", "Residual Convergence Function",
@@ -309,27 +314,56 @@ const std::vector<std::string>& SummaryColumns() {
     return columns;
 }
 
-std::vector<History> FindHistories(const Report& report, std::string_view name) {
+namespace {
+
+// The variable's and the equation's history, filled by `addRows`, which is
+// handed the history a table's rows belong to.
+template <typename AddRows>
+std::vector<History> CollectHistories(AddRows addRows) {
     History variable{NameKind::kVariable, TableKind::kVariableDetails, {}};
     History equation{NameKind::kEquation, TableKind::kEquationDetails, {}};
-    for (const Table& table : report.Tables()) {
-        History* history = table.kind == TableKind::kVariableDetails   ? &variable
-                           : table.kind == TableKind::kEquationDetails ? &equation
-                                                                        : nullptr;
-        if (history == nullptr || table.block < 0) continue;
-        for (LineNumber line = table.header + 1; line < table.end; ++line) {
-            if (!report.IsTableRow(table, line)) continue;
-            const std::string_view text = report.RawLine(line);
-            if (TableRowName(table.kind, text) != name) continue;
-            history->rows.push_back({table.block, line, ReadTableRow(table.kind, text)});
-            break;  // a name has one row per table
-        }
-    }
+    addRows([&](const Table& table) {
+        if (table.block < 0) return static_cast<History*>(nullptr);
+        return table.kind == TableKind::kVariableDetails   ? &variable
+               : table.kind == TableKind::kEquationDetails ? &equation
+                                                            : nullptr;
+    });
     std::vector<History> histories;
     for (History* history : {&variable, &equation}) {
         if (!history->rows.empty()) histories.push_back(std::move(*history));
     }
     return histories;
+}
+
+}  // namespace
+
+std::vector<History> FindHistories(const Report& report, std::string_view name) {
+    return CollectHistories([&](auto historyOf) {
+        for (const Table& table : report.Tables()) {
+            History* history = historyOf(table);
+            if (history == nullptr) continue;
+            for (LineNumber line = table.header + 1; line < table.end; ++line) {
+                if (!report.IsTableRow(table, line)) continue;
+                const std::string_view text = report.RawLine(line);
+                if (TableRowName(table.kind, text) != name) continue;
+                history->rows.push_back({table.block, line, ReadTableRow(table.kind, text)});
+                break;  // a name has one row per table
+            }
+        }
+    });
+}
+
+std::vector<History> HistoriesAt(const Report& report, std::string_view name, const std::vector<LineNumber>& lines) {
+    return CollectHistories([&](auto historyOf) {
+        for (const LineNumber line : lines) {
+            const Table* table = report.TableOfLine(line);
+            History* history = table != nullptr && report.IsTableRow(*table, line) ? historyOf(*table) : nullptr;
+            if (history == nullptr) continue;
+            const std::string_view text = report.RawLine(line);
+            if (TableRowName(table->kind, text) == name)
+                history->rows.push_back({table->block, line, ReadTableRow(table->kind, text)});
+        }
+    });
 }
 
 }  // namespace tarnview

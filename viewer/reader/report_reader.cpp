@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "markup.h"
+#include "report_search.h"
 
 namespace tarnview {
 
@@ -204,11 +205,17 @@ private:
         UpdateState();
     }
 
+    // A header that repeats the open table's, in the same region, is a
+    // repeated heading (long tables write theirs again every so many rows):
+    // the table runs on across it.
     void OpenTable(std::string_view header, LineNumber number) {
+        const TableKind kind = TableKindOfHeader(header);
+        const int region = m_open.empty() ? kNoRegion : m_open.back();
+        if (m_tableOpen && m_report.m_tables.back().kind == kind && m_report.m_tables.back().region == region) return;
         CloseTable(number);
         Table table;
-        table.kind = TableKindOfHeader(header);
-        table.region = m_open.empty() ? kNoRegion : m_open.back();
+        table.kind = kind;
+        table.region = region;
         table.block = m_block;
         table.header = number;
         if (table.region != kNoRegion && m_report.m_regions[table.region].kind == RegionKind::kSection) {
@@ -290,6 +297,45 @@ Line Report::Classify(std::string_view raw, LineNumber number) const {
                                                                                         : LineKind::kRegionEnd;
     }
     return line;
+}
+
+ShownLine Report::ReadLine(LineNumber number, std::string& copy) const {
+    copy.assign(RawLine(number));
+    const markup::Prefixed prefixed = markup::SplitPrefix(copy);
+    ShownLine line{LineKind::kText, prefixed.colour, prefixed.text, std::nullopt};
+    if (!copy.empty() && (copy[0] == '?' || copy[0] == '#')) {
+        if (const auto start = markup::ReadRegionStart(prefixed.text)) {
+            line.kind = LineKind::kRegionStart;
+            line.text = start->title;
+            return line;
+        }
+        if (copy == markup::kRegionEnd) {
+            if (!std::binary_search(m_strayEnds.begin(), m_strayEnds.end(), number)) {
+                line.kind = LineKind::kRegionEnd;
+                line.text = {};
+                return line;
+            }
+            line.kind = LineKind::kStrayEnd;
+        }
+    }
+    if (line.kind != LineKind::kText || prefixed.colour || copy.empty()) return line;
+    const Table* table = TableOfLine(number);
+    if (table == nullptr || number <= table->header) return line;
+    const std::string_view name = TableRowName(table->kind, copy);
+    if (!name.empty()) line.row = RowName{name, NameKindOf(table->kind), table->kind};
+    return line;
+}
+
+const NameSet& Report::Names() const {
+    std::call_once(m_namesRead, [this] { m_names = std::make_unique<NameSet>(*this); });
+    return *m_names;
+}
+
+std::optional<std::size_t> Report::BlockNumbered(int number) const {
+    for (std::size_t block = 0; block < m_blocks.size(); ++block) {
+        if (m_blocks[block].number == number) return block;
+    }
+    return std::nullopt;
 }
 
 LineNumber Report::LineOfOffset(std::uint64_t offset) const {

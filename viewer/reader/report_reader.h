@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -115,8 +116,10 @@ enum class TableKind : std::uint8_t {
 enum class NameKind : std::uint8_t { kVariable, kEquation };
 
 // A table: its header line and the lines after it up to the next header
-// of the region, a nested region or the region's end.  Its rows are the
-// lines among them that are not empty and carry no markup.
+// of another kind, a nested region or the region's end (a header that
+// repeats the table's own, as long tables write every so many rows, does
+// not end it).  Its rows are the lines among them that are not empty and
+// carry no markup.
 struct Table {
     TableKind kind = TableKind::kOther;
     int region = kNoRegion;
@@ -139,6 +142,34 @@ struct TableRow {
 TableRow ReadTableRow(TableKind kind, std::string_view text);
 // The name alone (cheaper, for indexes).
 std::string_view TableRowName(TableKind kind, std::string_view text);
+// Whether a table's rows have fixed columns after the name (all but the
+// infeasibility diagnosis and unknown tables): such a row names one item,
+// its own.
+bool HasFixedColumns(TableKind kind);
+
+// The number of the initial conditions' block, as the iteration summary
+// numbers it; every extract labels the iteration blocks this way.
+constexpr int kInitialIteration = -1;
+
+// A table row's name and what it names.
+struct RowName {
+    std::string_view name;
+    NameKind kind = NameKind::kVariable;
+    TableKind table = TableKind::kOther;
+};
+
+// A line as it is shown, read from one copy of its bytes (a file written
+// again under the map can make it odd, never inconsistent).
+struct ShownLine {
+    LineKind kind = LineKind::kText;
+    std::optional<Colour> colour;
+    // What the line shows: a region start its title, a region end nothing,
+    // any other line its text without the colour prefix.
+    std::string_view text;
+    std::optional<RowName> row;  // set when the line is a named row of a table
+};
+
+class NameSet;
 
 class ReadError : public std::runtime_error {
 public:
@@ -190,6 +221,17 @@ public:
     const std::vector<IterationBlock>& IterationBlocks() const { return m_blocks; }
     const std::vector<Table>& Tables() const { return m_tables; }
 
+    // Copies line `number` into `copy` and reads from that copy what it
+    // shows; the views point into `copy`.
+    ShownLine ReadLine(LineNumber number, std::string& copy) const;
+
+    // The report's variable and equation names (see NameSet), read once
+    // when first asked for.
+    const NameSet& Names() const;
+    // The iteration block numbered `number` (kInitialIteration for the
+    // initial conditions), as an index into IterationBlocks().
+    std::optional<std::size_t> BlockNumbered(int number) const;
+
     // Whether a line is a row of the table (non-empty, no markup).
     bool IsTableRow(const Table& table, LineNumber number) const;
     // The table a line belongs to, or nullptr.
@@ -211,6 +253,8 @@ private:
     std::vector<SummaryRow> m_summary;
     std::vector<IterationBlock> m_blocks;
     std::vector<Table> m_tables;
+    mutable std::once_flag m_namesRead;
+    mutable std::unique_ptr<NameSet> m_names;
 };
 
 // The history of a variable or equation: its rows in the details tables
@@ -228,5 +272,11 @@ struct History {
 // Every history of NAME: one for the variable and one for the equation of
 // that name, where they exist (names are unique within each kind only).
 std::vector<History> FindHistories(const Report& report, std::string_view name);
+// The same from lines known to hold the name (an index's), in line order.
+std::vector<History> HistoriesAt(const Report& report, std::string_view name, const std::vector<LineNumber>& lines);
+
+// An iteration block's label in every extract: its number (-1 for the
+// initial conditions), or its title when it has none.
+std::string IterationLabel(const IterationBlock& block);
 
 }  // namespace tarnview

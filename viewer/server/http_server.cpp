@@ -126,7 +126,7 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
     });
     server.Get("/api/compare", [this](const httplib::Request& request, httplib::Response& response) {
         Send(response, CompareReply(reports_, Parameter(request, "a"), Parameter(request, "b"),
-                                        Parameter(request, "limit")));
+                                    Parameter(request, "limit"), Parameter(request, "order")));
     });
     // Routes of one report: /api/reports/ID/WHAT.
     server.Get(R"(/api/reports/(\d{1,9})/(outline|lines|search|history|version))",
@@ -142,7 +142,7 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
                                                         Parameter(request, "count"), Parameter(request, "offset")));
                    if (what == "search")
                        return Send(response, SearchReply(*report, Parameter(request, "q"),
-                                                         Parameter(request, "from")));
+                                                         Parameter(request, "from"), Parameter(request, "icase")));
                    Send(response, HistoryReply(*report, Parameter(request, "name"), Parameter(request, "kind")));
                });
 }

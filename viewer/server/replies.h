@@ -32,9 +32,12 @@ Reply OutlineReply(const ServedReport& report);
 Reply VersionReply(const ServedReport& report);
 Reply LinesReply(const ServedReport& report, const std::string* from, const std::string* count,
                  const std::string* offset = nullptr);
-Reply SearchReply(const ServedReport& report, const std::string* query, const std::string* from);
+// `icase` 1 ignores case; a name is answered from the index once it is built.
+Reply SearchReply(const ServedReport& report, const std::string* query, const std::string* from,
+                  const std::string* icase = nullptr);
 Reply HistoryReply(const ServedReport& report, const std::string* name, const std::string* kind);
+// `order` is "size" (the default) or "relative".
 Reply CompareReply(const ReportLibrary& reports, const std::string* a, const std::string* b,
-                   const std::string* limit);
+                   const std::string* limit, const std::string* order = nullptr);
 
 }  // namespace tarnview::server

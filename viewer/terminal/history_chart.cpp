@@ -11,12 +11,6 @@ namespace tarnview::terminal {
 
 namespace {
 
-std::string IterationLabel(const IterationBlock& block) {
-    if (block.number == -1) return "init";
-    if (block.number) return std::to_string(*block.number);
-    return block.title;
-}
-
 std::optional<double> Number(std::string_view field) {
     double value = 0;
     const auto result = std::from_chars(field.data(), field.data() + field.size(), value);

@@ -15,7 +15,7 @@ struct HistoryTable {
     std::string heading;                     // "variable QSUL_POOL"
     std::vector<std::string> columns;        // "Iteration", then the table's columns
     std::vector<std::vector<std::string>> rows;
-    std::vector<std::string> iterationLabels;  // "init", "0", "1", ...
+    std::vector<std::string> iterationLabels;  // "-1" (the initial point), "0", "1", ...
     std::vector<std::size_t> numericColumns;   // indexes into columns with a number in some row
 };
 

@@ -3,43 +3,32 @@
 #include <string.h>
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
-#include "markup.h"
+#include "report_search.h"
 
 namespace tarnview::terminal {
 
 namespace {
 
-// What a line shows to search: a region start's title, any other line's
-// text without its colour prefix; region end lines show nothing.
-std::string_view ShownText(const Report& report, LineNumber line) {
-    const Line shown = report.LineAt(line);
-    switch (shown.kind) {
-        case LineKind::kRegionStart: return markup::ReadRegionStart(shown.text)->title;
-        case LineKind::kRegionEnd: return {};
-        case LineKind::kText:
-        case LineKind::kStrayEnd: break;
-    }
-    return shown.text;
+// Whether the line holds the query by the reader's one search rule.
+bool Holds(const Report& report, const SearchQuery& query, bool byName, LineNumber line) {
+    std::string copy;
+    return LineHolds(report.ReadLine(line, copy), query.text, byName, query.ignoreCase);
 }
 
-bool Holds(std::string_view text, const SearchQuery& query) {
-    if (!query.ignoreCase) return text.find(query.text) != std::string_view::npos;
-    const auto equal = [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-    };
-    return std::search(text.begin(), text.end(), query.text.begin(), query.text.end(), equal) != text.end();
+bool ByName(const Report& report, const SearchQuery& query) {
+    return NameQuery(report, query.text, query.ignoreCase).byName;
 }
 
 // The first hit in the lines [begin, end), searching the map for the
 // query's bytes (any case of its first letter when ignoring case).
 std::optional<LineNumber> FirstHitIn(const Report& report, const SearchQuery& query, LineNumber begin, LineNumber end) {
     if (begin >= end) return std::nullopt;
+    const bool byName = ByName(report, query);
     if (query.ignoreCase) {
         for (LineNumber line = begin; line < end; ++line) {
-            if (IsHit(report, query, line)) return line;
+            if (Holds(report, query, byName, line)) return line;
         }
         return std::nullopt;
     }
@@ -49,7 +38,7 @@ std::optional<LineNumber> FirstHitIn(const Report& report, const SearchQuery& qu
         const void* found = memmem(text.data() + at, stop - at, query.text.data(), query.text.size());
         if (found == nullptr) break;
         const LineNumber line = report.LineOfOffset(static_cast<std::uint64_t>(static_cast<const char*>(found) - text.data()));
-        if (IsHit(report, query, line)) return line;
+        if (Holds(report, query, byName, line)) return line;
         at = report.LineOffset(line + 1);
     }
     return std::nullopt;
@@ -74,7 +63,7 @@ std::optional<LineNumber> LastHitIn(const Report& report, const SearchQuery& que
 }  // namespace
 
 bool IsHit(const Report& report, const SearchQuery& query, LineNumber line) {
-    return !query.text.empty() && Holds(ShownText(report, line), query);
+    return !query.text.empty() && Holds(report, query, ByName(report, query), line);
 }
 
 std::optional<LineNumber> FindHit(const Report& report, const SearchQuery& query, LineNumber line, bool forward) {

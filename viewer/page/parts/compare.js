@@ -69,12 +69,15 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
         body.append(row);
       }
       byId("differences").replaceChildren(head, body);
-      const count = differences.length;
-      const listed = count >= DIFFERENCES_SHOWN
-        ? `The ${count} names whose final values differ most, largest first.`
+      const count = comparison.differenceCount ?? differences.length;
+      const listed = count > differences.length
+        ? `${count} names differ in their final value; the ${differences.length} that differ most, largest first.`
         : `${count} ${count === 1 ? "name differs in its" : "names differ in their"} final value, largest first.`;
-      byId("differences-status").textContent = comparison.sameModel === false
-        ? `The two reports are runs of different models. ${listed}` : listed;
+      const [runA, runB] = comparison.runs || [];
+      byId("differences-status").textContent = comparison.sameModel === false && runA && runB
+        ? `These are runs of different models (${runA.model || "no name"} and ${runB.model || "no name"}): ` +
+          `only the ${comparison.namesCompared} names they share are compared. ${listed}`
+        : listed;
     }
 
     async function draw() {

@@ -16,7 +16,7 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
   }
 
   // `view` is the page's state: view.model (the region model), view.store
-  // (the lines), view.source; `hooks.openName(name)` opens a name's history.
+  // (the lines), view.source; `hooks.openName(name, kind)` opens a name's history.
   function documentView(view, hooks) {
     const box = dom.byId("document");
     const rowsBox = dom.byId("document-rows");
@@ -38,10 +38,10 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
     }
 
     // The first column of a table row, in a served report: the name it is the row of.
-    function rowName(line, text) {
-      if (!view.source.served || !text || /^\s/.test(text) || / -{2,} /.test(text)) return "";
-      const region = view.model.regionOfLine(line);
-      return region >= 0 && view.model.regions[region].kind === "table" ? /^\S+/.exec(text)[0] : "";
+    // A table row's name, as the reader read it, where the row starts with it.
+    function rowName(content, text) {
+      const name = source.lineRowName(content);
+      return view.source.served && name && text.startsWith(name) ? name : "";
     }
 
     function regionStartRow(row, id) {
@@ -87,11 +87,12 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
       const colour = source.lineColour(content);
       let text = source.lineText(content);
       if (kind === "x") row.classList.add("stray");
-      const name = text.length <= LONG_LINE ? rowName(line, text) : "";
+      const name = text.length <= LONG_LINE ? rowName(content, text) : "";
       if (name) {
         const link = element("span", "text name", name);
         link.title = `History of ${name}`;
         link.dataset.name = name;
+        link.dataset.kind = source.lineRowKind(content);
         theme.paint(link, colour);
         row.append(link);
         text = text.slice(name.length);
@@ -223,7 +224,7 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
         return;
       }
       const name = event.target.closest("[data-name]");
-      if (name) hooks.openName(name.dataset.name);
+      if (name) hooks.openName(name.dataset.name, name.dataset.kind);
     }
 
     function start() {

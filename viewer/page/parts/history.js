@@ -7,11 +7,11 @@
 tarnview.define("history", ["dom", "charts"], (dom, charts) => {
   const SHARED_AXIS = ["Lower", "Value", "Upper"];   // a value and its bounds read on one axis
   const LOG_SPAN = 1000;                              // max/min from which an axis is logarithmic
-  const INITIAL_LABEL = "Initial";
   const { byId, element } = dom;
 
-  // "Initial Conditions" or the major iteration's number, as an axis label.
-  const labelOf = (iteration) => (typeof iteration === "number" ? String(iteration) : INITIAL_LABEL);
+  // An iteration block's label as the reader gives it: its number as the
+  // summary numbers it (-1 the initial conditions), or a title.
+  const labelOf = (iteration) => String(iteration);
 
   // The columns of a history that hold numbers.
   const numericColumns = (history) =>
@@ -54,7 +54,7 @@ tarnview.define("history", ["dom", "charts"], (dom, charts) => {
     for (const row of history.rows) {
       const tableRow = element("tr");
       tableRow.dataset.line = String(row.line);
-      tableRow.append(element("td", "", row.iteration === "Initial Conditions" ? row.iteration : String(row.iteration)));
+      tableRow.append(element("td", "", labelOf(row.iteration)));
       for (const column of history.columns) tableRow.append(element("td", "", charts.cellText(row.values[column])));
       body.append(tableRow);
     }
@@ -127,5 +127,5 @@ tarnview.define("history", ["dom", "charts"], (dom, charts) => {
     return { start, show, close, shown: () => shownName };
   }
 
-  return { historyPanel, historyGroups, historyTable, drawGroups, labelOf, wantsLog, INITIAL_LABEL };
+  return { historyPanel, historyGroups, historyTable, drawGroups, labelOf, wantsLog };
 });

@@ -8,9 +8,11 @@
 
 tarnview.define("keys", ["dom"], (dom) => {
   const { byId } = dom;
+  const INITIAL_ITERATION = -1;   // the initial conditions' number in the reader's data
 
-  // What "go to" was asked: {line} (numbered from 0), {iteration} (a number
-  // or "Initial Conditions"), null for nothing, or {error}.
+  // What "go to" was asked: {line} (numbered from 0), {iteration} (the
+  // block's number as the reader gives it, -1 for the initial conditions),
+  // null for nothing, or {error}.
   function parseGoTo(text) {
     const asked = text.trim().toLowerCase();
     if (!asked) return null;
@@ -19,7 +21,7 @@ tarnview.define("keys", ["dom"], (dom) => {
       return line >= 0 ? { line } : { error: "Lines are numbered from 1." };
     }
     const iteration = /^(?:i|it|iter|iteration)\s*(\d+|initial)$/.exec(asked) || /^(initial)$/.exec(asked);
-    if (iteration) return { iteration: iteration[1] === "initial" ? "Initial Conditions" : Number(iteration[1]) };
+    if (iteration) return { iteration: iteration[1] === "initial" ? INITIAL_ITERATION : Number(iteration[1]) };
     return { error: `\u201c${text.trim()}\u201d is not a line number (e.g. 1200) or an iteration (e.g. i 3, initial).` };
   }
 

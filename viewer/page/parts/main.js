@@ -51,7 +51,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
   }
 
   const text = documentPart.documentView(view, {
-    openName: (name) => openName(name),
+    openName: (name, kind) => openName(name, kind),
     toggled: (_id, changed) => changed && outline.refresh(),
   });
   const outline = outlinePart.outline(view, {

@@ -21,6 +21,10 @@ tarnview.define("source", ["regions"], (regions) => {
   const lineKind = (line) => line[0];
   const lineColour = (line) => line[1];
   const lineText = (line) => line[2];
+  // A table row's name and what it names ("variable", "equation"), as the
+  // reader read them; "" for any other line.
+  const lineRowName = (line) => line[3] || "";
+  const lineRowKind = (line) => line[4] || "";
   // The bytes of a line of which only its first piece came (the server
   // sends a very long line a piece at a time), or null for a whole line.
   const lineBytesInAll = (line) => (line.bytesInAll === undefined ? null : line.bytesInAll);
@@ -82,8 +86,23 @@ tarnview.define("source", ["regions"], (regions) => {
       return held.slice(start, start + count);
     }
 
-    // The lines whose shown text holds the query as written, a page of hits at a time.
+    // The search the server makes, from the embedded data: a name's lines
+    // as the reader listed them (`names`), any other text where a line's
+    // shown text holds it as written; a page of hits at a time.
+    const names = data.names || {};
+    async function searchName(lineNumbers, from) {
+      const hits = [];
+      for (const line of lineNumbers) {
+        if (line < from) continue;
+        if (hits.length === HIT_PAGE) return { hits, next: line, indexed: true, name: true, kinds: [] };
+        const [content] = await lines(line, 1);
+        hits.push({ line, region: model.regionOfLine(line), text: shownText(content).slice(0, 1000) });
+      }
+      return { hits, next: null, indexed: true, name: true, kinds: [] };
+    }
+
     async function search(query, from) {
+      if (Object.hasOwn(names, query)) return searchName(names[query], from);
       const hits = [];
       for (let index = Math.max(pieceOf(from), 0); index < pieces.length; ++index) {
         const held = await piece(index);
@@ -150,7 +169,8 @@ tarnview.define("source", ["regions"], (regions) => {
   }
 
   return {
-    HIT_PAGE, lineKind, lineColour, lineText, lineBytesInAll, shownText, embeddedData, embeddedSource, servedSource, fetchJson,
+    HIT_PAGE, lineKind, lineColour, lineText, lineRowName, lineRowKind, lineBytesInAll, shownText, embeddedData,
+    embeddedSource, servedSource, fetchJson,
     base64Bytes, gunzipText,
   };
 });

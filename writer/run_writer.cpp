@@ -667,9 +667,10 @@ void RunWriter::AddIteration(const Iteration& iteration) {
     const std::pair<const char*, std::span<const std::string>> lists[] = {
         {".errors", iteration.errors}, {".warnings", iteration.warnings},
         {".information", iteration.information}};
-    for (const auto& [key, texts] : lists) {
-        for (size_t i = 0; i < texts.size(); ++i)
-            CheckText(texts[i], [&, i] { return Indexed(path + key, i); });
+    for (const auto& list : lists) {
+        const std::string listPath = path + list.first;
+        for (size_t i = 0; i < list.second.size(); ++i)
+            CheckText(list.second[i], [&, i] { return Indexed(listPath, i); });
     }
     if (iteration.variables.size() != s.variables.size())
         Refuse(path + ".variables",

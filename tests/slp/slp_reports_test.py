@@ -91,8 +91,8 @@ class PublishedOptima(unittest.TestCase):
 
 class FailedRuns(unittest.TestCase):
     def test_impossible_quality_limit_ends_infeasible_naming_quality_rows(self):
-        self.assertEqual(status("pooling_impossible_spec"), "Infeasible")
-        diagnosis = plain("pooling_impossible_spec", "Infeasibility Diagnosis")
+        self.assertEqual(status("pooling_impossible_sulfur"), "Infeasible")
+        diagnosis = plain("pooling_impossible_sulfur", "Infeasibility Diagnosis")
         rows = listed_names(diagnosis, "Infeasible Non-linear Equations")
         self.assertIn("Y_SUL_SPEC", rows, diagnosis)
         self.assertTrue(all("SUL" in row for row in rows), rows)

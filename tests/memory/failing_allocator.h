@@ -1,23 +1,23 @@
-// Allocation failure on demand for a test program: it replaces malloc,
-// calloc, realloc, free and every form of operator new and delete, counts
-// the allocations made while counting is on, and fails one of them or every
-// one from there on.
-#pragma once
+/* Allocation failure on demand for a test program written in C: it
+ * replaces malloc, calloc, realloc, aligned_alloc, posix_memalign and free
+ * (C++ code loaded later reaches them through operator new), counts the
+ * allocations made while counting is on, and fails one of them or every one
+ * from there on. */
+#ifndef FAILING_ALLOCATOR_H
+#define FAILING_ALLOCATOR_H
 
-namespace failing_allocator {
+/* Starts counting from 0; the allocation numbered failAt (from 1) returns
+ * null, and with `onward` non-zero every later one too, as when memory has
+ * run out.  failAt 0 fails none. */
+void failing_allocator_arm(long failAt, int onward);
 
-// Starts counting from 0; the allocation numbered failAt (from 1) returns
-// null (operator new throws std::bad_alloc), and with `onward` every later
-// one too, as when memory has run out.  failAt 0 fails none.
-void Arm(long failAt, bool onward = false);
+/* Stops counting and failing. */
+void failing_allocator_disarm(void);
 
-// Stops counting and failing.
-void Disarm();
+/* Allocations counted since the last arm. */
+long failing_allocator_count(void);
 
-// Allocations counted since Arm.
-long Count();
+/* Non-zero when the allocation numbered failAt was reached (and failed). */
+int failing_allocator_injected(void);
 
-// True when the allocation numbered failAt was reached (and failed).
-bool Injected();
-
-}  // namespace failing_allocator
+#endif

@@ -4,6 +4,13 @@
 #
 #   cmake -DMODE=generate -DRC_FILE=messages.rc -DOUTPUT=message_table.cpp -P message_table.cmake
 #   cmake -DMODE=check -DRC_FILE=messages.rc -DWINDRES=windres -P message_table.cmake
+#   cmake -DMODE=inserts -DRC_FILE=messages.rc -DOUTPUT=message_inserts.h -P message_table.cmake
+#
+# The inserts mode writes, for every message, the kinds of its inserts
+# (%1!s! a text, %1!d! or %1!03d! an int), which the writer checks each
+# call's arguments against at compile time.  A percent sign that starts no
+# insert (a printf "%s", say) is refused there: write %1!s!, or %% for the
+# sign itself.
 #
 # Accepted entry lines: <ID>, "<text>" (the comma is optional, as in RC).
 # Inside the text "" stands for one double quote.  Other lines may be blank,
@@ -75,7 +82,71 @@ endif()
 file(READ "${RC_FILE}" rc_content)
 read_string_table("${rc_content}" "${RC_FILE}" MSG TRUE)
 
-if(MODE STREQUAL "generate")
+# Sets OUT to the kinds of the inserts of TEXT, one letter per insert in
+# number order ("s" a text, "d" an int); a malformed insert is an error.
+function(insert_kinds text id out)
+  string(REPLACE "%%" "" rest "${text}")
+  string(REGEX MATCHALL "%[^!]*(![^!]*!)?" inserts "${rest}")
+  set(highest 0)
+  foreach(insert IN LISTS inserts)
+    if(NOT insert MATCHES "^%([1-9][0-9]?)(!([^!]*)!)?$")
+      message(FATAL_ERROR "message ${id}: '${insert}' is not an insert: write %1!s! (a text) or %1!d! (an int), and %% for a percent sign")
+    endif()
+    set(number "${CMAKE_MATCH_1}")
+    set(spec "${CMAKE_MATCH_3}")
+    if(spec STREQUAL "" OR spec MATCHES "^[-0-9.]*s$")
+      set(kind s)
+    elseif(spec MATCHES "^[-+ 0#0-9]*d$")
+      set(kind d)
+    else()
+      message(FATAL_ERROR "message ${id}: the insert %${number}!${spec}! is neither a text nor an int")
+    endif()
+    if(DEFINED kind_${number} AND NOT kind_${number} STREQUAL kind)
+      message(FATAL_ERROR "message ${id}: insert %${number} is used as two kinds")
+    endif()
+    set(kind_${number} ${kind})
+    if(number GREATER highest)
+      set(highest ${number})
+    endif()
+  endforeach()
+  set(kinds "")
+  if(highest GREATER 0)
+    foreach(number RANGE 1 ${highest})
+      if(NOT DEFINED kind_${number})
+        message(FATAL_ERROR "message ${id}: insert %${number} is skipped")
+      endif()
+      string(APPEND kinds "${kind_${number}}")
+    endforeach()
+  endif()
+  set(${out} "${kinds}" PARENT_SCOPE)
+endfunction()
+
+if(MODE STREQUAL "inserts")
+  set(cases "")
+  foreach(id IN LISTS MSG_IDS)
+    insert_kinds("${MSG_${id}}" ${id} kinds)
+    string(APPEND cases "        case ${id}: return \"${kinds}\";\n")
+  endforeach()
+  file(WRITE "${OUTPUT}.tmp"
+"// Generated from messages.rc by message_table.cmake.  Do not edit: change
+// the resource script instead.
+#pragma once
+
+namespace message_table {
+
+// The kinds of the inserts of message `id`, one letter per insert in number
+// order: 's' a text, 'd' an int.  Null for an id the table does not hold.
+constexpr const char* InsertKinds(unsigned id) {
+    switch (id) {
+${cases}        default: return nullptr;
+    }
+}
+
+}  // namespace message_table
+")
+  file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+  file(REMOVE "${OUTPUT}.tmp")
+elseif(MODE STREQUAL "generate")
   list(GET MSG_IDS 0 first)
   list(GET MSG_IDS -1 last)
   set(rows "")
@@ -137,5 +208,5 @@ elseif(MODE STREQUAL "check")
   list(LENGTH MSG_IDS n)
   message(STATUS "${n} texts compiled unchanged")
 else()
-  message(FATAL_ERROR "MODE must be generate or check")
+  message(FATAL_ERROR "MODE must be generate, inserts or check")
 endif()

@@ -7,14 +7,17 @@
 #include <string>
 #include <utility>
 
+#include "output/message_of.h"
+
 class RunFailure : public std::exception {
 public:
     // A failure told on standard error as "Error: " and `problem`; with a
     // message of the table (and its one text insert) on standard output
     // first, when `messageId` is not 0.  An empty problem adds nothing on
     // standard error: the library that failed has said why.
-    explicit RunFailure(std::string problem, unsigned messageId = 0, std::string insert = {})
-        : m_problem(std::move(problem)), m_messageId(messageId), m_insert(std::move(insert)) {}
+    explicit RunFailure(std::string problem) : m_problem(std::move(problem)), m_messageId(0) {}
+    RunFailure(std::string problem, MessageOf<const char*> message, std::string insert)
+        : m_problem(std::move(problem)), m_messageId(message.Id()), m_insert(std::move(insert)) {}
 
     const char* what() const noexcept override { return m_problem.c_str(); }
     unsigned MessageId() const noexcept { return m_messageId; }

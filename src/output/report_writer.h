@@ -5,7 +5,9 @@
 #include <exception>
 #include <ostream>
 #include <string>
+#include <type_traits>
 
+#include "output/message_of.h"
 #include "output/messages.h"
 #include "output/text_buffer.h"
 #include "platform/platform.h"
@@ -44,10 +46,11 @@ public:
     // Message `id` without inserts, loaded once per run.
     const std::string& Text(unsigned id) { return m_messages.Text(id); }
 
-    // Message `id` with its inserts expanded; valid until the next call.
+    // The message with its inserts expanded; valid until the next call.  The
+    // inserts must be those the message takes, checked as the call compiles.
     template <typename... Inserts>
-    const MessageText& Message(unsigned id, Inserts... inserts) {
-        LoadMessage(m_messages.Module(), id, &m_message, inserts...);
+    const MessageText& Message(MessageOf<std::type_identity_t<Inserts>...> message, Inserts... inserts) {
+        LoadMessage(m_messages.Module(), message.Id(), &m_message, inserts...);
         return m_message;
     }
 

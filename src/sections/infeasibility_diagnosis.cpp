@@ -88,9 +88,8 @@ std::vector<Item*> LPListItems(Set& set, const int* numbers, int count, bool unb
 }
 
 // Opens the region of an LP list: message `titleId` with the LP status word.
-Region OpenLPList(ReportWriter& writer, unsigned titleId, const std::string& statusWord) {
-    FormatLine(writer.Insert(), writer.Text(titleId).c_str(), statusWord.c_str());
-    return writer.OpenRegion(markup::kRedRegion, writer.Insert().c_str());
+Region OpenLPList(ReportWriter& writer, MessageOf<const char*> title, const std::string& statusWord) {
+    return writer.OpenRegion(markup::kRedRegion, writer.Message(title, statusWord.c_str()).c_str());
 }
 
 bool LinearAndDiagnosed(const IVELDEquation& equation) {
@@ -115,14 +114,14 @@ struct LPListOutcome {
 // each item (`writeEntry`, true when the entry wrote lines).
 template <typename Item, typename Set, typename WriteEntry>
 LPListOutcome WriteLPList(ReportWriter& writer, const LPOutcome& lp, Set* set, int count,
-                          const int* numbers, bool (*selected)(const Item&), unsigned titleId,
+                          const int* numbers, bool (*selected)(const Item&), MessageOf<const char*> title,
                           WriteEntry writeEntry) {
     LPListOutcome outcome;
     if (!(count > 0 || !lp.unbounded) || set == nullptr) return outcome;
     const std::vector<Item*> items =
         LPListItems<Item>(*set, numbers, count, lp.unbounded, selected);
     if (items.empty()) return outcome;
-    Region region = OpenLPList(writer, titleId, lp.statusWord);
+    Region region = OpenLPList(writer, title, lp.statusWord);
     outcome.opened = true;
     for (Item* item : items)
         if (writeEntry(*item)) outcome.linesWritten = true;

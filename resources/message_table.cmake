@@ -5,12 +5,17 @@
 #   cmake -DMODE=generate -DRC_FILE=messages.rc -DOUTPUT=message_table.cpp -P message_table.cmake
 #   cmake -DMODE=check -DRC_FILE=messages.rc -DWINDRES=windres -P message_table.cmake
 #   cmake -DMODE=inserts -DRC_FILE=messages.rc -DOUTPUT=message_inserts.h -P message_table.cmake
+#   cmake -DMODE=texts -DRC_FILE=messages.rc -DOUTPUT=report_texts.h -P message_table.cmake
 #
 # The inserts mode writes, for every message, the kinds of its inserts
 # (%1!s! a text, %1!d! or %1!03d! an int), which the writer checks each
 # call's arguments against at compile time.  A percent sign that starts no
 # insert (a printf "%s", say) is refused there: write %1!s!, or %% for the
 # sign itself.
+#
+# The texts mode writes every text as a constant of a header that needs
+# nothing of the library, for the programs that read reports (the viewer)
+# and for the tests.
 #
 # Accepted entry lines: <ID>, "<text>" (the comma is optional, as in RC).
 # Inside the text "" stands for one double quote.  Other lines may be blank,
@@ -146,6 +151,35 @@ ${cases}        default: return nullptr;
 ")
   file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
   file(REMOVE "${OUTPUT}.tmp")
+elseif(MODE STREQUAL "texts")
+  set(cases "")
+  foreach(id IN LISTS MSG_IDS)
+    set(text "${MSG_${id}}")
+    string(REPLACE "\"" "\\\"" text "${text}")
+    string(REPLACE "?" "\\?" text "${text}")
+    string(APPEND cases "        case ${id}: return \"${text}\";\n")
+  endforeach()
+  file(WRITE "${OUTPUT}.tmp"
+"// Generated from messages.rc by message_table.cmake.  Do not edit: change
+// the resource script instead.
+#pragma once
+
+#include <string_view>
+
+namespace report_text {
+
+// The text of message `id` as the table holds it (inserts not expanded);
+// empty for an id the table does not hold.
+constexpr std::string_view Text(unsigned id) {
+    switch (id) {
+${cases}        default: return {};
+    }
+}
+
+}  // namespace report_text
+")
+  file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+  file(REMOVE "${OUTPUT}.tmp")
 elseif(MODE STREQUAL "generate")
   list(GET MSG_IDS 0 first)
   list(GET MSG_IDS -1 last)
@@ -208,5 +242,5 @@ elseif(MODE STREQUAL "check")
   list(LENGTH MSG_IDS n)
   message(STATUS "${n} texts compiled unchanged")
 else()
-  message(FATAL_ERROR "MODE must be generate, inserts or check")
+  message(FATAL_ERROR "MODE must be generate, inserts, texts or check")
 endif()

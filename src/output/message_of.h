@@ -6,8 +6,8 @@
 
 #include <type_traits>
 
-#include "output/message_ids.h"
-#include "output/message_inserts.h"
+#include "message_ids.h"
+#include "message_inserts.h"
 
 namespace message_table {
 

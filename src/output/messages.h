@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "output/message_ids.h"
+#include "message_ids.h"
 #include "output/text_buffer.h"
 #include "platform/platform.h"
 

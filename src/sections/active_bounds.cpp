@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr char kActiveBoundRow[] = "%-22s%12.5g      %10s   %12.5g";
-
 // The bound word of a row, or null when the row is not written.
 const char* BoundWordOf(ReportWriter& writer, const IVELDVariable& variable,
                         const VariableTriple& triple, const std::string& name) {
@@ -48,7 +46,7 @@ bool IsQVariableName(const std::string& name) {
 
 void WriteActiveBounds(const RunModel& model, ReportWriter& writer, const IterationBlock& block) {
     if (block.current->GetIter() <= 0) return;
-    Region table = OpenGreenTable(writer, kMsgActiveBounds, kMsgActiveBoundsHeader);
+    Region table = OpenGreenTable(writer, report_layout::kActiveBounds);
 
     const TripleArray<VariableTriple> triples = VariableTriples(block.current);
     std::string name;
@@ -59,7 +57,7 @@ void WriteActiveBounds(const RunModel& model, ReportWriter& writer, const Iterat
         name.assign(itemName);
         const char* boundWord = BoundWordOf(writer, *variable, *triple, name);
         if (boundWord == nullptr) continue;
-        FormatLine(writer.Line(), kActiveBoundRow, itemName, triple->value, boundWord,
+        FormatLine(writer.Line(), report_layout::kActiveBoundRow, itemName, triple->value, boundWord,
                    triple->shadowPrice);
         writer.WriteFormatted();
     }

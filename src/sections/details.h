@@ -8,6 +8,7 @@
 
 #include "model/run_model.h"
 #include "output/report_writer.h"
+#include "report_layout.h"
 
 struct IterationBlock {
     CTARNIterationData* current = nullptr;
@@ -28,26 +29,26 @@ const std::string& FormWord(ReportWriter& writer, const IVELDEquation& equation)
 // a multiple of 52 (the first row has the header of the region already).
 void RepeatHeaderBefore(ReportWriter& writer, int rowCount, unsigned headerId);
 
-// Opens a green level-4 region titled with message `titleId` and writes the
-// green column header `headerId` under it.
-[[nodiscard]] Region OpenGreenTable(ReportWriter& writer, unsigned titleId, unsigned headerId);
+// Opens a green level-4 region with the table's title and writes its green
+// column header under it.
+[[nodiscard]] Region OpenGreenTable(ReportWriter& writer, const report_layout::Table& table);
 
-// A table of every item in name order: a green level-4 region titled with
-// message `titleId`, the column header `headerId` (repeated as
+// A table of every item in name order: a green level-4 region with the
+// table's title, its column header (repeated as
 // RepeatHeaderBefore says), and a row for each item that has a name and a
 // triple in `triples`, formatted into the line buffer by
 // `formatRow(writer, item, name, triple)`.
 template <typename Item, typename Triple, typename FormatRow>
-void WriteItemTable(ReportWriter& writer, unsigned titleId, unsigned headerId,
+void WriteItemTable(ReportWriter& writer, const report_layout::Table& layout,
                     const std::vector<Item*>& items, const TripleArray<Triple>& triples,
                     FormatRow formatRow) {
-    Region table = OpenGreenTable(writer, titleId, headerId);
+    Region table = OpenGreenTable(writer, layout);
     int rowCount = 0;
     for (Item* item : items) {
         const std::optional<Triple> triple = triples.Of(item->GetNumber());
         const char* name = item->GetName();
         if (!triple || name == nullptr) continue;
-        RepeatHeaderBefore(writer, ++rowCount, headerId);
+        RepeatHeaderBefore(writer, ++rowCount, layout.header);
         formatRow(writer, *item, name, *triple);
         writer.WriteFormatted();
     }

@@ -5,17 +5,15 @@
 
 namespace {
 
-constexpr char kEquationRow[] = "%-22s%12.5g   %12.5g   %12.5g   %12.5g       %s";
-
 void FormatEquationRow(ReportWriter& writer, const IVELDEquation& equation, const char* name,
                        const EquationTriple& triple) {
-    FormatLine(writer.Line(), kEquationRow, name, triple.residual, triple.shadowPrice, triple.slack,
+    FormatLine(writer.Line(), report_layout::kEquationRow, name, triple.residual, triple.shadowPrice, triple.slack,
                equation.GetScale(), FormWord(writer, equation).c_str());
 }
 
 }  // namespace
 
 void WriteEquationDetails(const RunModel& model, ReportWriter& writer, const IterationBlock& block) {
-    WriteItemTable(writer, kMsgEquationDetails, kMsgEquationDetailsHeader,
-                   model.equationsInNameOrder, EquationTriples(block.current), FormatEquationRow);
+    WriteItemTable(writer, report_layout::kEquationDetails, model.equationsInNameOrder,
+                   EquationTriples(block.current), FormatEquationRow);
 }

@@ -81,9 +81,9 @@ void RepeatHeaderBefore(ReportWriter& writer, int rowCount, unsigned headerId) {
         writer.WriteLine(markup::kGreenHeader, writer.Text(headerId).c_str());
 }
 
-Region OpenGreenTable(ReportWriter& writer, unsigned titleId, unsigned headerId) {
-    Region region = writer.OpenRegion(markup::kGreenRegion, writer.Text(titleId).c_str());
-    writer.WriteLine(markup::kGreenHeader, writer.Text(headerId).c_str());
+Region OpenGreenTable(ReportWriter& writer, const report_layout::Table& table) {
+    Region region = writer.OpenRegion(markup::kGreenRegion, writer.Text(table.title).c_str());
+    writer.WriteLine(markup::kGreenHeader, writer.Text(table.header).c_str());
     return region;
 }
 

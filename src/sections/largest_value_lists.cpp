@@ -10,15 +10,10 @@
 
 namespace {
 
-constexpr char kTwoValueRow[] = "%-22s%12.5g    %12.5g     %s";
-constexpr char kSlackRow[] = "%-22s%12.5g";
-constexpr char kChangeRow[] = "%-22s%12.5g    %12.5g   %12.5g";
-
 using EquationField = double EquationTriple::*;
 
 struct EquationListStyle {
-    unsigned titleId;
-    unsigned headerId;
+    const report_layout::Table* table;
     int criterion;             // a SortCriterion code
     EquationField sorted;      // the value sorted by, in the first number column
     EquationField other;       // the second number column, with the form; null: none
@@ -46,7 +41,7 @@ void WriteEquationList(const RunModel& model, ReportWriter& writer, const Iterat
     CTARN_Control::ReturnResidualSortedList(model.modelManager, block.current,
                                             model.equationListLength, index.data(),
                                             style.criterion);
-    Region table = OpenGreenTable(writer, style.titleId, style.headerId);
+    Region table = OpenGreenTable(writer, *style.table);
 
     const TripleArray<EquationTriple> triples = EquationTriples(block.current);
     ForEachListedItem<IVELDEquation>(model.equations, index, [&](IVELDEquation& equation, int number) {
@@ -56,9 +51,9 @@ void WriteEquationList(const RunModel& model, ReportWriter& writer, const Iterat
         if (!(std::fabs(sorted) > 0)) return;
         const char* name = equation.GetName();
         if (style.other == nullptr)
-            FormatLine(writer.Line(), kSlackRow, name ? name : "", sorted);
+            FormatLine(writer.Line(), report_layout::kSlackRow, name ? name : "", sorted);
         else
-            FormatLine(writer.Line(), kTwoValueRow, name ? name : "", sorted,
+            FormatLine(writer.Line(), report_layout::kTwoValueRow, name ? name : "", sorted,
                        (*triple).*style.other, FormWord(writer, equation).c_str());
         writer.WriteFormatted();
     });
@@ -68,21 +63,21 @@ void WriteEquationList(const RunModel& model, ReportWriter& writer, const Iterat
 
 void WriteLargestResiduals(const RunModel& model, ReportWriter& writer, const IterationBlock& block) {
     WriteEquationList(model, writer, block,
-                      {kMsgLargestResiduals, kMsgResidualsHeader, SortCriterion::kResidual,
+                      {&report_layout::kLargestResiduals, SortCriterion::kResidual,
                        &EquationTriple::residual, &EquationTriple::shadowPrice});
 }
 
 void WriteLargestShadowPrices(const RunModel& model, ReportWriter& writer,
                               const IterationBlock& block) {
     WriteEquationList(model, writer, block,
-                      {kMsgLargestShadowPrices, kMsgShadowPricesHeader, SortCriterion::kShadowPrice,
+                      {&report_layout::kLargestShadowPrices, SortCriterion::kShadowPrice,
                        &EquationTriple::shadowPrice, &EquationTriple::residual});
 }
 
 void WriteLargestFeasibilitySlacks(const RunModel& model, ReportWriter& writer,
                                    const IterationBlock& block) {
     WriteEquationList(model, writer, block,
-                      {kMsgLargestFeasibilitySlacks, kMsgFeasibilitySlacksHeader,
+                      {&report_layout::kLargestSlacks,
                        SortCriterion::kSlack, &EquationTriple::slack, nullptr});
 }
 
@@ -96,9 +91,9 @@ void WriteLargestVariableChange(const RunModel& model, ReportWriter& writer,
         model.optionTable->GetDeltaTolerance2());
 
     Region region =
-        writer.OpenRegion(markup::kGreenRegion, writer.Text(kMsgLargestVariableChange).c_str());
+        writer.OpenRegion(markup::kGreenRegion, writer.Text(report_layout::kLargestVariableChange.title).c_str());
     writer.Out() << writer.Message(kMsgOutOfTolerance, outOfTolerance) << "\n";
-    writer.WriteLine(markup::kGreenHeader, writer.Text(kMsgVariableChangeHeader).c_str());
+    writer.WriteLine(markup::kGreenHeader, writer.Text(report_layout::kLargestVariableChange.header).c_str());
 
     const TripleArray<VariableTriple> current = VariableTriples(block.current);
     const TripleArray<VariableTriple> previous = VariableTriples(block.previous);
@@ -111,7 +106,7 @@ void WriteLargestVariableChange(const RunModel& model, ReportWriter& writer,
         const double relativeChange = std::fabs(newValue - oldValue) / (std::fabs(oldValue) + 1.0);
         if (!(relativeChange > 0)) return;
         const char* name = variable.GetName();
-        FormatLine(writer.Line(), kChangeRow, name ? name : "", relativeChange, newValue, oldValue);
+        FormatLine(writer.Line(), report_layout::kChangeRow, name ? name : "", relativeChange, newValue, oldValue);
         writer.WriteFormatted();
     });
 }

@@ -6,16 +6,6 @@
 
 namespace {
 
-constexpr char kStepLimitedRow[] =
-    "%-22s%12.5g %1s %12.5g   %12.5g %1s %12.5g   %12.5g    %10s     %-10s";
-constexpr char kBoundedRow[] = "%-22s%12.5g   %12.5g   %12.5g%12s      %12.5g    %10s     %-10s";
-constexpr char kFreeRow[] =
-    "%-22s        %s   %12.5g           %s%12s      %12.5g    %10s     %-10s";
-constexpr char kUpperInfiniteRow[] =
-    "%-22s%12.5g   %12.5g           %s%12s      %12.5g    %10s     %-10s";
-constexpr char kLowerInfiniteRow[] =
-    "%-22s        %s   %12.5g   %12.5g%12s      %12.5g    %10s     %-10s";
-
 unsigned StatusWordId(short status) {
     switch (status) {
         case VariableStatus::kOptimised: return kMsgStatusOptim;
@@ -42,18 +32,18 @@ void FormatVariableRow(TextBuffer& line, const char* name, const ShownBounds& bo
     const bool lowerInfinite = bounds.lower <= kMinusInfinity;
     const bool upperInfinite = bounds.upper >= kPlusInfinity;
     if (bounds.stepLimited)
-        FormatLine(line, kStepLimitedRow, name, bounds.lower, "S", value, bounds.upper, "S", step,
+        FormatLine(line, report_layout::kVariableStepLimitedRow, name, bounds.lower, "S", value, bounds.upper, "S", step,
                    shadowPrice, status, type);
     else if (lowerInfinite && upperInfinite)
-        FormatLine(line, kFreeRow, name, "-inf", value, "+inf", "", shadowPrice, status, type);
+        FormatLine(line, report_layout::kVariableFreeRow, name, "-inf", value, "+inf", "", shadowPrice, status, type);
     else if (lowerFinite && upperInfinite)
-        FormatLine(line, kUpperInfiniteRow, name, bounds.lower, value, "+inf", "", shadowPrice,
+        FormatLine(line, report_layout::kVariableUpperInfiniteRow, name, bounds.lower, value, "+inf", "", shadowPrice,
                    status, type);
     else if (lowerInfinite && upperFinite)
-        FormatLine(line, kLowerInfiniteRow, name, "-inf", value, bounds.upper, "", shadowPrice,
+        FormatLine(line, report_layout::kVariableLowerInfiniteRow, name, "-inf", value, bounds.upper, "", shadowPrice,
                    status, type);
     else  // both finite, or a bound that is not a number
-        FormatLine(line, kBoundedRow, name, bounds.lower, value, bounds.upper, "", shadowPrice,
+        FormatLine(line, report_layout::kVariableBoundedRow, name, bounds.lower, value, bounds.upper, "", shadowPrice,
                    status, type);
 }
 
@@ -69,7 +59,7 @@ void FormatVariableDetailsRow(ReportWriter& writer, const IVELDVariable& variabl
 }  // namespace
 
 void WriteVariableDetails(const RunModel& model, ReportWriter& writer, const IterationBlock& block) {
-    WriteItemTable(writer, kMsgVariableDetails, kMsgVariableDetailsHeader,
-                   model.variablesInNameOrder, VariableTriples(block.current),
+    WriteItemTable(writer, report_layout::kVariableDetails, model.variablesInNameOrder,
+                   VariableTriples(block.current),
                    FormatVariableDetailsRow);
 }

@@ -1,84 +1,39 @@
-// The message table as the library loads it: every text, exact to the blank.
+// The message table as the library loads it: every text of the resource
+// script, exact to the blank.
 
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <regex>
 #include <string>
 
 namespace {
 
+// The texts as the resource script writes them, read here on their own:
+// an entry line is the ID, a comma and the text in double quotes, with ""
+// for a double quote inside.
+std::map<unsigned, std::string> ReadResourceScript() {
+    std::ifstream script(TARN_SOURCE_DIR "/resources/messages.rc");
+    const std::regex entry(R"re(^\s*([0-9]+)\s*,?\s*"(.*)"\s*$)re");
+    std::map<unsigned, std::string> texts;
+    std::string line;
+    std::smatch match;
+    while (std::getline(script, line)) {
+        if (!std::regex_match(line, match, entry)) continue;
+        std::string text = match[2];
+        for (std::size_t at = text.find("\"\""); at != std::string::npos; at = text.find("\"\"", at + 1))
+            text.erase(at, 1);
+        texts[static_cast<unsigned>(std::stoul(match[1]))] = text;
+    }
+    return texts;
+}
+
 const std::map<unsigned, std::string>& ExpectedTexts() {
-    static const std::map<unsigned, std::string> texts = {
-        {101, "Error: File %1!s! was not found."},
-        {102, "Model Name      : %1!s!"},
-        {103, "Case Number     : %1!03d!"},
-        {104, "Case Description: %1!s!"},
-        {105, "Execution Date  : %1!s!"},
-        {106, "Solution Status : %1!s!"},
-        {107, "Model and Options Display"},
-        {108, "TARN Solver Option Display"},
-        {109, "LP Solver Option Display"},
-        {110, "Algebraic Model Display"},
-        {111, "Iteration Information"},
-        {112, "Iteration Summary"},
-        {113, "               Variable      Residual     Objective     Objective      Non          Most            Total "},
-        {114, "   Major     Convergence   Convergence   Convergence     Function    Linearity   L-Infeasible   L-Infeasible"},
-        {115, " Iteration     Function      Function      Function       Value        Ratio       Equation         Value"},
-        {116, "Iteration Details"},
-        {117, "Initial Conditions"},
-        {118, "Major Iteration %1!d!"},
-        {119, "Error List"},
-        {120, "Warning List"},
-        {121, "Information List"},
-        {122, "Error"},
-        {123, "Warning"},
-        {124, "Information"},
-        {125, "Largest Residuals"},
-        {126, "Equation Name -------------- Value --- ShadowPrice --- Form"},
-        {127, "non-linear"},
-        {128, "linear"},
-        {129, "Largest Equation Shadow Prices"},
-        {130, "Equation Name -------- ShadowPrice --------- Value --- Form"},
-        {131, "Largest Feasibility Slacks"},
-        {132, "Equation Name ------ Infeasibility"},
-        {133, "Largest Variable Change"},
-        {134, "Variable Name ----- Relative Delta ----- New Value ---- Old Value"},
-        {135, "Active Variable Bounds"},
-        {136, "Variable Name -------------- Value --- ActiveBound -- ShadowPrice"},
-        {137, "LOWER"},
-        {138, "UPPER"},
-        {139, "STEP LOWER"},
-        {140, "STEP UPPER"},
-        {141, "Variable Details"},
-        {142, "Variable Name -------------- Lower -------- Value -------- Upper --------- Step ----- ShadowPrice --- Status --- Type --- "},
-        {143, "Variable Name ----------------- Lower ----------- Value ----------- Upper --------- Step ----- ShadowPrice --- Status --- Type --- "},
-        {144, "Const"},
-        {145, "Optim"},
-        {146, "Indep"},
-        {147, "Calc"},
-        {148, "Binary"},
-        {149, "Integer"},
-        {150, "Cont"},
-        {151, "Semi-Cont"},
-        {154, "Equation Details"},
-        {155, "Equation Name ----------- Residual ----- ShadowPrice ----- InfSlack ----- Scale ----- Form --- "},
-        {156, "Infeasibility Diagnosis"},
-        {157, "Infeasible Non-linear Equations"},
-        {158, "Infeasible"},
-        {159, "Unbounded"},
-        {160, "%s Linear Equations"},
-        {161, "%s Variables"},
-        {162, "No LP infeasibility entries were reported because the infeasibility comes from the linearization of nonlinear equations."},
-        {163, "Turn on Infeasibility Breakers and try again"},
-        {164, "Equation Name --------------- Value ------ Associated Variable Name ----- Lower ------- Value ------- Upper --- Shadow Price"},
-        {165, "Equation Name ------- Infeasibility ------ Associated Variable Name ----- Lower ------- Value ------- Upper --- Shadow Price"},
-        {166, "Variable Name --------------- Lower ----- Value ----- Upper ------ Associated Equation Name ----- Value ----- Shadow Price"},
-        {167, "Qualities out of tolerance: %1!d!"},
-        {168, "Error: Report file %1!s! could not be written."},
-    };
+    static const std::map<unsigned, std::string> texts = ReadResourceScript();
     return texts;
 }
 
@@ -106,6 +61,7 @@ TEST(MessageTable, EveryTextExactAndNothingElse) {
         EXPECT_EQ(std::string(buffer), expected->second) << "message " << id;
         EXPECT_EQ(length, static_cast<int>(expected->second.size())) << "message " << id;
     }
+    ASSERT_GT(ExpectedTexts().size(), 60u);  // the script was found and read
     // Every text fits the report's 200-character message buffer.
     for (const auto& [id, text] : ExpectedTexts()) EXPECT_LT(text.size(), 200u) << id;
     EXPECT_EQ(ExpectedTexts().count(153), 0u);

@@ -4,19 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "message_ids.h"
 #include "report_fixture.h"
+#include "report_texts.h"
 
 namespace {
 
-constexpr char kEqnHeaderInfeasible[] =
-    "?255000000}Equation Name ------- Infeasibility ------ Associated Variable Name ----- Lower ------- Value ------- Upper --- Shadow Price";
-constexpr char kEqnHeaderUnbounded[] =
-    "?255000000}Equation Name --------------- Value ------ Associated Variable Name ----- Lower ------- Value ------- Upper --- Shadow Price";
-constexpr char kVarHeader[] =
-    "?255000000}Variable Name --------------- Lower ----- Value ----- Upper ------ Associated Equation Name ----- Value ----- Shadow Price";
-constexpr char kAdvice[] =
-    "\n?255000000} *** No LP infeasibility entries were reported because the infeasibility comes from the linearization of nonlinear equations.\n"
-    "\n?255000000}     Turn on Infeasibility Breakers and try again\n";
+// The entry tables' headers and the advice, as the message table words them.
+std::string Red(MessageId id) { return "?255000000}" + std::string(report_text::Text(id)); }
+const std::string kEqnHeaderInfeasible = Red(kMsgEqnEntryHeaderInfeasible);
+const std::string kEqnHeaderUnbounded = Red(kMsgEqnEntryHeaderUnbounded);
+const std::string kVarHeader = Red(kMsgVarEntryHeader);
+const std::string kAdvice = "\n?255000000} *** " + std::string(report_text::Text(kMsgAdviceNoEntries)) +
+                            "\n\n?255000000}     " + std::string(report_text::Text(kMsgAdviceBreakers)) + "\n";
 
 struct Model {
     std::string variables;

@@ -115,7 +115,7 @@ TEST(SpecialFiles, ReportFileThatIsNoRegularFileIsRefusedAtOnce) {
         const ChildRun run = RunInChild(dir, dir.File("run"));
         ASSERT_TRUE(run.ended) << "the run did not end within a second";
         EXPECT_EQ(run.rc, -1);
-        EXPECT_EQ(run.stdoutText, "Error: Report file " + dir.File("run.log") + " could not be written.\n");
+        EXPECT_EQ(run.stdoutText, WithInsert(kMsgReportNotWritten, dir.File("run.log")) + "\n");
         EXPECT_EQ(run.stderrText,
                   "Error: " + dir.File("run.log") + " is " + special.kind + ", not a regular file.\n");
     }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "report_texts.h"
 #include "run/create_report.h"
 
 TempDir::TempDir() {
@@ -112,4 +113,10 @@ ScopedEnv::~ScopedEnv() {
         setenv(m_name.c_str(), m_old.c_str(), 1);
     else
         unsetenv(m_name.c_str());
+}
+
+std::string WithInsert(MessageId id, const std::string& insert) {
+    std::string text(report_text::Text(id));
+    const std::size_t at = text.find("%1!s!");
+    return at == std::string::npos ? text : text.replace(at, 5, insert);
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "message_ids.h"
+
 struct ReportResult {
     int rc = 0;
     std::string stdoutText;
@@ -74,3 +76,6 @@ private:
     bool m_had = false;
     std::string m_old;
 };
+
+// Message `id` of the table with `insert` in place of its one text insert.
+std::string WithInsert(MessageId id, const std::string& insert);

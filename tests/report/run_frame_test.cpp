@@ -34,7 +34,7 @@ TEST(RunFrame, MissingDataFileWritesMessage101Only) {
     TempDir dir;
     ReportResult result = RunOnBase(dir.File("absent"));
     EXPECT_EQ(result.rc, -1);
-    EXPECT_EQ(result.stdoutText, "Error: File " + dir.File("absent") + ".vdr was not found.\n");
+    EXPECT_EQ(result.stdoutText, WithInsert(kMsgFileNotFound, dir.File("absent") + ".vdr") + "\n");
     EXPECT_FALSE(result.logWritten);
 }
 
@@ -132,7 +132,7 @@ TEST(RunFrame, UnwritableReportFileIsAnError) {
         ReportResult result = RunOnBase(dir.File("run"));
         EXPECT_EQ(result.rc, -1);
         EXPECT_EQ(result.stdoutText,
-                  "Error: Report file " + dir.File("run.log") + " could not be written.\n");
+                  WithInsert(kMsgReportNotWritten, dir.File("run.log")) + "\n");
     }
     if (std::filesystem::exists("/dev/full")) {
         TempDir dir;
@@ -141,7 +141,7 @@ TEST(RunFrame, UnwritableReportFileIsAnError) {
         ReportResult result = RunOnBase(dir.File("run"));
         EXPECT_EQ(result.rc, -1);
         EXPECT_EQ(result.stdoutText,
-                  "Error: Report file " + dir.File("run.log") + " could not be written.\n");
+                  WithInsert(kMsgReportNotWritten, dir.File("run.log")) + "\n");
     }
 }
 

@@ -5,9 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "message_ids.h"
 #include "report_fixture.h"
+#include "report_texts.h"
 
 namespace {
+
+// A green column header as the report writes it.
+std::string GreenHeader(MessageId id) { return "?000128000}" + std::string(report_text::Text(id)); }
 
 struct Var {
     std::string name;
@@ -95,8 +100,8 @@ TEST(ActiveBounds, EveryBoundWordCase) {
               "XSU                              4      STEP UPPER              2");
     // Header and region lines; the initial conditions have no such region.
     EXPECT_EQ(Occurrences(result.log, region), 1u);
-    EXPECT_NE(result.log.find("\n?000128000}#region 4, Active Variable Bounds\n\n"
-                              "?000128000}Variable Name -------------- Value --- ActiveBound -- ShadowPrice\n"),
+    EXPECT_NE(result.log.find("\n?000128000}#region 4, Active Variable Bounds\n\n" +
+                              GreenHeader(kMsgActiveBoundsHeader) + "\n"),
               std::string::npos);
 }
 
@@ -159,8 +164,7 @@ std::vector<Var> NumberedVariables(int count) {
 }
 
 TEST(VariableDetails, HeaderRepeatsEvery52Rows) {
-    const std::string header =
-        "?000128000}Variable Name -------------- Lower -------- Value -------- Upper --------- Step ----- ShadowPrice --- Status --- Type --- ";
+    const std::string header = GreenHeader(kMsgVariableDetailsHeader);
     for (int count : {51, 52, 104}) {
         ReportResult result = RunVariables(NumberedVariables(count));
         std::vector<std::string> lines = RegionLines(result.log, "#region 4, Variable Details");
@@ -211,7 +215,7 @@ TEST(LargestLists, FiltersAndFormats) {
     std::vector<std::string> residuals = RegionLines(result.log, "#region 4, Largest Residuals", major);
     ASSERT_EQ(residuals.size(), 4u);
     EXPECT_EQ(residuals[0], "");
-    EXPECT_EQ(residuals[1], "?000128000}Equation Name -------------- Value --- ShadowPrice --- Form");
+    EXPECT_EQ(residuals[1], GreenHeader(kMsgResidualsHeader));
     EXPECT_EQ(residuals[2], "RNEG                         -0.25               0     non-linear");
     EXPECT_EQ(residuals[3], "RFLAGNEG                     0.125               0     linear");
     std::vector<std::string> prices = RegionLines(result.log, "#region 4, Largest Equation Shadow Prices", major);
@@ -220,7 +224,7 @@ TEST(LargestLists, FiltersAndFormats) {
     EXPECT_EQ(prices[3], "RNAN                            -3             nan     linear");
     std::vector<std::string> slacks = RegionLines(result.log, "#region 4, Largest Feasibility Slacks", major);
     ASSERT_EQ(slacks.size(), 3u);
-    EXPECT_EQ(slacks[1], "?000128000}Equation Name ------ Infeasibility");
+    EXPECT_EQ(slacks[1], GreenHeader(kMsgFeasibilitySlacksHeader));
     EXPECT_EQ(slacks[2], "RNEG                             2");
 }
 
@@ -234,7 +238,7 @@ TEST(LargestLists, RelativeChangeAndCounter) {
     std::vector<std::string> lines = RegionLines(result.log, "#region 4, Largest Variable Change");
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "Qualities out of tolerance: 2");
-    EXPECT_EQ(lines[2], "?000128000}Variable Name ----- Relative Delta ----- New Value ---- Old Value");
+    EXPECT_EQ(lines[2], GreenHeader(kMsgVariableChangeHeader));
     EXPECT_EQ(lines[3], "UP                               1               5              2");
     EXPECT_EQ(lines[4], "FROMZERO                       0.5             0.5              0");
 }

@@ -6,7 +6,9 @@
 #include <limits>
 
 #include "markup.h"
+#include "report_layout.h"
 #include "report_reader.h"
+#include "report_texts.h"
 
 namespace tarnview {
 
@@ -83,8 +85,10 @@ RegionName NameRegion(int level, std::string_view title) {
         name.title = std::string(inner);
         name.kind = RegionKind::kIteration;
         name.iterationBlock = true;
-        constexpr std::string_view kMajor = "Major Iteration ";
-        if (inner == "Initial Conditions") {
+        // "Major Iteration %1!d!": the text before the insert.
+        const std::string_view major = report_text::Text(kMsgMajorIteration);
+        const std::string_view kMajor = major.substr(0, major.find('%'));
+        if (inner == report_text::Text(kMsgInitialConditions)) {
             name.iteration = -1;
         } else if (inner.starts_with(kMajor)) {
             int number = 0;
@@ -95,9 +99,10 @@ RegionName NameRegion(int level, std::string_view title) {
         return name;
     }
     name.title = std::string(title);
-    if (title == "Iteration Summary") {
+    if (title == report_text::Text(kMsgIterationSummary)) {
         name.kind = RegionKind::kSummary;
-    } else if (title == "Error List" || title == "Warning List" || title == "Information List") {
+    } else if (title == report_text::Text(kMsgErrorList) || title == report_text::Text(kMsgWarningList) ||
+               title == report_text::Text(kMsgInformationList)) {
         name.kind = RegionKind::kMessages;
     }
     return name;
@@ -178,7 +183,7 @@ bool IsTableHeader(std::string_view text) {
 namespace {
 
 struct Column {
-    const char* name;
+    std::string name;
     std::size_t begin, end;  // within the part after the name
 };
 
@@ -192,35 +197,40 @@ struct TableLayout {
     std::vector<Column> columns;
 };
 
+constexpr std::size_t kMostColumns = 16;
+
+// A fixed table's layout as the report's layout table declares it: the
+// columns where its row format puts them.
+TableLayout FixedLayout(TableKind kind, const report_layout::Table& table) {
+    report_layout::Span spans[kMostColumns];
+    const std::size_t count = report_layout::ColumnSpans(table.row, spans, kMostColumns);
+    TableLayout layout{kind, table.id,
+                       table.names == report_layout::Names::kVariable ? NameKind::kVariable : NameKind::kEquation,
+                       TrimTrailingBlanks(report_text::Text(table.header)), 0, false, {}};
+    for (std::size_t i = 0; i < count && i < table.columnCount; ++i)
+        layout.columns.push_back({table.columns[i], spans[i].begin, spans[i].end});
+    if (count > 0) {
+        layout.fixedWidth = spans[count - 1].end;
+        layout.endsWithForm = spans[count - 1].open;
+    }
+    return layout;
+}
+
+static_assert(std::size(report_layout::kFixedTables) == static_cast<std::size_t>(TableKind::kDiagnosisEquations),
+              "the fixed tables come first among the table kinds, in the layout table's order");
+
 const std::vector<TableLayout>& Layouts() {
-    static const std::vector<TableLayout> layouts = {
-        {TableKind::kVariableDetails, "variableDetails", NameKind::kVariable,
-         "Variable Name -------------- Lower -------- Value -------- Upper --------- Step ----- ShadowPrice --- "
-         "Status --- Type ---",
-         101, false,
-         {{"Lower", 0, 12}, {"Lower Mark", 12, 15}, {"Value", 15, 27}, {"Upper", 27, 42}, {"Upper Mark", 42, 45},
-          {"Step", 45, 57}, {"ShadowPrice", 57, 72}, {"Status", 72, 86}, {"Type", 86, 101}}},
-        {TableKind::kEquationDetails, "equationDetails", NameKind::kEquation,
-         "Equation Name ----------- Residual ----- ShadowPrice ----- InfSlack ----- Scale ----- Form ---", 64, true,
-         {{"Residual", 0, 12}, {"ShadowPrice", 12, 27}, {"InfSlack", 27, 42}, {"Scale", 42, 57}, {"Form", 57, 64}}},
-        {TableKind::kLargestResiduals, "largestResiduals", NameKind::kEquation,
-         "Equation Name -------------- Value --- ShadowPrice --- Form", 33, true,
-         {{"Value", 0, 12}, {"ShadowPrice", 12, 28}, {"Form", 28, 33}}},
-        {TableKind::kLargestShadowPrices, "largestShadowPrices", NameKind::kEquation,
-         "Equation Name -------- ShadowPrice --------- Value --- Form", 33, true,
-         {{"ShadowPrice", 0, 12}, {"Value", 12, 28}, {"Form", 28, 33}}},
-        {TableKind::kLargestSlacks, "largestSlacks", NameKind::kEquation, "Equation Name ------ Infeasibility", 12,
-         false, {{"Infeasibility", 0, 12}}},
-        {TableKind::kLargestVariableChange, "largestVariableChange", NameKind::kVariable,
-         "Variable Name ----- Relative Delta ----- New Value ---- Old Value", 43, false,
-         {{"Relative Delta", 0, 12}, {"New Value", 12, 28}, {"Old Value", 28, 43}}},
-        {TableKind::kActiveBounds, "activeBounds", NameKind::kVariable,
-         "Variable Name -------------- Value --- ActiveBound -- ShadowPrice", 43, false,
-         {{"Value", 0, 12}, {"ActiveBound", 12, 28}, {"ShadowPrice", 28, 43}}},
-        {TableKind::kDiagnosisEquations, "diagnosisEquations", NameKind::kEquation, "Equation Name ---", 0, false, {}},
-        {TableKind::kDiagnosisVariables, "diagnosisVariables", NameKind::kVariable, "Variable Name ---", 0, false, {}},
-        {TableKind::kOther, "other", NameKind::kVariable, "", 0, false, {}},
-    };
+    static const std::vector<TableLayout> layouts = [] {
+        std::vector<TableLayout> all;
+        for (const report_layout::Table* table : report_layout::kFixedTables)
+            all.push_back(FixedLayout(static_cast<TableKind>(all.size()), *table));
+        all.push_back({TableKind::kDiagnosisEquations, "diagnosisEquations", NameKind::kEquation, "Equation Name ---",
+                       0, false, {}});
+        all.push_back({TableKind::kDiagnosisVariables, "diagnosisVariables", NameKind::kVariable, "Variable Name ---",
+                       0, false, {}});
+        all.push_back({TableKind::kOther, "other", NameKind::kVariable, "", 0, false, {}});
+        return all;
+    }();
     return layouts;
 }
 
@@ -230,10 +240,11 @@ const TableLayout& LayoutOf(TableKind kind) { return Layouts()[static_cast<std::
 std::string_view FieldsPart(const TableLayout& layout, std::string_view text) {
     std::size_t width = layout.fixedWidth;
     if (layout.endsWithForm) {
-        if (text.ends_with("non-linear")) {
-            width += 10;
-        } else if (text.ends_with("linear")) {
-            width += 6;
+        const std::string_view nonLinear = report_text::Text(kMsgNonLinear), linear = report_text::Text(kMsgLinear);
+        if (text.ends_with(nonLinear)) {
+            width += nonLinear.size();
+        } else if (text.ends_with(linear)) {
+            width += linear.size();
         } else {
             return {};
         }
@@ -270,25 +281,25 @@ const std::vector<std::string>& ColumnsOf(TableKind kind) {
         std::vector<std::vector<std::string>> all;
         for (const TableLayout& layout : Layouts()) {
             all.emplace_back();
-            for (const Column& column : layout.columns) all.back().emplace_back(column.name);
+            for (const Column& column : layout.columns) all.back().push_back(column.name);
         }
         return all;
     }();
     return columns[static_cast<std::size_t>(kind)];
 }
 
-std::string_view TableRowName(TableKind kind, std::string_view text) {
-    const TableLayout& layout = LayoutOf(kind);
+namespace {
+
+std::string_view NameOfRow(const TableLayout& layout, std::string_view text) {
     if (layout.fixedWidth == 0) return LeadingName(text);
     const std::string_view fields = FieldsPart(layout, text);
     if (fields.empty()) return TrimBlanks(text);
     return TrimTrailingBlanks(text.substr(0, text.size() - fields.size()));
 }
 
-TableRow ReadTableRow(TableKind kind, std::string_view text) {
-    const TableLayout& layout = LayoutOf(kind);
+TableRow ReadRow(const TableLayout& layout, std::string_view text) {
     TableRow row;
-    row.name = TableRowName(kind, text);
+    row.name = NameOfRow(layout, text);
     const std::string_view fields = FieldsPart(layout, text);
     for (const Column& column : layout.columns) {
         std::string_view field;
@@ -300,6 +311,15 @@ TableRow ReadTableRow(TableKind kind, std::string_view text) {
         row.fields.push_back(field);
     }
     return row;
+}
+
+}  // namespace
+
+std::string_view TableRowName(TableKind kind, std::string_view text) { return NameOfRow(LayoutOf(kind), text); }
+TableRow ReadTableRow(TableKind kind, std::string_view text) { return ReadRow(LayoutOf(kind), text); }
+
+TableRow ReadTableRow(const report_layout::Table& layout, std::string_view text) {
+    return ReadRow(FixedLayout(TableKind::kOther, layout), text);
 }
 
 std::string IterationLabel(const IterationBlock& block) {

@@ -30,6 +30,10 @@
 #include <utility>
 #include <vector>
 
+namespace report_layout {
+struct Table;
+}
+
 namespace tarnview {
 
 using LineNumber = std::uint64_t;  // from 0
@@ -140,6 +144,9 @@ struct TableRow {
     std::vector<std::string_view> fields;
 };
 TableRow ReadTableRow(TableKind kind, std::string_view text);
+// A row of a table laid out as `layout` says (an entry of the report's
+// layout table, or a changed copy of one).
+TableRow ReadTableRow(const report_layout::Table& layout, std::string_view text);
 // The name alone (cheaper, for indexes).
 std::string_view TableRowName(TableKind kind, std::string_view text);
 // Whether a table's rows have fixed columns after the name (all but the

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "message_ids.h"
 #include "report_json.h"
+#include "report_texts.h"
 
 namespace {
 
@@ -49,7 +51,7 @@ const std::string kReport =
     "#endregion\n"
     "?000128000}#region 0, ===== Initial Conditions =====\n"
     "?000128000}#region 4, Equation Details\n"
-    "?000128000}Equation Name ----------- Residual ----- ShadowPrice ----- InfSlack ----- Scale ----- Form --- \n" +
+    "?000128000}" + std::string(report_text::Text(kMsgEquationDetailsHeader)) + "\n" +
     kEquationRow +
     "\n"
     "#endregion\n"

@@ -63,12 +63,7 @@ void AppendHex(std::string& out, unsigned char byte, const char* form) {
     out += text;
 }
 
-bool IsNumber(std::string_view text) {
-    if (text.starts_with('+')) text.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size();
-}
+bool IsNumber(std::string_view text) { return tarnview::FieldNumber(text).has_value(); }
 
 }  // namespace
 

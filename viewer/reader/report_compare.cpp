@@ -19,11 +19,8 @@ std::string HeaderField(const Report& report, std::string_view key) {
 }
 
 std::optional<double> FiniteNumber(std::string_view text) {
-    if (text.starts_with('+')) text.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return std::nullopt;
+    const std::optional<double> value = FieldNumber(text);
+    if (!value || !std::isfinite(*value)) return std::nullopt;
     return value;
 }
 

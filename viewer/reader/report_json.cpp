@@ -123,11 +123,8 @@ void WriteField(JsonWriter& writer, std::string_view field) {
         writer.Null();
         return;
     }
-    std::string_view digits = field.starts_with('+') ? field.substr(1) : field;
-    double value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error == std::errc() && end == digits.data() + digits.size()) {
-        WriteNumber(writer, value);
+    if (const std::optional<double> value = FieldNumber(field)) {
+        WriteNumber(writer, *value);
     } else {
         WriteText(writer, field);
     }

@@ -318,6 +318,13 @@ TableRow ReadRow(const TableLayout& layout, std::string_view text) {
 std::string_view TableRowName(TableKind kind, std::string_view text) { return NameOfRow(LayoutOf(kind), text); }
 TableRow ReadTableRow(TableKind kind, std::string_view text) { return ReadRow(LayoutOf(kind), text); }
 
+std::optional<double> FieldNumber(std::string_view field) {
+    std::string_view rest = field;
+    const std::optional<double> value = TakeNumber(rest);
+    if (!value || !rest.empty() || field.empty() || IsBlank(field.front())) return std::nullopt;
+    return value;
+}
+
 TableRow ReadTableRow(const report_layout::Table& layout, std::string_view text) {
     return ReadRow(FixedLayout(TableKind::kOther, layout), text);
 }

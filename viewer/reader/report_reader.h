@@ -144,6 +144,10 @@ struct TableRow {
     std::vector<std::string_view> fields;
 };
 TableRow ReadTableRow(TableKind kind, std::string_view text);
+// The number a table field holds: the whole field, as C's printf writes
+// numbers ("12", "-3.5e+02", "nan", "+inf"); none when the field is blank
+// or not one number.  The one reader of a field's number.
+std::optional<double> FieldNumber(std::string_view field);
 // A row of a table laid out as `layout` says (an entry of the report's
 // layout table, or a changed copy of one).
 TableRow ReadTableRow(const report_layout::Table& layout, std::string_view text);

@@ -12,9 +12,8 @@ namespace tarnview::terminal {
 namespace {
 
 std::optional<double> Number(std::string_view field) {
-    double value = 0;
-    const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (result.ec != std::errc() || result.ptr != field.data() + field.size() || !std::isfinite(value)) return std::nullopt;
+    const std::optional<double> value = FieldNumber(field);
+    if (!value || !std::isfinite(*value)) return std::nullopt;
     return value;
 }
 

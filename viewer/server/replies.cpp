@@ -57,6 +57,7 @@ Reply ReportListReply(const ReportLibrary& reports) {
         json.StartObject();
         json.Key("id").Count(id);
         json.Key("file").Text(report.FileName());
+        json.Key("path").Text(report.Path());  // as given: tells reports of one name apart
         json.Key("bytes").Count(report.Bytes());
         json.Key("lineCount").Count(report.LineCount());
         json.Key("version").Integer(served->version());

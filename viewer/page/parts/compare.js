@@ -12,7 +12,7 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
   function compareView(served) {
     const reportName = (id) => {
       const report = served.reports.find((entry) => entry.id === id);
-      return report ? report.file : `report ${id}`;
+      return report ? report.name : `report ${id}`;
     };
     const chosenReports = () =>
       [...byId("compare-reports").querySelectorAll("input:checked")].map((box) => Number(box.value));
@@ -32,12 +32,12 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
         box.type = "checkbox";
         box.checked = true;
         box.value = String(report.id);
-        label.append(box, ` ${report.file}`);
+        label.append(box, ` ${report.name}`);
         boxes.append(label);
       }
       for (const [selectId, index] of [["compare-a", 0], ["compare-b", 1]]) {
         const pair = byId(selectId);
-        pair.replaceChildren(...served.reports.map((report) => option(report.id, report.file)));
+        pair.replaceChildren(...served.reports.map((report) => option(report.id, report.name)));
         if (served.reports[index]) pair.value = String(served.reports[index].id);
       }
     }
@@ -80,7 +80,12 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
         : listed;
     }
 
+    // The name whose history is open ({name, kind}), drawn again when the
+    // reports chosen change; and a count that lets only the latest drawing land.
+    const shownHistory = { name: null, kind: null, generation: 0 };
+
     async function draw() {
+      if (shownHistory.name !== null) showHistory(shownHistory.name, shownHistory.kind);
       const chosen = chosenReports();
       try {
         if (chosen.length) {
@@ -99,6 +104,8 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
     // The history of a name in every report chosen, overlaid (a report
     // without the name is left out and said so).
     async function showHistory(name, kind) {
+      const generation = ++shownHistory.generation;
+      Object.assign(shownHistory, { name, kind });
       const section = byId("compare-history");
       section.hidden = false;
       byId("compare-history-heading").textContent = `History of ${name}\u2026`;
@@ -106,10 +113,11 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
       const answers = await Promise.all(chosen.map((id) =>
         source.servedSource(served.token, id).history(name, kind).then((found) => ({ name: reportName(id), history: found }),
           () => null)));
+      if (generation !== shownHistory.generation) return;
       const runs = answers.filter(Boolean);
       const missing = chosen.length - runs.length;
       byId("compare-history-heading").textContent = runs.length
-        ? `History of ${name} in ${runs.length} ${runs.length === 1 ? "report" : "reports"}` +
+        ? `History of ${name} in ${runs.length === 1 ? runs[0].name : `${runs.length} reports`}` +
           `${missing ? ` (${missing} without it)` : ""}`
         : `No report chosen has ${name}`;
       history.drawGroups(byId("compare-history-charts"), "chart-compare-history", runs);
@@ -123,7 +131,11 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
         const link = event.target.closest("[data-name]");
         if (link) showHistory(link.dataset.name, link.dataset.kind);
       });
-      byId("close-compare-history").addEventListener("click", () => { byId("compare-history").hidden = true; });
+      byId("close-compare-history").addEventListener("click", () => {
+        byId("compare-history").hidden = true;
+        shownHistory.name = null;
+        ++shownHistory.generation;
+      });
     }
 
     return { start, fillChoices, draw, showHistory };

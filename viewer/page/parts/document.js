@@ -21,7 +21,7 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
     const box = dom.byId("document");
     const rowsBox = dom.byId("document-rows");
     const sizer = dom.byId("document-sizer");
-    const state = { drawn: { first: -1, last: -1 }, currentLine: -1, lineHeight: 18, longClicks: new Map() };
+    const state = { drawn: { first: -1, last: -1 }, currentLine: -1, lineHeight: 18, longClicks: new Map(), focusedAtPress: false };
 
     function readLineHeight() {
       const value = parseFloat(getComputedStyle(box).getPropertyValue("--line-height"));
@@ -219,7 +219,10 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
         drawSoon(true);
         return;
       }
-      if (row.dataset.region !== undefined && event.target.closest(".fold, .text")) {
+      // A region's title folds it, unless the click is the one that put the
+      // keys in the report; its arrow always does.
+      const folds = event.target.closest(".fold") || (event.target.closest(".text") && state.focusedAtPress);
+      if (row.dataset.region !== undefined && folds) {
         hooks.toggled(Number(row.dataset.region), toggleRegion(Number(row.dataset.region)));
         return;
       }
@@ -232,13 +235,31 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
       box.addEventListener("scroll", () => drawSoon(false), { passive: true });
       window.addEventListener("resize", () => drawSoon(true));
       rowsBox.addEventListener("click", onClick);
+      box.addEventListener("mousedown", () => { state.focusedAtPress = box.contains(document.activeElement); }, { capture: true });
+    }
+
+    // Makes a shown line the current one, in the middle of the screen,
+    // opening nothing: false when it is inside a closed region.
+    function centreLine(line) {
+      const row = view.model.rowOfLine(line);
+      if (row < 0) return false;
+      state.currentLine = line;
+      scrollToRow(row, box.clientHeight / 2 - state.lineHeight);
+      draw(true);
+      return true;
+    }
+
+    // A new report: its first line at the top.
+    function toTop() {
+      box.scrollTop = 0;
+      state.longClicks.clear();
     }
 
     return {
-      start, draw, drawSoon, rowsChanged, goToLine, toggleRegion, place, restorePlace, keepPlace,
+      start, draw, drawSoon, rowsChanged, goToLine, toggleRegion, place, restorePlace, keepPlace, centreLine, toTop,
       currentLine: () => state.currentLine,
       setCurrentLine: (line) => { state.currentLine = line; },
-      focus: () => box.focus(),
+      focus: () => box.focus({ preventScroll: true }),
     };
   }
 

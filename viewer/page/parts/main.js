@@ -8,6 +8,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
   "history", "compare", "keys"],
 (dom, theme, regions, source, lines, documentPart, outlinePart, searchPart, charts, historyPart, comparePart, keysPart) => {
   const VERSION_POLL_MS = 2000;
+  const DIAGNOSIS_TITLE = "Infeasibility Diagnosis";   // the region the terminal's D goes to too
   const { byId } = dom;
 
   const view = { source: null, store: null, model: null };
@@ -31,10 +32,17 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     return result;
   }
 
+  // The keys go on from where a jump lands: the report's text has the
+  // focus, unless the jump came from the outline, whose keys go on there.
+  function focusText() {
+    if (!byId("outline").contains(document.activeElement)) text.focus();
+  }
+
   function goToLine(line) {
     return jump(() => {
       if (text.goToLine(line).length) outline.refresh();
       outline.reveal(view.model.regionOfLine(line));
+      focusText();
     });
   }
 
@@ -58,7 +66,13 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     goToLine,
     toggleRegion: (id, open) => text.toggleRegion(id, open),
   });
-  const history = historyPart.historyPanel(view, { goToLine });
+  // A chart's point clicked: its iteration's block.
+  function goToIteration(label) {
+    const iteration = Number(label);
+    if (Number.isInteger(iteration)) goTo({ iteration });
+  }
+
+  const history = historyPart.historyPanel(view, { goToLine, goToIteration });
   const search = searchPart.searchPanel(view, { goToLine, openName });
   const compare = comparePart.compareView(served);
 
@@ -77,7 +91,57 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     return "";
   }
 
+  function say(message) {
+    dom.showNotice("key-message", message);
+  }
+
+  // The fold keys, on the region at the current line.
+  function fold(how) {
+    if (!view.model) return;
+    const model = view.model;
+    if (how === "open all" || how === "close all") {
+      const line = hereLine();
+      model.setAllOpen(how === "open all");
+      text.rowsChanged();
+      const top = model.outermost(model.regionOfLine(line));
+      text.centreLine(how === "open all" || top < 0 ? line : model.regions[top].line);
+      outline.refresh();
+      return;
+    }
+    const id = model.regionOfLine(hereLine());
+    if (id < 0) return;
+    const open = how === "toggle" ? !model.open[id] : how === "open";
+    if (!open) text.setCurrentLine(model.regions[id].line);
+    if (text.toggleRegion(id, open)) outline.refresh();
+    text.drawSoon(true);
+  }
+
+  // H: the history of the name the current line is the table row of.
+  function historyHere() {
+    const line = hereLine();
+    const content = view.store && view.store.get(line);
+    const name = content ? source.lineRowName(content) : "";
+    if (!name || !view.source.history) {
+      say(name ? `Histories need the page of tarnview serve; search for ${name} instead.`
+        : "The current line is no table row of a variable or an equation.");
+      return;
+    }
+    openName(name, source.lineRowKind(content));
+  }
+
+  // s and D: the first region that `wanted` picks.
+  function goToRegion(wanted, missing) {
+    const region = view.model && view.model.regions.find(wanted);
+    if (region) goToLine(region.line);
+    else say(missing);
+  }
+
   const keys = keysPart.keys({
+    fold,
+    history: historyHere,
+    summary: () => goToRegion((region) => region.kind === "summary", "The report has no iteration summary."),
+    diagnosis: () => goToRegion((region) => region.title === DIAGNOSIS_TITLE, "The report has no infeasibility diagnosis."),
+    focusText,
     search: () => { byId("search").focus(); byId("search").select(); },
     step: (direction) => search.step(direction, text.currentLine()),
     iteration: (direction) => {
@@ -110,16 +174,25 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     const none = !summary || !summary.rows || summary.rows.length === 0;
     byId("toggle-charts").hidden = none;
     byId("charts").hidden = none || byId("toggle-charts").getAttribute("aria-pressed") !== "true";
-    if (!byId("charts").hidden) charts.drawSummaryCharts([{ name: view.model.report.file, summary }], "chart-convergence", "chart-objective");
+    if (!byId("charts").hidden) charts.drawSummaryCharts([{ name: reportName(view.model.report), summary }], "chart-convergence", "chart-objective",
+      { onPoint: goToIteration });
+  }
+
+  // The report's name in the page: its file's, with the folders it takes
+  // to tell it from the other reports served.
+  function reportName(report) {
+    const listed = served.reports.find((entry) => view.source && entry.id === view.source.id);
+    return listed ? listed.name : report.file;
   }
 
   function adoptReport(report, keepOpen) {
     view.model = new regions.RegionModel(report, keepOpen && view.model ? view.model.open : null);
-    document.title = `${report.file} \u2013 tarnview`;
-    byId("file-name").textContent = report.file;
+    document.title = `${reportName(report)} \u2013 tarnview`;
+    byId("file-name").textContent = reportName(report);
     byId("file-name").title = Object.entries(report.header || {}).map(([key, value]) => `${key}: ${value}`).join("\n");
     outline.build();
     showReportNotices(report);
+    if (!keepOpen) text.toTop();
     text.rowsChanged();
     text.draw(true);
     showSummaryCharts();
@@ -146,7 +219,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
         if (shown !== view.source) return;
         view.store.forget();
         adoptReport(report, true);
-        dom.showNotice("reloaded", `${report.file} was written again and has been reloaded ` +
+        dom.showNotice("reloaded", `${reportName(report)} was written again and has been reloaded ` +
           `(${new Date().toLocaleTimeString()}).`);
       }
       served.version = version;
@@ -187,9 +260,11 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
       "or write a page with tarnview html.");
     served.reports = await source.fetchJson(served.token, "/api/reports");
     if (!served.reports.length) throw new Error("The server has no report.");
+    const names = source.distinctNames(served.reports.map((report) => report.path || report.file));
+    served.reports.forEach((report, at) => { report.name = names[at]; });
     const select = byId("report-select");
     select.replaceChildren(...served.reports.map((report) => {
-      const node = dom.element("option", "", report.file);
+      const node = dom.element("option", "", report.name);
       node.value = String(report.id);
       return node;
     }));
@@ -238,6 +313,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     byId("show-compare").addEventListener("click", () => showView("compare"));
     byId("report-select").addEventListener("change", (event) => openServedReport(Number(event.target.value)).catch(dom.showFailure));
     window.addEventListener("popstate", onPopState);
+    document.addEventListener("keydown", () => { byId("key-message").hidden = true; }, { capture: true });
   }
 
   function start() {

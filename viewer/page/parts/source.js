@@ -5,6 +5,7 @@
                              answer is cut short; none past the end), each
                              [kind, colour, text, ...] as the reader writes it
      search(query, from)  -> {hits: [{line, region, text}], next, kinds}
+     suggest(typed, count) -> [{name, match}]: names holding what is typed
      history(name, kind), version()   (when the source can answer them)
    - embedded (`tarnview html`): the outline and the lines, in pieces, are
      in the page as gzip-compressed JSON in base64, each piece decoded with
@@ -13,7 +14,7 @@
      page's own URL. */
 "use strict";
 
-tarnview.define("source", ["regions"], (regions) => {
+tarnview.define("source", ["regions", "search"], (regions, search) => {
   const HIT_PAGE = 500;              // hits per page of an embedded search
   const PIECES_KEPT = 24;            // decoded pieces kept before the oldest is dropped
 
@@ -101,7 +102,7 @@ tarnview.define("source", ["regions"], (regions) => {
       return { hits, next: null, indexed: true, name: true, kinds: [] };
     }
 
-    async function search(query, from) {
+    async function searchText(query, from) {
       if (Object.hasOwn(names, query)) return searchName(names[query], from);
       const hits = [];
       for (let index = Math.max(pieceOf(from), 0); index < pieces.length; ++index) {
@@ -121,7 +122,12 @@ tarnview.define("source", ["regions"], (regions) => {
       return { hits, next: null, indexed: false, kinds: [] };
     }
 
-    return { served: false, outline: async () => data.report, lines, search };
+    // The names suggested as a name is typed, found among the names the
+    // reader listed, as the server finds them.
+    const nameList = Object.keys(names);
+    const suggest = async (typed, count) => search.suggestNames(nameList, typed, count);
+
+    return { served: false, outline: async () => data.report, lines, search: searchText, suggest };
   }
 
   function apiUrl(token, path, parameters) {

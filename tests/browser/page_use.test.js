@@ -284,3 +284,19 @@ test("1366x768: focus follows every jump, a click into the report folds nothing,
   assert.deepEqual(problems, []);
   await page.close();
 });
+
+test("the search box suggests the names that hold what is typed; one chosen is searched for", async () => {
+  const { page, problems } = await open("blending");
+  await page.click("#search");
+  await page.keyboard.type("pool");
+  await page.waitForSelector("#suggestions:not([hidden]) li");
+  const names = await page.$$eval("#suggestions li", (items) => items.map((item) => item.dataset.name));
+  assert.ok(names.includes("QSUL_POOL") && names.every((name) => name.toLowerCase().includes("pool")), names.join(" "));
+  await page.keyboard.press("ArrowDown");
+  await page.keyboard.press("Enter");
+  await page.waitForFunction((name) => document.getElementById("search").value === name &&
+    document.getElementById("suggestions").hidden, {}, names[0]);
+  await page.waitForFunction((name) => document.getElementById("search-status").textContent.endsWith(`for \u201c${name}\u201d`), {}, names[0]);
+  assert.deepEqual(problems, []);
+  await page.close();
+});

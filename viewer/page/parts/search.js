@@ -244,7 +244,7 @@ tarnview.define("search", ["dom"], (dom) => {
     function chooseSuggestion(step) {
       const items = [...byId("suggestions").children];
       if (!items.length) return;
-      suggestions.chosen = (suggestions.chosen + step + items.length + 1) % (items.length + 1) - 1;
+      suggestions.chosen = (suggestions.chosen + 1 + step + items.length + 1) % (items.length + 1) - 1;
       items.forEach((item, at) => item.setAttribute("aria-selected", String(at === suggestions.chosen)));
       const chosen = items[suggestions.chosen];
       if (chosen) {

@@ -161,7 +161,13 @@ test("served: the history's charts of 30 decades read, +inf as the report prints
   await page.setViewport({ width: sizes[0][0], height: sizes[0][1] });
   await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "light" }]);
   await page.select("#theme-select", "light");
-  await historyOf(page, "F_C1_POOL");
+  // H on a table row of F_C1_POOL: its history, as in the terminal view.
+  await support.search(page, "F_C1_POOL");
+  await page.evaluate(() => [...document.querySelectorAll("#hits .hit-group")]
+    .find((group) => group.querySelector("h3").textContent.endsWith("Variable Details")).querySelector(".hit").click());
+  await page.waitForSelector("#document-rows .row.current");
+  await page.keyboard.press("H");
+  await page.waitForFunction(() => document.getElementById("history-heading").textContent === "History of F_C1_POOL (variable)");
   checkTicks(await drawnCharts(page), "history of F_C1_POOL");
   const linesShown = await page.evaluate(() => {
     const box = document.getElementById("document").getBoundingClientRect();

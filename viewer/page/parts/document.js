@@ -16,7 +16,8 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
   }
 
   // `view` is the page's state: view.model (the region model), view.store
-  // (the lines), view.source; `hooks.openName(name, kind)` opens a name's history.
+  // (the lines), view.source; `hooks.openName(name, kind)` opens a name's
+  // history, `hooks.goToIteration(k)` goes to an iteration's block.
   function documentView(view, hooks) {
     const box = dom.byId("document");
     const rowsBox = dom.byId("document-rows");
@@ -76,6 +77,33 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
       row.append(more);
     }
 
+    // A line's text with its names and iteration numbers as links.
+    function appendLinks(row, text, spans, colour) {
+      let at = 0;
+      const appendText = (part, className) => {
+        const node = element("span", className, part);
+        theme.paint(node, colour);
+        row.append(node);
+        return node;
+      };
+      for (const span of spans) {
+        if (span.begin < at || span.end > text.length || span.end <= span.begin) continue;
+        if (span.begin > at) appendText(text.slice(at, span.begin), "text");
+        const shown = text.slice(span.begin, span.end);
+        const link = appendText(shown, "text name");
+        if (span.kind === "iteration") {
+          link.dataset.iteration = String(span.iteration);
+          link.title = span.iteration < 0 ? "The initial conditions" : `Iteration ${span.iteration}`;
+        } else {
+          link.dataset.name = shown;
+          if (span.kind !== "both") link.dataset.kind = span.kind;
+          link.title = `History of ${shown}`;
+        }
+        at = span.end;
+      }
+      if (at < text.length) appendText(text.slice(at), "text");
+    }
+
     function textRow(row, line, content) {
       row.append(element("span", "lead"));
       if (!content) {
@@ -87,6 +115,11 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
       const colour = source.lineColour(content);
       let text = source.lineText(content);
       if (kind === "x") row.classList.add("stray");
+      const spans = text.length <= LONG_LINE ? source.lineSpans(content) : [];
+      if (spans.length) {
+        appendLinks(row, text, spans, colour);
+        return;
+      }
       const name = text.length <= LONG_LINE ? rowName(content, text) : "";
       if (name) {
         const link = element("span", "text name", name);
@@ -228,6 +261,8 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
       }
       const name = event.target.closest("[data-name]");
       if (name) hooks.openName(name.dataset.name, name.dataset.kind);
+      const iteration = event.target.closest("[data-iteration]");
+      if (iteration) hooks.goToIteration(Number(iteration.dataset.iteration));
     }
 
     function start() {

@@ -46,7 +46,14 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     });
   }
 
+  // A name's history; where the page has no histories (tarnview html),
+  // the lines that hold it.
   function openName(name, kind) {
+    if (!view.source.history) {
+      byId("search").value = name;
+      search.run(name, 0);
+      return;
+    }
     jump(() => text.keepPlace(() => history.show(name, kind)));
   }
 
@@ -60,6 +67,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
 
   const text = documentPart.documentView(view, {
     openName: (name, kind) => openName(name, kind),
+    goToIteration: (iteration) => goToIteration(iteration),
     toggled: (_id, changed) => changed && outline.refresh(),
   });
   const outline = outlinePart.outline(view, {
@@ -75,7 +83,6 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
   const history = historyPart.historyPanel(view, { goToLine, goToIteration });
   const search = searchPart.searchPanel(view, { goToLine, openName });
   const compare = comparePart.compareView(served);
-
   // The line the keys start from: the current line when it is on screen, else the top one.
   const hereLine = () => (text.currentLine() >= 0 ? text.currentLine() : text.place().line);
 

@@ -224,6 +224,7 @@ tarnview.define("search", ["dom"], (dom) => {
         found = [];   // no suggestions; the search itself says what went wrong
       }
       if (generation !== suggestions.generation || byId("search").value.trim() !== typed) return undefined;
+      byId("suggestions").dataset.typed = typed;   // what the list answers
       if (!found.length) return hideSuggestions();
       byId("suggestions").replaceChildren(...found.map((suggestion, at) => {
         const item = element("li");

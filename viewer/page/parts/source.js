@@ -26,6 +26,11 @@ tarnview.define("source", ["regions", "search"], (regions, search) => {
   // reader read them; "" for any other line.
   const lineRowName = (line) => line[3] || "";
   const lineRowKind = (line) => line[4] || "";
+  // Where the line refers to names and iteration blocks, as the reader
+  // found them: [{begin, end, kind, iteration}] in the text's characters,
+  // kind "variable", "equation", "both" (a name of each) or "iteration".
+  const lineSpans = (line) => (Array.isArray(line[5]) ? line[5] : [])
+    .map(([begin, end, kind, iteration]) => ({ begin, end, kind, iteration }));
   // The bytes of a line of which only its first piece came (the server
   // sends a very long line a piece at a time), or null for a whole line.
   const lineBytesInAll = (line) => (line.bytesInAll === undefined ? null : line.bytesInAll);
@@ -189,7 +194,7 @@ tarnview.define("source", ["regions", "search"], (regions, search) => {
   }
 
   return {
-    HIT_PAGE, lineKind, lineColour, lineText, lineRowName, lineRowKind, lineBytesInAll, shownText, embeddedData,
+    HIT_PAGE, lineKind, lineColour, lineText, lineRowName, lineRowKind, lineSpans, lineBytesInAll, shownText, embeddedData,
     embeddedSource, servedSource, fetchJson, distinctNames,
     base64Bytes, gunzipText,
   };

@@ -208,11 +208,20 @@ tarnview.define("charts", ["dom", "theme"], (dom, theme) => {
   // Where the drawn point differs from its value: a triangle.
   const pointStyles = (values, drawn) => values.map((value, index) => (drawn[index] !== null && drawn[index] !== value ? "triangle" : "circle"));
 
+  // The y axis's ticks: on a log axis those of logTicks; on a linear one
+  // with ends of its own, Chart.js's ticks but an end that is no multiple
+  // of their step (no round number).
   const yAxisTicks = (scale) => {
     if (scale.options.type === "logarithmic") {
       const made = scale.ticks.map((tick) => tick.value);
       scale.ticks = logTicks(scale.min, scale.max, made).map((value) => ({ value }));
+      return;
     }
+    const values = scale.ticks.map((tick) => tick.value);
+    if (values.length < 4) return;
+    const step = values[2] - values[1];
+    const round = (value) => Math.abs(value / step - Math.round(value / step)) < 1e-6;
+    scale.ticks = scale.ticks.filter((tick, at) => (at !== 0 && at !== values.length - 1) || round(tick.value));
   };
 
   // A chart of `datasets` (from lineDataset) over `labels`.  `hooks`:

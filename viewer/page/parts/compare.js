@@ -4,7 +4,7 @@
    chosen, overlaid. */
 "use strict";
 
-tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts, history, source) => {
+tarnview.define("compare", ["dom", "charts", "history", "source", "facts"], (dom, charts, history, source, facts) => {
   const DIFFERENCES_SHOWN = 200;   // rows of the differences table
   const { byId, element } = dom;
 
@@ -84,6 +84,17 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
     // reports chosen change; and a count that lets only the latest drawing land.
     const shownHistory = { name: null, kind: null, generation: 0 };
 
+    // One line of facts per report chosen.
+    async function showFacts(chosen) {
+      const runs = chosen.length ? await facts.factsOf(served.token, chosen) : [];
+      const rows = runs.map((run) => {
+        const row = element("tr");
+        row.append(element("th", "", reportName(run.id)), element("td", "", facts.factsText(run.facts)));
+        return row;
+      });
+      byId("compare-facts").replaceChildren(...rows);
+    }
+
     async function draw() {
       if (shownHistory.name !== null) showHistory(shownHistory.name, shownHistory.kind);
       const chosen = chosenReports();
@@ -92,6 +103,7 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
           const runs = await Promise.all(chosen.map(async (id) => ({ name: reportName(id), summary: (await served.outlineOf(id)).summary })));
           charts.drawSummaryCharts(runs, "chart-compare-convergence", "chart-compare-objective");
         }
+        showFacts(chosen);
         byId("differences-status").textContent = "Comparing\u2026";
         const comparison = await source.fetchJson(served.token, "/api/compare",
           { a: byId("compare-a").value, b: byId("compare-b").value, limit: DIFFERENCES_SHOWN });

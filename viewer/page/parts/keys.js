@@ -7,6 +7,7 @@
      o, +  unfold it   c, -  fold the region around it   O, *  C  all
      H  the history of the name at the current line
      s  the iteration summary    D  the infeasibility diagnosis
+     d  what changed from the iteration at the current line to the next
      ?  the list of keys
    Escape closes a dialog or leaves the search box.  The outline has its
    own keys (arrows, Home, End, Enter, Space). */
@@ -35,7 +36,7 @@ tarnview.define("keys", ["dom"], (dom) => {
 
   // `actions`: search(), step(direction), iteration(direction), goTo(asked) -> error text or "",
   // fold(how) with how "toggle", "open", "close", "open all", "close all",
-  // history(), summary(), diagnosis(), focusText().
+  // history(), summary(), diagnosis(), diff(), focusText().
   function keys(actions) {
     const goToDialog = byId("go-to");
     const goToInput = byId("go-to-input");
@@ -80,6 +81,7 @@ tarnview.define("keys", ["dom"], (dom) => {
       H: () => actions.history(),
       s: () => actions.summary(),
       D: () => actions.diagnosis(),
+      d: () => actions.diff(),
       "?": () => byId("keys-help").showModal(),
     };
     // Keys that buttons and links keep for themselves.

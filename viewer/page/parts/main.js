@@ -5,8 +5,9 @@
 "use strict";
 
 tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document", "outline", "search", "charts",
-  "history", "compare", "keys"],
-(dom, theme, regions, source, lines, documentPart, outlinePart, searchPart, charts, historyPart, comparePart, keysPart) => {
+  "history", "compare", "keys", "facts"],
+(dom, theme, regions, source, lines, documentPart, outlinePart, searchPart, charts, historyPart, comparePart, keysPart,
+  factsPart) => {
   const VERSION_POLL_MS = 2000;
   const DIAGNOSIS_TITLE = "Infeasibility Diagnosis";   // the region the terminal's D goes to too
   const { byId } = dom;
@@ -83,6 +84,40 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
   const history = historyPart.historyPanel(view, { goToLine, goToIteration });
   const search = searchPart.searchPanel(view, { goToLine, openName });
   const compare = comparePart.compareView(served);
+  const diff = factsPart.diffPanel(view, served, { openName: (name) => openName(name) });
+
+  // The iteration block the line is in (the first one when it is in none).
+  function iterationAt(line) {
+    const blocks = view.model.report.iterations || [];
+    const holding = blocks.filter((block) => {
+      const region = view.model.regions[block.region];
+      return region.line <= line && line <= region.end;
+    });
+    return holding.length ? holding.at(-1).iteration : blocks.length ? blocks[0].iteration : null;
+  }
+
+  function openDiff() {
+    if (!view.source || !view.source.served || !view.model) return;
+    const iteration = iterationAt(hereLine());
+    if (iteration === null) say("The report has no iteration blocks.");
+    else text.keepPlace(() => diff.open(iteration));
+  }
+
+  // The facts line of the report on screen, served.
+  async function showFacts(shown) {
+    byId("facts").hidden = true;
+    if (!shown.served) return;
+    try {
+      const runs = await factsPart.factsOf(served.token, served.reports.map((report) => report.id));
+      const run = runs.find((entry) => entry.id === shown.id);
+      if (!run || shown !== view.source) return;
+      byId("facts").textContent = factsPart.factsText(run.facts);
+      byId("facts").hidden = false;
+    } catch (error) {
+      dom.showFailure(error);
+    }
+  }
+
   // The line the keys start from: the current line when it is on screen, else the top one.
   const hereLine = () => (text.currentLine() >= 0 ? text.currentLine() : text.place().line);
 
@@ -149,6 +184,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     summary: () => goToRegion((region) => region.kind === "summary", "The report has no iteration summary."),
     diagnosis: () => goToRegion((region) => region.title === DIAGNOSIS_TITLE, "The report has no infeasibility diagnosis."),
     focusText,
+    diff: openDiff,
     search: () => { byId("search").focus(); byId("search").select(); },
     step: (direction) => search.step(direction, text.currentLine()),
     iteration: (direction) => {
@@ -210,7 +246,9 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     view.store = lines.lineStore(chosen, () => text.drawSoon(true), dom.showFailure);
     text.setCurrentLine(-1);
     history.close();
+    byId("diff").hidden = true;
     adoptReport(await chosen.outline(), false);
+    showFacts(chosen);
     window.history.replaceState(pageState(), "");
     performance.mark("outline-shown");
   }
@@ -277,6 +315,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     }));
     byId("report-choice").hidden = served.reports.length < 2;
     byId("views").hidden = served.reports.length < 2;
+    byId("show-diff").hidden = false;
     compare.fillChoices();
     const asked = Number(parameters.get("report"));
     const known = served.reports.some((report) => report.id === asked);
@@ -307,6 +346,8 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     search.start();
     history.start();
     compare.start();
+    diff.start();
+    byId("show-diff").addEventListener("click", openDiff);
     keys.start();
     theme.onChange(() => {
       if (!view.model) return;

@@ -189,6 +189,8 @@ tarnview.define("source", ["regions", "search"], (regions, search) => {
       lines: (from, count) => fetchJson(token, `${base}/lines`, { from, count }).then(firstPieceOnly),
       search: (query, from) => fetchJson(token, `${base}/search`, { q: query, from }),
       history: (name, kind) => fetchJson(token, `${base}/history`, kind ? { name, kind } : { name }),
+      suggest: (typed, count) => fetchJson(token, "/api/suggest", { report: id, q: typed, count })
+        .then((answer) => answer.suggestions),
       version: () => fetchJson(token, `${base}/version`).then((answer) => answer.version),
     };
   }

@@ -305,8 +305,8 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
       "or write a page with tarnview html.");
     served.reports = await source.fetchJson(served.token, "/api/reports");
     if (!served.reports.length) throw new Error("The server has no report.");
-    const names = source.distinctNames(served.reports.map((report) => report.path || report.file));
-    served.reports.forEach((report, at) => { report.name = names[at]; });
+    // The server names each report by as much of its path as tells it from the others.
+    for (const report of served.reports) report.name = report.name || report.file;
     const select = byId("report-select");
     select.replaceChildren(...served.reports.map((report) => {
       const node = dom.element("option", "", report.name);

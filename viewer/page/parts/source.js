@@ -166,20 +166,6 @@ tarnview.define("source", ["regions", "search"], (regions, search) => {
     return [line];
   }
 
-  // Names for reports that tell them apart: each path's last part, with as
-  // many folders before it as it takes to differ from every other path
-  // ("a/haverly2.log", "b/haverly2.log").
-  function distinctNames(paths) {
-    const parts = paths.map((path) => String(path).split(/[\\/]+/).filter(Boolean));
-    const suffix = (pieces, count) => pieces.slice(-count).join("/");
-    return parts.map((pieces, at) => {
-      let count = 1;
-      const clashes = () => parts.some((other, otherAt) => otherAt !== at && suffix(other, count) === suffix(pieces, count));
-      while (count < pieces.length && clashes()) ++count;
-      return suffix(pieces, count);
-    });
-  }
-
   function servedSource(token, id) {
     const base = `/api/reports/${encodeURIComponent(id)}`;
     return {
@@ -197,7 +183,7 @@ tarnview.define("source", ["regions", "search"], (regions, search) => {
 
   return {
     HIT_PAGE, lineKind, lineColour, lineText, lineRowName, lineRowKind, lineSpans, lineBytesInAll, shownText, embeddedData,
-    embeddedSource, servedSource, fetchJson, distinctNames,
+    embeddedSource, servedSource, fetchJson,
     base64Bytes, gunzipText,
   };
 });

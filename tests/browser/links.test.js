@@ -100,6 +100,13 @@ for (const name of examples) {
       }
     }
     assert.ok(checked > 20, `${checked} names checked`);
+    // A page without histories: a name clicked lists its lines.
+    const clicked = await page.$eval("#document-rows .row [data-name]", (link) => {
+      link.click();
+      return link.dataset.name;
+    });
+    await page.waitForFunction((wanted) => document.getElementById("search-status").textContent.endsWith(`for \u201c${wanted}\u201d`),
+      {}, clicked);
     // An iteration number of the summary goes to its block.
     const summary = report.regions.find((region) => region.kind === "summary");
     await goToLine(page, summary.line + 1);

@@ -216,3 +216,87 @@ test("a line of 100 MB: shown cut short, found, jumped to, more of it shown", as
   assert.deepEqual(problems, []);
   await page.close();
 });
+
+test("1366x768: focus follows every jump, a click into the report folds nothing, the terminal's page keys, ? lists them", async () => {
+  const { page, problems } = await open("refinery_infeasible", [1366, 768]);
+  const report = await page.evaluate(async () => {
+    const { embeddedData } = tarnview.use("source");
+    return (await embeddedData(document.getElementById("report-data").textContent)).report;
+  });
+  const focused = () => page.evaluate(() => document.activeElement.id);
+  const scrolled = () => page.$eval("#document", (box) => box.scrollTop);
+  const openState = (id) => page.evaluate((region) => document.querySelector(`#region-${region}`)?.getAttribute("aria-expanded"), id);
+
+  // A hit clicked, then a go-to: the keys scroll the report at once.
+  await support.search(page, "Iteration");
+  const hit = await page.$eval("#hits .hit", (node) => Number(node.dataset.line));
+  await page.click(`#hits .hit[data-line="${hit}"]`);
+  await waitCurrent(page, hit);
+  assert.equal(await focused(), "document");
+  let before = await scrolled();
+  await page.keyboard.press("PageDown");
+  await page.waitForFunction((top) => document.getElementById("document").scrollTop > top, {}, before);
+  await page.keyboard.press("g");
+  await page.keyboard.type("1");
+  await page.keyboard.press("Enter");
+  await waitCurrent(page, 0);
+  assert.equal(await focused(), "document");
+  before = await scrolled();
+  await page.keyboard.press("PageDown");
+  await page.waitForFunction((top) => document.getElementById("document").scrollTop > top, {}, before);
+
+  // s and D go to the summary and the diagnosis, as in the terminal.
+  const summary = report.regions.find((region) => region.kind === "summary");
+  await page.keyboard.press("s");
+  await waitCurrent(page, summary.line);
+  const diagnosis = report.regions.findIndex((region) => region.title === "Infeasibility Diagnosis");
+  assert.ok(diagnosis >= 0, "the infeasible example has a diagnosis");
+  await page.keyboard.press("D");
+  await waitCurrent(page, report.regions[diagnosis].line);
+
+  // z folds the region at the current line and unfolds it; C folds all, O unfolds all.
+  await page.keyboard.press("z");
+  await page.waitForFunction((id) => document.getElementById(`region-${id}`).getAttribute("aria-expanded") === "false", {}, diagnosis);
+  await page.keyboard.press("z");
+  await page.waitForFunction((id) => document.getElementById(`region-${id}`).getAttribute("aria-expanded") === "true", {}, diagnosis);
+  await page.keyboard.press("C");
+  await page.waitForFunction(() => [...document.querySelectorAll("#outline [role=treeitem]")].every((item) => item.getAttribute("aria-expanded") === "false"));
+  await page.keyboard.press("O");
+  await page.waitForFunction(() => [...document.querySelectorAll("#outline [role=treeitem]")].every((item) => item.getAttribute("aria-expanded") === "true"));
+
+  // With the focus in the search box, a click on a region's title only puts the keys in the report.
+  await page.focus("#search");
+  const title = `#document-rows .row.start[data-region="${diagnosis}"] .text`;
+  await page.waitForSelector(title);
+  await page.click(title);
+  assert.equal(await focused(), "document");
+  assert.equal(await openState(diagnosis), "true", "not folded by the click that focused the report");
+  await page.click(title);
+  await page.waitForFunction((id) => document.getElementById(`region-${id}`).getAttribute("aria-expanded") === "false", {}, diagnosis);
+
+  await page.keyboard.press("?");
+  await page.waitForFunction(() => document.getElementById("keys-help").open);
+  const listed = await page.$$eval("#keys-help kbd", (nodes) => nodes.map((node) => node.textContent));
+  for (const key of ["/", "n", "N", "[", "]", "g", ":", "i", "z", "o", "c", "O", "C", "H", "s", "D", "?"]) {
+    assert.ok(listed.includes(key), `${key} listed`);
+  }
+  await page.keyboard.press("Escape");
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test("the search box suggests the names that hold what is typed; one chosen is searched for", async () => {
+  const { page, problems } = await open("blending");
+  await page.click("#search");
+  await page.keyboard.type("pool");
+  await page.waitForSelector("#suggestions:not([hidden]) li");
+  const names = await page.$$eval("#suggestions li", (items) => items.map((item) => item.dataset.name));
+  assert.ok(names.includes("QSUL_POOL") && names.every((name) => name.toLowerCase().includes("pool")), names.join(" "));
+  await page.keyboard.press("ArrowDown");
+  await page.keyboard.press("Enter");
+  await page.waitForFunction((name) => document.getElementById("search").value === name &&
+    document.getElementById("suggestions").hidden, {}, names[0]);
+  await page.waitForFunction((name) => document.getElementById("search-status").textContent.endsWith(`for \u201c${name}\u201d`), {}, names[0]);
+  assert.deepEqual(problems, []);
+  await page.close();
+});

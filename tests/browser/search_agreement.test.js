@@ -133,3 +133,46 @@ test("a variable's search finds the diagnosis line that names it as an associate
   assert.ok(!lines.some((line) => log[line].includes("BUY_MAYA_P10")), "no longer name");
   await page.close();
 });
+
+// The names the search box suggests for a text typed: [name, match].
+async function suggested(page, typed) {
+  await page.$eval("#search", (box, text) => {
+    box.value = text;
+    box.dispatchEvent(new window.Event("input", { bubbles: true }));
+  }, typed);
+  await page.waitForFunction((text) => document.getElementById("suggestions").dataset.typed === text, {}, typed);
+  return page.$$eval("#suggestions li", (items) => items.map((item) => [item.dataset.name, item.querySelector(".match") ? "close" : "part"]));
+}
+
+// Parts of names as a user types them: prefixes, parts after a "_",
+// middles, in other case, with a letter swapped or dropped.
+function typedParts(names) {
+  const parts = new Set(["pool", "_p", "1", "X", "qsul_pooll", "zzzz"]);
+  for (const name of names.slice(0, 12)) {
+    parts.add(name.slice(0, 3)).add(name.slice(0, 3).toLowerCase()).add(name.slice(1, -1));
+    if (name.includes("_")) parts.add(name.slice(name.indexOf("_")));
+    if (name.length > 5) parts.add(`${name.slice(0, 2)}${name[3]}${name[2]}${name.slice(4)}`).add(name.slice(0, -1) + "Q");
+  }
+  return [...parts].filter((part) => part.trim());
+}
+
+test("the embedded and the served page suggest the same names, in the same order, for what is typed", async (t) => {
+  for (const [id, name] of [...examples, generated, awkward].entries()) {
+    const embedded = await support.openPage(browser, support.pathToFileURL(path.join(dir, `${name}.html`)).href,
+      (url) => url.startsWith("file:") || url.startsWith("data:"));
+    const served = await support.openPage(browser, `${server.url}&report=${id}`, (url) => url.startsWith(`${server.origin}/`));
+    const parts = typedParts(namesOf(path.join(dir, `${name}.vdr`)));
+    let withSuggestions = 0;
+    for (const typed of parts) {
+      const fromPage = await suggested(embedded.page, typed);
+      assert.deepEqual(fromPage, await suggested(served.page, typed), `${name}: ${JSON.stringify(typed)}`);
+      if (fromPage.length) ++withSuggestions;
+    }
+    assert.ok(withSuggestions > parts.length / 2, `${name}: ${withSuggestions} of ${parts.length} typed parts suggest names`);
+    assert.deepEqual(embedded.problems, []);
+    assert.deepEqual(served.problems, []);
+    t.diagnostic(`${name}: ${parts.length} texts typed, the same names suggested in both pages`);
+    await embedded.page.close();
+    await served.page.close();
+  }
+});

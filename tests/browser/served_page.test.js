@@ -23,10 +23,10 @@ async function api(server, apiPath) {
 }
 
 // 300 lines of 100 kB: more text than the server sends in one answer for
-// the lines of one request.
+// the lines of one request; a region after them makes it a report.
 function writeLongLines(file) {
   const lines = Array.from({ length: 300 }, (_, at) => `L${String(at).padStart(4, "0")} ${"x".repeat(100000)}`);
-  fs.writeFileSync(file, `${lines.join("\n")}\n`);
+  fs.writeFileSync(file, `${lines.join("\n")}\n#region 1, After the long lines\n#endregion\n`);
 }
 
 before(async () => {

@@ -183,7 +183,7 @@ TEST_F(Served, ListsOutlinesAndLines) {
     Start({{"blending.log", log}});
     const auto report = tarnview::Report::FromText(log, "blending.log");
     EXPECT_EQ(Get(Path("/api/reports")).second,
-              "[{\"id\":0,\"file\":\"blending.log\",\"bytes\":" + std::to_string(log.size()) +
+              "[{\"id\":0,\"file\":\"blending.log\",\"name\":\"blending.log\",\"bytes\":" + std::to_string(log.size()) +
                   ",\"lineCount\":509,\"version\":1,\"indexed\":true}]");
     EXPECT_EQ(Get(Path("/api/reports/0/outline")).second, tarnview::OutlineJson(*report));
     EXPECT_EQ(Get(Path("/api/reports/0/version")).second, "{\"version\":1}");

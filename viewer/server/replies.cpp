@@ -40,6 +40,44 @@ std::optional<std::size_t> ReportIdOf(const ReportLibrary& reports, const std::s
     return static_cast<std::size_t>(*id);
 }
 
+// Names that tell the reports apart: each path's file name, with as many
+// of the folders before it as it takes to differ from every other path
+// ("a/run.log", "b/run.log"); no more of a path than that is shown.
+std::vector<std::string> DistinctNames(const std::vector<std::string>& paths) {
+    std::vector<std::vector<std::string>> parts;
+    for (const std::string& path : paths) {
+        std::vector<std::string> pieces;
+        std::size_t at = 0;
+        while (at <= path.size()) {
+            const std::size_t end = std::min(path.find_first_of("/\\", at), path.size());
+            if (end > at) pieces.push_back(path.substr(at, end - at));
+            at = end + 1;
+        }
+        parts.push_back(std::move(pieces));
+    }
+    const auto suffix = [](const std::vector<std::string>& pieces, std::size_t count) {
+        std::string joined;
+        for (std::size_t i = pieces.size() - std::min(count, pieces.size()); i < pieces.size(); ++i) {
+            if (!joined.empty()) joined += '/';
+            joined += pieces[i];
+        }
+        return joined;
+    };
+    std::vector<std::string> names;
+    for (std::size_t one = 0; one < parts.size(); ++one) {
+        std::size_t count = 1;
+        const auto clashes = [&] {
+            for (std::size_t other = 0; other < parts.size(); ++other) {
+                if (other != one && suffix(parts[other], count) == suffix(parts[one], count)) return true;
+            }
+            return false;
+        };
+        while (count < parts[one].size() && clashes()) ++count;
+        names.push_back(suffix(parts[one], count));
+    }
+    return names;
+}
+
 }  // namespace
 
 Reply ErrorReply(int status, std::string_view message) {
@@ -49,18 +87,25 @@ Reply ErrorReply(int status, std::string_view message) {
 }
 
 Reply ReportListReply(const ReportLibrary& reports) {
+    std::vector<std::shared_ptr<const ServedReport>> served;
+    std::vector<std::string> paths;
+    for (std::size_t id = 0; id < reports.size(); ++id) {
+        served.push_back(reports.Current(id));
+        paths.push_back(served.back()->report().Path());
+    }
+    const std::vector<std::string> names = DistinctNames(paths);
     JsonText json;
     json.StartArray();
-    for (std::size_t id = 0; id < reports.size(); ++id) {
-        const std::shared_ptr<const ServedReport> served = reports.Current(id);
-        const Report& report = served->report();
+    for (std::size_t id = 0; id < served.size(); ++id) {
+        const Report& report = served[id]->report();
         json.StartObject();
         json.Key("id").Count(id);
         json.Key("file").Text(report.FileName());
+        json.Key("name").Text(names[id].empty() ? report.FileName() : names[id]);
         json.Key("bytes").Count(report.Bytes());
         json.Key("lineCount").Count(report.LineCount());
-        json.Key("version").Integer(served->version());
-        json.Key("indexed").Bool(served->Index() != nullptr);
+        json.Key("version").Integer(served[id]->version());
+        json.Key("indexed").Bool(served[id]->Index() != nullptr);
         json.EndObject();
     }
     json.EndArray();

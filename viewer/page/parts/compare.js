@@ -4,7 +4,7 @@
    chosen, overlaid. */
 "use strict";
 
-tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts, history, source) => {
+tarnview.define("compare", ["dom", "charts", "history", "source", "facts"], (dom, charts, history, source, facts) => {
   const DIFFERENCES_SHOWN = 200;   // rows of the differences table
   const { byId, element } = dom;
 
@@ -12,7 +12,7 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
   function compareView(served) {
     const reportName = (id) => {
       const report = served.reports.find((entry) => entry.id === id);
-      return report ? report.file : `report ${id}`;
+      return report ? report.name : `report ${id}`;
     };
     const chosenReports = () =>
       [...byId("compare-reports").querySelectorAll("input:checked")].map((box) => Number(box.value));
@@ -32,12 +32,12 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
         box.type = "checkbox";
         box.checked = true;
         box.value = String(report.id);
-        label.append(box, ` ${report.file}`);
+        label.append(box, ` ${report.name}`);
         boxes.append(label);
       }
       for (const [selectId, index] of [["compare-a", 0], ["compare-b", 1]]) {
         const pair = byId(selectId);
-        pair.replaceChildren(...served.reports.map((report) => option(report.id, report.file)));
+        pair.replaceChildren(...served.reports.map((report) => option(report.id, report.name)));
         if (served.reports[index]) pair.value = String(served.reports[index].id);
       }
     }
@@ -80,13 +80,30 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
         : listed;
     }
 
+    // The name whose history is open ({name, kind}), drawn again when the
+    // reports chosen change; and a count that lets only the latest drawing land.
+    const shownHistory = { name: null, kind: null, generation: 0 };
+
+    // One line of facts per report chosen.
+    async function showFacts(chosen) {
+      const runs = chosen.length ? await facts.factsOf(served.token, chosen) : [];
+      const rows = runs.map((run) => {
+        const row = element("tr");
+        row.append(element("th", "", reportName(run.id)), element("td", "", facts.factsText(run.facts)));
+        return row;
+      });
+      byId("compare-facts").replaceChildren(...rows);
+    }
+
     async function draw() {
+      if (shownHistory.name !== null) showHistory(shownHistory.name, shownHistory.kind);
       const chosen = chosenReports();
       try {
         if (chosen.length) {
           const runs = await Promise.all(chosen.map(async (id) => ({ name: reportName(id), summary: (await served.outlineOf(id)).summary })));
           charts.drawSummaryCharts(runs, "chart-compare-convergence", "chart-compare-objective");
         }
+        showFacts(chosen);
         byId("differences-status").textContent = "Comparing\u2026";
         const comparison = await source.fetchJson(served.token, "/api/compare",
           { a: byId("compare-a").value, b: byId("compare-b").value, limit: DIFFERENCES_SHOWN });
@@ -99,6 +116,8 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
     // The history of a name in every report chosen, overlaid (a report
     // without the name is left out and said so).
     async function showHistory(name, kind) {
+      const generation = ++shownHistory.generation;
+      Object.assign(shownHistory, { name, kind });
       const section = byId("compare-history");
       section.hidden = false;
       byId("compare-history-heading").textContent = `History of ${name}\u2026`;
@@ -106,10 +125,11 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
       const answers = await Promise.all(chosen.map((id) =>
         source.servedSource(served.token, id).history(name, kind).then((found) => ({ name: reportName(id), history: found }),
           () => null)));
+      if (generation !== shownHistory.generation) return;
       const runs = answers.filter(Boolean);
       const missing = chosen.length - runs.length;
       byId("compare-history-heading").textContent = runs.length
-        ? `History of ${name} in ${runs.length} ${runs.length === 1 ? "report" : "reports"}` +
+        ? `History of ${name} in ${runs.length === 1 ? runs[0].name : `${runs.length} reports`}` +
           `${missing ? ` (${missing} without it)` : ""}`
         : `No report chosen has ${name}`;
       history.drawGroups(byId("compare-history-charts"), "chart-compare-history", runs);
@@ -123,7 +143,11 @@ tarnview.define("compare", ["dom", "charts", "history", "source"], (dom, charts,
         const link = event.target.closest("[data-name]");
         if (link) showHistory(link.dataset.name, link.dataset.kind);
       });
-      byId("close-compare-history").addEventListener("click", () => { byId("compare-history").hidden = true; });
+      byId("close-compare-history").addEventListener("click", () => {
+        byId("compare-history").hidden = true;
+        shownHistory.name = null;
+        ++shownHistory.generation;
+      });
     }
 
     return { start, fillChoices, draw, showHistory };

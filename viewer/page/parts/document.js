@@ -16,12 +16,13 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
   }
 
   // `view` is the page's state: view.model (the region model), view.store
-  // (the lines), view.source; `hooks.openName(name, kind)` opens a name's history.
+  // (the lines), view.source; `hooks.openName(name, kind)` opens a name's
+  // history, `hooks.goToIteration(k)` goes to an iteration's block.
   function documentView(view, hooks) {
     const box = dom.byId("document");
     const rowsBox = dom.byId("document-rows");
     const sizer = dom.byId("document-sizer");
-    const state = { drawn: { first: -1, last: -1 }, currentLine: -1, lineHeight: 18, longClicks: new Map() };
+    const state = { drawn: { first: -1, last: -1 }, currentLine: -1, lineHeight: 18, longClicks: new Map(), focusedAtPress: false };
 
     function readLineHeight() {
       const value = parseFloat(getComputedStyle(box).getPropertyValue("--line-height"));
@@ -76,6 +77,33 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
       row.append(more);
     }
 
+    // A line's text with its names and iteration numbers as links.
+    function appendLinks(row, text, spans, colour) {
+      let at = 0;
+      const appendText = (part, className) => {
+        const node = element("span", className, part);
+        theme.paint(node, colour);
+        row.append(node);
+        return node;
+      };
+      for (const span of spans) {
+        if (span.begin < at || span.end > text.length || span.end <= span.begin) continue;
+        if (span.begin > at) appendText(text.slice(at, span.begin), "text");
+        const shown = text.slice(span.begin, span.end);
+        const link = appendText(shown, "text name");
+        if (span.kind === "iteration") {
+          link.dataset.iteration = String(span.iteration);
+          link.title = span.iteration < 0 ? "The initial conditions" : `Iteration ${span.iteration}`;
+        } else {
+          link.dataset.name = shown;
+          if (span.kind !== "both") link.dataset.kind = span.kind;
+          link.title = `History of ${shown}`;
+        }
+        at = span.end;
+      }
+      if (at < text.length) appendText(text.slice(at), "text");
+    }
+
     function textRow(row, line, content) {
       row.append(element("span", "lead"));
       if (!content) {
@@ -87,6 +115,11 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
       const colour = source.lineColour(content);
       let text = source.lineText(content);
       if (kind === "x") row.classList.add("stray");
+      const spans = text.length <= LONG_LINE ? source.lineSpans(content) : [];
+      if (spans.length) {
+        appendLinks(row, text, spans, colour);
+        return;
+      }
       const name = text.length <= LONG_LINE ? rowName(content, text) : "";
       if (name) {
         const link = element("span", "text name", name);
@@ -219,12 +252,17 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
         drawSoon(true);
         return;
       }
-      if (row.dataset.region !== undefined && event.target.closest(".fold, .text")) {
+      // A region's title folds it, unless the click is the one that put the
+      // keys in the report; its arrow always does.
+      const folds = event.target.closest(".fold") || (event.target.closest(".text") && state.focusedAtPress);
+      if (row.dataset.region !== undefined && folds) {
         hooks.toggled(Number(row.dataset.region), toggleRegion(Number(row.dataset.region)));
         return;
       }
       const name = event.target.closest("[data-name]");
       if (name) hooks.openName(name.dataset.name, name.dataset.kind);
+      const iteration = event.target.closest("[data-iteration]");
+      if (iteration) hooks.goToIteration(Number(iteration.dataset.iteration));
     }
 
     function start() {
@@ -232,13 +270,31 @@ tarnview.define("document", ["dom", "theme", "source"], (dom, theme, source) => 
       box.addEventListener("scroll", () => drawSoon(false), { passive: true });
       window.addEventListener("resize", () => drawSoon(true));
       rowsBox.addEventListener("click", onClick);
+      box.addEventListener("mousedown", () => { state.focusedAtPress = box.contains(document.activeElement); }, { capture: true });
+    }
+
+    // Makes a shown line the current one, in the middle of the screen,
+    // opening nothing: false when it is inside a closed region.
+    function centreLine(line) {
+      const row = view.model.rowOfLine(line);
+      if (row < 0) return false;
+      state.currentLine = line;
+      scrollToRow(row, box.clientHeight / 2 - state.lineHeight);
+      draw(true);
+      return true;
+    }
+
+    // A new report: its first line at the top.
+    function toTop() {
+      box.scrollTop = 0;
+      state.longClicks.clear();
     }
 
     return {
-      start, draw, drawSoon, rowsChanged, goToLine, toggleRegion, place, restorePlace, keepPlace,
+      start, draw, drawSoon, rowsChanged, goToLine, toggleRegion, place, restorePlace, keepPlace, centreLine, toTop,
       currentLine: () => state.currentLine,
       setCurrentLine: (line) => { state.currentLine = line; },
-      focus: () => box.focus(),
+      focus: () => box.focus({ preventScroll: true }),
     };
   }
 

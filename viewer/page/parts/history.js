@@ -6,7 +6,7 @@
 
 tarnview.define("history", ["dom", "charts"], (dom, charts) => {
   const SHARED_AXIS = ["Lower", "Value", "Upper"];   // a value and its bounds read on one axis
-  const LOG_SPAN = 1000;                              // max/min from which an axis is logarithmic
+  const INITIAL_ITERATION = -1;                       // the initial conditions' number
   const { byId, element } = dom;
 
   // An iteration block's label as the reader gives it: its number as the
@@ -16,13 +16,6 @@ tarnview.define("history", ["dom", "charts"], (dom, charts) => {
   // The columns of a history that hold numbers.
   const numericColumns = (history) =>
     history.columns.filter((column) => history.rows.some((row) => typeof row.values[column] === "number"));
-
-  // Log when every value is positive and they span LOG_SPAN or more.
-  function wantsLog(values) {
-    const finite = values.filter((value) => typeof value === "number" && Number.isFinite(value));
-    if (!finite.length || finite.some((value) => value <= 0)) return false;
-    return Math.max(...finite) / Math.min(...finite) >= LOG_SPAN;
-  }
 
   // The charts of one or more runs' histories of a name ([{name, history}]):
   // [{title, logarithmic, labels, series: [{label, column, run, data}]}],
@@ -42,7 +35,8 @@ tarnview.define("history", ["dom", "charts"], (dom, charts) => {
         const data = labels.map((label) => charts.numberOrNull(byLabel.get(label), false));
         return { label: runs.length > 1 ? `${name}: ${column}` : column, column, run, data };
       }));
-      return { title: group.join(", "), logarithmic: wantsLog(series.flatMap((each) => each.data)), labels, series };
+      const logarithmic = charts.chartScale(series.map((each) => each.data), labels[0] === labelOf(INITIAL_ITERATION)).logarithmic;
+      return { title: group.join(", "), logarithmic, labels, series };
     });
   }
 
@@ -64,8 +58,8 @@ tarnview.define("history", ["dom", "charts"], (dom, charts) => {
   }
 
   // Small multiples in `box`: one chart per group, the canvases named
-  // `${prefix}-0`, `${prefix}-1`...
-  function drawGroups(box, prefix, runs) {
+  // `${prefix}-0`, `${prefix}-1`...; `hooks` as charts.drawChart takes them.
+  function drawGroups(box, prefix, runs, hooks) {
     const groups = historyGroups(runs);
     for (const node of box.querySelectorAll("canvas")) charts.forget(node.id);
     box.replaceChildren(...groups.map((_, at) => {
@@ -83,15 +77,16 @@ tarnview.define("history", ["dom", "charts"], (dom, charts) => {
         if (!columnColour.has(series.column)) columnColour.set(series.column, columnColour.size);
         return charts.lineDataset(series.label, series.data, columnColour.get(series.column), series.run);
       });
-      const title = `${group.title}${group.logarithmic ? " (log scale)" : ""}`;
-      charts.drawChart(`${prefix}-${at}`, title, "", group.labels, datasets, group.logarithmic);
+      charts.drawChart(`${prefix}-${at}`, group.title, "", group.labels, datasets, hooks);
     });
     return groups;
   }
 
-  // The history panel of the report view. `actions.goToLine(line)`.
+  // The history panel of the report view. `actions.goToLine(line)`,
+  // `actions.goToIteration(label)` (a chart's point clicked).
   function historyPanel(view, actions) {
     const section = byId("history");
+    const chartHooks = { onPoint: actions.goToIteration };
     let shownName = null;
 
     async function show(name, kind) {
@@ -104,7 +99,7 @@ tarnview.define("history", ["dom", "charts"], (dom, charts) => {
         if (shownName !== name) return;
         byId("history-heading").textContent = `History of ${history.name} (${history.kind})`;
         historyTable(byId("history-table"), history);
-        drawGroups(byId("history-charts"), "chart-history", [{ name: history.name, history }]);
+        drawGroups(byId("history-charts"), "chart-history", [{ name: history.name, history }], chartHooks);
       } catch (error) {
         byId("history-heading").textContent = `No history of ${name}: ${dom.messageOf(error)}`;
         byId("history-table").replaceChildren();
@@ -127,5 +122,5 @@ tarnview.define("history", ["dom", "charts"], (dom, charts) => {
     return { start, show, close, shown: () => shownName };
   }
 
-  return { historyPanel, historyGroups, historyTable, drawGroups, labelOf, wantsLog };
+  return { historyPanel, historyGroups, historyTable, drawGroups, labelOf };
 });

@@ -1,7 +1,14 @@
-/* The page's keys, outside the search box and the other fields:
+/* The page's keys, outside the search box and the other fields, those of
+   the terminal view where the page has the same thing to do:
      /  search         n, N  next, previous hit
      [, ]  previous, next iteration block
-     g  go to a line or an iteration         ?  the list of keys
+     g, :  go to a line or an iteration      i  go to an iteration
+     z, Enter  fold or unfold the region at the current line
+     o, +  unfold it   c, -  fold the region around it   O, *  C  all
+     H  the history of the name at the current line
+     s  the iteration summary    D  the infeasibility diagnosis
+     d  what changed from the iteration at the current line to the next
+     ?  the list of keys
    Escape closes a dialog or leaves the search box.  The outline has its
    own keys (arrows, Home, End, Enter, Space). */
 "use strict";
@@ -27,14 +34,16 @@ tarnview.define("keys", ["dom"], (dom) => {
 
   const typingIn = (target) => target instanceof Element && target.closest("input, select, textarea, [contenteditable]");
 
-  // `actions`: search(), step(direction), iteration(direction), goTo(asked) -> error text or "".
+  // `actions`: search(), step(direction), iteration(direction), goTo(asked) -> error text or "",
+  // fold(how) with how "toggle", "open", "close", "open all", "close all",
+  // history(), summary(), diagnosis(), diff(), focusText().
   function keys(actions) {
     const goToDialog = byId("go-to");
     const goToInput = byId("go-to-input");
 
-    function openGoTo() {
+    function openGoTo(typed = "") {
       byId("go-to-error").textContent = "";
-      goToInput.value = "";
+      goToInput.value = typed;
       goToDialog.showModal();
       goToInput.focus();
     }
@@ -44,7 +53,10 @@ tarnview.define("keys", ["dom"], (dom) => {
       if (!asked) return goToDialog.close();
       const error = asked.error || actions.goTo(asked);
       if (error) byId("go-to-error").textContent = error;
-      else goToDialog.close();
+      else {
+        goToDialog.close();
+        actions.focusText();
+      }
       return undefined;
     }
 
@@ -54,9 +66,26 @@ tarnview.define("keys", ["dom"], (dom) => {
       N: () => actions.step(-1),
       "]": () => actions.iteration(1),
       "[": () => actions.iteration(-1),
-      g: openGoTo,
+      g: () => openGoTo(),
+      ":": () => openGoTo(),
+      i: () => openGoTo("i "),
+      z: () => actions.fold("toggle"),
+      Enter: () => actions.fold("toggle"),
+      o: () => actions.fold("open"),
+      "+": () => actions.fold("open"),
+      c: () => actions.fold("close"),
+      "-": () => actions.fold("close"),
+      O: () => actions.fold("open all"),
+      "*": () => actions.fold("open all"),
+      C: () => actions.fold("close all"),
+      H: () => actions.history(),
+      s: () => actions.summary(),
+      D: () => actions.diagnosis(),
+      d: () => actions.diff(),
       "?": () => byId("keys-help").showModal(),
     };
+    // Keys that buttons and links keep for themselves.
+    const ownKeys = new Set(["Enter"]);
 
     function onKey(event) {
       if (event.ctrlKey || event.altKey || event.metaKey || event.defaultPrevented) return;
@@ -65,6 +94,7 @@ tarnview.define("keys", ["dom"], (dom) => {
         return;
       }
       if (typingIn(event.target) || document.querySelector("dialog[open]")) return;
+      if (ownKeys.has(event.key) && event.target instanceof Element && event.target.closest("button, a, [role=treeitem]")) return;
       const binding = bindings[event.key];
       if (!binding) return;
       event.preventDefault();

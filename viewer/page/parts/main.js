@@ -5,9 +5,11 @@
 "use strict";
 
 tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document", "outline", "search", "charts",
-  "history", "compare", "keys"],
-(dom, theme, regions, source, lines, documentPart, outlinePart, searchPart, charts, historyPart, comparePart, keysPart) => {
+  "history", "compare", "keys", "facts"],
+(dom, theme, regions, source, lines, documentPart, outlinePart, searchPart, charts, historyPart, comparePart, keysPart,
+  factsPart) => {
   const VERSION_POLL_MS = 2000;
+  const DIAGNOSIS_TITLE = "Infeasibility Diagnosis";   // the region the terminal's D goes to too
   const { byId } = dom;
 
   const view = { source: null, store: null, model: null };
@@ -31,14 +33,28 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     return result;
   }
 
+  // The keys go on from where a jump lands: the report's text has the
+  // focus, unless the jump came from the outline, whose keys go on there.
+  function focusText() {
+    if (!byId("outline").contains(document.activeElement)) text.focus();
+  }
+
   function goToLine(line) {
     return jump(() => {
       if (text.goToLine(line).length) outline.refresh();
       outline.reveal(view.model.regionOfLine(line));
+      focusText();
     });
   }
 
+  // A name's history; where the page has no histories (tarnview html),
+  // the lines that hold it.
   function openName(name, kind) {
+    if (!view.source.history) {
+      byId("search").value = name;
+      search.run(name, 0);
+      return;
+    }
     jump(() => text.keepPlace(() => history.show(name, kind)));
   }
 
@@ -52,15 +68,55 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
 
   const text = documentPart.documentView(view, {
     openName: (name, kind) => openName(name, kind),
+    goToIteration: (iteration) => goToIteration(iteration),
     toggled: (_id, changed) => changed && outline.refresh(),
   });
   const outline = outlinePart.outline(view, {
     goToLine,
     toggleRegion: (id, open) => text.toggleRegion(id, open),
   });
-  const history = historyPart.historyPanel(view, { goToLine });
+  // A chart's point clicked: its iteration's block.
+  function goToIteration(label) {
+    const iteration = Number(label);
+    if (Number.isInteger(iteration)) goTo({ iteration });
+  }
+
+  const history = historyPart.historyPanel(view, { goToLine, goToIteration });
   const search = searchPart.searchPanel(view, { goToLine, openName });
   const compare = comparePart.compareView(served);
+  const diff = factsPart.diffPanel(view, served, { openName: (name) => openName(name) });
+
+  // The iteration block the line is in (the first one when it is in none).
+  function iterationAt(line) {
+    const blocks = view.model.report.iterations || [];
+    const holding = blocks.filter((block) => {
+      const region = view.model.regions[block.region];
+      return region.line <= line && line <= region.end;
+    });
+    return holding.length ? holding.at(-1).iteration : blocks.length ? blocks[0].iteration : null;
+  }
+
+  function openDiff() {
+    if (!view.source || !view.source.served || !view.model) return;
+    const iteration = iterationAt(hereLine());
+    if (iteration === null) say("The report has no iteration blocks.");
+    else text.keepPlace(() => diff.open(iteration));
+  }
+
+  // The facts line of the report on screen, served.
+  async function showFacts(shown) {
+    byId("facts").hidden = true;
+    if (!shown.served) return;
+    try {
+      const runs = await factsPart.factsOf(served.token, served.reports.map((report) => report.id));
+      const run = runs.find((entry) => entry.id === shown.id);
+      if (!run || shown !== view.source) return;
+      byId("facts").textContent = factsPart.factsText(run.facts);
+      byId("facts").hidden = false;
+    } catch (error) {
+      dom.showFailure(error);
+    }
+  }
 
   // The line the keys start from: the current line when it is on screen, else the top one.
   const hereLine = () => (text.currentLine() >= 0 ? text.currentLine() : text.place().line);
@@ -77,7 +133,58 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     return "";
   }
 
+  function say(message) {
+    dom.showNotice("key-message", message);
+  }
+
+  // The fold keys, on the region at the current line.
+  function fold(how) {
+    if (!view.model) return;
+    const model = view.model;
+    if (how === "open all" || how === "close all") {
+      const line = hereLine();
+      model.setAllOpen(how === "open all");
+      text.rowsChanged();
+      const top = model.outermost(model.regionOfLine(line));
+      text.centreLine(how === "open all" || top < 0 ? line : model.regions[top].line);
+      outline.refresh();
+      return;
+    }
+    const id = model.regionOfLine(hereLine());
+    if (id < 0) return;
+    const open = how === "toggle" ? !model.open[id] : how === "open";
+    if (!open) text.setCurrentLine(model.regions[id].line);
+    if (text.toggleRegion(id, open)) outline.refresh();
+    text.drawSoon(true);
+  }
+
+  // H: the history of the name the current line is the table row of.
+  function historyHere() {
+    const line = hereLine();
+    const content = view.store && view.store.get(line);
+    const name = content ? source.lineRowName(content) : "";
+    if (!name || !view.source.history) {
+      say(name ? `Histories need the page of tarnview serve; search for ${name} instead.`
+        : "The current line is no table row of a variable or an equation.");
+      return;
+    }
+    openName(name, source.lineRowKind(content));
+  }
+
+  // s and D: the first region that `wanted` picks.
+  function goToRegion(wanted, missing) {
+    const region = view.model && view.model.regions.find(wanted);
+    if (region) goToLine(region.line);
+    else say(missing);
+  }
+
   const keys = keysPart.keys({
+    fold,
+    history: historyHere,
+    summary: () => goToRegion((region) => region.kind === "summary", "The report has no iteration summary."),
+    diagnosis: () => goToRegion((region) => region.title === DIAGNOSIS_TITLE, "The report has no infeasibility diagnosis."),
+    focusText,
+    diff: openDiff,
     search: () => { byId("search").focus(); byId("search").select(); },
     step: (direction) => search.step(direction, text.currentLine()),
     iteration: (direction) => {
@@ -110,16 +217,25 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     const none = !summary || !summary.rows || summary.rows.length === 0;
     byId("toggle-charts").hidden = none;
     byId("charts").hidden = none || byId("toggle-charts").getAttribute("aria-pressed") !== "true";
-    if (!byId("charts").hidden) charts.drawSummaryCharts([{ name: view.model.report.file, summary }], "chart-convergence", "chart-objective");
+    if (!byId("charts").hidden) charts.drawSummaryCharts([{ name: reportName(view.model.report), summary }], "chart-convergence", "chart-objective",
+      { onPoint: goToIteration });
+  }
+
+  // The report's name in the page: its file's, with the folders it takes
+  // to tell it from the other reports served.
+  function reportName(report) {
+    const listed = served.reports.find((entry) => view.source && entry.id === view.source.id);
+    return listed ? listed.name : report.file;
   }
 
   function adoptReport(report, keepOpen) {
     view.model = new regions.RegionModel(report, keepOpen && view.model ? view.model.open : null);
-    document.title = `${report.file} \u2013 tarnview`;
-    byId("file-name").textContent = report.file;
+    document.title = `${reportName(report)} \u2013 tarnview`;
+    byId("file-name").textContent = reportName(report);
     byId("file-name").title = Object.entries(report.header || {}).map(([key, value]) => `${key}: ${value}`).join("\n");
     outline.build();
     showReportNotices(report);
+    if (!keepOpen) text.toTop();
     text.rowsChanged();
     text.draw(true);
     showSummaryCharts();
@@ -130,7 +246,9 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     view.store = lines.lineStore(chosen, () => text.drawSoon(true), dom.showFailure);
     text.setCurrentLine(-1);
     history.close();
+    byId("diff").hidden = true;
     adoptReport(await chosen.outline(), false);
+    showFacts(chosen);
     window.history.replaceState(pageState(), "");
     performance.mark("outline-shown");
   }
@@ -146,7 +264,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
         if (shown !== view.source) return;
         view.store.forget();
         adoptReport(report, true);
-        dom.showNotice("reloaded", `${report.file} was written again and has been reloaded ` +
+        dom.showNotice("reloaded", `${reportName(report)} was written again and has been reloaded ` +
           `(${new Date().toLocaleTimeString()}).`);
       }
       served.version = version;
@@ -187,14 +305,17 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
       "or write a page with tarnview html.");
     served.reports = await source.fetchJson(served.token, "/api/reports");
     if (!served.reports.length) throw new Error("The server has no report.");
+    // The server names each report by as much of its path as tells it from the others.
+    for (const report of served.reports) report.name = report.name || report.file;
     const select = byId("report-select");
     select.replaceChildren(...served.reports.map((report) => {
-      const node = dom.element("option", "", report.file);
+      const node = dom.element("option", "", report.name);
       node.value = String(report.id);
       return node;
     }));
     byId("report-choice").hidden = served.reports.length < 2;
     byId("views").hidden = served.reports.length < 2;
+    byId("show-diff").hidden = false;
     compare.fillChoices();
     const asked = Number(parameters.get("report"));
     const known = served.reports.some((report) => report.id === asked);
@@ -225,6 +346,8 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     search.start();
     history.start();
     compare.start();
+    diff.start();
+    byId("show-diff").addEventListener("click", openDiff);
     keys.start();
     theme.onChange(() => {
       if (!view.model) return;
@@ -238,6 +361,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     byId("show-compare").addEventListener("click", () => showView("compare"));
     byId("report-select").addEventListener("change", (event) => openServedReport(Number(event.target.value)).catch(dom.showFailure));
     window.addEventListener("popstate", onPopState);
+    document.addEventListener("keydown", () => { byId("key-message").hidden = true; }, { capture: true });
   }
 
   function start() {

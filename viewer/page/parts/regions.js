@@ -107,6 +107,18 @@ tarnview.define("regions", [], () => {
       this.buildRows();
     }
 
+    setAllOpen(open) {
+      this.open.fill(open ? 1 : 0);
+      this.buildRows();
+    }
+
+    // The outermost region around region `id` (itself at the top level).
+    outermost(id) {
+      let at = id;
+      while (at >= 0 && this.regions[at].parent >= 0) at = this.regions[at].parent;
+      return at;
+    }
+
     // The id after the last region inside region `id` (a region's descendants follow it).
     endOfDescendants(id) {
       const end = this.regions[id].end;

@@ -7,6 +7,7 @@
 tarnview.define("search", ["dom"], (dom) => {
   const HIT_TEXT_LIMIT = 300;   // characters of a hit's line shown
   const SEARCH_DELAY_MS = 250;
+  const SUGGESTIONS_SHOWN = 20;
   const { byId, element } = dom;
 
   // The hits so far, in line order, and which one was last gone to.
@@ -31,6 +32,75 @@ tarnview.define("search", ["dom"], (dom) => {
       if (direction > 0) return this.lines.findIndex((hit) => hit > line);
       return this.lines.findLastIndex((hit) => hit < line);
     }
+  }
+
+  // Names found by part, ranked as the server ranks them: ASCII case
+  // ignored; the name itself, then the names it begins, then those where
+  // it begins a part (after a character that is no letter or digit), then
+  // those that merely hold it; within a rank the shorter (in bytes) first,
+  // then in byte order.  When none holds it, the names a few edits away
+  // (at most a third of its length, from 2 to MOST_EDITS; the first
+  // COMPARED_BYTES of each), nearest first, then in byte order.
+  const MATCHES = ["whole", "prefix", "wordStart", "inside"];
+  const MOST_EDITS = 6;
+  const COMPARED_BYTES = 256;
+  const encoder = new TextEncoder();
+  const folded = (text) => text.replace(/[A-Z]/g, (letter) => letter.toLowerCase());
+  const letterOrDigit = (character) => /^[A-Za-z0-9]$/.test(character);
+
+  function byteOrder(a, b) {
+    const x = encoder.encode(a);
+    const y = encoder.encode(b);
+    for (let at = 0; at < Math.min(x.length, y.length); ++at) if (x[at] !== y[at]) return x[at] - y[at];
+    return x.length - y.length;
+  }
+
+  // The edit distance of two byte arrays, or limit + 1 once it is more.
+  function distanceWithin(a, b, limit) {
+    if (Math.abs(a.length - b.length) > limit) return limit + 1;
+    let row = Array.from({ length: b.length + 1 }, (_, at) => at);
+    for (let i = 1; i <= a.length; ++i) {
+      const next = [i];
+      for (let j = 1; j <= b.length; ++j) {
+        next[j] = Math.min(row[j - 1] + (a[i - 1] === b[j - 1] ? 0 : 1), row[j] + 1, next[j - 1] + 1);
+      }
+      if (Math.min(...next) > limit) return limit + 1;
+      row = next;
+    }
+    return Math.min(row[b.length], limit + 1);
+  }
+
+  function closestNames(names, typed, count) {
+    const wanted = encoder.encode(folded(typed));
+    const limit = Math.min(MOST_EDITS, Math.max(2, Math.floor(wanted.length / 3)));
+    const near = [];
+    for (const name of names) {
+      const bytes = encoder.encode(folded(name));
+      if (Math.abs(bytes.length - wanted.length) > limit) continue;
+      const distance = distanceWithin(bytes.slice(0, COMPARED_BYTES), wanted.slice(0, COMPARED_BYTES), limit);
+      if (distance <= limit) near.push({ name, distance });
+    }
+    near.sort((x, y) => x.distance - y.distance || byteOrder(x.name, y.name));
+    return near.slice(0, count).map(({ name }) => ({ name, match: "close" }));
+  }
+
+  // [{name, match}]: up to `count` of `names` for what was typed.
+  function suggestNames(names, typed, count) {
+    if (!typed || /[\r\n]/.test(typed)) return [];
+    const query = folded(typed);
+    const found = [];
+    for (const name of names) {
+      const text = folded(name);
+      let rank = -1;
+      for (let at = text.indexOf(query); at >= 0; at = text.indexOf(query, at + 1)) {
+        const here = at === 0 ? (text.length === query.length ? 0 : 1) : letterOrDigit(name[at - 1]) ? 3 : 2;
+        rank = rank < 0 ? here : Math.min(rank, here);
+      }
+      if (rank >= 0) found.push({ name, rank, bytes: encoder.encode(name).length });
+    }
+    if (!found.length) return closestNames(names, typed, count);
+    found.sort((x, y) => x.rank - y.rank || x.bytes - y.bytes || byteOrder(x.name, y.name));
+    return found.slice(0, count).map(({ name, rank }) => ({ name, match: MATCHES[rank] }));
   }
 
   function hitButton(hit, path) {
@@ -133,13 +203,91 @@ tarnview.define("search", ["dom"], (dom) => {
       return true;
     }
 
+    // The names suggested for what is typed, the latest answer only.
+    const suggestions = { generation: 0, chosen: -1 };
+
+    function hideSuggestions() {
+      ++suggestions.generation;
+      byId("suggestions").hidden = true;
+      byId("suggestions").replaceChildren();
+      byId("search").setAttribute("aria-expanded", "false");
+      suggestions.chosen = -1;
+    }
+
+    async function suggest(typed) {
+      const generation = ++suggestions.generation;
+      if (!typed || !view.source || !view.source.suggest) return hideSuggestions();
+      let found = [];
+      try {
+        found = await view.source.suggest(typed, SUGGESTIONS_SHOWN);
+      } catch {
+        found = [];   // no suggestions; the search itself says what went wrong
+      }
+      if (generation !== suggestions.generation || byId("search").value.trim() !== typed) return undefined;
+      byId("suggestions").dataset.typed = typed;   // what the list answers
+      if (!found.length) return hideSuggestions();
+      byId("suggestions").replaceChildren(...found.map((suggestion, at) => {
+        const item = element("li");
+        item.id = `suggestion-${at}`;
+        item.setAttribute("role", "option");
+        item.setAttribute("aria-selected", "false");
+        item.dataset.name = suggestion.name;
+        item.append(suggestion.name);
+        if (suggestion.match === "close") item.append(element("span", "match", "did you mean"));
+        return item;
+      }));
+      suggestions.chosen = -1;
+      byId("suggestions").hidden = false;
+      byId("search").setAttribute("aria-expanded", "true");
+      return undefined;
+    }
+
+    function chooseSuggestion(step) {
+      const items = [...byId("suggestions").children];
+      if (!items.length) return;
+      suggestions.chosen = (suggestions.chosen + 1 + step + items.length + 1) % (items.length + 1) - 1;
+      items.forEach((item, at) => item.setAttribute("aria-selected", String(at === suggestions.chosen)));
+      const chosen = items[suggestions.chosen];
+      if (chosen) {
+        chosen.scrollIntoView({ block: "nearest" });
+        byId("search").setAttribute("aria-activedescendant", chosen.id);
+      } else byId("search").removeAttribute("aria-activedescendant");
+    }
+
+    // A suggestion taken: the name searched for.
+    function takeSuggestion(name) {
+      hideSuggestions();
+      byId("search").value = name;
+      window.clearTimeout(state.timer);
+      run(name, 0);
+    }
+
     function onInput() {
       window.clearTimeout(state.timer);
-      state.timer = window.setTimeout(() => run(byId("search").value.trim(), 0), SEARCH_DELAY_MS);
+      const typed = byId("search").value.trim();
+      suggest(typed);
+      state.timer = window.setTimeout(() => run(typed, 0), SEARCH_DELAY_MS);
     }
 
     function onKey(event) {
+      const open = !byId("suggestions").hidden;
+      if (open && (event.key === "ArrowDown" || event.key === "ArrowUp")) {
+        event.preventDefault();
+        chooseSuggestion(event.key === "ArrowDown" ? 1 : -1);
+        return;
+      }
+      if (open && event.key === "Escape") {
+        event.preventDefault();
+        hideSuggestions();
+        return;
+      }
       if (event.key !== "Enter") return;
+      const chosen = byId("suggestions").children[suggestions.chosen];
+      if (open && chosen) {
+        takeSuggestion(chosen.dataset.name);
+        return;
+      }
+      hideSuggestions();
       window.clearTimeout(state.timer);
       run(byId("search").value.trim(), 0);
     }
@@ -154,6 +302,13 @@ tarnview.define("search", ["dom"], (dom) => {
     function start() {
       byId("search").addEventListener("input", onInput);
       byId("search").addEventListener("keydown", onKey);
+      byId("search").addEventListener("blur", hideSuggestions);
+      byId("suggestions").addEventListener("mousedown", (event) => {
+        const item = event.target.closest("li[data-name]");
+        if (!item) return;
+        event.preventDefault();   // the search box keeps the focus
+        takeSuggestion(item.dataset.name);
+      });
       byId("hits").addEventListener("click", onHitClick);
       byId("more-hits").addEventListener("click", () => run(state.query, state.next));
       byId("search-history").addEventListener("click", (event) => {
@@ -163,6 +318,7 @@ tarnview.define("search", ["dom"], (dom) => {
     }
 
     function clear() {
+      hideSuggestions();
       byId("search").value = "";
       return run("", 0);
     }
@@ -170,5 +326,5 @@ tarnview.define("search", ["dom"], (dom) => {
     return { start, run, step, clear, query: () => state.query };
   }
 
-  return { searchPanel, HitList };
+  return { searchPanel, HitList, suggestNames };
 });

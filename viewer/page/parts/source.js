@@ -5,6 +5,7 @@
                              answer is cut short; none past the end), each
                              [kind, colour, text, ...] as the reader writes it
      search(query, from)  -> {hits: [{line, region, text}], next, kinds}
+     suggest(typed, count) -> [{name, match}]: names holding what is typed
      history(name, kind), version()   (when the source can answer them)
    - embedded (`tarnview html`): the outline and the lines, in pieces, are
      in the page as gzip-compressed JSON in base64, each piece decoded with
@@ -13,7 +14,7 @@
      page's own URL. */
 "use strict";
 
-tarnview.define("source", ["regions"], (regions) => {
+tarnview.define("source", ["regions", "search"], (regions, search) => {
   const HIT_PAGE = 500;              // hits per page of an embedded search
   const PIECES_KEPT = 24;            // decoded pieces kept before the oldest is dropped
 
@@ -25,6 +26,11 @@ tarnview.define("source", ["regions"], (regions) => {
   // reader read them; "" for any other line.
   const lineRowName = (line) => line[3] || "";
   const lineRowKind = (line) => line[4] || "";
+  // Where the line refers to names and iteration blocks, as the reader
+  // found them: [{begin, end, kind, iteration}] in the text's characters,
+  // kind "variable", "equation", "both" (a name of each) or "iteration".
+  const lineSpans = (line) => (Array.isArray(line[5]) ? line[5] : [])
+    .map(([begin, end, kind, iteration]) => ({ begin, end, kind, iteration }));
   // The bytes of a line of which only its first piece came (the server
   // sends a very long line a piece at a time), or null for a whole line.
   const lineBytesInAll = (line) => (line.bytesInAll === undefined ? null : line.bytesInAll);
@@ -101,7 +107,7 @@ tarnview.define("source", ["regions"], (regions) => {
       return { hits, next: null, indexed: true, name: true, kinds: [] };
     }
 
-    async function search(query, from) {
+    async function searchText(query, from) {
       if (Object.hasOwn(names, query)) return searchName(names[query], from);
       const hits = [];
       for (let index = Math.max(pieceOf(from), 0); index < pieces.length; ++index) {
@@ -121,7 +127,12 @@ tarnview.define("source", ["regions"], (regions) => {
       return { hits, next: null, indexed: false, kinds: [] };
     }
 
-    return { served: false, outline: async () => data.report, lines, search };
+    // The names suggested as a name is typed, found among the names the
+    // reader listed, as the server finds them.
+    const nameList = Object.keys(names);
+    const suggest = async (typed, count) => search.suggestNames(nameList, typed, count);
+
+    return { served: false, outline: async () => data.report, lines, search: searchText, suggest };
   }
 
   function apiUrl(token, path, parameters) {
@@ -164,12 +175,14 @@ tarnview.define("source", ["regions"], (regions) => {
       lines: (from, count) => fetchJson(token, `${base}/lines`, { from, count }).then(firstPieceOnly),
       search: (query, from) => fetchJson(token, `${base}/search`, { q: query, from }),
       history: (name, kind) => fetchJson(token, `${base}/history`, kind ? { name, kind } : { name }),
+      suggest: (typed, count) => fetchJson(token, "/api/suggest", { report: id, q: typed, count })
+        .then((answer) => answer.suggestions),
       version: () => fetchJson(token, `${base}/version`).then((answer) => answer.version),
     };
   }
 
   return {
-    HIT_PAGE, lineKind, lineColour, lineText, lineRowName, lineRowKind, lineBytesInAll, shownText, embeddedData,
+    HIT_PAGE, lineKind, lineColour, lineText, lineRowName, lineRowKind, lineSpans, lineBytesInAll, shownText, embeddedData,
     embeddedSource, servedSource, fetchJson,
     base64Bytes, gunzipText,
   };

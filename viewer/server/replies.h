@@ -36,8 +36,10 @@ Reply LinesReply(const ServedReport& report, const std::string* from, const std:
 Reply SearchReply(const ServedReport& report, const std::string* query, const std::string* from,
                   const std::string* icase = nullptr);
 Reply HistoryReply(const ServedReport& report, const std::string* name, const std::string* kind);
-// `order` is "size" (the default) or "relative".
+// `order` is "size" (the default) or "relative"; `tolerance` the relative
+// tolerance within which final values count as equal (report_compare.h).
 Reply CompareReply(const ReportLibrary& reports, const std::string* a, const std::string* b,
-                   const std::string* limit, const std::string* order = nullptr);
+                   const std::string* limit, const std::string* order = nullptr,
+                   const std::string* tolerance = nullptr);
 
 }  // namespace tarnview::server

@@ -19,11 +19,14 @@ bool IsLetterOrDigit(char c) {
 // The edit distance of two texts (already folded) within a band of
 // `limit` either side of the diagonal, or limit + 1 once it is sure to be
 // more.
-std::size_t BandedDistance(std::string_view a, std::string_view b, std::size_t limit) {
+// `row` and `next` are the caller's, so that no word costs an allocation.
+std::size_t BandedDistance(std::string_view a, std::string_view b, std::size_t limit, std::vector<std::size_t>& row,
+                           std::vector<std::size_t>& next) {
     const std::size_t apart = a.size() > b.size() ? a.size() - b.size() : b.size() - a.size();
     if (apart > limit) return limit + 1;
     const std::size_t beyond = limit + 1;
-    std::vector<std::size_t> row(b.size() + 1, beyond), next(b.size() + 1, beyond);
+    row.assign(b.size() + 1, beyond);
+    next.assign(b.size() + 1, beyond);
     for (std::size_t j = 0; j <= std::min(b.size(), limit); ++j) row[j] = j;
     for (std::size_t i = 1; i <= a.size(); ++i) {
         const std::size_t low = i > limit ? i - limit : 0;
@@ -118,17 +121,20 @@ std::vector<std::size_t> WordFinder::Closest(std::string_view wanted, std::size_
     for (char& c : folded) c = Folded(c);
     const std::size_t limit = std::min(kMostEdits, std::max<std::size_t>(2, wanted.size() / 3));
     std::vector<std::pair<std::size_t, std::size_t>> near;  // distance, word
+    std::vector<std::size_t> row, next;
     for (std::size_t word = 0; word < size(); ++word) {
         const std::size_t start = m_starts[word], length = m_starts[word + 1] - start - 1;
         // Words whose lengths differ by more than the limit are not read.
         if ((length > wanted.size() ? length - wanted.size() : wanted.size() - length) > limit) continue;
         const std::string_view candidate(m_folded.data() + start, std::min(length, kComparedBytes));
-        const std::size_t distance = BandedDistance(candidate, folded, limit);
+        const std::size_t distance = BandedDistance(candidate, folded, limit, row, next);
         if (distance <= limit) near.emplace_back(distance, word);
     }
-    std::sort(near.begin(), near.end(), [this](const auto& x, const auto& y) {
+    const auto nearer = [this](const auto& x, const auto& y) {
         return x.first != y.first ? x.first < y.first : Word(x.second) < Word(y.second);
-    });
+    };
+    const auto kept = near.begin() + static_cast<std::ptrdiff_t>(std::min(count, near.size()));
+    std::partial_sort(near.begin(), kept, near.end(), nearer);
     std::vector<std::size_t> closest;
     for (std::size_t i = 0; i < near.size() && closest.size() < count; ++i) closest.push_back(near[i].second);
     return closest;

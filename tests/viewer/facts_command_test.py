@@ -213,6 +213,10 @@ def check_wrong_input():
           "history of a part of names: " + result.stderr.decode())
     result = tarnview("show", REPORTS[0], "--plain", "--region", "variable details")
     check(result.returncode == 0 and b"BATCHES" in result.stdout, "show --region in another case")
+    result = tarnview("show", REPORTS[0], "--plain", "--region", "Information List")
+    titles = [line for line in result.stdout.decode().splitlines() if line.startswith("Information List")]
+    check(titles == ["Information List (Initial Conditions)", "Information List (Major Iteration 2)"],
+          "show --region says each block's iteration: %s" % titles)
     result = tarnview("show", REPORTS[0], "--plain", "--region", "Varible Details")
     check(result.returncode == 1 and b"did you mean Variable Details?" in result.stderr,
           "show --region misspelt: " + result.stderr.decode())

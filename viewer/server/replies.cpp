@@ -14,9 +14,6 @@
 
 namespace tarnview::server {
 
-namespace {
-
-// A whole number parameter: digits only. nullopt when malformed.
 std::optional<std::uint64_t> ReadNumber(const std::string& text) {
     std::uint64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -24,13 +21,15 @@ std::optional<std::uint64_t> ReadNumber(const std::string& text) {
     return value;
 }
 
+Reply BadParameter(const char* name, const char* expected) {
+    return ErrorReply(400, std::string("parameter '") + name + "' must be " + expected);
+}
+
+namespace {
+
 // A parameter that may be absent (then `fallback`); nullopt when malformed.
 std::optional<std::uint64_t> NumberOr(const std::string* text, std::uint64_t fallback) {
     return text == nullptr ? std::optional<std::uint64_t>(fallback) : ReadNumber(*text);
-}
-
-Reply BadParameter(const char* name, const char* expected) {
-    return ErrorReply(400, std::string("parameter '") + name + "' must be " + expected);
 }
 
 std::optional<std::size_t> ReportIdOf(const ReportLibrary& reports, const std::string* text) {

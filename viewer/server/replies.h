@@ -3,6 +3,8 @@
 // parameter is checked here: a bad one gets a 400 answer naming it.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,10 @@ constexpr std::size_t kMaxDifferences = 1000;
 constexpr std::size_t kDefaultDifferences = 100;
 
 Reply ErrorReply(int status, std::string_view message);
+// A whole number parameter: digits only; nullopt when malformed.
+std::optional<std::uint64_t> ReadNumber(const std::string& text);
+// 400: "parameter 'NAME' must be EXPECTED".
+Reply BadParameter(const char* name, const char* expected);
 Reply ReportListReply(const ReportLibrary& reports);
 Reply OutlineReply(const ServedReport& report);
 Reply VersionReply(const ServedReport& report);

@@ -188,6 +188,9 @@ def check_diffs():
         check(any(changes[kind] for changes in found), "no diff has %s changes" % name)
     result = tarnview("diff", REPORTS[0], "9")
     check(result.returncode == 1 and b"no iteration 9" in result.stderr, "diff of a missing iteration")
+    result = tarnview("diff", REPORTS[0], "3")
+    check(result.returncode == 1 and b"iteration 3 is the report's last" in result.stderr,
+          "diff from the last iteration: " + result.stderr.decode())
 
 
 def check_wrong_input():

@@ -12,10 +12,12 @@
 //
 // Each call is checked against the format's rules and a call that breaks
 // one throws RuleError, saying where and what, before it changes anything:
-// the run can go on.  The file is written to a temporary name beside the
-// target and renamed to it by Close, so a run that ends early never leaves
-// a damaged file under the target's name.  Iterations are written as they
-// are added; memory does not grow with their number.
+// the run can go on.  The file is written without a name (or under a
+// temporary name) beside the target and given the target's name by Close,
+// so a run that ends early, even killed, never leaves a damaged file under
+// the target's name.  Iterations go to that file as they are added; memory
+// does not grow with their number.  A writer may be called from several
+// threads: each call is made whole before the next begins.
 #pragma once
 
 #include <cstdint>
@@ -81,7 +83,9 @@ public:
 struct Case {
     std::int64_t number = 0;      // 32-bit
     std::string description;
-    std::string date;             // at most 30 bytes, no line break
+    // At most 30 bytes, no line break; when not given, the time the writer
+    // was opened ("Mon Jan 15 10:30:00 2024", local time).
+    std::optional<std::string> date;
     std::string status;           // kSuccessful, or how the run ended
 };
 
@@ -159,7 +163,8 @@ public:
     // Starts the run-data file `target` (normally BASE.vdr); nothing appears
     // under that name until Close.  Throws FileError.
     explicit RunWriter(const std::filesystem::path& target);
-    // Without Close, the temporary file is removed: no file is written.
+    // Without Close (or Abandon), no file is written, and standard error
+    // says so.
     ~RunWriter();
     RunWriter(const RunWriter&) = delete;
     RunWriter& operator=(const RunWriter&) = delete;
@@ -196,9 +201,12 @@ public:
     // Written at once; the model's items are then fixed.
     void AddIteration(const Iteration& iteration);
 
-    // Writes the rest and renames the file to the target.  Throws FileError;
-    // afterwards no other call may be made.
+    // Writes the rest and gives the file the target's name.  Throws
+    // FileError; afterwards no other call may be made.
     void Close();
+    // Ends the run without a file, silently (as when the optimiser failed);
+    // afterwards no other call may be made.
+    void Abandon();
 
     int VariableCount() const;
     int EquationCount() const;

@@ -1,0 +1,400 @@
+// The writers where optimisers have tripped over them: several threads on
+// one writer, NaN results, a writer dropped or killed, the run's date, the
+// C interface's pointers and targets that are not plain files.  Each case is
+// tried through the C++ writer and the C interface.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "tarn/run_writer.h"
+#include "tarn/run_writer.hpp"
+
+namespace writer_test {
+namespace {
+
+namespace fs = std::filesystem;
+namespace rd = tarn::rundata;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A directory of its own for each test, so that whatever a writer leaves is seen.
+class Scratch {
+public:
+    Scratch() {
+        m_path = fs::temp_directory_path() / ("tarn-writer-faults-" + std::to_string(getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_path);
+        fs::create_directories(m_path);
+    }
+    ~Scratch() { fs::remove_all(m_path); }
+    fs::path operator/(const char* name) const { return m_path / name; }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_path)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    fs::path m_path;
+};
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+rapidjson::Document Parsed(const fs::path& path) {
+    rapidjson::Document document;
+    document.Parse(ReadText(path).c_str());
+    EXPECT_FALSE(document.HasParseError()) << path << " is not JSON";
+    return document;
+}
+
+// A C writer with two variables and one equation, ready for iterations.
+tarn_run_writer* OpenC(const fs::path& target) {
+    tarn_run_writer* run = nullptr;
+    EXPECT_EQ(tarn_run_writer_open(target.c_str(), &run), TARN_RUNDATA_OK);
+    tarn_variable variable = tarn_variable_defaults();
+    for (const char* name : {"X", "Y"}) {
+        variable.name = name;
+        EXPECT_EQ(tarn_run_writer_add_variable(run, &variable, nullptr), TARN_RUNDATA_OK);
+    }
+    tarn_equation equation = tarn_equation_defaults();
+    equation.name = "ROW";
+    EXPECT_EQ(tarn_run_writer_add_equation(run, &equation, nullptr), TARN_RUNDATA_OK);
+    return run;
+}
+
+const double kTwoTriples[6] = {1, 0.5, 0, 2, 0.5, 0};
+const double kOneTriple[3] = {0, 1, 0};
+
+tarn_iteration CIteration(double objective) {
+    tarn_iteration iteration = tarn_iteration_defaults();
+    iteration.objective = objective;
+    iteration.variables = kTwoTriples;
+    iteration.variable_count = 2;
+    iteration.equations = kOneTriple;
+    iteration.equation_count = 1;
+    return iteration;
+}
+
+void AddCppModel(rd::RunWriter& run) {
+    rd::Variable variable;
+    for (const char* name : {"X", "Y"}) {
+        variable.name = name;
+        run.AddVariable(variable);
+    }
+    rd::Equation equation;
+    equation.name = "ROW";
+    run.AddEquation(equation);
+}
+
+const rd::VariableTriple kCppVariables[2] = {{1, 0.5, 0}, {2, 0.5, 0}};
+const rd::EquationTriple kCppEquations[1] = {{0, 1, 0}};
+
+rd::Iteration CppIteration(double objective) {
+    rd::Iteration iteration;
+    iteration.objective = objective;
+    iteration.variables = kCppVariables;
+    iteration.equations = kCppEquations;
+    return iteration;
+}
+
+// Every iteration written once, numbered in order, as a loader reads them.
+void ExpectIterationsWhole(const fs::path& path, int count) {
+    const rapidjson::Document document = Parsed(path);
+    ASSERT_TRUE(document.IsObject() && document.HasMember("iterations"));
+    const auto& iterations = document["iterations"];
+    ASSERT_EQ(static_cast<int>(iterations.Size()), count);
+    for (int k = 0; k < count; ++k) {
+        EXPECT_EQ(iterations[k]["iter"].GetInt(), k);
+        EXPECT_EQ(iterations[k]["variables"].Size(), 2u);
+    }
+}
+
+constexpr int kThreads = 4, kIterationsEach = 300;
+
+TEST(WriterThreads, CallsFromSeveralThreadsMakeOneWholeFile) {
+    const Scratch dir;
+    {
+        rd::RunWriter run(dir / "cpp.vdr");
+        AddCppModel(run);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&run, t] {
+                for (int k = 0; k < kIterationsEach; ++k) {
+                    run.AddIteration(CppIteration(t));
+                    run.SetStatus(std::string(static_cast<size_t>(k % 50), 'x'));
+                }
+            });
+        for (auto& thread : threads) thread.join();
+        run.Close();
+    }
+    ExpectIterationsWhole(dir / "cpp.vdr", kThreads * kIterationsEach);
+
+    tarn_run_writer* run = OpenC(dir / "c.vdr");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([run, t] {
+            for (int k = 0; k < kIterationsEach; ++k) {
+                const tarn_iteration iteration = CIteration(t);
+                EXPECT_EQ(tarn_run_writer_add_iteration(run, &iteration), TARN_RUNDATA_OK);
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(tarn_run_writer_close(run), TARN_RUNDATA_OK) << tarn_run_writer_error(run);
+    tarn_run_writer_free(run);
+    ExpectIterationsWhole(dir / "c.vdr", kThreads * kIterationsEach);
+}
+
+TEST(WriterNumbers, NaNResultsAreRefusedByTheirField) {
+    const Scratch dir;
+    rd::RunWriter run(dir / "cpp.vdr");
+    AddCppModel(run);
+    const auto refusedAt = [&run](const rd::Iteration& iteration) {
+        try {
+            run.AddIteration(iteration);
+        } catch (const rd::RuleError& error) {
+            EXPECT_NE(std::string(error.problem()).find("NaN"), std::string::npos);
+            return error.path();
+        }
+        return std::string("nothing refused");
+    };
+    EXPECT_EQ(refusedAt(CppIteration(kNaN)), "iterations[0].objective");
+    rd::Iteration iteration = CppIteration(1);
+    iteration.userObjective = kNaN;
+    EXPECT_EQ(refusedAt(iteration), "iterations[0].user_objective");
+    iteration = CppIteration(1);
+    iteration.infeasibility = kNaN;
+    EXPECT_EQ(refusedAt(iteration), "iterations[0].infeasibility");
+    const rd::VariableTriple nanValue[2] = {{1, 0, 0}, {kNaN, 0, 0}};
+    iteration = CppIteration(1);
+    iteration.variables = nanValue;
+    EXPECT_EQ(refusedAt(iteration), "iterations[0].variables[1][0]");
+    const rd::EquationTriple nanResidual[1] = {{kNaN, 0, 0}};
+    iteration = CppIteration(1);
+    iteration.equations = nanResidual;
+    EXPECT_EQ(refusedAt(iteration), "iterations[0].equations[0][0]");
+    EXPECT_THROW(run.SetVariableValue(1, kNaN), rd::RuleError);
+    EXPECT_THROW(run.SetEquationValues(1, kNaN, 0), rd::RuleError);
+    // Elsewhere NaN stays what the format allows (a convergence not measured).
+    iteration = CppIteration(1);
+    iteration.variableConvergence = kNaN;
+    EXPECT_NO_THROW(run.AddIteration(iteration));
+    EXPECT_EQ(run.IterationCount(), 1);
+    run.Close();
+
+    tarn_run_writer* c = OpenC(dir / "c.vdr");
+    const tarn_iteration nanObjective = CIteration(kNaN);
+    EXPECT_EQ(tarn_run_writer_add_iteration(c, &nanObjective), TARN_RUNDATA_REFUSED);
+    EXPECT_NE(std::string(tarn_run_writer_error(c)).find("iterations[0].objective"), std::string::npos);
+    EXPECT_EQ(tarn_run_writer_close(c), TARN_RUNDATA_OK);
+    tarn_run_writer_free(c);
+}
+
+TEST(WriterEnd, ADroppedRunSaysSoAndAnAbandonedOneDoesNot) {
+    const Scratch dir;
+    ::testing::internal::CaptureStderr();
+    { rd::RunWriter run(dir / "dropped.vdr"); }
+    const std::string dropped = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(dropped.find("never closed"), std::string::npos) << dropped;
+    EXPECT_NE(dropped.find("dropped.vdr"), std::string::npos) << dropped;
+
+    ::testing::internal::CaptureStderr();
+    tarn_run_writer* c = OpenC(dir / "freed.vdr");
+    tarn_run_writer_free(c);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("freed.vdr"), std::string::npos);
+
+    ::testing::internal::CaptureStderr();
+    {
+        rd::RunWriter run(dir / "abandoned.vdr");
+        run.Abandon();
+        EXPECT_THROW(run.Close(), rd::RuleError);
+    }
+    c = OpenC(dir / "abandoned-c.vdr");
+    EXPECT_EQ(tarn_run_writer_abandon(c), TARN_RUNDATA_OK);
+    tarn_run_writer_free(c);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{}) << "a run without close left a file";
+}
+
+// A writer killed on its way (SIGKILL, which nothing can catch) leaves the
+// earlier run as it was and nothing else: no temporary file.
+template <typename WriteUntilKilled>
+void ExpectKilledRunLeavesNothing(const WriteUntilKilled& write) {
+    const Scratch dir;
+    const fs::path target = dir / "run.vdr";
+    { std::ofstream(target) << "earlier run"; }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        write(target);
+        raise(SIGKILL);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ReadText(target), "earlier run");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"run.vdr"});
+}
+
+TEST(WriterEnd, AKilledRunLeavesNothingBehind) {
+    ExpectKilledRunLeavesNothing([](const fs::path& target) {
+        rd::RunWriter run(target);
+        AddCppModel(run);
+        for (int k = 0; k < 100; ++k) run.AddIteration(CppIteration(k));
+    });
+    ExpectKilledRunLeavesNothing([](const fs::path& target) {
+        tarn_run_writer* run = OpenC(target);
+        const tarn_iteration iteration = CIteration(1);
+        for (int k = 0; k < 100; ++k) tarn_run_writer_add_iteration(run, &iteration);
+    });
+}
+
+TEST(WriterEnd, ATemporaryOfAKilledProcessIsRemovedByTheNextRun) {
+    const Scratch dir;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);  // a process id that no longer runs
+    const std::string stale = "run.vdr.tmp-" + std::to_string(child) + "-0";
+    const std::string live = "run.vdr.tmp-" + std::to_string(getpid()) + "-7";
+    std::ofstream(dir / stale.c_str()) << "";
+    std::ofstream(dir / live.c_str()) << "";
+    rd::RunWriter run(dir / "run.vdr");
+    run.Close();
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"run.vdr", live}));
+}
+
+TEST(WriterCase, TheDateIsTheOpeningTimeUnlessGiven) {
+    const Scratch dir;
+    const auto dateOf = [](const fs::path& path) { return std::string(Parsed(path)["case"]["date"].GetString()); };
+    const std::regex asReportShows(R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] \d\d:\d\d:\d\d \d{4})");
+    {
+        rd::RunWriter run(dir / "default.vdr");
+        rd::Case header;
+        header.description = "no date given";
+        run.SetCase(header);
+        run.Close();
+    }
+    EXPECT_TRUE(std::regex_match(dateOf(dir / "default.vdr"), asReportShows)) << dateOf(dir / "default.vdr");
+    {
+        rd::RunWriter run(dir / "none.vdr");
+        rd::Case header;
+        header.date = "";
+        run.SetCase(header);
+        run.Close();
+    }
+    EXPECT_EQ(dateOf(dir / "none.vdr"), "");
+    tarn_run_writer* c = OpenC(dir / "c.vdr");
+    EXPECT_EQ(tarn_run_writer_set_case(c, 4, NULL, NULL, NULL), TARN_RUNDATA_OK);
+    EXPECT_EQ(tarn_run_writer_close(c), TARN_RUNDATA_OK);
+    tarn_run_writer_free(c);
+    EXPECT_TRUE(std::regex_match(dateOf(dir / "c.vdr"), asReportShows)) << dateOf(dir / "c.vdr");
+}
+
+// Every pointer the C interface documents, NULL: an error naming it, never
+// a crash, and the run goes on.
+TEST(WriterCInterface, EveryNullPointerIsRefusedByName) {
+    const Scratch dir;
+    tarn_run_writer* run = nullptr;
+    EXPECT_EQ(tarn_run_writer_open(nullptr, &run), TARN_RUNDATA_NO_WRITER);
+    EXPECT_NE(std::string(tarn_run_writer_error(run)).find("target"), std::string::npos);
+    tarn_run_writer_free(run);
+    EXPECT_EQ(tarn_run_writer_open((dir / "x.vdr").c_str(), nullptr), TARN_RUNDATA_NO_WRITER);
+
+    run = OpenC(dir / "run.vdr");
+    const auto refused = [run](int status, const char* named) {
+        EXPECT_EQ(status, TARN_RUNDATA_NO_WRITER) << named;
+        EXPECT_NE(std::string(tarn_run_writer_error(run)).find(named), std::string::npos)
+            << tarn_run_writer_error(run);
+    };
+    tarn_variable variable = tarn_variable_defaults();
+    refused(tarn_run_writer_add_variable(run, nullptr, nullptr), "variable");
+    refused(tarn_run_writer_add_variable(run, &variable, nullptr), "name");
+    tarn_equation equation = tarn_equation_defaults();
+    refused(tarn_run_writer_add_equation(run, nullptr, nullptr), "equation");
+    refused(tarn_run_writer_add_equation(run, &equation, nullptr), "name");
+    refused(tarn_run_writer_set_model_name(run, nullptr), "model name");
+    refused(tarn_run_writer_set_status(run, nullptr), "status");
+    refused(tarn_run_writer_add_option_text(run, TARN_OPTIONS_SOLVER, nullptr, "on"), "option name");
+    refused(tarn_run_writer_add_option_text(run, TARN_OPTIONS_SOLVER, "MODE", nullptr), "text");
+    refused(tarn_run_writer_add_option_number_text(run, TARN_OPTIONS_LP, "TOL", nullptr), "number");
+    refused(tarn_run_writer_add_iteration(run, nullptr), "iteration");
+    const tarn_iteration whole = CIteration(1);
+    tarn_iteration iteration = whole;
+    iteration.variables = nullptr;
+    refused(tarn_run_writer_add_iteration(run, &iteration), "iteration.variables");
+    iteration = whole;
+    iteration.equations = nullptr;
+    refused(tarn_run_writer_add_iteration(run, &iteration), "iteration.equations");
+    const char* texts[] = {"fine", nullptr};
+    for (const auto& [list, count, what] :
+         {std::tuple{&tarn_iteration::errors, &tarn_iteration::error_count, "iteration.errors"},
+          std::tuple{&tarn_iteration::warnings, &tarn_iteration::warning_count, "iteration.warnings"},
+          std::tuple{&tarn_iteration::information, &tarn_iteration::information_count, "iteration.information"}}) {
+        iteration = whole;
+        iteration.*count = 2;
+        refused(tarn_run_writer_add_iteration(run, &iteration), what);
+        iteration.*list = texts;
+        refused(tarn_run_writer_add_iteration(run, &iteration), (std::string(what) + "[1]").c_str());
+    }
+    EXPECT_EQ(tarn_run_writer_add_iteration(run, &whole), TARN_RUNDATA_OK);
+    EXPECT_EQ(tarn_run_writer_close(run), TARN_RUNDATA_OK) << tarn_run_writer_error(run);
+    tarn_run_writer_free(run);
+    ExpectIterationsWhole(dir / "run.vdr", 1);
+}
+
+TEST(WriterTarget, ADirectoryOrSpecialFileIsRefusedAtOpen) {
+    const Scratch dir;
+    fs::create_directory(dir / "directory.vdr");
+    ASSERT_EQ(mkfifo((dir / "fifo.vdr").c_str(), 0600), 0);
+    for (const char* name : {"directory.vdr", "fifo.vdr"}) {
+        SCOPED_TRACE(name);
+        EXPECT_THROW(rd::RunWriter run(dir / name), rd::FileError);
+        tarn_run_writer* run = nullptr;
+        EXPECT_EQ(tarn_run_writer_open((dir / name).c_str(), &run), TARN_RUNDATA_FILE_ERROR);
+        EXPECT_NE(std::string(tarn_run_writer_error(run)).find(name), std::string::npos);
+        tarn_run_writer_free(run);
+    }
+    EXPECT_TRUE(fs::is_directory(dir / "directory.vdr"));
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo.vdr"));
+}
+
+TEST(WriterTarget, ASymbolicLinkGetsTheRunInTheFileItPointsTo) {
+    const Scratch dir;
+    fs::create_directory(dir / "runs");
+    std::ofstream(dir / "runs/latest.vdr") << "earlier run";
+    fs::create_symlink("runs/latest.vdr", dir / "link.vdr");
+    fs::create_symlink("runs/new.vdr", dir / "dangling.vdr");
+    for (const char* link : {"link.vdr", "dangling.vdr"}) {
+        rd::RunWriter run(dir / link);
+        AddCppModel(run);
+        run.AddIteration(CppIteration(3));
+        run.Close();
+        EXPECT_TRUE(fs::is_symlink(dir / link)) << link << " is no longer a link";
+    }
+    ExpectIterationsWhole(dir / "runs/latest.vdr", 1);
+    ExpectIterationsWhole(dir / "runs/new.vdr", 1);
+}
+
+}  // namespace
+}  // namespace writer_test

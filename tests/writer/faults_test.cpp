@@ -82,15 +82,20 @@ tarn_run_writer* OpenC(const fs::path& target) {
     return run;
 }
 
-const double kTwoTriples[6] = {1, 0.5, 0, 2, 0.5, 0};
-const double kOneTriple[3] = {0, 1, 0};
+// An iteration whose values are all its objective (the arrays are the
+// caller's, to live through the call).
+struct CValues {
+    explicit CValues(double objective)
+        : variables{objective, 0.5, 0, objective, 0.5, 0}, equations{objective, 1, 0} {}
+    double variables[6], equations[3];
+};
 
-tarn_iteration CIteration(double objective) {
+tarn_iteration CIteration(const CValues& values, double objective) {
     tarn_iteration iteration = tarn_iteration_defaults();
     iteration.objective = objective;
-    iteration.variables = kTwoTriples;
+    iteration.variables = values.variables;
     iteration.variable_count = 2;
-    iteration.equations = kOneTriple;
+    iteration.equations = values.equations;
     iteration.equation_count = 1;
     return iteration;
 }
@@ -106,18 +111,23 @@ void AddCppModel(rd::RunWriter& run) {
     run.AddEquation(equation);
 }
 
-const rd::VariableTriple kCppVariables[2] = {{1, 0.5, 0}, {2, 0.5, 0}};
-const rd::EquationTriple kCppEquations[1] = {{0, 1, 0}};
+struct CppValues {
+    explicit CppValues(double objective)
+        : variables{{objective, 0.5, 0}, {objective, 0.5, 0}}, equations{{objective, 1, 0}} {}
+    rd::VariableTriple variables[2];
+    rd::EquationTriple equations[1];
+};
 
-rd::Iteration CppIteration(double objective) {
+rd::Iteration CppIteration(const CppValues& values, double objective) {
     rd::Iteration iteration;
     iteration.objective = objective;
-    iteration.variables = kCppVariables;
-    iteration.equations = kCppEquations;
+    iteration.variables = values.variables;
+    iteration.equations = values.equations;
     return iteration;
 }
 
-// Every iteration written once, numbered in order, as a loader reads them.
+// Every iteration written once, numbered in order, as a loader reads them,
+// and each whole: its values are all its objective.
 void ExpectIterationsWhole(const fs::path& path, int count) {
     const rapidjson::Document document = Parsed(path);
     ASSERT_TRUE(document.IsObject() && document.HasMember("iterations"));
@@ -125,7 +135,10 @@ void ExpectIterationsWhole(const fs::path& path, int count) {
     ASSERT_EQ(static_cast<int>(iterations.Size()), count);
     for (int k = 0; k < count; ++k) {
         EXPECT_EQ(iterations[k]["iter"].GetInt(), k);
-        EXPECT_EQ(iterations[k]["variables"].Size(), 2u);
+        ASSERT_EQ(iterations[k]["variables"].Size(), 2u);
+        const double objective = iterations[k]["objective"].GetDouble();
+        EXPECT_EQ(iterations[k]["variables"][1][0].GetDouble(), objective) << "iteration " << k;
+        EXPECT_EQ(iterations[k]["equations"][0][0].GetDouble(), objective) << "iteration " << k;
     }
 }
 
@@ -139,8 +152,9 @@ TEST(WriterThreads, CallsFromSeveralThreadsMakeOneWholeFile) {
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t)
             threads.emplace_back([&run, t] {
+                const CppValues values(t);
                 for (int k = 0; k < kIterationsEach; ++k) {
-                    run.AddIteration(CppIteration(t));
+                    run.AddIteration(CppIteration(values, t));
                     run.SetStatus(std::string(static_cast<size_t>(k % 50), 'x'));
                 }
             });
@@ -153,8 +167,9 @@ TEST(WriterThreads, CallsFromSeveralThreadsMakeOneWholeFile) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([run, t] {
+            const CValues values(t);
             for (int k = 0; k < kIterationsEach; ++k) {
-                const tarn_iteration iteration = CIteration(t);
+                const tarn_iteration iteration = CIteration(values, t);
                 EXPECT_EQ(tarn_run_writer_add_iteration(run, &iteration), TARN_RUNDATA_OK);
             }
         });
@@ -168,6 +183,7 @@ TEST(WriterNumbers, NaNResultsAreRefusedByTheirField) {
     const Scratch dir;
     rd::RunWriter run(dir / "cpp.vdr");
     AddCppModel(run);
+    const CppValues values(1);
     const auto refusedAt = [&run](const rd::Iteration& iteration) {
         try {
             run.AddIteration(iteration);
@@ -177,32 +193,33 @@ TEST(WriterNumbers, NaNResultsAreRefusedByTheirField) {
         }
         return std::string("nothing refused");
     };
-    EXPECT_EQ(refusedAt(CppIteration(kNaN)), "iterations[0].objective");
-    rd::Iteration iteration = CppIteration(1);
+    EXPECT_EQ(refusedAt(CppIteration(values, kNaN)), "iterations[0].objective");
+    rd::Iteration iteration = CppIteration(values, 1);
     iteration.userObjective = kNaN;
     EXPECT_EQ(refusedAt(iteration), "iterations[0].user_objective");
-    iteration = CppIteration(1);
+    iteration = CppIteration(values, 1);
     iteration.infeasibility = kNaN;
     EXPECT_EQ(refusedAt(iteration), "iterations[0].infeasibility");
     const rd::VariableTriple nanValue[2] = {{1, 0, 0}, {kNaN, 0, 0}};
-    iteration = CppIteration(1);
+    iteration = CppIteration(values, 1);
     iteration.variables = nanValue;
     EXPECT_EQ(refusedAt(iteration), "iterations[0].variables[1][0]");
     const rd::EquationTriple nanResidual[1] = {{kNaN, 0, 0}};
-    iteration = CppIteration(1);
+    iteration = CppIteration(values, 1);
     iteration.equations = nanResidual;
     EXPECT_EQ(refusedAt(iteration), "iterations[0].equations[0][0]");
     EXPECT_THROW(run.SetVariableValue(1, kNaN), rd::RuleError);
     EXPECT_THROW(run.SetEquationValues(1, kNaN, 0), rd::RuleError);
     // Elsewhere NaN stays what the format allows (a convergence not measured).
-    iteration = CppIteration(1);
+    iteration = CppIteration(values, 1);
     iteration.variableConvergence = kNaN;
     EXPECT_NO_THROW(run.AddIteration(iteration));
     EXPECT_EQ(run.IterationCount(), 1);
     run.Close();
 
     tarn_run_writer* c = OpenC(dir / "c.vdr");
-    const tarn_iteration nanObjective = CIteration(kNaN);
+    const CValues cValues(1);
+    const tarn_iteration nanObjective = CIteration(cValues, kNaN);
     EXPECT_EQ(tarn_run_writer_add_iteration(c, &nanObjective), TARN_RUNDATA_REFUSED);
     EXPECT_NE(std::string(tarn_run_writer_error(c)).find("iterations[0].objective"), std::string::npos);
     EXPECT_EQ(tarn_run_writer_close(c), TARN_RUNDATA_OK);
@@ -260,11 +277,13 @@ TEST(WriterEnd, AKilledRunLeavesNothingBehind) {
     ExpectKilledRunLeavesNothing([](const fs::path& target) {
         rd::RunWriter run(target);
         AddCppModel(run);
-        for (int k = 0; k < 100; ++k) run.AddIteration(CppIteration(k));
+        const CppValues values(1);
+        for (int k = 0; k < 100; ++k) run.AddIteration(CppIteration(values, 1));
     });
     ExpectKilledRunLeavesNothing([](const fs::path& target) {
         tarn_run_writer* run = OpenC(target);
-        const tarn_iteration iteration = CIteration(1);
+        const CValues values(1);
+        const tarn_iteration iteration = CIteration(values, 1);
         for (int k = 0; k < 100; ++k) tarn_run_writer_add_iteration(run, &iteration);
     });
 }
@@ -339,7 +358,8 @@ TEST(WriterCInterface, EveryNullPointerIsRefusedByName) {
     refused(tarn_run_writer_add_option_text(run, TARN_OPTIONS_SOLVER, "MODE", nullptr), "text");
     refused(tarn_run_writer_add_option_number_text(run, TARN_OPTIONS_LP, "TOL", nullptr), "number");
     refused(tarn_run_writer_add_iteration(run, nullptr), "iteration");
-    const tarn_iteration whole = CIteration(1);
+    const CValues values(1);
+    const tarn_iteration whole = CIteration(values, 1);
     tarn_iteration iteration = whole;
     iteration.variables = nullptr;
     refused(tarn_run_writer_add_iteration(run, &iteration), "iteration.variables");
@@ -388,7 +408,8 @@ TEST(WriterTarget, ASymbolicLinkGetsTheRunInTheFileItPointsTo) {
     for (const char* link : {"link.vdr", "dangling.vdr"}) {
         rd::RunWriter run(dir / link);
         AddCppModel(run);
-        run.AddIteration(CppIteration(3));
+        const CppValues values(3);
+        run.AddIteration(CppIteration(values, 3));
         run.Close();
         EXPECT_TRUE(fs::is_symlink(dir / link)) << link << " is no longer a link";
     }

@@ -201,6 +201,35 @@ int tarn_run_writer_add_variable(tarn_run_writer* writer, const tarn_variable* v
     });
 }
 
+int tarn_run_writer_add_variables(tarn_run_writer* writer, const char* names, size_t names_bytes,
+                                  size_t count, const double* lower, const double* upper,
+                                  const int* type, const int* status, int* first) {
+    return Guarded(writer, [&](rd::RunWriter& run) {
+        NeedItems(names, names_bytes, "the names");
+        NeedItems(names, count, "the names");
+        std::vector<rd::Variable> items(count);
+        std::string_view rest(names, names_bytes);
+        for (size_t j = 0; j < count; ++j) {
+            const size_t end = rest.find('\0');
+            if (end == std::string_view::npos && j + 1 < count)
+                throw rd::RuleError("model.variables", "the names hold " + std::to_string(j + 1) +
+                                                           " names, " + std::to_string(count) + " expected");
+            rd::Variable& item = items[j];
+            item.name = rest.substr(0, end);
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+            if (lower != nullptr) item.lower = lower[j];
+            if (upper != nullptr) item.upper = upper[j];
+            if (type != nullptr) item.type = *type;
+            if (status != nullptr) item.status = *status;
+        }
+        if (!rest.empty())
+            throw rd::RuleError("model.variables",
+                                "the names hold more than the " + std::to_string(count) + " names expected");
+        const int added = run.AddVariables(items);
+        if (first != nullptr) *first = added;
+    });
+}
+
 int tarn_run_writer_add_equation(tarn_run_writer* writer, const tarn_equation* equation,
                                  int* number) {
     return Guarded(writer, [&](rd::RunWriter& run) {

@@ -212,6 +212,8 @@ public:
     }
     // After the item is added to the items.
     void Added() { m_positions.emplace(m_items.back().name, m_items.size() - 1); }
+    // Before the last item is removed from the items.
+    void RemoveLast() { m_positions.erase(m_items.back().name); }
 
 private:
     std::string Path() const { return Indexed(m_list, m_items.size()) + ".name"; }
@@ -343,6 +345,11 @@ struct RunWriter::State {
     // A writer's call, made whole before another thread's begins.
     std::unique_lock<std::mutex> Hold() { return std::unique_lock(lock); }
     void AddOption(OptionSet& set, std::string_view name, const OptionValue& value);
+    void AddVariable(const Variable& variable);
+    void RemoveLastVariable();
+    static std::uint64_t VariableBytes(const Variable& variable) {
+        return json::TextBytes(variable.name.size()) + room::kPerVariable;
+    }
     void CheckIteration(const Iteration& iteration) const;
     void WriteIteration(const Iteration& iteration);
     void WriteRest();
@@ -423,21 +430,46 @@ int RunWriter::AddVariable(const Variable& variable) {
     const auto held = s.Hold();
     s.CheckOpen();
     s.CheckModelOpen("model.variables");
-    s.variableNames.Check(variable.name, rules::kEmptyVariableName);
-    const auto path = [&s](const char* key) {
-        return [&s, key] { return Indexed("model.variables", s.variables.size()) + key; };
+    s.AddVariable(variable);
+    return static_cast<int>(s.variables.size());
+}
+
+int RunWriter::AddVariables(std::span<const Variable> variables) {
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
+    s.CheckModelOpen("model.variables");
+    const size_t before = s.variables.size();
+    try {
+        for (const Variable& variable : variables) s.AddVariable(variable);
+    } catch (...) {
+        while (s.variables.size() > before) s.RemoveLastVariable();
+        throw;
+    }
+    return static_cast<int>(before + 1);
+}
+
+void RunWriter::State::AddVariable(const Variable& variable) {
+    variableNames.Check(variable.name, rules::kEmptyVariableName);
+    const auto path = [this](const char* key) {
+        return [this, key] { return Indexed("model.variables", variables.size()) + key; };
     };
     CheckInteger(variable.type, rules::kInt16, path(".type"));
     CheckInteger(variable.status, rules::kInt16, path(".status"));
     if (variable.value) CheckIsNumber(*variable.value, path(".value"));
-    if (s.variables.size() >= static_cast<size_t>(rules::kInt32.max))
+    if (variables.size() >= static_cast<size_t>(rules::kInt32.max))
         Refuse("model.variables", "too many entries");
-    const std::uint64_t bytes = json::TextBytes(variable.name.size()) + room::kPerVariable;
-    s.CheckRoom(bytes);
-    s.variables.push_back(variable);
-    s.variableNames.Added();
-    s.restBytes += bytes;
-    return static_cast<int>(s.variables.size());
+    const std::uint64_t bytes = VariableBytes(variable);
+    CheckRoom(bytes);
+    variables.push_back(variable);
+    variableNames.Added();
+    restBytes += bytes;
+}
+
+void RunWriter::State::RemoveLastVariable() {
+    restBytes -= VariableBytes(variables.back());
+    variableNames.RemoveLast();
+    variables.pop_back();
 }
 
 int RunWriter::AddEquation(const Equation& equation) {

@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <latch>
 #include <limits>
 #include <regex>
 #include <sstream>
@@ -67,12 +69,15 @@ rapidjson::Document Parsed(const fs::path& path) {
     return document;
 }
 
-// A C writer with two variables and one equation, ready for iterations.
-tarn_run_writer* OpenC(const fs::path& target) {
+// A C writer with `variables` variables and one equation, ready for
+// iterations.
+tarn_run_writer* OpenC(const fs::path& target, int variables = 2) {
     tarn_run_writer* run = nullptr;
     EXPECT_EQ(tarn_run_writer_open(target.c_str(), &run), TARN_RUNDATA_OK);
     tarn_variable variable = tarn_variable_defaults();
-    for (const char* name : {"X", "Y"}) {
+    for (int j = 0; j < variables; ++j) {
+        char name[16];
+        std::snprintf(name, sizeof name, "X%d", j);
         variable.name = name;
         EXPECT_EQ(tarn_run_writer_add_variable(run, &variable, nullptr), TARN_RUNDATA_OK);
     }
@@ -128,55 +133,79 @@ rd::Iteration CppIteration(const CppValues& values, double objective) {
 
 // Every iteration written once, numbered in order, as a loader reads them,
 // and each whole: its values are all its objective.
-void ExpectIterationsWhole(const fs::path& path, int count) {
+void ExpectIterationsWhole(const fs::path& path, int count, unsigned variables = 2) {
     const rapidjson::Document document = Parsed(path);
     ASSERT_TRUE(document.IsObject() && document.HasMember("iterations"));
     const auto& iterations = document["iterations"];
     ASSERT_EQ(static_cast<int>(iterations.Size()), count);
     for (int k = 0; k < count; ++k) {
         EXPECT_EQ(iterations[k]["iter"].GetInt(), k);
-        ASSERT_EQ(iterations[k]["variables"].Size(), 2u);
+        ASSERT_EQ(iterations[k]["variables"].Size(), variables);
         const double objective = iterations[k]["objective"].GetDouble();
-        EXPECT_EQ(iterations[k]["variables"][1][0].GetDouble(), objective) << "iteration " << k;
+        for (const auto& triple : iterations[k]["variables"].GetArray())
+            ASSERT_EQ(triple[0].GetDouble(), objective) << "iteration " << k;
         EXPECT_EQ(iterations[k]["equations"][0][0].GetDouble(), objective) << "iteration " << k;
     }
 }
 
-constexpr int kThreads = 4, kIterationsEach = 300;
+constexpr int kThreads = 4, kIterationsEach = 300, kWide = 200;
+
+// Several threads at once (they start together), each adding iterations
+// whose values are all its own number.
+template <typename AddIterations>
+void FromThreads(const AddIterations& addIterations) {
+    std::latch start(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&start, &addIterations, t] {
+            start.arrive_and_wait();
+            addIterations(t);
+        });
+    for (auto& thread : threads) thread.join();
+}
 
 TEST(WriterThreads, CallsFromSeveralThreadsMakeOneWholeFile) {
     const Scratch dir;
     {
         rd::RunWriter run(dir / "cpp.vdr");
-        AddCppModel(run);
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t)
-            threads.emplace_back([&run, t] {
-                const CppValues values(t);
-                for (int k = 0; k < kIterationsEach; ++k) {
-                    run.AddIteration(CppIteration(values, t));
-                    run.SetStatus(std::string(static_cast<size_t>(k % 50), 'x'));
-                }
-            });
-        for (auto& thread : threads) thread.join();
-        run.Close();
-    }
-    ExpectIterationsWhole(dir / "cpp.vdr", kThreads * kIterationsEach);
-
-    tarn_run_writer* run = OpenC(dir / "c.vdr");
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([run, t] {
-            const CValues values(t);
+        rd::Variable variable;
+        for (int j = 0; j < kWide; ++j) {
+            char name[16];
+            std::snprintf(name, sizeof name, "X%d", j);
+            variable.name = name;
+            run.AddVariable(variable);
+        }
+        rd::Equation equation;
+        equation.name = "ROW";
+        run.AddEquation(equation);
+        FromThreads([&run](int t) {
+            const std::vector<rd::VariableTriple> variables(kWide, {double(t), 0.5, 0});
+            const CppValues values(t);
+            rd::Iteration iteration = CppIteration(values, t);
+            iteration.variables = variables;
             for (int k = 0; k < kIterationsEach; ++k) {
-                const tarn_iteration iteration = CIteration(values, t);
-                EXPECT_EQ(tarn_run_writer_add_iteration(run, &iteration), TARN_RUNDATA_OK);
+                run.AddIteration(iteration);
+                run.SetStatus(std::string(static_cast<size_t>(k % 50), 'x'));
             }
         });
-    for (auto& thread : threads) thread.join();
+        run.Close();
+    }
+    ExpectIterationsWhole(dir / "cpp.vdr", kThreads * kIterationsEach, kWide);
+
+    // Through C: each call copies the iteration first.
+    tarn_run_writer* run = OpenC(dir / "c.vdr", kWide);
+    FromThreads([run](int t) {
+        const std::vector<double> variables(3 * kWide, t);
+        const CValues values(t);
+        tarn_iteration iteration = CIteration(values, t);
+        iteration.variables = variables.data();
+        iteration.variable_count = kWide;
+        for (int k = 0; k < kIterationsEach; ++k)
+            EXPECT_EQ(tarn_run_writer_add_iteration(run, &iteration), TARN_RUNDATA_OK);
+    });
     EXPECT_EQ(tarn_run_writer_close(run), TARN_RUNDATA_OK) << tarn_run_writer_error(run);
     tarn_run_writer_free(run);
-    ExpectIterationsWhole(dir / "c.vdr", kThreads * kIterationsEach);
+    ExpectIterationsWhole(dir / "c.vdr", kThreads * kIterationsEach, kWide);
 }
 
 TEST(WriterNumbers, NaNResultsAreRefusedByTheirField) {
@@ -381,6 +410,39 @@ TEST(WriterCInterface, EveryNullPointerIsRefusedByName) {
     EXPECT_EQ(tarn_run_writer_close(run), TARN_RUNDATA_OK) << tarn_run_writer_error(run);
     tarn_run_writer_free(run);
     ExpectIterationsWhole(dir / "run.vdr", 1);
+}
+
+TEST(WriterCInterface, ManyVariablesInOneCallOrNone) {
+    const Scratch dir;
+    tarn_run_writer* run = OpenC(dir / "run.vdr", 0);
+    const char names[] = "A\0B\0A";  // A twice: the call adds none
+    const double upper[3] = {1, 2, 3};
+    int first = 0;
+    EXPECT_EQ(tarn_run_writer_add_variables(run, names, sizeof names - 1, 3, nullptr, upper, nullptr,
+                                            nullptr, &first),
+              TARN_RUNDATA_REFUSED);
+    EXPECT_NE(std::string(tarn_run_writer_error(run)).find("model.variables[2].name"), std::string::npos)
+        << tarn_run_writer_error(run);
+    EXPECT_EQ(tarn_run_writer_add_variables(run, names, 4, 3, nullptr, upper, nullptr, nullptr, &first),
+              TARN_RUNDATA_REFUSED) << "two names for three";
+    EXPECT_EQ(tarn_run_writer_add_variables(run, names, 4, 1, nullptr, upper, nullptr, nullptr, &first),
+              TARN_RUNDATA_REFUSED) << "two names for one";
+    const int binary = TARN_VARIABLE_BINARY;
+    ASSERT_EQ(tarn_run_writer_add_variables(run, names, 4, 2, nullptr, upper, &binary, nullptr, &first),
+              TARN_RUNDATA_OK) << tarn_run_writer_error(run);
+    EXPECT_EQ(first, 1);
+    ASSERT_EQ(tarn_run_writer_add_variables(run, "C", 1, 1, nullptr, nullptr, nullptr, nullptr, &first),
+              TARN_RUNDATA_OK) << tarn_run_writer_error(run);
+    EXPECT_EQ(first, 3);
+    EXPECT_EQ(tarn_run_writer_close(run), TARN_RUNDATA_OK) << tarn_run_writer_error(run);
+    tarn_run_writer_free(run);
+    const rapidjson::Document document = Parsed(dir / "run.vdr");
+    const auto& variables = document["model"]["variables"];
+    ASSERT_EQ(variables.Size(), 3u);
+    EXPECT_STREQ(variables[1]["name"].GetString(), "B");
+    EXPECT_EQ(variables[1]["upper"].GetDouble(), 2);
+    EXPECT_EQ(variables[1]["type"].GetInt(), TARN_VARIABLE_BINARY);
+    EXPECT_STREQ(variables[2]["upper"].GetString(), "inf");
 }
 
 TEST(WriterTarget, ADirectoryOrSpecialFileIsRefusedAtOpen) {

@@ -42,14 +42,18 @@ class Faults(unittest.TestCase):
         return os.path.join(self.dir, name)
 
     def test_threads_on_one_writer_make_one_whole_file(self):
-        threads_count, each = 4, 200
+        threads_count, each, wide = 4, 200, 200
+        start = threading.Barrier(threads_count)
         with td.RunWriter(self.path("run.vdr")) as run:
-            model(run)
+            for j in range(wide):
+                run.add_variable(f"X{j}")
+            run.add_equation("ROW")
 
             def write(value):
+                variables = array.array("d", [value, 0, 0]) * wide
+                start.wait()
                 for _ in range(each):
-                    run.add_iteration([(value, 0, 0), (value, 0, 0)], [(value, 0, 0)],
-                                      objective=value)
+                    run.add_iteration(variables, [(value, 0, 0)], objective=value)
 
             threads = [threading.Thread(target=write, args=(t,)) for t in range(threads_count)]
             for thread in threads:
@@ -117,6 +121,20 @@ class Faults(unittest.TestCase):
         self.assertRegex(loaded(self.path("default.vdr"))["case"]["date"],
                          r"^[A-Z][a-z]{2} [A-Z][a-z]{2} [ 123]\d \d\d:\d\d:\d\d \d{4}$")
         self.assertEqual(loaded(self.path("none.vdr"))["case"]["date"], "")
+
+    def test_a_models_variables_in_one_call_or_none(self):
+        with td.RunWriter(self.path("run.vdr")) as run:
+            with self.assertRaisesRegex(td.RuleError, r"model.variables\[2\].name.*already"):
+                run.add_variables(["A", "B", "A"])
+            with self.assertRaisesRegex(td.RuleError, r"model.variables\[1\].name.*NUL"):
+                run.add_variables(["A", "B\0"])
+            with self.assertRaisesRegex(td.RuleError, "upper bounds: 1 numbers for 2 names"):
+                run.add_variables(["A", "B"], upper=[1])
+            self.assertEqual(run.add_variables(["A", "B"], upper=array.array("d", [5, 6])), 1)
+            self.assertEqual(run.add_variables(["C"], lower=-1), 3)
+        variables = loaded(self.path("run.vdr"))["model"]["variables"]
+        self.assertEqual([(v["name"], v["lower"], v["upper"]) for v in variables],
+                         [("A", 0, 5), ("B", 0, 6), ("C", -1, "inf")])
 
     def test_an_iteration_from_buffers(self):
         rows = [(1.5, 0.25, -1), (2, 1024, 0)]

@@ -142,6 +142,18 @@ TARN_RUNDATA_C_API int tarn_run_writer_set_model_name(tarn_run_writer* writer, c
 /* Item numbers count from 1; number, when not NULL, receives the new one. */
 TARN_RUNDATA_C_API int tarn_run_writer_add_variable(tarn_run_writer* writer,
                                                     const tarn_variable* variable, int* number);
+/* Adds count variables in one call (for large models): names holds their
+ * names one after another, each ended by a NUL (the last may be ended by
+ * the end of names_bytes instead); lower and upper one bound per variable
+ * (NULL for 0 and infinity); type and status one value for all (NULL for
+ * continuous and optimised); first, when not NULL, receives the first's
+ * number (the others follow it).  A refused variable refuses the call,
+ * which then adds none. */
+TARN_RUNDATA_C_API int tarn_run_writer_add_variables(tarn_run_writer* writer, const char* names,
+                                                     size_t names_bytes, size_t count,
+                                                     const double* lower, const double* upper,
+                                                     const int* type, const int* status,
+                                                     int* first);
 TARN_RUNDATA_C_API int tarn_run_writer_add_equation(tarn_run_writer* writer,
                                                     const tarn_equation* equation, int* number);
 TARN_RUNDATA_C_API int tarn_run_writer_add_coefficient(tarn_run_writer* writer, int equation,

@@ -176,6 +176,9 @@ public:
     // Each returns the item's number (from 1).  Every variable and equation
     // is added before the first iteration.
     int AddVariable(const Variable& variable);
+    // Adds the variables in order and returns the first's number (the
+    // others follow it); a refused one refuses the call, which adds none.
+    int AddVariables(std::span<const Variable> variables);
     int AddEquation(const Equation& equation);
     // Item numbers from 1; each (equation, variable) pair at most once.
     void AddCoefficient(int equation, int variable, double coefficient);

@@ -280,13 +280,16 @@ OptionValue OptionValue::NumberAsWritten(std::string_view jsonNumber) {
 }
 
 struct RunWriter::State {
-    explicit State(const fs::path& target) : file(target), document(buffer) {}
+    State(const fs::path& target, std::uint64_t largestFile)
+        : file(target), document(buffer),
+          largest(largestFile > 0 ? std::min(largestFile, rules::kMaxFileBytes) : rules::kMaxFileBytes) {}
 
     std::mutex lock;  // one call at a time
     files::ReplacingFile file;
     rapidjson::StringBuffer buffer;  // what the document writer wrote, until it goes to the file
     json::Writer document;
     json::Line line;
+    const std::uint64_t largest;     // the largest file written
     bool ended = false;              // closed, abandoned, or its file lost
     Case header;
     std::string modelName;
@@ -324,7 +327,11 @@ struct RunWriter::State {
     // room for what Close must still write.
     void CheckRoom(std::uint64_t more) const {
         const std::uint64_t size = file.Size() + buffer.GetSize() + more + restBytes + headerBytes + modelNameBytes;
-        if (size > rules::kMaxFileBytes) Refuse("", rules::FileTooLarge(size));
+        if (size > largest)
+            Refuse("", size > rules::kMaxFileBytes ? rules::FileTooLarge(size)
+                                                   : "the file would be " + std::to_string(size) +
+                                                         " bytes long, larger than the " +
+                                                         std::to_string(largest) + " bytes allowed");
     }
     // What the document writer wrote, to the file.
     void Flush() {
@@ -357,9 +364,9 @@ struct RunWriter::State {
     void WriteLp();
 };
 
-RunWriter::RunWriter(const fs::path& target) {
+RunWriter::RunWriter(const fs::path& target, std::uint64_t largestFile) {
     try {
-        m_state = std::make_unique<State>(target);
+        m_state = std::make_unique<State>(target, largestFile);
     } catch (const files::ReplaceError& error) {
         throw FileError(error.what());
     }

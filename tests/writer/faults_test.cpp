@@ -332,6 +332,48 @@ TEST(WriterEnd, ATemporaryOfAKilledProcessIsRemovedByTheNextRun) {
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"run.vdr", live}));
 }
 
+// At the size limit, iterations and items are refused but Close, which
+// writes the model, still succeeds within the limit.
+TEST(WriterSize, CloseSucceedsAtTheSizeLimit) {
+    const Scratch dir;
+    constexpr std::uint64_t kLargest = 64 * 1024;
+    constexpr int kVariables = 40;
+    rd::RunWriter run(dir / "run.vdr", kLargest);
+    rd::Variable variable;
+    for (int j = 0; j < kVariables; ++j) {
+        variable.name = std::string(100, 'Q') + static_cast<char>('A' + j % 26) + static_cast<char>('A' + j / 26);
+        run.AddVariable(variable);
+    }
+    const std::vector<rd::VariableTriple> triples(kVariables, {1.0 / 3, 2.0 / 3, -1.0 / 7});
+    rd::Iteration iteration;
+    iteration.variables = triples;
+    int refusedAt = -1;
+    for (int k = 0; k < 1000 && refusedAt < 0; ++k) {
+        try {
+            run.AddIteration(iteration);
+        } catch (const rd::RuleError& error) {
+            refusedAt = k;
+            EXPECT_NE(std::string(error.what()).find("65536 bytes allowed"), std::string::npos) << error.what();
+        }
+    }
+    ASSERT_GT(refusedAt, 0) << "the limit was never reached";
+    // What would pass the limit after the iterations is refused too; what
+    // fits is taken.
+    for (int j = 1; j <= kVariables; ++j) {
+        try {
+            run.SetVariableValue(j, j);
+            run.AddDiagnosisVariable(j);
+            run.AddSolverOption(std::string(200, 'O') + std::to_string(j), std::string(200, 'v'));
+        } catch (const rd::RuleError&) {
+        }
+    }
+    EXPECT_NO_THROW(run.Close());
+    EXPECT_LE(fs::file_size(dir / "run.vdr"), kLargest);
+    const rapidjson::Document document = Parsed(dir / "run.vdr");
+    EXPECT_EQ(static_cast<int>(document["iterations"].Size()), refusedAt);
+    EXPECT_EQ(static_cast<int>(document["model"]["variables"].Size()), kVariables);
+}
+
 TEST(WriterCase, TheDateIsTheOpeningTimeUnlessGiven) {
     const Scratch dir;
     const auto dateOf = [](const fs::path& path) { return std::string(Parsed(path)["case"]["date"].GetString()); };

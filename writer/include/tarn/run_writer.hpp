@@ -161,8 +161,13 @@ struct Iteration {
 class TARN_RUNDATA_API RunWriter {
 public:
     // Starts the run-data file `target` (normally BASE.vdr); nothing appears
-    // under that name until Close.  Throws FileError.
-    explicit RunWriter(const std::filesystem::path& target);
+    // under that name until Close.  A symbolic link is followed; a target
+    // that is a directory or another kind of file than a regular one is
+    // refused.  Throws FileError.  largestFile, when above 0, lowers the
+    // largest file written below the loader's limit (1 GiB; 256 MiB for a
+    // 32-bit loader): a call that would pass it is refused, and room is
+    // always kept for what Close must write, so Close never is.
+    explicit RunWriter(const std::filesystem::path& target, std::uint64_t largestFile = 0);
     // Without Close (or Abandon), no file is written, and standard error
     // says so.
     ~RunWriter();

@@ -21,7 +21,6 @@
 // writer takes at most as long as the loader, and Python at most twice as
 // long as C.
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -176,13 +175,8 @@ bool Time(Times& times, const Work& work) {
 // The processor time (user and system) of work run in a child process;
 // below 0 when it fails.
 double ProcessorSecondsOfChild(const std::function<bool()>& work) {
-    const pid_t child = fork();
-    if (child < 0) return -1;
-    if (child == 0) _exit(work() ? 0 : 1);
-    int status = 0;
     struct rusage usage {};
-    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
+    if (!UsageOfChild(work, usage)) return -1;
     auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }

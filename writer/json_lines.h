@@ -1,28 +1,53 @@
-// The run-data file's JSON, written by RapidJSON's writer: values made in a
-// buffer of their own and put, each on a line of its own, into the value
-// that holds them, so a file of many items reads a line per item.
+// The run-data file's JSON, written by RapidJSON's writer into a stream
+// that can start a value on a line of its own, so a file of many items
+// reads a line per item.
 #pragma once
 
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace tarn::rundata::json {
 
-using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
+// A RapidJSON output stream over a buffer: after BreakLine, the next value
+// starts a new line (after the comma that separates it from the one
+// before, when there is one).
+class LineStream {
+public:
+    using Ch = char;
+    void Put(char c) {
+        if (m_break) {
+            m_break = false;
+            if (c == ',') {
+                m_buffer.Put(',');
+                m_buffer.Put('\n');
+                return;
+            }
+            m_buffer.Put('\n');
+        }
+        m_buffer.Put(c);
+    }
+    void Flush() {}
+    void BreakLine() { m_break = true; }
+    std::string_view Text() const { return {m_buffer.GetString(), m_buffer.GetSize()}; }
+    size_t Size() const { return m_buffer.GetSize(); }
+    void Clear() {
+        m_buffer.Clear();
+        m_break = false;
+    }
 
-// A number: JSON's for a finite one, the texts "nan", "inf" and "-inf" for
-// the others (JSON has no literal for them).
-void Number(Writer& out, double value);
-void Text(Writer& out, std::string_view text);
-void Integer(Writer& out, std::int64_t value);
-void Key(Writer& out, std::string_view key);
-void Texts(Writer& out, std::span<const std::string> texts);
+private:
+    rapidjson::StringBuffer m_buffer;
+    bool m_break = false;
+};
+
+using Writer = rapidjson::Writer<LineStream>;
 
 // The most bytes Text writes for a text of `bytes` bytes (every byte a
 // control character, six bytes each, and the quotes), and Number for any
@@ -31,30 +56,66 @@ constexpr std::uint64_t TextBytes(std::uint64_t bytes) { return 6 * bytes + 2; }
 inline constexpr std::uint64_t kNumberBytes = 26;
 inline constexpr std::uint64_t kIntegerBytes = 21;
 
-// One value on a line of its own inside `into` (an array or, after a key,
-// an object): `make` writes it with a writer of its own.
+// A number: the shortest JSON text of a finite one (std::to_chars, which
+// reads back as the same double), the texts "nan", "inf" and "-inf" for the
+// others (JSON has no literal for them).
+template <typename Out>
+void Number(Out& out, double value) {
+    if (std::isfinite(value)) {
+        char digits[32];
+        const auto written = std::to_chars(digits, digits + sizeof digits, value);
+        out.RawValue(digits, static_cast<rapidjson::SizeType>(written.ptr - digits), rapidjson::kNumberType);
+    } else if (std::isnan(value)) {
+        out.String("nan", 3);
+    } else if (value > 0) {
+        out.String("inf", 3);
+    } else {
+        out.String("-inf", 4);
+    }
+}
+
+template <typename Out>
+void Text(Out& out, std::string_view text) {
+    out.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+}
+
+template <typename Out>
+void Integer(Out& out, std::int64_t value) {
+    out.Int64(value);
+}
+
+template <typename Out>
+void Key(Out& out, std::string_view key) {
+    out.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
+}
+
+template <typename Out>
+void Texts(Out& out, std::span<const std::string> texts) {
+    out.StartArray();
+    for (const std::string& text : texts) Text(out, text);
+    out.EndArray();
+}
+
+// One value made apart, on a line of its own, so that its size is known
+// before it is put into the value that holds it.
 class Line {
 public:
     template <typename Fill>
     void Write(Fill&& make) {
-        m_buffer.Clear();
-        m_buffer.Put('\n');
-        m_writer.Reset(m_buffer);
+        m_stream.Clear();
+        m_stream.BreakLine();
+        m_writer.Reset(m_stream);
         make(m_writer);
     }
     // Puts the value made last into `into`.
     void PutInto(Writer& into, rapidjson::Type type) {
-        into.RawValue(m_buffer.GetString(), static_cast<rapidjson::SizeType>(m_buffer.GetSize()), type);
+        const std::string_view text = m_stream.Text();
+        into.RawValue(text.data(), static_cast<rapidjson::SizeType>(text.size()), type);
     }
-    template <typename Fill>
-    void Put(Writer& into, rapidjson::Type type, Fill&& make) {
-        Write(std::forward<Fill>(make));
-        PutInto(into, type);
-    }
-    size_t Size() const { return m_buffer.GetSize(); }
+    size_t Size() const { return m_stream.Size(); }
 
 private:
-    rapidjson::StringBuffer m_buffer;
+    LineStream m_stream;
     Writer m_writer;
 };
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <ctime>
 #include <deque>
+#include <memory_resource>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -204,14 +205,20 @@ template <typename Item>
 class NameIndex {
 public:
     NameIndex(std::string list, const std::deque<Item>& items) : m_list(std::move(list)), m_items(items) {}
+    // The name as a name, before the item is added.
     void Check(std::string_view name, const char* emptyProblem) const {
         if (name.empty()) Refuse(Path(), emptyProblem);
         CheckName(name, [this] { return Path(); });
-        if (const auto earlier = m_positions.find(name); earlier != m_positions.end())
-            Refuse(Path(), rules::NameTaken(name, m_list, earlier->second));
     }
-    // After the item is added to the items.
-    void Added() { m_positions.emplace(m_items.back().name, m_items.size() - 1); }
+    // After the item is added to the items: false, with the problem, when
+    // an earlier item has its name (the caller then removes it).
+    bool Added(std::string& problem) {
+        const auto [at, added] = m_positions.emplace(m_items.back().name, m_items.size() - 1);
+        if (!added) problem = rules::NameTaken(m_items.back().name, m_list, at->second);
+        return added;
+    }
+    // The path of the item added last.
+    std::string LastPath() const { return Indexed(m_list, m_items.size() - 1) + ".name"; }
     // Before the last item is removed from the items.
     void RemoveLast() { m_positions.erase(m_items.back().name); }
 
@@ -220,7 +227,9 @@ private:
 
     std::string m_list;
     const std::deque<Item>& m_items;
-    std::unordered_map<std::string_view, size_t> m_positions;
+    // Nodes from an arena: one allocation in many, freed with the index.
+    std::pmr::monotonic_buffer_resource m_arena;
+    std::pmr::unordered_map<std::string_view, size_t> m_positions{&m_arena};
 };
 
 struct Coefficient {
@@ -246,7 +255,8 @@ private:
         return static_cast<std::uint64_t>(static_cast<std::uint32_t>(equation)) << 32 |
                static_cast<std::uint32_t>(variable);
     }
-    std::unordered_map<std::uint64_t, size_t> m_positions;
+    std::pmr::monotonic_buffer_resource m_arena;
+    std::pmr::unordered_map<std::uint64_t, size_t> m_positions{&m_arena};
 };
 
 }  // namespace
@@ -281,12 +291,12 @@ OptionValue OptionValue::NumberAsWritten(std::string_view jsonNumber) {
 
 struct RunWriter::State {
     State(const fs::path& target, std::uint64_t largestFile)
-        : file(target), document(buffer),
+        : file(target), document(stream),
           largest(largestFile > 0 ? std::min(largestFile, rules::kMaxFileBytes) : rules::kMaxFileBytes) {}
 
     std::mutex lock;  // one call at a time
     files::ReplacingFile file;
-    rapidjson::StringBuffer buffer;  // what the document writer wrote, until it goes to the file
+    json::LineStream stream;         // what the document writer wrote, until it goes to the file
     json::Writer document;
     json::Line line;
     const std::uint64_t largest;     // the largest file written
@@ -326,7 +336,7 @@ struct RunWriter::State {
     // The file may not grow beyond what the loader reads, and always keeps
     // room for what Close must still write.
     void CheckRoom(std::uint64_t more) const {
-        const std::uint64_t size = file.Size() + buffer.GetSize() + more + restBytes + headerBytes + modelNameBytes;
+        const std::uint64_t size = file.Size() + stream.Size() + more + restBytes + headerBytes + modelNameBytes;
         if (size > largest)
             Refuse("", size > rules::kMaxFileBytes ? rules::FileTooLarge(size)
                                                    : "the file would be " + std::to_string(size) +
@@ -335,8 +345,8 @@ struct RunWriter::State {
     }
     // What the document writer wrote, to the file.
     void Flush() {
-        Guard([&] { file.Write(std::string_view(buffer.GetString(), buffer.GetSize())); });
-        buffer.Clear();
+        Guard([&] { file.Write(stream.Text()); });
+        stream.Clear();
     }
     // A file error ends the run: its file is lost.
     template <typename Call>
@@ -469,7 +479,11 @@ void RunWriter::State::AddVariable(const Variable& variable) {
     const std::uint64_t bytes = VariableBytes(variable);
     CheckRoom(bytes);
     variables.push_back(variable);
-    variableNames.Added();
+    if (std::string problem; !variableNames.Added(problem)) {
+        const std::string path = variableNames.LastPath();
+        variables.pop_back();
+        Refuse(path, problem);
+    }
     restBytes += bytes;
 }
 
@@ -495,7 +509,11 @@ int RunWriter::AddEquation(const Equation& equation) {
     const std::uint64_t bytes = json::TextBytes(equation.name.size()) + room::kPerEquation;
     s.CheckRoom(bytes);
     s.equations.push_back(equation);
-    s.equationNames.Added();
+    if (std::string problem; !s.equationNames.Added(problem)) {
+        const std::string path = s.equationNames.LastPath();
+        s.equations.pop_back();
+        Refuse(path, problem);
+    }
     s.restBytes += bytes;
     return static_cast<int>(s.equations.size());
 }
@@ -714,48 +732,47 @@ void RunWriter::Abandon() {
     s.file.Discard();
 }
 
-// Everything but the iterations, after them.
+// Everything but the iterations, after them: each part on a line of its
+// own, and each of the model's items.
 void RunWriter::State::WriteRest() {
     document.EndArray();
+    stream.BreakLine();
     json::Key(document, "case");
-    line.Put(document, rapidjson::kObjectType, [&](json::Writer& out) {
-        out.StartObject();
-        json::Key(out, "number");
-        json::Integer(out, header.number);
-        json::Key(out, "description");
-        json::Text(out, header.description);
-        json::Key(out, "date");
-        json::Text(out, header.date.value_or(""));
-        json::Key(out, "status");
-        json::Text(out, header.status);
-        out.EndObject();
-    });
+    document.StartObject();
+    json::Key(document, "number");
+    json::Integer(document, header.number);
+    json::Key(document, "description");
+    json::Text(document, header.description);
+    json::Key(document, "date");
+    json::Text(document, header.date.value_or(""));
+    json::Key(document, "status");
+    json::Text(document, header.status);
+    document.EndObject();
     WriteModel();
+    stream.BreakLine();
     json::Key(document, "solver");
-    line.Put(document, rapidjson::kObjectType, [&](json::Writer& out) {
-        out.StartObject();
-        json::Key(out, "feasibility_tolerance");
-        json::Number(out, tolerances.feasibility);
-        json::Key(out, "delta_tolerance_1");
-        json::Number(out, tolerances.delta1);
-        json::Key(out, "delta_tolerance_2");
-        json::Number(out, tolerances.delta2);
-        json::Key(out, "options");
-        solverOptions.Write(out);
-        out.EndObject();
-    });
+    document.StartObject();
+    json::Key(document, "feasibility_tolerance");
+    json::Number(document, tolerances.feasibility);
+    json::Key(document, "delta_tolerance_1");
+    json::Number(document, tolerances.delta1);
+    json::Key(document, "delta_tolerance_2");
+    json::Number(document, tolerances.delta2);
+    json::Key(document, "options");
+    solverOptions.Write(document);
+    document.EndObject();
     WriteLp();
     document.EndObject();
-    buffer.Put('\n');
+    stream.Put('\n');  // the file ends with a line break
     Flush();
 }
 
-// The model, an item a line; written to the file as it is made.
 void RunWriter::State::WriteModel() {
     constexpr size_t kFlushBytes = size_t{1} << 20;
     const auto flushWhenLarge = [this] {
-        if (buffer.GetSize() >= kFlushBytes) Flush();
+        if (stream.Size() >= kFlushBytes) Flush();
     };
+    stream.BreakLine();
     json::Key(document, "model");
     document.StartObject();
     json::Key(document, "name");
@@ -763,58 +780,57 @@ void RunWriter::State::WriteModel() {
     json::Key(document, "variables");
     document.StartArray();
     for (const Variable& v : variables) {
-        line.Put(document, rapidjson::kObjectType, [&](json::Writer& out) {
-            out.StartObject();
-            json::Key(out, "name");
-            json::Text(out, v.name);
-            json::Key(out, "lower");
-            json::Number(out, v.lower);
-            json::Key(out, "upper");
-            json::Number(out, v.upper);
-            json::Key(out, "type");
-            json::Integer(out, v.type);
-            json::Key(out, "status");
-            json::Integer(out, v.status);
-            if (v.value) {
-                json::Key(out, "value");
-                json::Number(out, *v.value);
-            }
-            out.EndObject();
-        });
+        stream.BreakLine();
+        document.StartObject();
+        json::Key(document, "name");
+        json::Text(document, v.name);
+        json::Key(document, "lower");
+        json::Number(document, v.lower);
+        json::Key(document, "upper");
+        json::Number(document, v.upper);
+        json::Key(document, "type");
+        json::Integer(document, v.type);
+        json::Key(document, "status");
+        json::Integer(document, v.status);
+        if (v.value) {
+            json::Key(document, "value");
+            json::Number(document, *v.value);
+        }
+        document.EndObject();
         flushWhenLarge();
     }
     document.EndArray();
     json::Key(document, "equations");
     document.StartArray();
     for (const Equation& e : equations) {
-        line.Put(document, rapidjson::kObjectType, [&](json::Writer& out) {
-            out.StartObject();
-            json::Key(out, "name");
-            json::Text(out, e.name);
-            json::Key(out, "type");
-            json::Integer(out, e.type);
-            json::Key(out, "rhs");
-            json::Number(out, e.rhs);
-            json::Key(out, "value");
-            json::Number(out, e.value);
-            json::Key(out, "scale");
-            json::Number(out, e.scale);
-            json::Key(out, "diag");
-            json::Number(out, e.diag);
-            json::Key(out, "nonlinear");
-            json::Integer(out, e.nonlinear);
-            out.EndObject();
-        });
+        stream.BreakLine();
+        document.StartObject();
+        json::Key(document, "name");
+        json::Text(document, e.name);
+        json::Key(document, "type");
+        json::Integer(document, e.type);
+        json::Key(document, "rhs");
+        json::Number(document, e.rhs);
+        json::Key(document, "value");
+        json::Number(document, e.value);
+        json::Key(document, "scale");
+        json::Number(document, e.scale);
+        json::Key(document, "diag");
+        json::Number(document, e.diag);
+        json::Key(document, "nonlinear");
+        json::Integer(document, e.nonlinear);
+        document.EndObject();
         flushWhenLarge();
     }
     document.EndArray();
     json::Key(document, "matrix");
     document.StartArray();
-    for (const Coefficient& c : matrix) {
+    for (size_t k = 0; k < matrix.size(); ++k) {
+        if (k % 8 == 0) stream.BreakLine();
         document.StartArray();
-        json::Integer(document, c.equation);
-        json::Integer(document, c.variable);
-        json::Number(document, c.value);
+        json::Integer(document, matrix[k].equation);
+        json::Integer(document, matrix[k].variable);
+        json::Number(document, matrix[k].value);
         document.EndArray();
         flushWhenLarge();
     }
@@ -827,27 +843,26 @@ void RunWriter::State::WriteModel() {
 }
 
 void RunWriter::State::WriteLp() {
-    const auto items = [](json::Writer& out, const std::vector<std::int64_t>& numbers) {
-        out.StartArray();
-        for (const std::int64_t number : numbers) json::Integer(out, number);
-        out.EndArray();
+    const auto items = [this](const std::vector<std::int64_t>& numbers) {
+        document.StartArray();
+        for (const std::int64_t number : numbers) json::Integer(document, number);
+        document.EndArray();
     };
+    stream.BreakLine();
     json::Key(document, "lp");
-    line.Put(document, rapidjson::kObjectType, [&](json::Writer& out) {
-        out.StartObject();
-        json::Key(out, "status");
-        json::Integer(out, lpStatus);
-        json::Key(out, "options");
-        lpOptions.Write(out);
-        json::Key(out, "diagnosis");
-        out.StartObject();
-        json::Key(out, "equations");
-        items(out, diagnosisEquations);
-        json::Key(out, "variables");
-        items(out, diagnosisVariables);
-        out.EndObject();
-        out.EndObject();
-    });
+    document.StartObject();
+    json::Key(document, "status");
+    json::Integer(document, lpStatus);
+    json::Key(document, "options");
+    lpOptions.Write(document);
+    json::Key(document, "diagnosis");
+    document.StartObject();
+    json::Key(document, "equations");
+    items(diagnosisEquations);
+    json::Key(document, "variables");
+    items(diagnosisVariables);
+    document.EndObject();
+    document.EndObject();
 }
 
 int RunWriter::VariableCount() const {

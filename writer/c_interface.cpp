@@ -326,4 +326,8 @@ int tarn_run_writer_add_iteration(tarn_run_writer* writer, const tarn_iteration*
     });
 }
 
+int tarn_run_writer_write_progress(tarn_run_writer* writer) {
+    return Guarded(writer, [](rd::RunWriter& run) { run.WriteProgress(); });
+}
+
 }  // extern "C"

@@ -3,12 +3,18 @@
 // run kept until Close writes it and gives the file the target's name.
 #include "tarn/run_writer.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <rapidjson/encodings.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -259,6 +265,82 @@ private:
     std::pmr::unordered_map<std::uint64_t, size_t> m_positions{&m_arena};
 };
 
+// The progress of a run, for those who follow it: TARGET.progress, a line of
+// JSON at a time, each written whole by one write(2) to a file opened for
+// appending, so a reader never sees half a line but at the end.
+class ProgressFile {
+public:
+    static constexpr std::string_view kFormat = "tarn-vdr-progress";
+    static constexpr int kVersion = 1;
+
+    ProgressFile(const fs::path& target, const std::string& date) : m_path(target) {
+        m_path += ".progress";
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+        struct stat status {};
+        if (m_fd >= 0 && (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
+            errno = EINVAL;
+        }
+        if (m_fd < 0) throw FileError("cannot write " + m_path.string() + ": " + std::strerror(errno));
+        Line([&](json::Writer& out) {
+            json::Key(out, "format");
+            json::Text(out, kFormat);
+            json::Key(out, "version");
+            json::Integer(out, kVersion);
+            json::Key(out, "run");
+            json::Text(out, target.filename().string());
+            json::Key(out, "pid");
+            json::Integer(out, ::getpid());
+            json::Key(out, "started");
+            json::Text(out, date);
+        });
+    }
+    ~ProgressFile() { Remove(); }
+    ProgressFile(const ProgressFile&) = delete;
+    ProgressFile& operator=(const ProgressFile&) = delete;
+
+    // One object of members that `fill` writes, on a line of its own.
+    template <typename Fill>
+    void Line(const Fill& fill) {
+        if (m_fd < 0) return;
+        m_stream.Clear();
+        m_writer.Reset(m_stream);
+        m_writer.StartObject();
+        fill(m_writer);
+        m_writer.EndObject();
+        m_stream.Put('\n');
+        const std::string_view text = m_stream.Text();
+        for (size_t at = 0; at < text.size();) {
+            const ssize_t wrote = ::write(m_fd, text.data() + at, text.size() - at);
+            if (wrote < 0 && errno == EINTR) continue;
+            if (wrote <= 0) return Stop();
+            at += static_cast<size_t>(wrote);
+        }
+    }
+    // The run ended: nothing more to follow.
+    void Remove() {
+        if (m_fd < 0) return;
+        ::close(m_fd);
+        m_fd = -1;
+        ::unlink(m_path.c_str());
+    }
+
+private:
+    // The progress cannot be written (the run itself goes on).
+    void Stop() {
+        std::fprintf(stderr, "tarnrundata: warning: %s: %s; the run's progress is no longer written\n",
+                     m_path.c_str(), std::strerror(errno));
+        ::close(m_fd);
+        m_fd = -1;
+    }
+
+    fs::path m_path;
+    int m_fd = -1;
+    json::LineStream m_stream;
+    json::Writer m_writer;
+};
+
 }  // namespace
 
 RuleError::RuleError(std::string path, std::string problem)
@@ -315,6 +397,7 @@ struct RunWriter::State {
     std::int64_t lpStatus = LpStatus::kOptimal;
     std::vector<std::int64_t> diagnosisEquations, diagnosisVariables;
     int iterations = 0;
+    std::unique_ptr<ProgressFile> progress;  // when others follow the run
     // The most bytes the part after the iterations takes: its items', and
     // the header's and model name's (which a later call may replace).
     std::uint64_t restBytes = room::kFixed, headerBytes = 0, modelNameBytes = 0;
@@ -368,6 +451,8 @@ struct RunWriter::State {
         return json::TextBytes(variable.name.size()) + room::kPerVariable;
     }
     void CheckIteration(const Iteration& iteration) const;
+    void WriteProgressModel();
+    void WriteProgressIteration(const Iteration& iteration);
     void WriteIteration(const Iteration& iteration);
     void WriteRest();
     void WriteModel();
@@ -628,6 +713,58 @@ void RunWriter::AddIteration(const Iteration& iteration) {
     s.CheckOpen();
     s.CheckIteration(iteration);
     s.WriteIteration(iteration);
+    if (s.progress) {
+        if (s.iterations == 1) s.WriteProgressModel();
+        s.WriteProgressIteration(iteration);
+    }
+}
+
+void RunWriter::WriteProgress() {
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
+    if (s.progress) return;
+    s.progress = std::make_unique<ProgressFile>(s.file.Target(), s.header.date.value_or(""));
+    if (s.iterations > 0) s.WriteProgressModel();
+}
+
+// The model's names, once the first iteration has fixed them.
+void RunWriter::State::WriteProgressModel() {
+    const auto names = [](json::Writer& out, const auto& items) {
+        out.StartArray();
+        for (const auto& item : items) json::Text(out, item.name);
+        out.EndArray();
+    };
+    progress->Line([&](json::Writer& out) {
+        json::Key(out, "model");
+        json::Text(out, modelName);
+        json::Key(out, "variables");
+        names(out, variables);
+        json::Key(out, "equations");
+        names(out, equations);
+    });
+}
+
+// An iteration's summary numbers, as the report's iteration table has them.
+void RunWriter::State::WriteProgressIteration(const Iteration& iteration) {
+    progress->Line([&](json::Writer& out) {
+        const auto number = [&out](const char* key, double value) {
+            json::Key(out, key);
+            json::Number(out, value);
+        };
+        json::Key(out, "iter");
+        json::Integer(out, iterations - 1);
+        json::Key(out, "feasible");
+        out.Bool(iteration.feasible);
+        number("objective", iteration.objective);
+        if (iteration.userObjective) number("user_objective", *iteration.userObjective);
+        number("infeasibility", iteration.infeasibility);
+        number("objective_convergence", iteration.objectiveConvergence);
+        number("residual_convergence", iteration.residualConvergence);
+        number("variable_convergence", iteration.variableConvergence);
+        json::Key(out, "most_infeasible");
+        json::Text(out, iteration.mostInfeasible);
+    });
 }
 
 void RunWriter::State::CheckIteration(const Iteration& iteration) const {
@@ -722,6 +859,7 @@ void RunWriter::Close() {
     s.WriteRest();
     s.Guard([&] { s.file.Commit(); });
     s.ended = true;
+    s.progress.reset();
 }
 
 void RunWriter::Abandon() {
@@ -730,6 +868,7 @@ void RunWriter::Abandon() {
     s.CheckOpen();
     s.ended = true;
     s.file.Discard();
+    s.progress.reset();
 }
 
 // Everything but the iterations, after them: each part on a line of its

@@ -374,6 +374,61 @@ TEST(WriterSize, CloseSucceedsAtTheSizeLimit) {
     EXPECT_EQ(static_cast<int>(document["model"]["variables"].Size()), kVariables);
 }
 
+std::vector<rapidjson::Document> ProgressLines(const fs::path& path) {
+    std::ifstream in(path);
+    std::vector<rapidjson::Document> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.emplace_back();
+        lines.back().Parse(line.c_str());
+        EXPECT_FALSE(lines.back().HasParseError()) << line;
+    }
+    return lines;
+}
+
+// Each iteration is readable in the progress as soon as it is added; close
+// removes the progress; a killed run leaves it, whole, without an end.
+TEST(WriterProgress, EachIterationIsReadableAsItIsAdded) {
+    const Scratch dir;
+    const fs::path progress = dir / "run.vdr.progress";
+    {
+        rd::RunWriter run(dir / "run.vdr");
+        run.WriteProgress();
+        EXPECT_EQ(ProgressLines(progress).size(), 1u);
+        AddCppModel(run);
+        for (int k = 0; k < 3; ++k) {
+            const CppValues values(k);
+            run.AddIteration(CppIteration(values, 10.0 * k));
+            const auto lines = ProgressLines(progress);
+            ASSERT_EQ(lines.size(), static_cast<size_t>(k + 3));
+            EXPECT_EQ(lines.back()["iter"].GetInt(), k);
+            EXPECT_EQ(lines.back()["objective"].GetDouble(), 10.0 * k);
+        }
+        const auto lines = ProgressLines(progress);
+        EXPECT_STREQ(lines[0]["format"].GetString(), "tarn-vdr-progress");
+        EXPECT_EQ(lines[0]["version"].GetInt(), 1);
+        EXPECT_STREQ(lines[1]["variables"][1].GetString(), "Y");
+        run.Close();
+    }
+    EXPECT_FALSE(fs::exists(progress));
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        tarn_run_writer* run = OpenC(dir / "killed.vdr");
+        tarn_run_writer_write_progress(run);
+        const CValues values(1);
+        const tarn_iteration iteration = CIteration(values, 1);
+        for (int k = 0; k < 5; ++k) tarn_run_writer_add_iteration(run, &iteration);
+        raise(SIGKILL);
+        _exit(0);
+    }
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const auto lines = ProgressLines(dir / "killed.vdr.progress");
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines.back()["iter"].GetInt(), 4);
+    EXPECT_FALSE(fs::exists(dir / "killed.vdr"));
+}
+
 TEST(WriterCase, TheDateIsTheOpeningTimeUnlessGiven) {
     const Scratch dir;
     const auto dateOf = [](const fs::path& path) { return std::string(Parsed(path)["case"]["date"].GetString()); };

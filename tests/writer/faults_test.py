@@ -110,6 +110,14 @@ class Faults(unittest.TestCase):
         status, _ = self.run_child(body)
         self.assertEqual(status, -signal.SIGKILL)
         self.assertEqual(os.listdir(self.dir), ["run.vdr"])
+        # Followed, it leaves its progress, whole, without an end.
+        status, _ = self.run_child(body.replace("run.add_variable('X')\n",
+                                                "run.add_variable('X')\nrun.write_progress()\n"))
+        self.assertEqual(status, -signal.SIGKILL)
+        with open(self.path("run.vdr.progress")) as file:
+            lines = [json.loads(line) for line in file]
+        self.assertEqual([line.get("iter") for line in lines[2:]], list(range(100)))
+        self.assertNotIn("end", lines[-1])
         with open(self.path("run.vdr")) as file:
             self.assertEqual(file.read(), "earlier run")
 

@@ -180,6 +180,10 @@ TARN_RUNDATA_C_API int tarn_run_writer_set_equation_values(tarn_run_writer* writ
                                                            double value, double diag);
 TARN_RUNDATA_C_API int tarn_run_writer_add_iteration(tarn_run_writer* writer,
                                                      const tarn_iteration* iteration);
+/* From now on, others can follow the run: TARGET.progress, beside the
+ * target, gets a line of JSON per iteration as it is added; close and
+ * abandon remove it (see docs/writing-run-data.md). */
+TARN_RUNDATA_C_API int tarn_run_writer_write_progress(tarn_run_writer* writer);
 
 #ifdef __cplusplus
 }

@@ -209,6 +209,14 @@ public:
     // Written at once; the model's items are then fixed.
     void AddIteration(const Iteration& iteration);
 
+    // From now on, others can follow the run: TARGET.progress, beside the
+    // target, gets a line of JSON at once, one with the model's names when
+    // the first iteration fixes them, and one per iteration as it is added
+    // (its summary numbers), each written whole; Close and Abandon remove
+    // it.  A run that stopped without either leaves it readable, without
+    // an end.  The form is in docs/writing-run-data.md.  Throws FileError.
+    void WriteProgress();
+
     // Writes the rest and gives the file the target's name.  Throws
     // FileError; afterwards no other call may be made.
     void Close();

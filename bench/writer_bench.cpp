@@ -8,8 +8,11 @@
 // includes the file reaching the disk (it is synced before it is renamed);
 // the loader reads it from the page cache.
 //
+// The writer is timed with and without its progress written (a line a
+// iteration beside the run, for those who follow it).
 // Then the Python module against the C interface: the same run of N
-// variables and 2 iterations written by a C program and by a Python one
+// variables (at least 1,000,000, so that starting Python does not count)
+// and 2 iterations written by a C program and by a Python one
 // (the model in one call, each iteration from an array("d")), each in a
 // child process whose processor time is compared (the size is
 // --variables 10000000).
@@ -48,6 +51,7 @@ constexpr double kMemoryGrowthBound = 1.1;
 constexpr double kTimeBound = 1.0;
 constexpr double kPythonBound = 2.0;
 constexpr int kLanguageIterations = 2;
+constexpr int kLeastLanguageVariables = 1000000;
 
 char Digit(int j, int at) { return static_cast<char>('0' + (j / at) % 10); }
 
@@ -67,8 +71,9 @@ public:
         MakeModel();
     }
 
-    void Write(const std::string& path, int iterations) const {
+    void Write(const std::string& path, int iterations, bool progress = false) const {
         rd::RunWriter run(path);
+        if (progress) run.WriteProgress();
         run.SetCase({12000, "generated run", "Thu Jan  1 00:00:00 2026", "Iteration limit"});
         run.SetModelName("GENERATED");
         AddModel(run);
@@ -277,7 +282,7 @@ int main(int argc, char** argv) {
     const long long peak10 = PeakMemoryOfWriting(shape, path, 10);
     const long long peak100 = PeakMemoryOfWriting(shape, path, 100);
 
-    Times writerTimes, loaderTimes;
+    Times writerTimes, loaderTimes, progressTimes;
     double bytes = 0;
     bool done = true;
     const GeneratedRun generated(shape);
@@ -287,6 +292,10 @@ int main(int argc, char** argv) {
             return true;
         }) && done;
         bytes = static_cast<double>(fs::file_size(path));
+        done = Time(progressTimes, [&] {
+            generated.Write(path, shape.iterations, true);
+            return true;
+        }) && done;
         auto reporting = std::make_unique<CTARNSolutionReporting>();
         done = Time(loaderTimes, [&] { return reporting->ReadReportFile(path.c_str()) == 0; }) && done;
     }
@@ -304,10 +313,14 @@ int main(int argc, char** argv) {
                 Median(writerTimes.wall));
     std::printf("loader reading it back: median %.3f s processor time (%.0f MB/s), %.3f s wall clock\n",
                 loader, bytes / 1e6 / loader, Median(loaderTimes.wall));
+    const double withProgress = Median(progressTimes.processor);
+    std::printf("writer with its progress followed: median %.3f s processor time (%.2f of the writer "
+                "without)\n", withProgress, withProgress / writer);
     const double timeRatio = writer / loader;
     std::printf("time ratio %.2f (bound %.1f)\n", timeRatio, kTimeBound);
     fs::create_directories(directory);
-    const double pythonRatio = PythonOverC(path, shape.variables, std::min(runs, 3));
+    const double pythonRatio =
+        PythonOverC(path, std::max(shape.variables, kLeastLanguageVariables), std::min(runs, 3));
     fs::remove_all(directory);
     if (pythonRatio < 0) {
         std::fprintf(stderr, "writer_bench: the language runs failed\n");

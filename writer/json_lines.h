@@ -97,25 +97,22 @@ void Texts(Out& out, std::span<const std::string> texts) {
 }
 
 // One value made apart, on a line of its own, so that its size is known
-// before it is put into the value that holds it.
+// before it goes into the file.
 class Line {
 public:
+    using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
     template <typename Fill>
     void Write(Fill&& make) {
-        m_stream.Clear();
-        m_stream.BreakLine();
-        m_writer.Reset(m_stream);
+        m_buffer.Clear();
+        m_buffer.Put('\n');
+        m_writer.Reset(m_buffer);
         make(m_writer);
     }
-    // Puts the value made last into `into`.
-    void PutInto(Writer& into, rapidjson::Type type) {
-        const std::string_view text = m_stream.Text();
-        into.RawValue(text.data(), static_cast<rapidjson::SizeType>(text.size()), type);
-    }
-    size_t Size() const { return m_stream.Size(); }
+    std::string_view Text() const { return {m_buffer.GetString(), m_buffer.GetSize()}; }
+    size_t Size() const { return m_buffer.GetSize(); }
 
 private:
-    LineStream m_stream;
+    rapidjson::StringBuffer m_buffer;
     Writer m_writer;
 };
 

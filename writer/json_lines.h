@@ -89,6 +89,23 @@ void Key(Out& out, std::string_view key) {
     out.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
 }
 
+// A member of an object: its key and value.
+template <typename Out>
+void NumberMember(Out& out, std::string_view key, double value) {
+    Key(out, key);
+    Number(out, value);
+}
+template <typename Out>
+void IntegerMember(Out& out, std::string_view key, std::int64_t value) {
+    Key(out, key);
+    Integer(out, value);
+}
+template <typename Out>
+void TextMember(Out& out, std::string_view key, std::string_view value) {
+    Key(out, key);
+    Text(out, value);
+}
+
 template <typename Out>
 void Texts(Out& out, std::span<const std::string> texts) {
     out.StartArray();

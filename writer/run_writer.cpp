@@ -284,16 +284,11 @@ public:
         }
         if (m_fd < 0) throw FileError("cannot write " + m_path.string() + ": " + std::strerror(errno));
         Line([&](json::Writer& out) {
-            json::Key(out, "format");
-            json::Text(out, kFormat);
-            json::Key(out, "version");
-            json::Integer(out, kVersion);
-            json::Key(out, "run");
-            json::Text(out, target.filename().string());
-            json::Key(out, "pid");
-            json::Integer(out, ::getpid());
-            json::Key(out, "started");
-            json::Text(out, date);
+            json::TextMember(out, "format", kFormat);
+            json::IntegerMember(out, "version", kVersion);
+            json::TextMember(out, "run", target.filename().string());
+            json::IntegerMember(out, "pid", ::getpid());
+            json::TextMember(out, "started", date);
         });
     }
     ~ProgressFile() { Remove(); }
@@ -456,6 +451,24 @@ struct RunWriter::State {
     void WriteIteration(const Iteration& iteration);
     void WriteRest();
     void WriteModel();
+    // The model's items of one kind, an object a line, each written by writeOne.
+    template <typename Items, typename WriteOne>
+    void WriteItems(std::string_view key, const Items& items, const WriteOne& writeOne) {
+        json::Key(document, key);
+        document.StartArray();
+        for (const auto& item : items) {
+            stream.BreakLine();
+            document.StartObject();
+            writeOne(item);
+            document.EndObject();
+            FlushWhenLarge();
+        }
+        document.EndArray();
+    }
+    // What the document writer wrote, to the file, once it is large.
+    void FlushWhenLarge() {
+        if (stream.Size() >= (size_t{1} << 20)) Flush();
+    }
     void WriteLp();
 };
 
@@ -719,6 +732,29 @@ void RunWriter::AddIteration(const Iteration& iteration) {
     }
 }
 
+namespace {
+// The numbers that tell how an iteration went (the report's iteration table).
+template <typename Out>
+void WriteResults(Out& out, const Iteration& iteration) {
+    json::NumberMember(out, "objective", iteration.objective);
+    if (iteration.userObjective) json::NumberMember(out, "user_objective", *iteration.userObjective);
+    json::NumberMember(out, "infeasibility", iteration.infeasibility);
+    json::NumberMember(out, "objective_convergence", iteration.objectiveConvergence);
+    json::NumberMember(out, "residual_convergence", iteration.residualConvergence);
+    json::NumberMember(out, "variable_convergence", iteration.variableConvergence);
+    json::TextMember(out, "most_infeasible", iteration.mostInfeasible);
+}
+
+template <typename Out>
+void WriteTriple(Out& out, double first, double second, double third) {
+    out.StartArray();
+    json::Number(out, first);
+    json::Number(out, second);
+    json::Number(out, third);
+    out.EndArray();
+}
+}  // namespace
+
 void RunWriter::WriteProgress() {
     State& s = *m_state;
     const auto held = s.Hold();
@@ -736,8 +772,7 @@ void RunWriter::State::WriteProgressModel() {
         out.EndArray();
     };
     progress->Line([&](json::Writer& out) {
-        json::Key(out, "model");
-        json::Text(out, modelName);
+        json::TextMember(out, "model", modelName);
         json::Key(out, "variables");
         names(out, variables);
         json::Key(out, "equations");
@@ -748,22 +783,10 @@ void RunWriter::State::WriteProgressModel() {
 // An iteration's summary numbers, as the report's iteration table has them.
 void RunWriter::State::WriteProgressIteration(const Iteration& iteration) {
     progress->Line([&](json::Writer& out) {
-        const auto number = [&out](const char* key, double value) {
-            json::Key(out, key);
-            json::Number(out, value);
-        };
-        json::Key(out, "iter");
-        json::Integer(out, iterations - 1);
+        json::IntegerMember(out, "iter", iterations - 1);
         json::Key(out, "feasible");
         out.Bool(iteration.feasible);
-        number("objective", iteration.objective);
-        if (iteration.userObjective) number("user_objective", *iteration.userObjective);
-        number("infeasibility", iteration.infeasibility);
-        number("objective_convergence", iteration.objectiveConvergence);
-        number("residual_convergence", iteration.residualConvergence);
-        number("variable_convergence", iteration.variableConvergence);
-        json::Key(out, "most_infeasible");
-        json::Text(out, iteration.mostInfeasible);
+        WriteResults(out, iteration);
     });
 }
 
@@ -795,42 +818,18 @@ void RunWriter::State::CheckIteration(const Iteration& iteration) const {
         CheckIsNumber(iteration.equations[i].residual, [&] { return Indexed(path + ".equations", i) + "[0]"; });
 }
 
-namespace {
-template <typename Out>
-void WriteTriple(Out& out, double first, double second, double third) {
-    out.StartArray();
-    json::Number(out, first);
-    json::Number(out, second);
-    json::Number(out, third);
-    out.EndArray();
-}
-}  // namespace
 
 void RunWriter::State::WriteIteration(const Iteration& iteration) {
     line.Write([&](json::Line::Writer& out) {
         out.StartObject();
-        const auto number = [&out](const char* key, double value) {
-            json::Key(out, key);
-            json::Number(out, value);
-        };
-        json::Key(out, "iter");
-        json::Integer(out, iterations);
-        json::Key(out, "nl_variables");
-        json::Integer(out, iteration.nlVariables);
-        json::Key(out, "nl_equations");
-        json::Integer(out, iteration.nlEquations);
+        json::IntegerMember(out, "iter", iterations);
+        json::IntegerMember(out, "nl_variables", iteration.nlVariables);
+        json::IntegerMember(out, "nl_equations", iteration.nlEquations);
         json::Key(out, "feasible");
         out.Bool(iteration.feasible);
-        number("p_function", iteration.pFunction);
-        number("nonlinearity_ratio", iteration.nonlinearityRatio);
-        number("objective", iteration.objective);
-        if (iteration.userObjective) number("user_objective", *iteration.userObjective);
-        number("infeasibility", iteration.infeasibility);
-        number("objective_convergence", iteration.objectiveConvergence);
-        number("residual_convergence", iteration.residualConvergence);
-        number("variable_convergence", iteration.variableConvergence);
-        json::Key(out, "most_infeasible");
-        json::Text(out, iteration.mostInfeasible);
+        json::NumberMember(out, "p_function", iteration.pFunction);
+        json::NumberMember(out, "nonlinearity_ratio", iteration.nonlinearityRatio);
+        WriteResults(out, iteration);
         json::Key(out, "errors");
         json::Texts(out, iteration.errors);
         json::Key(out, "warnings");
@@ -883,25 +882,18 @@ void RunWriter::State::WriteRest() {
     stream.BreakLine();
     json::Key(document, "case");
     document.StartObject();
-    json::Key(document, "number");
-    json::Integer(document, header.number);
-    json::Key(document, "description");
-    json::Text(document, header.description);
-    json::Key(document, "date");
-    json::Text(document, header.date.value_or(""));
-    json::Key(document, "status");
-    json::Text(document, header.status);
+    json::IntegerMember(document, "number", header.number);
+    json::TextMember(document, "description", header.description);
+    json::TextMember(document, "date", header.date.value_or(""));
+    json::TextMember(document, "status", header.status);
     document.EndObject();
     WriteModel();
     stream.BreakLine();
     json::Key(document, "solver");
     document.StartObject();
-    json::Key(document, "feasibility_tolerance");
-    json::Number(document, tolerances.feasibility);
-    json::Key(document, "delta_tolerance_1");
-    json::Number(document, tolerances.delta1);
-    json::Key(document, "delta_tolerance_2");
-    json::Number(document, tolerances.delta2);
+    json::NumberMember(document, "feasibility_tolerance", tolerances.feasibility);
+    json::NumberMember(document, "delta_tolerance_1", tolerances.delta1);
+    json::NumberMember(document, "delta_tolerance_2", tolerances.delta2);
     json::Key(document, "options");
     solverOptions.Write(document);
     document.EndObject();
@@ -912,61 +904,27 @@ void RunWriter::State::WriteRest() {
 }
 
 void RunWriter::State::WriteModel() {
-    constexpr size_t kFlushBytes = size_t{1} << 20;
-    const auto flushWhenLarge = [this] {
-        if (stream.Size() >= kFlushBytes) Flush();
-    };
     stream.BreakLine();
     json::Key(document, "model");
     document.StartObject();
-    json::Key(document, "name");
-    json::Text(document, modelName);
-    json::Key(document, "variables");
-    document.StartArray();
-    for (const Variable& v : variables) {
-        stream.BreakLine();
-        document.StartObject();
-        json::Key(document, "name");
-        json::Text(document, v.name);
-        json::Key(document, "lower");
-        json::Number(document, v.lower);
-        json::Key(document, "upper");
-        json::Number(document, v.upper);
-        json::Key(document, "type");
-        json::Integer(document, v.type);
-        json::Key(document, "status");
-        json::Integer(document, v.status);
-        if (v.value) {
-            json::Key(document, "value");
-            json::Number(document, *v.value);
-        }
-        document.EndObject();
-        flushWhenLarge();
-    }
-    document.EndArray();
-    json::Key(document, "equations");
-    document.StartArray();
-    for (const Equation& e : equations) {
-        stream.BreakLine();
-        document.StartObject();
-        json::Key(document, "name");
-        json::Text(document, e.name);
-        json::Key(document, "type");
-        json::Integer(document, e.type);
-        json::Key(document, "rhs");
-        json::Number(document, e.rhs);
-        json::Key(document, "value");
-        json::Number(document, e.value);
-        json::Key(document, "scale");
-        json::Number(document, e.scale);
-        json::Key(document, "diag");
-        json::Number(document, e.diag);
-        json::Key(document, "nonlinear");
-        json::Integer(document, e.nonlinear);
-        document.EndObject();
-        flushWhenLarge();
-    }
-    document.EndArray();
+    json::TextMember(document, "name", modelName);
+    WriteItems("variables", variables, [this](const Variable& v) {
+        json::TextMember(document, "name", v.name);
+        json::NumberMember(document, "lower", v.lower);
+        json::NumberMember(document, "upper", v.upper);
+        json::IntegerMember(document, "type", v.type);
+        json::IntegerMember(document, "status", v.status);
+        if (v.value) json::NumberMember(document, "value", *v.value);
+    });
+    WriteItems("equations", equations, [this](const Equation& e) {
+        json::TextMember(document, "name", e.name);
+        json::IntegerMember(document, "type", e.type);
+        json::NumberMember(document, "rhs", e.rhs);
+        json::NumberMember(document, "value", e.value);
+        json::NumberMember(document, "scale", e.scale);
+        json::NumberMember(document, "diag", e.diag);
+        json::IntegerMember(document, "nonlinear", e.nonlinear);
+    });
     json::Key(document, "matrix");
     document.StartArray();
     for (size_t k = 0; k < matrix.size(); ++k) {
@@ -976,7 +934,7 @@ void RunWriter::State::WriteModel() {
         json::Integer(document, matrix[k].variable);
         json::Number(document, matrix[k].value);
         document.EndArray();
-        flushWhenLarge();
+        FlushWhenLarge();
     }
     document.EndArray();
     if (modelOptionsUsed) {
@@ -995,8 +953,7 @@ void RunWriter::State::WriteLp() {
     stream.BreakLine();
     json::Key(document, "lp");
     document.StartObject();
-    json::Key(document, "status");
-    json::Integer(document, lpStatus);
+    json::IntegerMember(document, "status", lpStatus);
     json::Key(document, "options");
     lpOptions.Write(document);
     json::Key(document, "diagnosis");

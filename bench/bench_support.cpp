@@ -27,14 +27,17 @@ double Median(std::vector<double> values) {
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-long long PeakMemoryOfChild(const std::function<bool()>& work) {
+bool UsageOfChild(const std::function<bool()>& work, struct rusage& usage) {
     const pid_t child = fork();
-    if (child < 0) return -1;
+    if (child < 0) return false;
     if (child == 0) _exit(work() ? 0 : 1);
     int status = 0;
+    return wait4(child, &status, 0, &usage) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+long long PeakMemoryOfChild(const std::function<bool()>& work) {
     struct rusage usage {};
-    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
+    if (!UsageOfChild(work, usage)) return -1;
     return static_cast<long long>(usage.ru_maxrss) * 1024;
 }
 

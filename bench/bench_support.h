@@ -2,6 +2,8 @@
 // a child process, and the run-shape arguments.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -13,6 +15,10 @@ using BenchClock = std::chrono::steady_clock;
 
 double SecondsSince(BenchClock::time_point start);
 double Median(std::vector<double> values);
+
+// The resource usage of a child process that runs `work`; false when the
+// child cannot be started or `work` returns false.
+bool UsageOfChild(const std::function<bool()>& work, struct rusage& usage);
 
 // Peak resident memory, in bytes, of a child process that runs `work`; -1
 // when the child cannot be started or `work` returns false.

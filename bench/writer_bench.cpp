@@ -8,11 +8,21 @@
 // includes the file reaching the disk (it is synced before it is renamed);
 // the loader reads it from the page cache.
 //
+// The writer is timed with and without its progress written (a line a
+// iteration beside the run, for those who follow it).
+// Then the Python module against the C interface: the same run of N
+// variables (at least 1,000,000, so that starting Python does not count)
+// and 2 iterations written by a C program and by a Python one
+// (the model in one call, each iteration from an array("d")), each in a
+// child process whose processor time is compared (the issue's size is
+// --variables 10000000).
+//
 //   writer_bench [--variables N] [--equations N] [--iterations N] [--runs N]
 //
 // --iterations sets the timed run's iterations (10).  Exit status 0 when the
-// peak memory at 100 iterations is at most 1.1 times that at 10, and the
-// writer takes at most as long as the loader.
+// peak memory at 100 iterations is at most 1.1 times that at 10, the
+// writer takes at most as long as the loader, and Python at most twice as
+// long as C.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,6 +30,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -28,6 +39,7 @@
 #include "bench_support.h"
 #include "libs/tarn.h"
 #include "synthetic_run.h"
+#include "tarn/run_writer.h"
 #include "tarn/run_writer.hpp"
 
 namespace {
@@ -37,6 +49,9 @@ namespace rd = tarn::rundata;
 
 constexpr double kMemoryGrowthBound = 1.1;
 constexpr double kTimeBound = 1.0;
+constexpr double kPythonBound = 2.0;
+constexpr int kLanguageIterations = 2;
+constexpr int kLeastLanguageVariables = 1000000;
 
 char Digit(int j, int at) { return static_cast<char>('0' + (j / at) % 10); }
 
@@ -56,8 +71,9 @@ public:
         MakeModel();
     }
 
-    void Write(const std::string& path, int iterations) const {
+    void Write(const std::string& path, int iterations, bool progress = false) const {
         rd::RunWriter run(path);
+        if (progress) run.WriteProgress();
         run.SetCase({12000, "generated run", "Thu Jan  1 00:00:00 2026", "Iteration limit"});
         run.SetModelName("GENERATED");
         AddModel(run);
@@ -161,6 +177,93 @@ bool Time(Times& times, const Work& work) {
     return done;
 }
 
+// The processor time (user and system) of work run in a child process;
+// below 0 when it fails.
+double ProcessorSecondsOfChild(const std::function<bool()>& work) {
+    struct rusage usage {};
+    if (!UsageOfChild(work, usage)) return -1;
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The run of the language comparison through the C interface, as a C
+// optimiser writes it: a variable a call, each iteration from its array.
+bool WriteThroughC(const std::string& path, int count) {
+    tarn_run_writer* run = nullptr;
+    bool ok = tarn_run_writer_open(path.c_str(), &run) == TARN_RUNDATA_OK;
+    tarn_variable variable = tarn_variable_defaults();
+    char name[24];
+    for (int j = 0; ok && j < count; ++j) {
+        std::snprintf(name, sizeof name, "V%07d", j);
+        variable.name = name;
+        variable.upper = 10 + j % 90;
+        ok = tarn_run_writer_add_variable(run, &variable, nullptr) == TARN_RUNDATA_OK;
+    }
+    tarn_equation equation = tarn_equation_defaults();
+    equation.name = "TOTAL";
+    ok = ok && tarn_run_writer_add_equation(run, &equation, nullptr) == TARN_RUNDATA_OK;
+    std::vector<double> values(3 * static_cast<size_t>(count));
+    const double row[3] = {0, 1, 0};
+    for (int k = 0; ok && k < kLanguageIterations; ++k) {
+        for (size_t j = 0; j < static_cast<size_t>(count); ++j) {
+            values[3 * j] = static_cast<double>(j) * 0.001 + k;
+            values[3 * j + 1] = 0.5;
+        }
+        tarn_iteration iteration = tarn_iteration_defaults();
+        iteration.objective = k;
+        iteration.variables = values.data();
+        iteration.variable_count = static_cast<size_t>(count);
+        iteration.equations = row;
+        iteration.equation_count = 1;
+        ok = tarn_run_writer_add_iteration(run, &iteration) == TARN_RUNDATA_OK;
+    }
+    ok = ok && tarn_run_writer_close(run) == TARN_RUNDATA_OK;
+    if (!ok) std::fprintf(stderr, "writer_bench: C: %s\n", tarn_run_writer_error(run));
+    tarn_run_writer_free(run);
+    return ok;
+}
+
+// The same run through the Python module.
+const char* const kPythonRun = R"(
+import array, sys
+import tarn_rundata as td
+count, iterations, path = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+with td.RunWriter(path) as run:
+    run.add_variables(["V%07d" % j for j in range(count)],
+                      upper=array.array("d", [10 + j % 90 for j in range(count)]))
+    run.add_equation("TOTAL")
+    values = array.array("d", [0.5]) * (3 * count)
+    for k in range(iterations):
+        values[0::3] = array.array("d", [j * 0.001 + k for j in range(count)])
+        run.add_iteration(values, [(0, 1, 0)], objective=k)
+)";
+
+bool WriteThroughPython(const std::string& path, int count) {
+    setenv("PYTHONPATH", TARN_PYTHON_MODULE_DIR, 1);
+    const std::string variables = std::to_string(count), iterations = std::to_string(kLanguageIterations);
+    execlp("python3", "python3", "-c", kPythonRun, variables.c_str(), iterations.c_str(), path.c_str(),
+           static_cast<char*>(nullptr));
+    std::perror("writer_bench: python3");
+    return false;
+}
+
+// Python's processor time over C's, the medians of `runs` alternating runs.
+double PythonOverC(const std::string& path, int count, int runs) {
+    std::vector<double> c, python;
+    for (int run = 0; run < runs; ++run) {
+        c.push_back(ProcessorSecondsOfChild([&] { return WriteThroughC(path, count); }));
+        const double bytes = fs::exists(path) ? static_cast<double>(fs::file_size(path)) : 0;
+        python.push_back(ProcessorSecondsOfChild([&] { return WriteThroughPython(path, count); }));
+        if (c.back() < 0 || python.back() < 0) return -1;
+        if (run == 0) std::printf("language run: %d variables, %d iterations, %.0f MB\n", count,
+                                  kLanguageIterations, bytes / 1e6);
+    }
+    fs::remove(path);
+    std::printf("C interface: median %.3f s processor time; Python module: median %.3f s\n", Median(c),
+                Median(python));
+    return Median(python) / Median(c);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,7 +282,7 @@ int main(int argc, char** argv) {
     const long long peak10 = PeakMemoryOfWriting(shape, path, 10);
     const long long peak100 = PeakMemoryOfWriting(shape, path, 100);
 
-    Times writerTimes, loaderTimes;
+    Times writerTimes, loaderTimes, progressTimes;
     double bytes = 0;
     bool done = true;
     const GeneratedRun generated(shape);
@@ -189,6 +292,10 @@ int main(int argc, char** argv) {
             return true;
         }) && done;
         bytes = static_cast<double>(fs::file_size(path));
+        done = Time(progressTimes, [&] {
+            generated.Write(path, shape.iterations, true);
+            return true;
+        }) && done;
         auto reporting = std::make_unique<CTARNSolutionReporting>();
         done = Time(loaderTimes, [&] { return reporting->ReadReportFile(path.c_str()) == 0; }) && done;
     }
@@ -206,9 +313,21 @@ int main(int argc, char** argv) {
                 Median(writerTimes.wall));
     std::printf("loader reading it back: median %.3f s processor time (%.0f MB/s), %.3f s wall clock\n",
                 loader, bytes / 1e6 / loader, Median(loaderTimes.wall));
+    const double withProgress = Median(progressTimes.processor);
+    std::printf("writer with its progress followed: median %.3f s processor time (%.2f of the writer "
+                "without)\n", withProgress, withProgress / writer);
     const double timeRatio = writer / loader;
     std::printf("time ratio %.2f (bound %.1f)\n", timeRatio, kTimeBound);
-    const bool met = growth <= kMemoryGrowthBound && timeRatio <= kTimeBound;
+    fs::create_directories(directory);
+    const double pythonRatio =
+        PythonOverC(path, std::max(shape.variables, kLeastLanguageVariables), std::min(runs, 3));
+    fs::remove_all(directory);
+    if (pythonRatio < 0) {
+        std::fprintf(stderr, "writer_bench: the language runs failed\n");
+        return 2;
+    }
+    std::printf("Python / C ratio %.2f (bound %.1f)\n", pythonRatio, kPythonBound);
+    const bool met = growth <= kMemoryGrowthBound && timeRatio <= kTimeBound && pythonRatio <= kPythonBound;
     std::printf("%s\n", met ? "bounds met" : "BOUNDS NOT MET");
     return met ? 0 : 1;
 }

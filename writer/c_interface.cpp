@@ -1,10 +1,12 @@
-// The C interface: each call on the C++ writer, its exceptions turned into
-// a status and the words kept for tarn_run_writer_error.
+// The C interface: each call on the C++ writer, its exceptions (every one:
+// none crosses into C) turned into a status and the words kept for
+// tarn_run_writer_error.  A writer's calls are made one at a time.
 #include "tarn/run_writer.h"
 
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 namespace rd = tarn::rundata;
 
 struct tarn_run_writer {
+    mutable std::mutex lock;             // one call at a time (the scratch below is shared)
     std::unique_ptr<rd::RunWriter> run;  // null when the file could not be created
     std::string error;
     bool lost = false;                   // after a file error
@@ -27,14 +30,38 @@ namespace {
 
 std::string_view Text(const char* text) { return text != nullptr ? text : ""; }
 
+// A null pointer where the call needs one: refused by its name.
+class NullArgument : public std::exception {
+public:
+    explicit NullArgument(std::string words) : m_words(std::move(words)) {}
+    const char* what() const noexcept override { return m_words.c_str(); }
+
+private:
+    std::string m_words;
+};
+
+const char* Needed(const char* text, const char* what) {
+    if (text == nullptr) throw NullArgument(std::string(what) + " is NULL");
+    return text;
+}
+template <typename Item>
+void NeedItems(const Item* items, size_t count, const char* what) {
+    if (items == nullptr && count > 0)
+        throw NullArgument(std::string(what) + " is NULL with a count of " + std::to_string(count));
+}
+
 // Runs call on the writer; the status, with the words on failure.
 template <typename Call>
 int Guarded(tarn_run_writer* writer, Call&& call) {
     if (writer == nullptr) return TARN_RUNDATA_NO_WRITER;
+    const std::lock_guard held(writer->lock);
     if (writer->lost || !writer->run) return TARN_RUNDATA_FILE_ERROR;
     try {
         call(*writer->run);
         return TARN_RUNDATA_OK;
+    } catch (const NullArgument& error) {
+        writer->error = error.what();
+        return TARN_RUNDATA_NO_WRITER;
     } catch (const rd::RuleError& error) {
         writer->error = error.what();
         return TARN_RUNDATA_REFUSED;
@@ -45,16 +72,27 @@ int Guarded(tarn_run_writer* writer, Call&& call) {
     } catch (const std::bad_alloc&) {
         writer->error = "out of memory";
         return TARN_RUNDATA_NO_MEMORY;
+    } catch (const std::exception& error) {
+        writer->error = error.what();
+        writer->lost = true;
+        return TARN_RUNDATA_FILE_ERROR;
+    } catch (...) {
+        writer->error = "an unknown failure";
+        writer->lost = true;
+        return TARN_RUNDATA_FILE_ERROR;
     }
 }
 
-void CopyTexts(const char* const* texts, size_t count, std::vector<std::string>& into) {
+void CopyTexts(const char* const* texts, size_t count, const char* what, std::vector<std::string>& into) {
+    NeedItems(texts, count, what);
     into.clear();
-    for (size_t i = 0; i < count; ++i) into.emplace_back(Text(texts[i]));
+    for (size_t i = 0; i < count; ++i)
+        into.emplace_back(Needed(texts[i], (std::string(what) + "[" + std::to_string(i) + "]").c_str()));
 }
 
 template <typename Triple>
-void CopyTriples(const double* values, size_t count, std::vector<Triple>& into) {
+void CopyTriples(const double* values, size_t count, const char* what, std::vector<Triple>& into) {
+    NeedItems(values, count, what);
     into.resize(count);
     for (size_t i = 0; i < count; ++i) into[i] = {values[3 * i], values[3 * i + 1], values[3 * i + 2]};
 }
@@ -62,7 +100,7 @@ void CopyTriples(const double* values, size_t count, std::vector<Triple>& into) 
 int AddOption(tarn_run_writer* writer, int set, const char* name,
               const std::function<rd::OptionValue()>& value) {
     return Guarded(writer, [&](rd::RunWriter& run) {
-        const std::string_view key = Text(name);
+        const std::string_view key = Needed(name, "the option name");
         switch (set) {
             case TARN_OPTIONS_MODEL: return run.AddModelOption(key, value());
             case TARN_OPTIONS_SOLVER: return run.AddSolverOption(key, value());
@@ -96,8 +134,12 @@ int tarn_run_writer_open(const char* target, tarn_run_writer** writer) {
     if (writer == nullptr) return TARN_RUNDATA_NO_WRITER;
     *writer = new (std::nothrow) tarn_run_writer;
     if (*writer == nullptr) return TARN_RUNDATA_NO_MEMORY;
+    if (target == nullptr) {
+        (*writer)->error = "tarn_run_writer_open: the target is NULL";
+        return TARN_RUNDATA_NO_WRITER;
+    }
     try {
-        (*writer)->run = std::make_unique<rd::RunWriter>(Text(target));
+        (*writer)->run = std::make_unique<rd::RunWriter>(target);
         return TARN_RUNDATA_OK;
     } catch (const rd::FileError& error) {
         (*writer)->error = error.what();
@@ -105,6 +147,12 @@ int tarn_run_writer_open(const char* target, tarn_run_writer** writer) {
     } catch (const std::bad_alloc&) {
         (*writer)->error = "out of memory";
         return TARN_RUNDATA_NO_MEMORY;
+    } catch (const std::exception& error) {
+        (*writer)->error = error.what();
+        return TARN_RUNDATA_FILE_ERROR;
+    } catch (...) {
+        (*writer)->error = "an unknown failure";
+        return TARN_RUNDATA_FILE_ERROR;
     }
 }
 
@@ -112,33 +160,40 @@ int tarn_run_writer_close(tarn_run_writer* writer) {
     return Guarded(writer, [](rd::RunWriter& run) { run.Close(); });
 }
 
+int tarn_run_writer_abandon(tarn_run_writer* writer) {
+    return Guarded(writer, [](rd::RunWriter& run) { run.Abandon(); });
+}
+
 void tarn_run_writer_free(tarn_run_writer* writer) { delete writer; }
 
 const char* tarn_run_writer_error(const tarn_run_writer* writer) {
-    return writer != nullptr ? writer->error.c_str() : "no writer";
+    if (writer == nullptr) return "no writer";
+    const std::lock_guard held(writer->lock);
+    return writer->error.c_str();
 }
 
 int tarn_run_writer_set_case(tarn_run_writer* writer, long long number, const char* description,
                              const char* date, const char* status) {
     return Guarded(writer, [&](rd::RunWriter& run) {
-        run.SetCase({number, std::string(Text(description)), std::string(Text(date)),
-                     std::string(Text(status))});
+        rd::Case header{number, std::string(Text(description)), std::nullopt, std::string(Text(status))};
+        if (date != nullptr) header.date = date;
+        run.SetCase(header);
     });
 }
 
 int tarn_run_writer_set_status(tarn_run_writer* writer, const char* status) {
-    return Guarded(writer, [&](rd::RunWriter& run) { run.SetStatus(Text(status)); });
+    return Guarded(writer, [&](rd::RunWriter& run) { run.SetStatus(Needed(status, "the status")); });
 }
 
 int tarn_run_writer_set_model_name(tarn_run_writer* writer, const char* name) {
-    return Guarded(writer, [&](rd::RunWriter& run) { run.SetModelName(Text(name)); });
+    return Guarded(writer, [&](rd::RunWriter& run) { run.SetModelName(Needed(name, "the model name")); });
 }
 
 int tarn_run_writer_add_variable(tarn_run_writer* writer, const tarn_variable* variable,
                                  int* number) {
-    if (variable == nullptr) return TARN_RUNDATA_NO_WRITER;
     return Guarded(writer, [&](rd::RunWriter& run) {
-        rd::Variable item{std::string(Text(variable->name)), variable->lower, variable->upper,
+        if (variable == nullptr) throw NullArgument("the variable is NULL");
+        rd::Variable item{Needed(variable->name, "the variable's name"), variable->lower, variable->upper,
                           variable->type, variable->status, std::nullopt};
         if (variable->has_value) item.value = variable->value;
         const int added = run.AddVariable(item);
@@ -146,11 +201,40 @@ int tarn_run_writer_add_variable(tarn_run_writer* writer, const tarn_variable* v
     });
 }
 
+int tarn_run_writer_add_variables(tarn_run_writer* writer, const char* names, size_t names_bytes,
+                                  size_t count, const double* lower, const double* upper,
+                                  const int* type, const int* status, int* first) {
+    return Guarded(writer, [&](rd::RunWriter& run) {
+        NeedItems(names, names_bytes, "the names");
+        NeedItems(names, count, "the names");
+        std::vector<rd::Variable> items(count);
+        std::string_view rest(names, names_bytes);
+        for (size_t j = 0; j < count; ++j) {
+            const size_t end = rest.find('\0');
+            if (end == std::string_view::npos && j + 1 < count)
+                throw rd::RuleError("model.variables", "the names hold " + std::to_string(j + 1) +
+                                                           " names, " + std::to_string(count) + " expected");
+            rd::Variable& item = items[j];
+            item.name = rest.substr(0, end);
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+            if (lower != nullptr) item.lower = lower[j];
+            if (upper != nullptr) item.upper = upper[j];
+            if (type != nullptr) item.type = *type;
+            if (status != nullptr) item.status = *status;
+        }
+        if (!rest.empty())
+            throw rd::RuleError("model.variables",
+                                "the names hold more than the " + std::to_string(count) + " names expected");
+        const int added = run.AddVariables(items);
+        if (first != nullptr) *first = added;
+    });
+}
+
 int tarn_run_writer_add_equation(tarn_run_writer* writer, const tarn_equation* equation,
                                  int* number) {
-    if (equation == nullptr) return TARN_RUNDATA_NO_WRITER;
     return Guarded(writer, [&](rd::RunWriter& run) {
-        const int added = run.AddEquation({std::string(Text(equation->name)), equation->type,
+        if (equation == nullptr) throw NullArgument("the equation is NULL");
+        const int added = run.AddEquation({Needed(equation->name, "the equation's name"), equation->type,
                                            equation->rhs, equation->value, equation->scale,
                                            equation->diag, equation->nonlinear});
         if (number != nullptr) *number = added;
@@ -169,7 +253,7 @@ int tarn_run_writer_use_model_options(tarn_run_writer* writer) {
 
 int tarn_run_writer_add_option_text(tarn_run_writer* writer, int set, const char* name,
                                     const char* text) {
-    return AddOption(writer, set, name, [text] { return rd::OptionValue(Text(text)); });
+    return AddOption(writer, set, name, [text] { return rd::OptionValue(Needed(text, "the option's text")); });
 }
 
 int tarn_run_writer_add_option_number(tarn_run_writer* writer, int set, const char* name,
@@ -180,7 +264,7 @@ int tarn_run_writer_add_option_number(tarn_run_writer* writer, int set, const ch
 int tarn_run_writer_add_option_number_text(tarn_run_writer* writer, int set, const char* name,
                                            const char* json_number) {
     return AddOption(writer, set, name,
-                     [json_number] { return rd::OptionValue::NumberAsWritten(Text(json_number)); });
+                     [json_number] { return rd::OptionValue::NumberAsWritten(Needed(json_number, "the option's number")); });
 }
 
 int tarn_run_writer_set_tolerances(tarn_run_writer* writer, double feasibility, double delta1,
@@ -212,14 +296,14 @@ int tarn_run_writer_set_equation_values(tarn_run_writer* writer, int equation, d
 }
 
 int tarn_run_writer_add_iteration(tarn_run_writer* writer, const tarn_iteration* iteration) {
-    if (iteration == nullptr) return TARN_RUNDATA_NO_WRITER;
     return Guarded(writer, [&](rd::RunWriter& run) {
+        if (iteration == nullptr) throw NullArgument("the iteration is NULL");
         const tarn_iteration& it = *iteration;
-        CopyTexts(it.errors, it.error_count, writer->errors);
-        CopyTexts(it.warnings, it.warning_count, writer->warnings);
-        CopyTexts(it.information, it.information_count, writer->information);
-        CopyTriples(it.variables, it.variable_count, writer->variables);
-        CopyTriples(it.equations, it.equation_count, writer->equations);
+        CopyTexts(it.errors, it.error_count, "iteration.errors", writer->errors);
+        CopyTexts(it.warnings, it.warning_count, "iteration.warnings", writer->warnings);
+        CopyTexts(it.information, it.information_count, "iteration.information", writer->information);
+        CopyTriples(it.variables, it.variable_count, "iteration.variables", writer->variables);
+        CopyTriples(it.equations, it.equation_count, "iteration.equations", writer->equations);
         rd::Iteration entry;
         entry.nlVariables = it.nl_variables;
         entry.nlEquations = it.nl_equations;
@@ -240,6 +324,10 @@ int tarn_run_writer_add_iteration(tarn_run_writer* writer, const tarn_iteration*
         entry.equations = writer->equations;
         run.AddIteration(entry);
     });
+}
+
+int tarn_run_writer_write_progress(tarn_run_writer* writer) {
+    return Guarded(writer, [](rd::RunWriter& run) { run.WriteProgress(); });
 }
 
 }  // extern "C"

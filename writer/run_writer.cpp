@@ -1,9 +1,10 @@
 // The run-data writer: every call checked by the format's rules (shared with
-// the loader), iterations streamed to a temporary file, the rest of the run
-// kept until Close writes it and renames the file.
+// the loader), iterations streamed to the file as they come, the rest of the
+// run kept until Close writes it and gives the file the target's name.
 #include "tarn/run_writer.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <rapidjson/encodings.h>
@@ -11,16 +12,22 @@
 #include <rapidjson/reader.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
-#include <charconv>
-#include <cstdint>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <deque>
-#include <system_error>
+#include <memory_resource>
+#include <mutex>
+#include <unordered_map>
 #include <unordered_set>
 
+#include "json_lines.h"
+#include "replacing_file.h"
 #include "run_data_numbers.h"
 #include "run_data_rules.h"
 
@@ -28,7 +35,6 @@ namespace tarn::rundata {
 namespace {
 
 namespace fs = std::filesystem;
-
 // --- checks ------------------------------------------------------------------
 
 struct NullSink {
@@ -112,142 +118,50 @@ bool IsJsonNumber(std::string_view text) {
            stream.Tell() == text.size();
 }
 
-// --- JSON text ---------------------------------------------------------------
+// The values a run's report shows as its result (objectives, infeasibility,
+// variable values, residuals): NaN there means the optimiser failed, and the
+// report would show "nan" beside the run's status.  The loader reads a file
+// that holds one; the writers refuse it.
+inline constexpr const char* kNotANumber =
+    "the value is NaN (not a number): an objective, an infeasibility, a variable's value or "
+    "an equation's residual must be a number (infinite values are taken)";
 
-void AppendNumber(std::string& out, double value) {
-    if (std::isnan(value)) {
-        out += "\"nan\"";
-    } else if (std::isinf(value)) {
-        out += value > 0 ? "\"inf\"" : "\"-inf\"";
-    } else {
-        char digits[32];
-        const auto written = std::to_chars(digits, digits + sizeof digits, value);
-        out.append(digits, written.ptr);
-    }
+template <typename Path>
+void CheckIsNumber(double value, const Path& path) {
+    if (std::isnan(value)) Refuse(PathOf(path), kNotANumber);
 }
 
-void AppendInteger(std::string& out, std::int64_t value) {
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, written.ptr);
-}
-
-bool NeedsEscape(char c) {
-    return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\';
-}
-
-// A checked text as a JSON string; the runs of bytes that need no escape
-// are appended whole.
-void AppendString(std::string& out, std::string_view text) {
-    static const char hex[] = "0123456789abcdef";
-    out += '"';
-    while (!text.empty()) {
-        const size_t plain = static_cast<size_t>(std::find_if(text.begin(), text.end(), NeedsEscape) - text.begin());
-        out.append(text.data(), plain);
-        text.remove_prefix(plain);
-        if (text.empty()) break;
-        const char c = text.front();
-        text.remove_prefix(1);
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; continue;
-            case '\\': out += "\\\\"; continue;
-            case '\n': out += "\\n"; continue;
-            case '\r': out += "\\r"; continue;
-            case '\t': out += "\\t"; continue;
-            default: break;
-        }
-        out += "\\u00";  // another control character
-        out += hex[byte >> 4];
-        out += hex[byte & 15];
-    }
-    out += '"';
-}
-
-// Members of one object: `"key": ` with the separator before all but the first.
-class Members {
-public:
-    explicit Members(std::string& out, const char* separator = ", ")
-        : m_out(out), m_separator(separator) {
-        m_out += '{';
-    }
-    // The format's own keys need no escape; option names do.
-    std::string& Key(std::string_view key) {
-        if (m_count++ > 0) m_out += m_separator;
-        m_out += '"';
-        m_out += key;
-        m_out += "\": ";
-        return m_out;
-    }
-    std::string& OptionKey(std::string_view name) {
-        if (m_count++ > 0) m_out += m_separator;
-        AppendString(m_out, name);
-        m_out += ": ";
-        return m_out;
-    }
-    void Number(std::string_view key, double value) { AppendNumber(Key(key), value); }
-    void Integer(std::string_view key, std::int64_t value) { AppendInteger(Key(key), value); }
-    void Text(std::string_view key, std::string_view value) { AppendString(Key(key), value); }
-    void Bool(std::string_view key, bool value) { Key(key) += value ? "true" : "false"; }
-    void End() { m_out += '}'; }
-
-private:
-    std::string& m_out;
-    const char* m_separator;
-    int m_count = 0;
-};
-
-// A number into a buffer with room for it (32 bytes); returns its end.
-char* PutNumber(char* at, double value) {
-    if (std::isfinite(value)) return std::to_chars(at, at + 32, value).ptr;
-    const std::string_view text = std::isnan(value) ? "\"nan\"" : value > 0 ? "\"inf\"" : "\"-inf\"";
-    return std::copy(text.begin(), text.end(), at);
-}
-
-// Triples are most of a file: each is made in a buffer of its own and
-// appended at once.
-void AppendTriple(std::string& out, double first, double second, double third) {
-    char text[3 * 32 + 8];
-    char* at = text;
-    *at++ = '[';
-    at = PutNumber(at, first);
-    *at++ = ',';
-    *at++ = ' ';
-    at = PutNumber(at, second);
-    *at++ = ',';
-    *at++ = ' ';
-    at = PutNumber(at, third);
-    *at++ = ']';
-    out.append(text, at);
-}
-void AppendTriple(std::string& out, const VariableTriple& t) {
-    AppendTriple(out, t.value, t.step, t.shadowPrice);
-}
-void AppendTriple(std::string& out, const EquationTriple& t) {
-    AppendTriple(out, t.residual, t.shadowPrice, t.slack);
-}
-
-// Eight triples a line.
-template <typename Triple>
-void AppendTriples(std::string& out, std::span<const Triple> triples) {
-    out += '[';
-    for (size_t i = 0; i < triples.size(); ++i) {
-        if (i > 0) out += i % 8 == 0 ? ",\n " : ", ";
-        AppendTriple(out, triples[i]);
-    }
-    out += ']';
-}
-
-void AppendTexts(std::string& out, std::span<const std::string> texts) {
-    out += '[';
-    for (size_t i = 0; i < texts.size(); ++i) {
-        if (i > 0) out += ", ";
-        AppendString(out, texts[i]);
-    }
-    out += ']';
+// The time the writer was opened, as the report shows a run's date
+// ("Mon Jan 15 10:30:00 2024"), in local time.
+std::string DateNow() {
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return std::string();
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", days[local.tm_wday % 7],
+                  months[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
+                  local.tm_sec, local.tm_year + 1900);
+    return text;
 }
 
 // --- the run's parts kept until Close ------------------------------------------
+
+// The most bytes each part of the file after the iterations takes, so that
+// the size limit always leaves room for what Close must write.
+namespace room {
+constexpr std::uint64_t kFixed = 1024;  // keys, tolerances, the LP status
+constexpr std::uint64_t kPerVariable = 200, kPerEquation = 250, kPerCoefficient = 70;
+constexpr std::uint64_t kPerDiagnosisItem = json::kIntegerBytes + 2;
+constexpr std::uint64_t kPerOption = 8;
+std::uint64_t Texts(std::span<const std::string_view> texts) {
+    std::uint64_t bytes = 0;
+    for (const std::string_view text : texts) bytes += json::TextBytes(text.size());
+    return bytes;
+}
+}  // namespace room
 
 struct Option {
     std::string name;
@@ -258,24 +172,31 @@ class OptionSet {
 public:
     explicit OptionSet(std::string path) : m_path(std::move(path)) {}
 
-    void Add(std::string_view name, const OptionValue& value) {
+    // Checks an option; the most bytes it takes in the file.
+    std::uint64_t Check(std::string_view name, const OptionValue& value) const {
         const std::string path = rules::OptionPath(m_path, name);
         if (name.empty()) Refuse(path, rules::kEmptyOptionName);
         if (name.find('\0') != std::string_view::npos) Refuse(path, rules::kNulInOptionName);
         if (!IsUtf8(name)) Refuse(path, rules::kInvalidUtf8);
         if (!value.IsNumber()) CheckText(value.Text(), path);
         if (m_names.contains(name)) Refuse(path, rules::kKeyTwice);
+        return json::TextBytes(name.size()) + json::TextBytes(value.Text().size()) + room::kPerOption;
+    }
+    void Add(std::string_view name, const OptionValue& value) {
         m_options.push_back({std::string(name), value});
         m_names.insert(m_options.back().name);
     }
-    void Append(std::string& out) const {
-        Members members(out);
+    void Write(json::Writer& out) const {
+        out.StartObject();
         for (const Option& option : m_options) {
-            std::string& at = members.OptionKey(option.name);
-            if (option.value.IsNumber()) at += option.value.Text();
-            else AppendString(at, option.value.Text());
+            json::Key(out, option.name);
+            const std::string& text = option.value.Text();
+            if (option.value.IsNumber())
+                out.RawValue(text.data(), static_cast<rapidjson::SizeType>(text.size()), rapidjson::kNumberType);
+            else
+                json::Text(out, text);
         }
-        members.End();
+        out.EndObject();
     }
 
 private:
@@ -284,75 +205,37 @@ private:
     std::unordered_set<std::string_view> m_names;  // views of the names in m_options
 };
 
-// Positions of items by a key of theirs: an open-addressing table of
-// positions, where the items themselves hold the keys.  equal(position)
-// says whether the item at position has the key looked for.
-class PositionTable {
-public:
-    static constexpr size_t kNone = SIZE_MAX;
-
-    template <typename Equal>
-    size_t Find(size_t hash, const Equal& equal) const {
-        if (m_slots.empty()) return kNone;
-        for (size_t at = hash & m_mask;; at = (at + 1) & m_mask) {
-            const std::uint32_t slot = m_slots[at];
-            if (slot == 0) return kNone;
-            if (equal(slot - 1)) return slot - 1;
-        }
-    }
-    // position is new; hashOf(p) gives the hash of the item at p.
-    template <typename HashOf>
-    void Add(size_t hash, size_t position, const HashOf& hashOf) {
-        if (2 * (m_count + 1) > m_slots.size()) Grow(hashOf);
-        Place(hash, position);
-        ++m_count;
-    }
-
-private:
-    void Place(size_t hash, size_t position) {
-        size_t at = hash & m_mask;
-        while (m_slots[at] != 0) at = (at + 1) & m_mask;
-        m_slots[at] = static_cast<std::uint32_t>(position + 1);
-    }
-    template <typename HashOf>
-    void Grow(const HashOf& hashOf) {
-        std::vector<std::uint32_t> old = std::move(m_slots);
-        m_slots.assign(std::max<size_t>(64, 2 * old.size()), 0);
-        m_mask = m_slots.size() - 1;
-        for (const std::uint32_t slot : old)
-            if (slot != 0) Place(hashOf(slot - 1), slot - 1);
-    }
-
-    std::vector<std::uint32_t> m_slots;
-    size_t m_mask = 0, m_count = 0;
-};
-
-// Names of one kind of item, each with its position (the items are in a
-// deque, so their names stay in place).
+// The names of one kind of item, each with its position (the items are in
+// a deque, so the names the index views stay in place).
 template <typename Item>
 class NameIndex {
 public:
     NameIndex(std::string list, const std::deque<Item>& items) : m_list(std::move(list)), m_items(items) {}
+    // The name as a name, before the item is added.
     void Check(std::string_view name, const char* emptyProblem) const {
         if (name.empty()) Refuse(Path(), emptyProblem);
         CheckName(name, [this] { return Path(); });
-        const size_t earlier = m_table.Find(Hash(name), [&](size_t p) { return m_items[p].name == name; });
-        if (earlier != PositionTable::kNone) Refuse(Path(), rules::NameTaken(name, m_list, earlier));
     }
-    // After the item is added to the items.
-    void Added() {
-        const size_t position = m_items.size() - 1;
-        m_table.Add(Hash(m_items[position].name), position,
-                    [this](size_t p) { return Hash(m_items[p].name); });
+    // After the item is added to the items: false, with the problem, when
+    // an earlier item has its name (the caller then removes it).
+    bool Added(std::string& problem) {
+        const auto [at, added] = m_positions.emplace(m_items.back().name, m_items.size() - 1);
+        if (!added) problem = rules::NameTaken(m_items.back().name, m_list, at->second);
+        return added;
     }
+    // The path of the item added last.
+    std::string LastPath() const { return Indexed(m_list, m_items.size() - 1) + ".name"; }
+    // Before the last item is removed from the items.
+    void RemoveLast() { m_positions.erase(m_items.back().name); }
 
 private:
-    static size_t Hash(std::string_view name) { return std::hash<std::string_view>()(name); }
     std::string Path() const { return Indexed(m_list, m_items.size()) + ".name"; }
 
     std::string m_list;
     const std::deque<Item>& m_items;
-    PositionTable m_table;
+    // Nodes from an arena: one allocation in many, freed with the index.
+    std::pmr::monotonic_buffer_resource m_arena;
+    std::pmr::unordered_map<std::string_view, size_t> m_positions{&m_arena};
 };
 
 struct Coefficient {
@@ -360,77 +243,97 @@ struct Coefficient {
     double value;
 };
 
-// --- the file ----------------------------------------------------------------
-
-// The temporary file beside the target, written in large pieces.
-class TemporaryFile {
+// Where each (equation, variable) pair is in the matrix.
+class MatrixIndex {
 public:
-    explicit TemporaryFile(const fs::path& target) : m_target(target) {
-        for (int attempt = 0; m_fd < 0; ++attempt) {
-            m_path = target;
-            m_path += ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-            m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (m_fd < 0 && (errno != EEXIST || attempt > 1000))
-                throw FileError(Describe("cannot write " + target.string() + ": cannot create", m_path));
-        }
+    // The position of the pair's coefficient, if it has one.
+    std::optional<size_t> Find(int equation, int variable) const {
+        const auto found = m_positions.find(Key(equation, variable));
+        if (found == m_positions.end()) return std::nullopt;
+        return found->second;
     }
-    ~TemporaryFile() {
-        if (m_fd >= 0) ::close(m_fd);
-        if (!m_renamed) ::unlink(m_path.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    std::uint64_t Size() const { return m_written + m_buffer.size(); }
-    // Adds text; the buffer goes to the file when it is large.
-    void Add(std::string_view text) {
-        if (m_buffer.size() + text.size() < kFlushBytes) {
-            m_buffer += text;
-            return;
-        }
-        Flush();
-        if (text.size() < kFlushBytes) m_buffer += text;
-        else WriteAll(text);
-    }
-    void Finish() {
-        Flush();
-        if (::fsync(m_fd) != 0) throw FileError(Describe("cannot write", m_path));
-        const int closed = ::close(m_fd);
-        m_fd = -1;
-        if (closed != 0) throw FileError(Describe("cannot write", m_path));
-        if (std::rename(m_path.c_str(), m_target.c_str()) != 0)
-            throw FileError(Describe("cannot rename " + m_path.string() + " to", m_target));
-        m_renamed = true;
+    void Add(int equation, int variable, size_t position) {
+        m_positions.emplace(Key(equation, variable), position);
     }
 
 private:
-    static constexpr size_t kFlushBytes = size_t{1} << 20;
+    static std::uint64_t Key(int equation, int variable) {
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(equation)) << 32 |
+               static_cast<std::uint32_t>(variable);
+    }
+    std::pmr::monotonic_buffer_resource m_arena;
+    std::pmr::unordered_map<std::uint64_t, size_t> m_positions{&m_arena};
+};
 
-    static std::string Describe(const std::string& what, const fs::path& path) {
-        return what + " " + path.string() + ": " + std::strerror(errno);
-    }
-    void Flush() {
-        WriteAll(m_buffer);
-        m_buffer.clear();
-    }
-    void WriteAll(std::string_view text) {
-        const char* at = text.data();
-        size_t left = text.size();
-        while (left > 0) {
-            const ssize_t wrote = ::write(m_fd, at, left);
-            if (wrote < 0 && errno == EINTR) continue;
-            if (wrote <= 0) throw FileError(Describe("cannot write", m_path));
-            at += wrote;
-            left -= static_cast<size_t>(wrote);
+// The progress of a run, for those who follow it: TARGET.progress, a line of
+// JSON at a time, each written whole by one write(2) to a file opened for
+// appending, so a reader never sees half a line but at the end.
+class ProgressFile {
+public:
+    static constexpr std::string_view kFormat = "tarn-vdr-progress";
+    static constexpr int kVersion = 1;
+
+    ProgressFile(const fs::path& target, const std::string& date) : m_path(target) {
+        m_path += ".progress";
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+        struct stat status {};
+        if (m_fd >= 0 && (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
+            errno = EINVAL;
         }
-        m_written += text.size();
+        if (m_fd < 0) throw FileError("cannot write " + m_path.string() + ": " + std::strerror(errno));
+        Line([&](json::Writer& out) {
+            json::TextMember(out, "format", kFormat);
+            json::IntegerMember(out, "version", kVersion);
+            json::TextMember(out, "run", target.filename().string());
+            json::IntegerMember(out, "pid", ::getpid());
+            json::TextMember(out, "started", date);
+        });
+    }
+    ~ProgressFile() { Remove(); }
+    ProgressFile(const ProgressFile&) = delete;
+    ProgressFile& operator=(const ProgressFile&) = delete;
+
+    // One object of members that `fill` writes, on a line of its own.
+    template <typename Fill>
+    void Line(const Fill& fill) {
+        if (m_fd < 0) return;
+        m_stream.Clear();
+        m_writer.Reset(m_stream);
+        m_writer.StartObject();
+        fill(m_writer);
+        m_writer.EndObject();
+        m_stream.Put('\n');
+        const std::string_view text = m_stream.Text();
+        for (size_t at = 0; at < text.size();) {
+            const ssize_t wrote = ::write(m_fd, text.data() + at, text.size() - at);
+            if (wrote < 0 && errno == EINTR) continue;
+            if (wrote <= 0) return Stop();
+            at += static_cast<size_t>(wrote);
+        }
+    }
+    // The run ended: nothing more to follow.
+    void Remove() {
+        if (m_fd < 0) return;
+        ::close(m_fd);
+        m_fd = -1;
+        ::unlink(m_path.c_str());
     }
 
-    fs::path m_target, m_path;
+private:
+    // The progress cannot be written (the run itself goes on).
+    void Stop() {
+        std::fprintf(stderr, "tarnrundata: warning: %s: %s; the run's progress is no longer written\n",
+                     m_path.c_str(), std::strerror(errno));
+        ::close(m_fd);
+        m_fd = -1;
+    }
+
+    fs::path m_path;
     int m_fd = -1;
-    bool m_renamed = false;
-    std::uint64_t m_written = 0;
-    std::string m_buffer;
+    json::LineStream m_stream;
+    json::Writer m_writer;
 };
 
 }  // namespace
@@ -442,7 +345,9 @@ RuleError::RuleError(std::string path, std::string problem)
 
 OptionValue::OptionValue(double number) {
     if (std::isfinite(number)) {
-        AppendNumber(m_text, number);
+        char digits[32];
+        const auto written = std::to_chars(digits, digits + sizeof digits, number);
+        m_text.assign(digits, written.ptr);
         m_number = true;
     } else {
         m_text = std::isnan(number) ? "nan" : number > 0 ? "inf" : "-inf";
@@ -462,10 +367,17 @@ OptionValue OptionValue::NumberAsWritten(std::string_view jsonNumber) {
 }
 
 struct RunWriter::State {
-    explicit State(const fs::path& target) : file(target) {}
+    State(const fs::path& target, std::uint64_t largestFile)
+        : file(target), document(stream),
+          largest(largestFile > 0 ? std::min(largestFile, rules::kMaxFileBytes) : rules::kMaxFileBytes) {}
 
-    TemporaryFile file;
-    bool closed = false;
+    std::mutex lock;  // one call at a time
+    files::ReplacingFile file;
+    json::LineStream stream;         // what the document writer wrote, until it goes to the file
+    json::Writer document;
+    json::Line line;
+    const std::uint64_t largest;     // the largest file written
+    bool ended = false;              // closed, abandoned, or its file lost
     Case header;
     std::string modelName;
     std::deque<Variable> variables;
@@ -473,17 +385,20 @@ struct RunWriter::State {
     NameIndex<Variable> variableNames{"model.variables", variables};
     NameIndex<Equation> equationNames{"model.equations", equations};
     std::vector<Coefficient> matrix;
-    PositionTable matrixPairs;  // of matrix, by (equation, variable)
+    MatrixIndex matrixPairs;
     bool modelOptionsUsed = false;
     OptionSet modelOptions{"model.options"}, solverOptions{"solver.options"}, lpOptions{"lp.options"};
     Tolerances tolerances;
     std::int64_t lpStatus = LpStatus::kOptimal;
     std::vector<std::int64_t> diagnosisEquations, diagnosisVariables;
     int iterations = 0;
-    std::string scratch;  // one iteration's text, reused
+    std::unique_ptr<ProgressFile> progress;  // when others follow the run
+    // The most bytes the part after the iterations takes: its items', and
+    // the header's and model name's (which a later call may replace).
+    std::uint64_t restBytes = room::kFixed, headerBytes = 0, modelNameBytes = 0;
 
     void CheckOpen() const {
-        if (closed) Refuse("", "the run is closed: no call may follow Close");
+        if (ended) Refuse("", "the run is closed: no call may follow Close");
     }
     void CheckModelOpen(const char* list) const {
         if (iterations > 0)
@@ -496,68 +411,189 @@ struct RunWriter::State {
         if (number < 1 || static_cast<std::uint64_t>(number) > count)
             Refuse(PathOf(path), rules::NoSuchItem(equation, number, count, true));
     }
-    // The file may not grow beyond what the loader reads.
-    void CheckRoom(size_t more) const {
-        if (file.Size() + more > rules::kMaxFileBytes) Refuse("", rules::FileTooLarge(file.Size() + more));
+    // The file may not grow beyond what the loader reads, and always keeps
+    // room for what Close must still write.
+    void CheckRoom(std::uint64_t more) const {
+        const std::uint64_t size = file.Size() + stream.Size() + more + restBytes + headerBytes + modelNameBytes;
+        if (size > largest)
+            Refuse("", size > rules::kMaxFileBytes ? rules::FileTooLarge(size)
+                                                   : "the file would be " + std::to_string(size) +
+                                                         " bytes long, larger than the " +
+                                                         std::to_string(largest) + " bytes allowed");
     }
+    // What the document writer wrote, to the file.
+    void Flush() {
+        Guard([&] { file.Write(stream.Text()); });
+        stream.Clear();
+    }
+    // A file error ends the run: its file is lost.
+    template <typename Call>
+    void Guard(const Call& call) {
+        try {
+            call();
+        } catch (const files::ReplaceError& error) {
+            ended = true;
+            file.Discard();
+            throw FileError(error.what());
+        }
+    }
+    // A writer's call, made whole before another thread's begins.
+    std::unique_lock<std::mutex> Hold() { return std::unique_lock(lock); }
+    void AddOption(OptionSet& set, std::string_view name, const OptionValue& value);
+    void AddVariable(const Variable& variable);
+    void RemoveLastVariable();
+    static std::uint64_t VariableBytes(const Variable& variable) {
+        return json::TextBytes(variable.name.size()) + room::kPerVariable;
+    }
+    void CheckIteration(const Iteration& iteration) const;
+    void WriteProgressModel();
+    void WriteProgressIteration(const Iteration& iteration);
     void WriteIteration(const Iteration& iteration);
     void WriteRest();
+    void WriteModel();
+    // The model's items of one kind, an object a line, each written by writeOne.
+    template <typename Items, typename WriteOne>
+    void WriteItems(std::string_view key, const Items& items, const WriteOne& writeOne) {
+        json::Key(document, key);
+        document.StartArray();
+        for (const auto& item : items) {
+            stream.BreakLine();
+            document.StartObject();
+            writeOne(item);
+            document.EndObject();
+            FlushWhenLarge();
+        }
+        document.EndArray();
+    }
+    // What the document writer wrote, to the file, once it is large.
+    void FlushWhenLarge() {
+        if (stream.Size() >= (size_t{1} << 20)) Flush();
+    }
+    void WriteLp();
 };
 
-RunWriter::RunWriter(const fs::path& target) : m_state(std::make_unique<State>(target)) {
-    m_state->file.Add("{\"format\": ");
-    std::string head;
-    AppendString(head, rules::kFormatName);
-    head += ", \"version\": ";
-    AppendInteger(head, rules::kVersion);
-    head += ",\n\"iterations\": [";
-    m_state->file.Add(head);
+RunWriter::RunWriter(const fs::path& target, std::uint64_t largestFile) {
+    try {
+        m_state = std::make_unique<State>(target, largestFile);
+    } catch (const files::ReplaceError& error) {
+        throw FileError(error.what());
+    }
+    State& s = *m_state;
+    s.header.date = DateNow();
+    s.headerBytes = room::Texts(std::array<std::string_view, 1>{*s.header.date});
+    s.document.StartObject();
+    json::Key(s.document, "format");
+    json::Text(s.document, rules::kFormatName);
+    json::Key(s.document, "version");
+    json::Integer(s.document, rules::kVersion);
+    json::Key(s.document, "iterations");
+    s.document.StartArray();
+    s.Flush();
 }
 
-RunWriter::~RunWriter() = default;
+RunWriter::~RunWriter() {
+    if (!m_state || m_state->ended) return;
+    std::fprintf(stderr,
+                 "tarnrundata: warning: the run for %s was never closed, so no file was written "
+                 "(Close writes it; Abandon ends a run without a file and without this warning)\n",
+                 m_state->file.Target().c_str());
+}
 
 void RunWriter::SetCase(const Case& header) {
-    m_state->CheckOpen();
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
     CheckInteger(header.number, rules::kInt32, "case.number");
     CheckText(header.description, "case.description");
-    CheckText(header.date, "case.date");
-    if (std::string problem = rules::DateProblem(header.date); !problem.empty())
+    Case checked = header;
+    if (!checked.date) checked.date = s.header.date;
+    CheckText(*checked.date, "case.date");
+    if (std::string problem = rules::DateProblem(*checked.date); !problem.empty())
         Refuse("case.date", problem);
     CheckText(header.status, "case.status");
-    m_state->header = header;
+    const std::uint64_t bytes =
+        room::Texts(std::array<std::string_view, 3>{checked.description, *checked.date, checked.status});
+    if (bytes > s.headerBytes) s.CheckRoom(bytes - s.headerBytes);
+    s.header = std::move(checked);
+    s.headerBytes = bytes;
 }
 
 void RunWriter::SetStatus(std::string_view status) {
-    m_state->CheckOpen();
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
     CheckText(status, "case.status");
-    m_state->header.status = status;
+    const std::uint64_t bytes = s.headerBytes - json::TextBytes(s.header.status.size()) + json::TextBytes(status.size());
+    if (bytes > s.headerBytes) s.CheckRoom(bytes - s.headerBytes);
+    s.header.status = status;
+    s.headerBytes = bytes;
 }
 
 void RunWriter::SetModelName(std::string_view name) {
-    m_state->CheckOpen();
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
     CheckName(name, "model.name");
-    m_state->modelName = name;
+    const std::uint64_t bytes = json::TextBytes(name.size());
+    if (bytes > s.modelNameBytes) s.CheckRoom(bytes - s.modelNameBytes);
+    s.modelName = name;
+    s.modelNameBytes = bytes;
 }
 
 int RunWriter::AddVariable(const Variable& variable) {
     State& s = *m_state;
+    const auto held = s.Hold();
     s.CheckOpen();
     s.CheckModelOpen("model.variables");
-    s.variableNames.Check(variable.name, rules::kEmptyVariableName);
-    const auto path = [&s](const char* key) {
-        return [&s, key] { return Indexed("model.variables", s.variables.size()) + key; };
+    s.AddVariable(variable);
+    return static_cast<int>(s.variables.size());
+}
+
+int RunWriter::AddVariables(std::span<const Variable> variables) {
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
+    s.CheckModelOpen("model.variables");
+    const size_t before = s.variables.size();
+    try {
+        for (const Variable& variable : variables) s.AddVariable(variable);
+    } catch (...) {
+        while (s.variables.size() > before) s.RemoveLastVariable();
+        throw;
+    }
+    return static_cast<int>(before + 1);
+}
+
+void RunWriter::State::AddVariable(const Variable& variable) {
+    variableNames.Check(variable.name, rules::kEmptyVariableName);
+    const auto path = [this](const char* key) {
+        return [this, key] { return Indexed("model.variables", variables.size()) + key; };
     };
     CheckInteger(variable.type, rules::kInt16, path(".type"));
     CheckInteger(variable.status, rules::kInt16, path(".status"));
-    if (s.variables.size() >= static_cast<size_t>(rules::kInt32.max))
+    if (variable.value) CheckIsNumber(*variable.value, path(".value"));
+    if (variables.size() >= static_cast<size_t>(rules::kInt32.max))
         Refuse("model.variables", "too many entries");
-    s.variables.push_back(variable);
-    s.variableNames.Added();
-    return static_cast<int>(s.variables.size());
+    const std::uint64_t bytes = VariableBytes(variable);
+    CheckRoom(bytes);
+    variables.push_back(variable);
+    if (std::string problem; !variableNames.Added(problem)) {
+        const std::string path = variableNames.LastPath();
+        variables.pop_back();
+        Refuse(path, problem);
+    }
+    restBytes += bytes;
+}
+
+void RunWriter::State::RemoveLastVariable() {
+    restBytes -= VariableBytes(variables.back());
+    variableNames.RemoveLast();
+    variables.pop_back();
 }
 
 int RunWriter::AddEquation(const Equation& equation) {
     State& s = *m_state;
+    const auto held = s.Hold();
     s.CheckOpen();
     s.CheckModelOpen("model.equations");
     s.equationNames.Check(equation.name, rules::kEmptyEquationName);
@@ -568,88 +604,117 @@ int RunWriter::AddEquation(const Equation& equation) {
     CheckInteger(equation.nonlinear, rules::kInt32, path(".nonlinear"));
     if (s.equations.size() >= static_cast<size_t>(rules::kInt32.max))
         Refuse("model.equations", "too many entries");
+    const std::uint64_t bytes = json::TextBytes(equation.name.size()) + room::kPerEquation;
+    s.CheckRoom(bytes);
     s.equations.push_back(equation);
-    s.equationNames.Added();
+    if (std::string problem; !s.equationNames.Added(problem)) {
+        const std::string path = s.equationNames.LastPath();
+        s.equations.pop_back();
+        Refuse(path, problem);
+    }
+    s.restBytes += bytes;
     return static_cast<int>(s.equations.size());
 }
 
 void RunWriter::AddCoefficient(int equation, int variable, double coefficient) {
     State& s = *m_state;
+    const auto held = s.Hold();
     s.CheckOpen();
     const auto path = [&s] { return Indexed("model.matrix", s.matrix.size()); };
     s.CheckItem(equation, true, path);
     s.CheckItem(variable, false, path);
-    const auto hashOf = [](int e, int v) {
-        return std::hash<std::uint64_t>()((static_cast<std::uint64_t>(e) << 32) ^ static_cast<std::uint32_t>(v)) *
-               0x9E3779B97F4A7C15ULL >> 7;
-    };
-    const size_t earlier = s.matrixPairs.Find(hashOf(equation, variable), [&](size_t p) {
-        return s.matrix[p].equation == equation && s.matrix[p].variable == variable;
-    });
-    if (earlier != PositionTable::kNone) Refuse(path(), rules::CoefficientTwice(equation, variable, earlier));
+    if (const auto earlier = s.matrixPairs.Find(equation, variable))
+        Refuse(path(), rules::CoefficientTwice(equation, variable, *earlier));
+    s.CheckRoom(room::kPerCoefficient);
     s.matrix.push_back({equation, variable, coefficient});
-    s.matrixPairs.Add(hashOf(equation, variable), s.matrix.size() - 1, [&](size_t p) {
-        return hashOf(s.matrix[p].equation, s.matrix[p].variable);
-    });
+    s.matrixPairs.Add(equation, variable, s.matrix.size() - 1);
+    s.restBytes += room::kPerCoefficient;
 }
 
 void RunWriter::UseModelOptions() {
-    m_state->CheckOpen();
-    m_state->modelOptionsUsed = true;
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
+    s.modelOptionsUsed = true;
+}
+
+void RunWriter::State::AddOption(OptionSet& set, std::string_view name, const OptionValue& value) {
+    CheckOpen();
+    const std::uint64_t bytes = set.Check(name, value);
+    CheckRoom(bytes);
+    set.Add(name, value);
+    restBytes += bytes;
 }
 
 void RunWriter::AddModelOption(std::string_view name, const OptionValue& value) {
-    m_state->CheckOpen();
-    m_state->modelOptions.Add(name, value);
-    m_state->modelOptionsUsed = true;
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.AddOption(s.modelOptions, name, value);
+    s.modelOptionsUsed = true;
 }
 
 void RunWriter::SetTolerances(const Tolerances& tolerances) {
-    m_state->CheckOpen();
-    m_state->tolerances = tolerances;
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
+    s.tolerances = tolerances;
 }
 
 void RunWriter::AddSolverOption(std::string_view name, const OptionValue& value) {
-    m_state->CheckOpen();
-    m_state->solverOptions.Add(name, value);
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.AddOption(s.solverOptions, name, value);
 }
 
 void RunWriter::AddLpOption(std::string_view name, const OptionValue& value) {
-    m_state->CheckOpen();
-    m_state->lpOptions.Add(name, value);
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.AddOption(s.lpOptions, name, value);
 }
 
 void RunWriter::SetLpStatus(std::int64_t status) {
-    m_state->CheckOpen();
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
     CheckInteger(status, rules::kInt32, "lp.status");
-    m_state->lpStatus = status;
+    s.lpStatus = status;
 }
 
 void RunWriter::AddDiagnosisEquation(std::int64_t equation) {
     State& s = *m_state;
+    const auto held = s.Hold();
     s.CheckOpen();
     s.CheckItem(equation, true, Indexed("lp.diagnosis.equations", s.diagnosisEquations.size()));
+    s.CheckRoom(room::kPerDiagnosisItem);
     s.diagnosisEquations.push_back(equation);
+    s.restBytes += room::kPerDiagnosisItem;
 }
 
 void RunWriter::AddDiagnosisVariable(std::int64_t variable) {
     State& s = *m_state;
+    const auto held = s.Hold();
     s.CheckOpen();
     s.CheckItem(variable, false, Indexed("lp.diagnosis.variables", s.diagnosisVariables.size()));
+    s.CheckRoom(room::kPerDiagnosisItem);
     s.diagnosisVariables.push_back(variable);
+    s.restBytes += room::kPerDiagnosisItem;
 }
 
 void RunWriter::SetVariableValue(int variable, double value) {
     State& s = *m_state;
+    const auto held = s.Hold();
     s.CheckOpen();
     s.CheckItem(variable, false, "model.variables");
+    CheckIsNumber(value, [variable] { return Indexed("model.variables", static_cast<size_t>(variable) - 1) + ".value"; });
     s.variables[static_cast<size_t>(variable) - 1].value = value;
 }
 
 void RunWriter::SetEquationValues(int equation, double value, double diag) {
     State& s = *m_state;
+    const auto held = s.Hold();
     s.CheckOpen();
     s.CheckItem(equation, true, "model.equations");
+    CheckIsNumber(value, [equation] { return Indexed("model.equations", static_cast<size_t>(equation) - 1) + ".value"; });
     Equation& item = s.equations[static_cast<size_t>(equation) - 1];
     item.value = value;
     item.diag = diag;
@@ -657,10 +722,81 @@ void RunWriter::SetEquationValues(int equation, double value, double diag) {
 
 void RunWriter::AddIteration(const Iteration& iteration) {
     State& s = *m_state;
+    const auto held = s.Hold();
     s.CheckOpen();
-    const std::string path = Indexed("iterations", static_cast<size_t>(s.iterations));
+    s.CheckIteration(iteration);
+    s.WriteIteration(iteration);
+    if (s.progress) {
+        if (s.iterations == 1) s.WriteProgressModel();
+        s.WriteProgressIteration(iteration);
+    }
+}
+
+namespace {
+// The numbers that tell how an iteration went (the report's iteration table).
+template <typename Out>
+void WriteResults(Out& out, const Iteration& iteration) {
+    json::NumberMember(out, "objective", iteration.objective);
+    if (iteration.userObjective) json::NumberMember(out, "user_objective", *iteration.userObjective);
+    json::NumberMember(out, "infeasibility", iteration.infeasibility);
+    json::NumberMember(out, "objective_convergence", iteration.objectiveConvergence);
+    json::NumberMember(out, "residual_convergence", iteration.residualConvergence);
+    json::NumberMember(out, "variable_convergence", iteration.variableConvergence);
+    json::TextMember(out, "most_infeasible", iteration.mostInfeasible);
+}
+
+template <typename Out>
+void WriteTriple(Out& out, double first, double second, double third) {
+    out.StartArray();
+    json::Number(out, first);
+    json::Number(out, second);
+    json::Number(out, third);
+    out.EndArray();
+}
+}  // namespace
+
+void RunWriter::WriteProgress() {
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
+    if (s.progress) return;
+    s.progress = std::make_unique<ProgressFile>(s.file.Target(), s.header.date.value_or(""));
+    if (s.iterations > 0) s.WriteProgressModel();
+}
+
+// The model's names, once the first iteration has fixed them.
+void RunWriter::State::WriteProgressModel() {
+    const auto names = [](json::Writer& out, const auto& items) {
+        out.StartArray();
+        for (const auto& item : items) json::Text(out, item.name);
+        out.EndArray();
+    };
+    progress->Line([&](json::Writer& out) {
+        json::TextMember(out, "model", modelName);
+        json::Key(out, "variables");
+        names(out, variables);
+        json::Key(out, "equations");
+        names(out, equations);
+    });
+}
+
+// An iteration's summary numbers, as the report's iteration table has them.
+void RunWriter::State::WriteProgressIteration(const Iteration& iteration) {
+    progress->Line([&](json::Writer& out) {
+        json::IntegerMember(out, "iter", iterations - 1);
+        json::Key(out, "feasible");
+        out.Bool(iteration.feasible);
+        WriteResults(out, iteration);
+    });
+}
+
+void RunWriter::State::CheckIteration(const Iteration& iteration) const {
+    const std::string path = Indexed("iterations", static_cast<size_t>(iterations));
     CheckInteger(iteration.nlVariables, rules::kInt32, path + ".nl_variables");
     CheckInteger(iteration.nlEquations, rules::kInt32, path + ".nl_equations");
+    CheckIsNumber(iteration.objective, path + ".objective");
+    if (iteration.userObjective) CheckIsNumber(*iteration.userObjective, path + ".user_objective");
+    CheckIsNumber(iteration.infeasibility, path + ".infeasibility");
     CheckText(iteration.mostInfeasible, path + ".most_infeasible");
     if (std::string problem = rules::MostInfeasibleProblem(iteration.mostInfeasible); !problem.empty())
         Refuse(path + ".most_infeasible", problem);
@@ -672,143 +808,175 @@ void RunWriter::AddIteration(const Iteration& iteration) {
         for (size_t i = 0; i < list.second.size(); ++i)
             CheckText(list.second[i], [&, i] { return Indexed(listPath, i); });
     }
-    if (iteration.variables.size() != s.variables.size())
-        Refuse(path + ".variables",
-               rules::TripleCount(iteration.variables.size(), s.variables.size(), true));
-    if (iteration.equations.size() != s.equations.size())
-        Refuse(path + ".equations",
-               rules::TripleCount(iteration.equations.size(), s.equations.size(), false));
-    s.WriteIteration(iteration);
+    if (iteration.variables.size() != variables.size())
+        Refuse(path + ".variables", rules::TripleCount(iteration.variables.size(), variables.size(), true));
+    if (iteration.equations.size() != equations.size())
+        Refuse(path + ".equations", rules::TripleCount(iteration.equations.size(), equations.size(), false));
+    for (size_t j = 0; j < iteration.variables.size(); ++j)
+        CheckIsNumber(iteration.variables[j].value, [&] { return Indexed(path + ".variables", j) + "[0]"; });
+    for (size_t i = 0; i < iteration.equations.size(); ++i)
+        CheckIsNumber(iteration.equations[i].residual, [&] { return Indexed(path + ".equations", i) + "[0]"; });
 }
 
+
 void RunWriter::State::WriteIteration(const Iteration& iteration) {
-    scratch.clear();
-    scratch += iterations == 0 ? "\n" : ",\n";
-    Members members(scratch);
-    members.Integer("iter", iterations);
-    members.Integer("nl_variables", iteration.nlVariables);
-    members.Integer("nl_equations", iteration.nlEquations);
-    members.Bool("feasible", iteration.feasible);
-    members.Number("p_function", iteration.pFunction);
-    members.Number("nonlinearity_ratio", iteration.nonlinearityRatio);
-    members.Number("objective", iteration.objective);
-    if (iteration.userObjective) members.Number("user_objective", *iteration.userObjective);
-    members.Number("infeasibility", iteration.infeasibility);
-    members.Number("objective_convergence", iteration.objectiveConvergence);
-    members.Number("residual_convergence", iteration.residualConvergence);
-    members.Number("variable_convergence", iteration.variableConvergence);
-    members.Text("most_infeasible", iteration.mostInfeasible);
-    AppendTexts(members.Key("errors"), iteration.errors);
-    AppendTexts(members.Key("warnings"), iteration.warnings);
-    AppendTexts(members.Key("information"), iteration.information);
-    AppendTriples(members.Key("variables") += "\n ", iteration.variables);
-    AppendTriples(members.Key("equations") += "\n ", iteration.equations);
-    members.End();
-    CheckRoom(scratch.size());
-    file.Add(scratch);
+    line.Write([&](json::Line::Writer& out) {
+        out.StartObject();
+        json::IntegerMember(out, "iter", iterations);
+        json::IntegerMember(out, "nl_variables", iteration.nlVariables);
+        json::IntegerMember(out, "nl_equations", iteration.nlEquations);
+        json::Key(out, "feasible");
+        out.Bool(iteration.feasible);
+        json::NumberMember(out, "p_function", iteration.pFunction);
+        json::NumberMember(out, "nonlinearity_ratio", iteration.nonlinearityRatio);
+        WriteResults(out, iteration);
+        json::Key(out, "errors");
+        json::Texts(out, iteration.errors);
+        json::Key(out, "warnings");
+        json::Texts(out, iteration.warnings);
+        json::Key(out, "information");
+        json::Texts(out, iteration.information);
+        json::Key(out, "variables");
+        out.StartArray();
+        for (const VariableTriple& t : iteration.variables) WriteTriple(out, t.value, t.step, t.shadowPrice);
+        out.EndArray();
+        json::Key(out, "equations");
+        out.StartArray();
+        for (const EquationTriple& t : iteration.equations) WriteTriple(out, t.residual, t.shadowPrice, t.slack);
+        out.EndArray();
+        out.EndObject();
+    });
+    CheckRoom(line.Size() + 1);
+    // The document's writer places the value (the comma before it); its
+    // text, made and measured apart, follows in one piece.
+    const std::string_view text = line.Text();
+    document.RawValue(text.data(), 0, rapidjson::kObjectType);
+    Flush();
+    Guard([&] { file.Write(text); });
     ++iterations;
 }
 
 void RunWriter::Close() {
     State& s = *m_state;
+    const auto held = s.Hold();
     s.CheckOpen();
     s.WriteRest();
-    s.closed = true;
-    s.file.Finish();
+    s.Guard([&] { s.file.Commit(); });
+    s.ended = true;
+    s.progress.reset();
 }
 
-// Everything but the iterations, after them.
+void RunWriter::Abandon() {
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
+    s.ended = true;
+    s.file.Discard();
+    s.progress.reset();
+}
+
+// Everything but the iterations, after them: each part on a line of its
+// own, and each of the model's items.
 void RunWriter::State::WriteRest() {
-    std::string out = "],\n\"case\": ";
-    Members caseMembers(out);
-    caseMembers.Integer("number", header.number);
-    caseMembers.Text("description", header.description);
-    caseMembers.Text("date", header.date);
-    caseMembers.Text("status", header.status);
-    caseMembers.End();
-
-    out += ",\n\"model\": ";
-    Members model(out, ",\n");
-    model.Text("name", modelName);
-    std::string& items = model.Key("variables") += '[';
-    for (size_t j = 0; j < variables.size(); ++j) {
-        const Variable& v = variables[j];
-        items += j == 0 ? "\n " : ",\n ";
-        Members variable(items);
-        variable.Text("name", v.name);
-        variable.Number("lower", v.lower);
-        variable.Number("upper", v.upper);
-        variable.Integer("type", v.type);
-        variable.Integer("status", v.status);
-        if (v.value) variable.Number("value", *v.value);
-        variable.End();
-    }
-    out += ']';
-    model.Key("equations") += '[';
-    for (size_t i = 0; i < equations.size(); ++i) {
-        const Equation& e = equations[i];
-        out += i == 0 ? "\n " : ",\n ";
-        Members equation(out);
-        equation.Text("name", e.name);
-        equation.Integer("type", e.type);
-        equation.Number("rhs", e.rhs);
-        equation.Number("value", e.value);
-        equation.Number("scale", e.scale);
-        equation.Number("diag", e.diag);
-        equation.Integer("nonlinear", e.nonlinear);
-        equation.End();
-    }
-    out += ']';
-    model.Key("matrix") += '[';
-    for (size_t k = 0; k < matrix.size(); ++k) {
-        out += k == 0 ? "" : k % 8 == 0 ? ",\n " : ", ";
-        out += '[';
-        AppendInteger(out, matrix[k].equation);
-        out += ", ";
-        AppendInteger(out, matrix[k].variable);
-        out += ", ";
-        AppendNumber(out, matrix[k].value);
-        out += ']';
-    }
-    out += ']';
-    if (modelOptionsUsed) modelOptions.Append(model.Key("options"));
-    model.End();
-
-    out += ",\n\"solver\": ";
-    Members solver(out);
-    solver.Number("feasibility_tolerance", tolerances.feasibility);
-    solver.Number("delta_tolerance_1", tolerances.delta1);
-    solver.Number("delta_tolerance_2", tolerances.delta2);
-    solverOptions.Append(solver.Key("options"));
-    solver.End();
-
-    out += ",\n\"lp\": ";
-    Members lp(out);
-    lp.Integer("status", lpStatus);
-    lpOptions.Append(lp.Key("options"));
-    std::string& diagnosis = lp.Key("diagnosis");
-    Members lists(diagnosis);
-    std::string& listed = lists.Key("equations") += '[';
-    for (size_t i = 0; i < diagnosisEquations.size(); ++i) {
-        if (i > 0) listed += ", ";
-        AppendInteger(listed, diagnosisEquations[i]);
-    }
-    listed += ']';
-    lists.Key("variables") += '[';
-    for (size_t i = 0; i < diagnosisVariables.size(); ++i) {
-        if (i > 0) out += ", ";
-        AppendInteger(out, diagnosisVariables[i]);
-    }
-    out += ']';
-    lists.End();
-    lp.End();
-    out += "}\n";
-    CheckRoom(out.size());
-    file.Add(out);
+    document.EndArray();
+    stream.BreakLine();
+    json::Key(document, "case");
+    document.StartObject();
+    json::IntegerMember(document, "number", header.number);
+    json::TextMember(document, "description", header.description);
+    json::TextMember(document, "date", header.date.value_or(""));
+    json::TextMember(document, "status", header.status);
+    document.EndObject();
+    WriteModel();
+    stream.BreakLine();
+    json::Key(document, "solver");
+    document.StartObject();
+    json::NumberMember(document, "feasibility_tolerance", tolerances.feasibility);
+    json::NumberMember(document, "delta_tolerance_1", tolerances.delta1);
+    json::NumberMember(document, "delta_tolerance_2", tolerances.delta2);
+    json::Key(document, "options");
+    solverOptions.Write(document);
+    document.EndObject();
+    WriteLp();
+    document.EndObject();
+    stream.Put('\n');  // the file ends with a line break
+    Flush();
 }
 
-int RunWriter::VariableCount() const { return static_cast<int>(m_state->variables.size()); }
-int RunWriter::EquationCount() const { return static_cast<int>(m_state->equations.size()); }
-int RunWriter::IterationCount() const { return m_state->iterations; }
+void RunWriter::State::WriteModel() {
+    stream.BreakLine();
+    json::Key(document, "model");
+    document.StartObject();
+    json::TextMember(document, "name", modelName);
+    WriteItems("variables", variables, [this](const Variable& v) {
+        json::TextMember(document, "name", v.name);
+        json::NumberMember(document, "lower", v.lower);
+        json::NumberMember(document, "upper", v.upper);
+        json::IntegerMember(document, "type", v.type);
+        json::IntegerMember(document, "status", v.status);
+        if (v.value) json::NumberMember(document, "value", *v.value);
+    });
+    WriteItems("equations", equations, [this](const Equation& e) {
+        json::TextMember(document, "name", e.name);
+        json::IntegerMember(document, "type", e.type);
+        json::NumberMember(document, "rhs", e.rhs);
+        json::NumberMember(document, "value", e.value);
+        json::NumberMember(document, "scale", e.scale);
+        json::NumberMember(document, "diag", e.diag);
+        json::IntegerMember(document, "nonlinear", e.nonlinear);
+    });
+    json::Key(document, "matrix");
+    document.StartArray();
+    for (size_t k = 0; k < matrix.size(); ++k) {
+        if (k % 8 == 0) stream.BreakLine();
+        document.StartArray();
+        json::Integer(document, matrix[k].equation);
+        json::Integer(document, matrix[k].variable);
+        json::Number(document, matrix[k].value);
+        document.EndArray();
+        FlushWhenLarge();
+    }
+    document.EndArray();
+    if (modelOptionsUsed) {
+        json::Key(document, "options");
+        modelOptions.Write(document);
+    }
+    document.EndObject();
+}
+
+void RunWriter::State::WriteLp() {
+    const auto items = [this](const std::vector<std::int64_t>& numbers) {
+        document.StartArray();
+        for (const std::int64_t number : numbers) json::Integer(document, number);
+        document.EndArray();
+    };
+    stream.BreakLine();
+    json::Key(document, "lp");
+    document.StartObject();
+    json::IntegerMember(document, "status", lpStatus);
+    json::Key(document, "options");
+    lpOptions.Write(document);
+    json::Key(document, "diagnosis");
+    document.StartObject();
+    json::Key(document, "equations");
+    items(diagnosisEquations);
+    json::Key(document, "variables");
+    items(diagnosisVariables);
+    document.EndObject();
+    document.EndObject();
+}
+
+int RunWriter::VariableCount() const {
+    const auto held = m_state->Hold();
+    return static_cast<int>(m_state->variables.size());
+}
+int RunWriter::EquationCount() const {
+    const auto held = m_state->Hold();
+    return static_cast<int>(m_state->equations.size());
+}
+int RunWriter::IterationCount() const {
+    const auto held = m_state->Hold();
+    return m_state->iterations;
+}
 
 }  // namespace tarn::rundata

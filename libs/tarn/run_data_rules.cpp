@@ -39,6 +39,13 @@ bool IsPlainWord(std::string_view key) {
     });
 }
 
+// A C1 control character (U+0080 to U+009F) starts at text[at]: its UTF-8
+// is 0xC2 and a byte from 0x80 to 0x9F.
+bool IsC1ControlAt(std::string_view text, size_t at) {
+    return at + 1 < text.size() && static_cast<unsigned char>(text[at]) == 0xC2 &&
+           static_cast<unsigned char>(text[at + 1]) >= 0x80 && static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+}
+
 std::string QuoteText(std::string_view text) {
     constexpr size_t kMaxShown = 60;
     size_t shown = text.size();
@@ -48,7 +55,16 @@ std::string QuoteText(std::string_view text) {
         while (shown > 0 && (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80) --shown;
     }
     std::string out = "\"";
-    for (size_t i = 0; i < shown; ++i) AppendQuoted(out, static_cast<unsigned char>(text[i]));
+    for (size_t i = 0; i < shown; ++i) {
+        if (IsC1ControlAt(text, i)) {
+            out += "\\u00";  // shown as the code point it encodes, as C0 controls are
+            out += "0123456789abcdef"[(static_cast<unsigned char>(text[i + 1]) >> 4) & 15];
+            out += "0123456789abcdef"[static_cast<unsigned char>(text[i + 1]) & 15];
+            ++i;
+            continue;
+        }
+        AppendQuoted(out, static_cast<unsigned char>(text[i]));
+    }
     out += shown < text.size() ? "\"..." : "\"";
     return out;
 }
@@ -57,10 +73,11 @@ std::string QuoteText(std::string_view text) {
 // control character would break the report's lines, and a leading '#' or
 // '?' would read as the report's markup where a name starts a line.
 std::string NameProblem(std::string_view name) {
-    for (const char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return "a name may not contain a control character (U+0000 to U+001F, U+007F), found " +
-                   QuoteText(name);
+    for (size_t at = 0; at < name.size(); ++at) {
+        const auto c = static_cast<unsigned char>(name[at]);
+        if (c < 0x20 || c == 0x7f || IsC1ControlAt(name, at))
+            return "a name may not contain a control character (U+0000 to U+001F, U+007F to U+009F), "
+                   "found " + QuoteText(name);
     }
     if (!name.empty() && (name[0] == '#' || name[0] == '?'))
         return "a name may not begin with '#' or '?', found " + QuoteText(name);

@@ -45,6 +45,9 @@ inline constexpr const char* kEmptyEquationName = "an equation name may not be e
 // escaped and cut to a readable length.
 std::string QuoteText(std::string_view text);
 
+// Whether a C1 control character (U+0080 to U+009F) starts at text[at].
+bool IsC1ControlAt(std::string_view text, size_t at);
+
 // What is wrong with a name of the model, a variable or an equation as an
 // identifier (a control character, or '#' or '?' first); empty when nothing.
 std::string NameProblem(std::string_view name);

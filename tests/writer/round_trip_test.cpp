@@ -52,7 +52,7 @@ public:
     explicit CCalls(const fs::path& target) { Ok(tarn_run_writer_open(target.c_str(), &m_run)); }
     ~CCalls() override { tarn_run_writer_free(m_run); }
     void SetCase(const rd::Case& h) override {
-        Ok(tarn_run_writer_set_case(m_run, h.number, h.description.c_str(), h.date.c_str(),
+        Ok(tarn_run_writer_set_case(m_run, h.number, h.description.c_str(), h.date ? h.date->c_str() : nullptr,
                                     h.status.c_str()));
     }
     void SetModelName(const std::string& name) override {

@@ -160,6 +160,11 @@ const std::vector<Rule>& Rules() {
              r.AddVariable(Var("FLOW_A"));
              r.AddVariable(Var("FLOW\nB"));
          }},
+        {"variable_name_c1_control.vdr",
+         [](rd::RunWriter& r) {
+             r.AddVariable(Var("FLOW_A"));
+             r.AddVariable(Var("FLOW\xC2\x9B" "B"));
+         }},
         {"equation_name_markup.vdr",
          [](rd::RunWriter& r) {
              r.AddEquation(Eqn("BALANCE"));

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
         tarn_run_writer_free(run);
         return 1;
     }
-    check(run, tarn_run_writer_set_case(run, 7, "Two-component blend", "", ""), "case");
+    /* A NULL date: the time the writer was opened. */
+    check(run, tarn_run_writer_set_case(run, 7, "Two-component blend", NULL, ""), "case");
     check(run, tarn_run_writer_set_model_name(run, "BLEND"), "model name");
     a = add_variable(run, "COMP_A", 100);
     b = add_variable(run, "COMP_B", 100);

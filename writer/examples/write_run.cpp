@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     }
     try {
         rd::RunWriter run(argv[1]);
-        run.SetCase({7, "Two-component blend", "", ""});
+        run.SetCase({7, "Two-component blend", std::nullopt, ""});  // dated when opened
         run.SetModelName("BLEND");
         const int a = run.AddVariable(Component("COMP_A"));
         const int b = run.AddVariable(Component("COMP_B"));

@@ -5,9 +5,16 @@
  * or what went wrong, told in words by tarn_run_writer_error.  A call that
  * breaks a rule of the format (TARN_RUNDATA_REFUSED) changes nothing and the
  * run can go on; after TARN_RUNDATA_FILE_ERROR the run is lost.  The file is
- * written under a temporary name beside the target and renamed to it by
- * tarn_run_writer_close; a writer freed without it leaves no file.
- * Texts are UTF-8, ended by a NUL. */
+ * written without a name (or under a temporary name) beside the target and
+ * given the target's name by tarn_run_writer_close; a writer freed without
+ * it leaves no file and says so on standard error (tarn_run_writer_abandon
+ * ends a run without a file, silently).  A killed writer leaves nothing.
+ * Texts are UTF-8, ended by a NUL.  Every pointer argument is checked: a
+ * NULL one (or a NULL array with a count above 0) is refused with
+ * TARN_RUNDATA_NO_WRITER and the words name it, except where NULL is said
+ * to be allowed.  A writer may be called from several threads; its calls
+ * are made one at a time, and tarn_run_writer_error gives the words of the
+ * last failed call on any thread. */
 #ifndef TARN_RUN_WRITER_H
 #define TARN_RUN_WRITER_H
 
@@ -29,7 +36,7 @@ enum {
     TARN_RUNDATA_REFUSED = 1,     /* the call breaks a rule of the format */
     TARN_RUNDATA_FILE_ERROR = 2,  /* the file cannot be created, written or renamed */
     TARN_RUNDATA_NO_MEMORY = 3,
-    TARN_RUNDATA_NO_WRITER = 4    /* a null writer or argument */
+    TARN_RUNDATA_NO_WRITER = 4    /* a NULL writer or argument */
 };
 
 /* Variable types (any other 16-bit value is continuous). */
@@ -90,7 +97,7 @@ typedef struct tarn_iteration {
     double user_objective;
     double infeasibility;
     double objective_convergence, residual_convergence, variable_convergence;
-    const char* most_infeasible;  /* NULL or at most 199 bytes */
+    const char* most_infeasible;  /* NULL for "", or at most 199 bytes */
     const char* const* errors;
     size_t error_count;
     const char* const* warnings;
@@ -107,18 +114,26 @@ TARN_RUNDATA_C_API tarn_variable tarn_variable_defaults(void);
 TARN_RUNDATA_C_API tarn_equation tarn_equation_defaults(void);
 TARN_RUNDATA_C_API tarn_iteration tarn_iteration_defaults(void);
 
-/* Starts the run-data file target (normally BASE.vdr).  *writer is set
- * unless the status is TARN_RUNDATA_NO_MEMORY, even when the file cannot be
- * created (its error then says why); free it with tarn_run_writer_free. */
+/* Starts the run-data file target (normally BASE.vdr; a symbolic link is
+ * followed; a directory or another file that is not a regular file is
+ * refused).  *writer is set unless the status is TARN_RUNDATA_NO_MEMORY
+ * (or writer is NULL), even when the file cannot be created or target is
+ * NULL (its error then says why); free it with tarn_run_writer_free. */
 TARN_RUNDATA_C_API int tarn_run_writer_open(const char* target, tarn_run_writer** writer);
 /* Writes the rest and renames the file to the target. */
 TARN_RUNDATA_C_API int tarn_run_writer_close(tarn_run_writer* writer);
-/* Frees the writer; without a successful close, no file is written. */
+/* Ends the run without a file, silently (as when the optimiser failed). */
+TARN_RUNDATA_C_API int tarn_run_writer_abandon(tarn_run_writer* writer);
+/* Frees the writer; without a successful close, no file is written (and,
+ * unless the run was abandoned or its file lost, standard error says so). */
 TARN_RUNDATA_C_API void tarn_run_writer_free(tarn_run_writer* writer);
 /* The words of the last failed call ("" when none has failed). */
 TARN_RUNDATA_C_API const char* tarn_run_writer_error(const tarn_run_writer* writer);
 
-/* description, date and status may be NULL for "". */
+/* description and status may be NULL for ""; date NULL for the time the
+ * writer was opened ("Mon Jan 15 10:30:00 2024", local time), "" for none.
+ * Objectives, infeasibilities, variable values and equation residuals may
+ * not be NaN (refused, the field named); the other numbers may. */
 TARN_RUNDATA_C_API int tarn_run_writer_set_case(tarn_run_writer* writer, long long number,
                                                 const char* description, const char* date,
                                                 const char* status);
@@ -127,6 +142,18 @@ TARN_RUNDATA_C_API int tarn_run_writer_set_model_name(tarn_run_writer* writer, c
 /* Item numbers count from 1; number, when not NULL, receives the new one. */
 TARN_RUNDATA_C_API int tarn_run_writer_add_variable(tarn_run_writer* writer,
                                                     const tarn_variable* variable, int* number);
+/* Adds count variables in one call (for large models): names holds their
+ * names one after another, each ended by a NUL (the last may be ended by
+ * the end of names_bytes instead); lower and upper one bound per variable
+ * (NULL for 0 and infinity); type and status one value for all (NULL for
+ * continuous and optimised); first, when not NULL, receives the first's
+ * number (the others follow it).  A refused variable refuses the call,
+ * which then adds none. */
+TARN_RUNDATA_C_API int tarn_run_writer_add_variables(tarn_run_writer* writer, const char* names,
+                                                     size_t names_bytes, size_t count,
+                                                     const double* lower, const double* upper,
+                                                     const int* type, const int* status,
+                                                     int* first);
 TARN_RUNDATA_C_API int tarn_run_writer_add_equation(tarn_run_writer* writer,
                                                     const tarn_equation* equation, int* number);
 TARN_RUNDATA_C_API int tarn_run_writer_add_coefficient(tarn_run_writer* writer, int equation,
@@ -153,6 +180,10 @@ TARN_RUNDATA_C_API int tarn_run_writer_set_equation_values(tarn_run_writer* writ
                                                            double value, double diag);
 TARN_RUNDATA_C_API int tarn_run_writer_add_iteration(tarn_run_writer* writer,
                                                      const tarn_iteration* iteration);
+/* From now on, others can follow the run: TARGET.progress, beside the
+ * target, gets a line of JSON per iteration as it is added; close and
+ * abandon remove it (see docs/writing-run-data.md). */
+TARN_RUNDATA_C_API int tarn_run_writer_write_progress(tarn_run_writer* writer);
 
 #ifdef __cplusplus
 }

@@ -12,10 +12,12 @@
 //
 // Each call is checked against the format's rules and a call that breaks
 // one throws RuleError, saying where and what, before it changes anything:
-// the run can go on.  The file is written to a temporary name beside the
-// target and renamed to it by Close, so a run that ends early never leaves
-// a damaged file under the target's name.  Iterations are written as they
-// are added; memory does not grow with their number.
+// the run can go on.  The file is written without a name (or under a
+// temporary name) beside the target and given the target's name by Close,
+// so a run that ends early, even killed, never leaves a damaged file under
+// the target's name.  Iterations go to that file as they are added; memory
+// does not grow with their number.  A writer may be called from several
+// threads: each call is made whole before the next begins.
 #pragma once
 
 #include <cstdint>
@@ -81,7 +83,9 @@ public:
 struct Case {
     std::int64_t number = 0;      // 32-bit
     std::string description;
-    std::string date;             // at most 30 bytes, no line break
+    // At most 30 bytes, no line break; when not given, the time the writer
+    // was opened ("Mon Jan 15 10:30:00 2024", local time).
+    std::optional<std::string> date;
     std::string status;           // kSuccessful, or how the run ended
 };
 
@@ -157,9 +161,15 @@ struct Iteration {
 class TARN_RUNDATA_API RunWriter {
 public:
     // Starts the run-data file `target` (normally BASE.vdr); nothing appears
-    // under that name until Close.  Throws FileError.
-    explicit RunWriter(const std::filesystem::path& target);
-    // Without Close, the temporary file is removed: no file is written.
+    // under that name until Close.  A symbolic link is followed; a target
+    // that is a directory or another kind of file than a regular one is
+    // refused.  Throws FileError.  largestFile, when above 0, lowers the
+    // largest file written below the loader's limit (1 GiB; 256 MiB for a
+    // 32-bit loader): a call that would pass it is refused, and room is
+    // always kept for what Close must write, so Close never is.
+    explicit RunWriter(const std::filesystem::path& target, std::uint64_t largestFile = 0);
+    // Without Close (or Abandon), no file is written, and standard error
+    // says so.
     ~RunWriter();
     RunWriter(const RunWriter&) = delete;
     RunWriter& operator=(const RunWriter&) = delete;
@@ -171,6 +181,9 @@ public:
     // Each returns the item's number (from 1).  Every variable and equation
     // is added before the first iteration.
     int AddVariable(const Variable& variable);
+    // Adds the variables in order and returns the first's number (the
+    // others follow it); a refused one refuses the call, which adds none.
+    int AddVariables(std::span<const Variable> variables);
     int AddEquation(const Equation& equation);
     // Item numbers from 1; each (equation, variable) pair at most once.
     void AddCoefficient(int equation, int variable, double coefficient);
@@ -196,9 +209,20 @@ public:
     // Written at once; the model's items are then fixed.
     void AddIteration(const Iteration& iteration);
 
-    // Writes the rest and renames the file to the target.  Throws FileError;
-    // afterwards no other call may be made.
+    // From now on, others can follow the run: TARGET.progress, beside the
+    // target, gets a line of JSON at once, one with the model's names when
+    // the first iteration fixes them, and one per iteration as it is added
+    // (its summary numbers), each written whole; Close and Abandon remove
+    // it.  A run that stopped without either leaves it readable, without
+    // an end.  The form is in docs/writing-run-data.md.  Throws FileError.
+    void WriteProgress();
+
+    // Writes the rest and gives the file the target's name.  Throws
+    // FileError; afterwards no other call may be made.
     void Close();
+    // Ends the run without a file, silently (as when the optimiser failed);
+    // afterwards no other call may be made.
+    void Abandon();
 
     int VariableCount() const;
     int EquationCount() const;

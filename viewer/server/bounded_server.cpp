@@ -173,7 +173,11 @@ void BoundedServer::Accept() {
         const int socket = ::accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (socket < 0) {
             if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;
-            if (errno == EMFILE || errno == ENFILE) return AcceptWithSpareDescriptor();
+            if (errno == EMFILE || errno == ENFILE) {
+                // No descriptor left: the newcomer idle longest makes room.
+                if (EvictOldest(false)) continue;
+                return AcceptWithSpareDescriptor();
+            }
             if (errno != EAGAIN && errno != EWOULDBLOCK) acceptPausedUntil_ = Clock::now() + kAcceptPause;
             return;
         }
@@ -206,18 +210,20 @@ void BoundedServer::Park(Owned connection) {
         return static_cast<std::size_t>(
             std::count_if(parked_.begin(), parked_.end(), [&](const Owned& c) { return c->trusted == trusted; }));
     };
-    while (ofKind() >= limit && ofKind() > 0) EvictOldest(trusted);
+    while (ofKind() >= limit && EvictOldest(trusted)) {
+    }
     connection->parkedAt = Clock::now();
     parked_.push_back(std::move(connection));
 }
 
-void BoundedServer::EvictOldest(bool trusted) {
+bool BoundedServer::EvictOldest(bool trusted) {
     auto oldest = parked_.end();
     for (auto it = parked_.begin(); it != parked_.end(); ++it)
         if ((*it)->trusted == trusted && (oldest == parked_.end() || (*it)->parkedAt < (*oldest)->parkedAt)) oldest = it;
-    if (oldest == parked_.end()) return;
+    if (oldest == parked_.end()) return false;
     if ((*oldest)->midRequest) SendRefusal((*oldest)->socket, ErrorAnswer(503, "too many connections: try again"));
     parked_.erase(oldest);
+    return true;
 }
 
 void BoundedServer::Receive(Owned& connection) {

@@ -93,7 +93,7 @@ private:
     void Accept();
     void AcceptWithSpareDescriptor();
     void Park(Owned connection);
-    void EvictOldest(bool trusted);
+    bool EvictOldest(bool trusted);
     void Receive(Owned& connection);
     void TakeHead(Owned& connection);
     void Admit(Owned& connection, HttpRequest request);

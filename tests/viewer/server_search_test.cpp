@@ -203,41 +203,52 @@ TEST(LinesReply, StopsAtSixteenMebibytesOfTextButSendsALineAtLeast) {
 namespace {
 
 // A line longer than an answer may hold goes in pieces of at most a
-// mebibyte, each cut where a character ends, which put together are the
-// line; the lines before it come without it.
+// mebibyte, each cut where a character ends (or where the limit falls in
+// bytes that are no UTF-8), which put together are the line; the lines
+// before it come without it.
 TEST(LinesReply, SendsALongLineInPiecesThatMakeItWhole) {
     using tarnview::server::kMaxLinePieceBytes;
     using tarnview::server::LinesReply;
     using tarnview::server::ServedReport;
-    std::string longLine;
-    while (longLine.size() < 5 * kMaxLinePieceBytes) longLine += "ab\xE2\x82\xAC";  // a, b and the euro sign
-    const std::string text = "first\nsecond\n?255000000}" + longLine + "\nlast\n";
+    std::string valid;
+    while (valid.size() < 5 * kMaxLinePieceBytes) valid += "ab\xE2\x82\xAC";  // a, b and the euro sign
+    const std::string strayContinuations(2 * kMaxLinePieceBytes, '\x80');
+    const std::string leadsOnly(2 * kMaxLinePieceBytes, '\xE2');
+    const std::string text = "first\nsecond\n?255000000}" + valid + "\n" + strayContinuations + "\n" + leadsOnly + "\nlast\n";
     const ServedReport served(0, 1, Report::FromText(text));
 
     const std::string all = "5000";
     const tarnview::server::Reply before = LinesReply(served, nullptr, &all);
     EXPECT_EQ(LinesIn(before.body), 2u) << "the long line came with the lines before it";
 
-    std::string joined;
-    std::optional<std::string> offset = "0";
-    const std::string line = "2";
-    for (int pieces = 0; offset && pieces < 100; ++pieces) {
-        const tarnview::server::Reply piece = LinesReply(served, &line, &all, &*offset);
-        ASSERT_EQ(piece.status, 200) << piece.body;
-        rapidjson::Document answer;
-        ASSERT_FALSE(answer.Parse(piece.body.c_str()).HasParseError());
-        ASSERT_EQ(answer["lines"].Size(), 1u);
-        const rapidjson::Value& shown = answer["lines"][0];
-        EXPECT_STREQ(shown[1].GetString(), "ff0000");
-        EXPECT_LE(shown[2].GetStringLength(), kMaxLinePieceBytes);
-        joined.append(shown[2].GetString(), shown[2].GetStringLength());
-        EXPECT_EQ(answer["piece"]["bytes"].GetUint64(), longLine.size());
-        const rapidjson::Value& next = answer["piece"]["next"];
-        offset = next.IsNull() ? std::nullopt : std::optional<std::string>(std::to_string(next.GetUint64()));
+    for (const auto& [number, bytes] : std::vector<std::pair<std::string, std::size_t>>{
+             {"2", valid.size()}, {"3", strayContinuations.size()}, {"4", leadsOnly.size()}}) {
+        std::string joined;
+        std::optional<std::string> offset = "0";
+        int pieces = 0;
+        for (; offset && pieces < 100; ++pieces) {
+            const tarnview::server::Reply piece = LinesReply(served, &number, &all, &*offset);
+            ASSERT_EQ(piece.status, 200) << piece.body;
+            rapidjson::Document answer;
+            ASSERT_FALSE(answer.Parse(piece.body.c_str()).HasParseError());
+            ASSERT_EQ(answer["lines"].Size(), 1u);
+            const rapidjson::Value& shown = answer["lines"][0];
+            if (number == "2") {
+                EXPECT_STREQ(shown[1].GetString(), "ff0000");
+                EXPECT_LE(shown[2].GetStringLength(), kMaxLinePieceBytes);
+            }
+            joined.append(shown[2].GetString(), shown[2].GetStringLength());
+            EXPECT_EQ(answer["piece"]["bytes"].GetUint64(), bytes);
+            const rapidjson::Value& next = answer["piece"]["next"];
+            offset = next.IsNull() ? std::nullopt : std::optional<std::string>(std::to_string(next.GetUint64()));
+        }
+        EXPECT_LE(pieces, static_cast<int>(bytes / (kMaxLinePieceBytes - 3)) + 1) << "line " << number;
+        if (number == "2") {
+            EXPECT_EQ(joined, valid);
+        }
     }
-    EXPECT_EQ(joined, longLine);
-    const std::string three = "3", one = "1";
-    EXPECT_EQ(LinesReply(served, &three, &all, &one).status, 400) << "an offset into a short line";
+    const std::string five = "5", one = "1";
+    EXPECT_EQ(LinesReply(served, &five, &all, &one).status, 400) << "an offset into a short line";
 }
 
 }  // namespace

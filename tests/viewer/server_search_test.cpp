@@ -4,10 +4,13 @@
 #include <rapidjson/document.h>
 
 #include <map>
+#include <memory>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "comparison_cache.h"
 #include "name_index.h"
 #include "replies.h"
 #include "report_library.h"
@@ -17,6 +20,8 @@
 
 namespace {
 
+using tarnview::Comparison;
+using tarnview::DifferenceOrder;
 using tarnview::LineNumber;
 using tarnview::Report;
 using tarnview::server::NameIndex;
@@ -249,6 +254,41 @@ TEST(LinesReply, SendsALongLineInPiecesThatMakeItWhole) {
     }
     const std::string five = "5", one = "1";
     EXPECT_EQ(LinesReply(served, &five, &all, &one).status, 400) << "an offset into a short line";
+}
+
+// A compare of the same two versions is computed once and then kept; a new
+// version of either report is compared afresh; only the last few pairs are
+// kept; a failed compare is not kept.
+TEST(ComparisonCache, ComputesEachPairOfVersionsOnceAndKeepsTheLastFew) {
+    using tarnview::server::ComparisonCache;
+    using tarnview::server::ServedReport;
+    const std::string text = "?255000000}a\n";
+    std::vector<std::unique_ptr<ServedReport>> reports;
+    for (std::size_t id = 0; id < 5; ++id) reports.push_back(std::make_unique<ServedReport>(id, 1, Report::FromText(text)));
+    reports.push_back(std::make_unique<ServedReport>(0, 2, Report::FromText(text)));  // report 0 read again
+    ComparisonCache cache(4);
+    int computed = 0;
+    const auto compare = [&] {
+        ++computed;
+        return Comparison{};
+    };
+    const auto get = [&](std::size_t a, std::size_t b) { cache.Get(*reports[a], *reports[b], DifferenceOrder::kSize, compare); };
+    get(0, 1);
+    get(0, 1);
+    EXPECT_EQ(computed, 1) << "the same versions compared again";
+    cache.Get(*reports[0], *reports[1], DifferenceOrder::kRelativeSize, compare);
+    EXPECT_EQ(computed, 2) << "another order";
+    get(5, 1);
+    EXPECT_EQ(computed, 3) << "a new version of the first report (same id)";
+    get(1, 2);
+    get(2, 3);
+    get(0, 1);
+    EXPECT_EQ(computed, 6) << "the pair asked for longest ago is dropped beyond four";
+    EXPECT_THROW(cache.Get(*reports[3], *reports[4], DifferenceOrder::kSize,
+                           []() -> Comparison { throw std::runtime_error("cut short"); }),
+                 std::runtime_error);
+    get(3, 4);
+    EXPECT_EQ(computed, 7) << "a failed compare is computed again";
 }
 
 }  // namespace

@@ -214,7 +214,9 @@ Reply CompareReply(const ReportLibrary& reports, const std::string* aText, const
         orderText != nullptr && *orderText == "relative" ? DifferenceOrder::kRelativeSize : DifferenceOrder::kSize;
     const std::size_t limit = static_cast<std::size_t>(std::min<std::uint64_t>(*asked, kMaxDifferences));
     const std::shared_ptr<const ServedReport> servedA = reports.Current(*aId), servedB = reports.Current(*bId);
-    const Comparison comparison = Compare(servedA->report(), servedB->report(), order);
+    const std::shared_ptr<const Comparison> kept = reports.Comparisons().Get(
+        *servedA, *servedB, order, [&] { return Compare(servedA->report(), servedB->report(), order); });
+    const Comparison& comparison = *kept;
 
     JsonText json;
     json.StartObject();

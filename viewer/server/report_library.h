@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "comparison_cache.h"
 #include "mapping_guard.h"
 #include "name_index.h"
 #include "report_reader.h"
@@ -73,6 +74,8 @@ public:
 
     std::size_t size() const { return slots_.size(); }
     std::shared_ptr<const ServedReport> Current(std::size_t id) const;
+    // Comparisons of two reports' versions, kept for the next request.
+    ComparisonCache& Comparisons() const { return comparisons_; }
 
     // Builds the name indexes, then looks for rewritten files every
     // `interval`, until StopBackgroundWork().
@@ -99,6 +102,7 @@ private:
     void Say(const char* format, ...) const __attribute__((format(printf, 2, 3)));
 
     std::vector<Slot> slots_;
+    mutable ComparisonCache comparisons_;
     mutable std::mutex mutex_;  // guards each slot's `current` and wakes the worker
     mutable std::condition_variable changed_;
     std::FILE* progress_ = nullptr;

@@ -15,7 +15,7 @@
 
 namespace {
 
-using tarnview::server::MappingGuard;
+using tarnview::MappingGuard;
 
 class TruncatedMap : public ::testing::Test {
 protected:

@@ -8,7 +8,7 @@
 
 GuardedReport ReadGuardedReport(const std::string& path) {
     std::unique_ptr<tarnview::Report> report = tarnview::Report::Open(path);
-    auto guard = std::make_shared<tarnview::server::MappingGuard>(report->Text().data(), report->Bytes());
+    auto guard = std::make_shared<tarnview::MappingGuard>(report->Text().data(), report->Bytes());
     return GuardedReport(report.release(), ReleaseGuardedReport{std::move(guard)});
 }
 

@@ -16,7 +16,7 @@
 // truncated while it is shown (the run repeated) reads as zero bytes where
 // it lost its end, instead of ending the command with SIGBUS.
 struct ReleaseGuardedReport {
-    std::shared_ptr<tarnview::server::MappingGuard> guard;
+    std::shared_ptr<tarnview::MappingGuard> guard;
     void operator()(const tarnview::Report* report) {
         guard.reset();  // before the map goes
         delete report;

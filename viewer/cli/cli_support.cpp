@@ -7,9 +7,7 @@
 #include <cstring>
 
 GuardedReport ReadGuardedReport(const std::string& path) {
-    std::unique_ptr<tarnview::Report> report = tarnview::Report::Open(path);
-    auto guard = std::make_shared<tarnview::MappingGuard>(report->Text().data(), report->Bytes());
-    return GuardedReport(report.release(), ReleaseGuardedReport{std::move(guard)});
+    return tarnview::Report::Open(path);
 }
 
 GuardedReport OpenReport(const char* command, const std::string& path) {

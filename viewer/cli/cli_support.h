@@ -9,20 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "mapping_guard.h"
 #include "report_reader.h"
 
-// A report read by a command, its map guarded while it lives: a report
-// truncated while it is shown (the run repeated) reads as zero bytes where
-// it lost its end, instead of ending the command with SIGBUS.
-struct ReleaseGuardedReport {
-    std::shared_ptr<tarnview::MappingGuard> guard;
-    void operator()(const tarnview::Report* report) {
-        guard.reset();  // before the map goes
-        delete report;
-    }
-};
-using GuardedReport = std::unique_ptr<const tarnview::Report, ReleaseGuardedReport>;
+// A report read by a command. Its map is guarded while it lives: a report
+// truncated while it is read or shown (the run repeated) reads as zero
+// bytes where it lost its end, instead of ending the command with SIGBUS.
+using GuardedReport = std::unique_ptr<const tarnview::Report>;
 
 // The report at `path`, guarded; throws tarnview::ReadError naming the file
 // and the problem, or std::bad_alloc.

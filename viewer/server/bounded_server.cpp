@@ -21,6 +21,8 @@ using Clock = std::chrono::steady_clock;
 
 // How often a worker's wait looks whether the server is stopping.
 constexpr std::chrono::milliseconds kStopCheck{100};
+// Connections taken from the queue between two looks at those taken.
+constexpr std::size_t kAcceptsPerRound = 16;
 // How long accepting pauses when the system has no memory or buffers left.
 constexpr std::chrono::milliseconds kAcceptPause{100};
 
@@ -169,7 +171,9 @@ int BoundedServer::WaitMilliseconds() const {
 }
 
 void BoundedServer::Accept() {
-    for (;;) {
+    // A few at a time, so that a connection just taken has its request
+    // read before a burst of others could push it out of its slot.
+    for (std::size_t taken = 0; taken < kAcceptsPerRound; ++taken) {
         const int socket = ::accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (socket < 0) {
             if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;

@@ -27,7 +27,7 @@ std::optional<FileStamp> StampOf(const std::string& path) {
 }
 
 ServedReport::ServedReport(std::size_t id, int version, std::unique_ptr<Report> report)
-    : id_(id), version_(version), report_(std::move(report)), guard_(report_->Text().data(), report_->Bytes()) {}
+    : id_(id), version_(version), report_(std::move(report)) {}
 
 std::shared_ptr<const NameIndex> ServedReport::Index() const {
     std::lock_guard lock(indexMutex_);

@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "comparison_cache.h"
-#include "mapping_guard.h"
 #include "name_index.h"
 #include "report_reader.h"
 
@@ -49,13 +48,12 @@ public:
     void SetIndex(std::shared_ptr<const NameIndex> index) const;
     // True once a read found the file shorter than its map (it is being
     // written again).
-    bool Damaged() const { return guard_.damaged(); }
+    bool Damaged() const { return report_->Damaged(); }
 
 private:
     std::size_t id_;
     int version_;
     std::unique_ptr<Report> report_;
-    MappingGuard guard_;  // after report_: released before the map is
     mutable std::mutex indexMutex_;
     mutable std::shared_ptr<const NameIndex> index_;
 };

@@ -164,7 +164,7 @@ private:
         } else if (m_inSummary && !prefixed.colour) {
             if (auto row = markup::ReadSummaryRow(line, number)) m_report.m_summary.push_back(std::move(*row));
         } else if (m_inHeader && prefixed.colour) {
-            for (auto& field : markup::ReadHeaderFields(prefixed.text)) m_report.m_header.push_back(std::move(field));
+            markup::ReadHeaderFields(prefixed.text, m_report.m_header);
         }
     }
 

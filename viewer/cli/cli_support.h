@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "report_reader.h"
+#include "visible.h"
 
 // A report read by a command. Its map is guarded while it lives: a report
 // truncated while it is read or shown (the run repeated) reads as zero
@@ -27,16 +28,6 @@ GuardedReport OpenReport(const char* command, const std::string& path);
 // The shortest text that reads back as the same double; "nan", "inf",
 // "-inf"; empty for a blank.
 std::string NumberText(const std::optional<double>& value);
-
-// Text of a report as every command shows it, so that none reaches a
-// terminal as a control sequence: a C0 control but the tab as ^@ to ^_, DEL
-// as ^?, a C1 control (U+0080 to U+009F, two bytes in UTF-8, or a lone byte
-// 0x80 to 0x9F that starts no UTF-8 character) as \xHH for each byte.
-std::string Visible(std::string_view text);
-
-// A JSON text whose strings keep DEL and the C1 controls as \u escapes
-// (the writer already escapes C0): the same data, safe on a terminal.
-std::string VisibleJson(std::string_view json);
 
 // A CSV field, quoted when it holds a comma, a quote or a line break.  A
 // text that a spreadsheet would read as a formula (it starts with =, +, -,

@@ -5,8 +5,6 @@
 // old map goes when the last such request is done.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <chrono>
@@ -19,20 +17,11 @@
 #include <vector>
 
 #include "comparison_cache.h"
+#include "file_stamp.h"
 #include "name_index.h"
 #include "report_reader.h"
 
 namespace tarnview::server {
-
-// What tells one state of a file from another.
-struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t modifiedNanoseconds = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-std::optional<FileStamp> StampOf(const std::string& path);
 
 // One version of one report. Immutable but for its index, which arrives
 // once it is built.

@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "mapping_guard.h"
+#include "report_reader.h"
 
 namespace {
 
-using tarnview::server::MappingGuard;
+using tarnview::MappingGuard;
 
 class TruncatedMap : public ::testing::Test {
 protected:
@@ -75,6 +76,27 @@ TEST_F(TruncatedMap, AnyNumberOfRangesIsGuarded) {
     Truncate();
     EXPECT_EQ(data_[size_ - 1], '\0');
     EXPECT_TRUE(guard.damaged());
+}
+
+// A report cut short between its mapping and its first read, at every kind
+// of point (to nothing, within the first page, at a page's end, within the
+// last page): opening it reads zeros where it lost its end instead of dying
+// by SIGBUS, and so does every line read afterwards.
+TEST(GuardedReport, IsGuardedFromItsFirstByteWhereverItIsCut) {
+    const std::string source = std::string(TARN_SOURCE_DIR) + "/tests/report/golden/blending.log";
+    const auto original = std::filesystem::file_size(source);
+    const std::uintmax_t page = static_cast<std::uintmax_t>(sysconf(_SC_PAGESIZE));
+    ASSERT_GT(original, 2 * page);
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("tarnview-cut-" + std::to_string(getpid()) + ".log");
+    for (const std::uintmax_t cut : {std::uintmax_t{0}, std::uintmax_t{1}, page, page + 1, original - 1}) {
+        std::filesystem::copy_file(source, path, std::filesystem::copy_options::overwrite_existing);
+        const auto report = tarnview::Report::Open(path, [&] { std::filesystem::resize_file(path, cut); });
+        std::string copy;
+        for (tarnview::LineNumber line = 0; line < report->LineCount(); ++line) report->ReadLine(line, copy);
+        EXPECT_TRUE(cut >= page || report->Damaged()) << "cut at " << cut;
+    }
+    std::filesystem::remove(path);
 }
 
 }  // namespace

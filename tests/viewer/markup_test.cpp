@@ -5,7 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
+#include "report_compare.h"
+#include "report_json.h"
 #include "report_reader.h"
 
 using tarnview::Colour;
@@ -170,6 +174,34 @@ TEST(ReaderMarkup, HeaderFields) {
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"Model Name", "POOL: A"}, {"Execution Date", "today"}, {"Solution Status", "Successful"}};
     EXPECT_EQ(report->Header(), expected);
+}
+
+// Every field's value carrying every other field's line, colour prefix
+// and all: each field keeps its whole value, no field is read twice, and
+// the status that the comparison and the outline give is the run's own.
+TEST(ReaderMarkup, NoHeaderValueStandsForAnotherField) {
+    const std::vector<std::pair<std::string, std::string>> fields = {
+        {"Model Name", "M"}, {"Case Number", "7"}, {"Case Description", "D"},
+        {"Execution Date", "today"}, {"Solution Status", "Infeasible"}};
+    const auto headerText = [](const std::vector<std::pair<std::string, std::string>>& header) {
+        std::string text = "?000000225}#region 1, Model and Options Display\n\n";
+        for (const auto& [key, value] : header) text += "?000000255} " + key + " : " + value + "\n";
+        return text + "\n#endregion\n";
+    };
+    for (std::size_t carrier = 0; carrier < fields.size(); ++carrier) {
+        for (const auto& [forgedKey, unused] : fields) {
+            // (The date, written by the library in at most 31 bytes, is the
+            // one field that the status may follow on its line.)
+            if (fields[carrier].first == "Execution Date" && forgedKey == "Solution Status") continue;
+            std::vector<std::pair<std::string, std::string>> header = fields;
+            header[carrier].second = "x?000000255} " + forgedKey + " : Successful";
+            const auto report = Read(headerText(header));
+            EXPECT_EQ(report->Header(), header) << fields[carrier].first << " carrying " << forgedKey;
+            const std::string outline = tarnview::OutlineJson(*report);
+            EXPECT_EQ(outline.find("\"Solution Status\""), outline.rfind("\"Solution Status\"")) << outline;
+            EXPECT_EQ(tarnview::Compare(*report, *report).a.status, header[4].second);
+        }
+    }
 }
 
 TEST(ReaderFile, OpensMapsAndNamesTheFileInErrors) {

@@ -8,6 +8,7 @@ refusing without it, and a clean stop on SIGTERM.
 import json
 import os
 import re
+import resource
 import signal
 import socket
 import subprocess
@@ -84,10 +85,10 @@ finally:
 
 
 
-def start(*arguments, environment=None):
+def start(*arguments, environment=None, limit=None):
     """A server on the arguments, and the address it printed (None if none)."""
     process = subprocess.Popen([view, "serve", report, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                               text=True, env=environment)
+                               text=True, env=environment, preexec_fn=limit)
     for _ in range(5):
         found = re.search(r"http://\S+/\?token=[0-9a-f]{32}", process.stdout.readline())
         if found:
@@ -138,6 +139,30 @@ if url:
     check(second.returncode == 1 and "cannot listen on 127.0.0.1:" + port in second.stderr,
           "a second server on the port: " + second.stderr)
 stop(first)
+
+# Descriptors run out: with 64 the server can hold fewer connections than
+# 150 idle clients open; the newcomers idle longest make room, so the user
+# with the token is still answered and the server lives on.
+def with_descriptors(count):
+    return lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (count, count))
+
+
+process, url = start(limit=with_descriptors(64))
+idle = []
+try:
+    check(url is not None, "serves with 64 descriptors")
+    if url:
+        base, token = url.split("/?token=")
+        address = ("127.0.0.1", int(base.rsplit(":", 1)[1]))
+        for _ in range(150):
+            idle.append(socket.create_connection(address, timeout=10))
+        answered = [status_of(base + "/api/reports/0/version?token=" + token)[0] for _ in range(10)]
+        check(answered == [200] * 10, "descriptors exhausted: the token holder answered: %s" % answered)
+finally:
+    for connection in idle:
+        connection.close()
+    status, err = stop(process)
+    check(status == 0, "descriptors exhausted: the server lives on and stops cleanly: %s" % err)
 
 # --open hands the browser a private file, not the token on a command line.
 with tempfile.TemporaryDirectory() as work:

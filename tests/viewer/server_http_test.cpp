@@ -3,6 +3,7 @@
 // API's answers, bounded requests and reloads of a rewritten report.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,14 +11,17 @@
 #include <httplib.h>
 #include <rapidjson/document.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
+#include <system_error>
 #include <vector>
 
+#include "bounded_server.h"
 #include "http_server.h"
 #include "model_runs.h"
 #include "report_fixture.h"
@@ -528,3 +532,90 @@ TEST_F(Served, SuggestsNamesAndAnswersFactsAndDiffs) {
 }
 
 }  // namespace
+// Clients without the token that send again as soon as they are answered,
+// and idle sockets that reconnect as soon as they are dropped, far more of
+// both than the server has slots: the user with the token is answered
+// every time.
+TEST_F(Served, TheTokenHolderIsAnsweredWhateverTokenlessAndIdleClientsDo) {
+    Start({{"blending.log", ExampleLog("blending")}});
+    const int port = server_->port();
+    const std::string tokenless = "GET /api/reports HTTP/1.1\r\nHost: " + Host() + "\r\n\r\n";
+    struct Crowd {
+        std::vector<int> sockets;
+        std::vector<bool> sends;
+    } crowd;
+    const auto open = [&](std::size_t i) {
+        crowd.sockets[i] = Connect(port);
+        if (crowd.sends[i] && crowd.sockets[i] >= 0) send(crowd.sockets[i], tokenless.data(), tokenless.size(), MSG_NOSIGNAL);
+    };
+    // The idle first, so that once every tokenless client has its answer,
+    // the server has taken all of them.
+    for (std::size_t i = 0; i < 560; ++i) {
+        crowd.sockets.push_back(-1);
+        crowd.sends.push_back(i >= 300);
+        open(i);
+    }
+    std::vector<bool> answeredOnce(crowd.sockets.size());
+    std::atomic<std::size_t> tokenlessAnswered{0};
+    std::atomic<bool> done{false};
+    std::thread churn([&] {
+        std::vector<pollfd> waits(crowd.sockets.size());
+        while (!done.load()) {
+            for (std::size_t i = 0; i < waits.size(); ++i) waits[i] = {crowd.sockets[i], POLLIN, 0};
+            poll(waits.data(), waits.size(), 50);
+            for (std::size_t i = 0; i < waits.size(); ++i) {
+                if (waits[i].revents == 0 && crowd.sockets[i] >= 0) continue;
+                char buffer[4096];
+                const ssize_t got = crowd.sockets[i] < 0 ? 0 : recv(crowd.sockets[i], buffer, sizeof buffer, MSG_DONTWAIT);
+                if (got > 0 && crowd.sends[i] && !answeredOnce[i]) {
+                    answeredOnce[i] = true;
+                    ++tokenlessAnswered;
+                }
+                if (got > 0 && crowd.sends[i]) send(crowd.sockets[i], tokenless.data(), tokenless.size(), MSG_NOSIGNAL);
+                if (got > 0) continue;
+                close(crowd.sockets[i]);
+                open(i);
+            }
+        }
+    });
+    for (int wait = 0; wait < 3000 && tokenlessAnswered.load() < 260; ++wait) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(tokenlessAnswered.load(), 260u);
+    int answered = 0;
+    for (int i = 0; i < 30; ++i) {
+        httplib::Client user("127.0.0.1", port);
+        user.set_read_timeout(5);
+        const httplib::Result result = user.Get(Path("/api/reports/0/version"));
+        answered += result && result->status == 200;
+    }
+    done.store(true);
+    churn.join();
+    for (int socket : crowd.sockets) close(socket);
+    EXPECT_EQ(answered, 30);
+}
+
+// No thread can be started for a worker (as under a process limit): every
+// request is answered 503 and every idle connection held, the server lives
+// on, and it serves as soon as threads start again.
+TEST(BoundedServerResources, AnswersWhileNoThreadStartsAndServesOnceOneDoes) {
+    using namespace tarnview::server;
+    std::atomic<bool> threadsFail{true};
+    const auto admitAll = [](const HttpRequest&) { return std::optional<HttpAnswer>(); };
+    const auto answer = [](const HttpRequest&) { return HttpAnswer{}; };
+    BoundedServer server(ConnectionLimits{}, admitAll, answer, [&](std::function<void()> body) {
+        if (threadsFail.load()) throw std::system_error(EAGAIN, std::generic_category(), "no thread for you");
+        return std::thread(std::move(body));
+    });
+    std::string error;
+    const int port = server.Bind("127.0.0.1", 0, error);
+    ASSERT_GT(port, 0) << error;
+    std::thread accepting([&] { server.Run(); });
+    std::vector<int> idle;
+    for (int i = 0; i < 200; ++i) idle.push_back(Connect(port));
+    const std::string request = "GET / HTTP/1.1\r\nHost: here\r\nConnection: close\r\n\r\n";
+    for (int i = 0; i < 20; ++i) EXPECT_TRUE(RawExchange(port, request).starts_with("HTTP/1.1 503")) << i;
+    threadsFail.store(false);
+    EXPECT_TRUE(RawExchange(port, request).starts_with("HTTP/1.1 200"));
+    server.StopServing();
+    accepting.join();
+    for (int socket : idle) close(socket);
+}

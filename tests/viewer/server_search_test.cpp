@@ -4,10 +4,13 @@
 #include <rapidjson/document.h>
 
 #include <map>
+#include <memory>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "comparison_cache.h"
 #include "name_index.h"
 #include "replies.h"
 #include "report_library.h"
@@ -17,6 +20,8 @@
 
 namespace {
 
+using tarnview::Comparison;
+using tarnview::DifferenceOrder;
 using tarnview::LineNumber;
 using tarnview::Report;
 using tarnview::server::NameIndex;
@@ -203,41 +208,87 @@ TEST(LinesReply, StopsAtSixteenMebibytesOfTextButSendsALineAtLeast) {
 namespace {
 
 // A line longer than an answer may hold goes in pieces of at most a
-// mebibyte, each cut where a character ends, which put together are the
-// line; the lines before it come without it.
+// mebibyte, each cut where a character ends (or where the limit falls in
+// bytes that are no UTF-8), which put together are the line; the lines
+// before it come without it.
 TEST(LinesReply, SendsALongLineInPiecesThatMakeItWhole) {
     using tarnview::server::kMaxLinePieceBytes;
     using tarnview::server::LinesReply;
     using tarnview::server::ServedReport;
-    std::string longLine;
-    while (longLine.size() < 5 * kMaxLinePieceBytes) longLine += "ab\xE2\x82\xAC";  // a, b and the euro sign
-    const std::string text = "first\nsecond\n?255000000}" + longLine + "\nlast\n";
+    std::string valid;
+    while (valid.size() < 5 * kMaxLinePieceBytes) valid += "ab\xE2\x82\xAC";  // a, b and the euro sign
+    const std::string strayContinuations(2 * kMaxLinePieceBytes, '\x80');
+    const std::string leadsOnly(2 * kMaxLinePieceBytes, '\xE2');
+    const std::string text = "first\nsecond\n?255000000}" + valid + "\n" + strayContinuations + "\n" + leadsOnly + "\nlast\n";
     const ServedReport served(0, 1, Report::FromText(text));
 
     const std::string all = "5000";
     const tarnview::server::Reply before = LinesReply(served, nullptr, &all);
     EXPECT_EQ(LinesIn(before.body), 2u) << "the long line came with the lines before it";
 
-    std::string joined;
-    std::optional<std::string> offset = "0";
-    const std::string line = "2";
-    for (int pieces = 0; offset && pieces < 100; ++pieces) {
-        const tarnview::server::Reply piece = LinesReply(served, &line, &all, &*offset);
-        ASSERT_EQ(piece.status, 200) << piece.body;
-        rapidjson::Document answer;
-        ASSERT_FALSE(answer.Parse(piece.body.c_str()).HasParseError());
-        ASSERT_EQ(answer["lines"].Size(), 1u);
-        const rapidjson::Value& shown = answer["lines"][0];
-        EXPECT_STREQ(shown[1].GetString(), "ff0000");
-        EXPECT_LE(shown[2].GetStringLength(), kMaxLinePieceBytes);
-        joined.append(shown[2].GetString(), shown[2].GetStringLength());
-        EXPECT_EQ(answer["piece"]["bytes"].GetUint64(), longLine.size());
-        const rapidjson::Value& next = answer["piece"]["next"];
-        offset = next.IsNull() ? std::nullopt : std::optional<std::string>(std::to_string(next.GetUint64()));
+    for (const auto& [number, bytes] : std::vector<std::pair<std::string, std::size_t>>{
+             {"2", valid.size()}, {"3", strayContinuations.size()}, {"4", leadsOnly.size()}}) {
+        std::string joined;
+        std::optional<std::string> offset = "0";
+        int pieces = 0;
+        for (; offset && pieces < 100; ++pieces) {
+            const tarnview::server::Reply piece = LinesReply(served, &number, &all, &*offset);
+            ASSERT_EQ(piece.status, 200) << piece.body;
+            rapidjson::Document answer;
+            ASSERT_FALSE(answer.Parse(piece.body.c_str()).HasParseError());
+            ASSERT_EQ(answer["lines"].Size(), 1u);
+            const rapidjson::Value& shown = answer["lines"][0];
+            if (number == "2") {
+                EXPECT_STREQ(shown[1].GetString(), "ff0000");
+                EXPECT_LE(shown[2].GetStringLength(), kMaxLinePieceBytes);
+            }
+            joined.append(shown[2].GetString(), shown[2].GetStringLength());
+            EXPECT_EQ(answer["piece"]["bytes"].GetUint64(), bytes);
+            const rapidjson::Value& next = answer["piece"]["next"];
+            offset = next.IsNull() ? std::nullopt : std::optional<std::string>(std::to_string(next.GetUint64()));
+        }
+        EXPECT_LE(pieces, static_cast<int>(bytes / (kMaxLinePieceBytes - 3)) + 1) << "line " << number;
+        if (number == "2") {
+            EXPECT_EQ(joined, valid);
+        }
     }
-    EXPECT_EQ(joined, longLine);
-    const std::string three = "3", one = "1";
-    EXPECT_EQ(LinesReply(served, &three, &all, &one).status, 400) << "an offset into a short line";
+    const std::string five = "5", one = "1";
+    EXPECT_EQ(LinesReply(served, &five, &all, &one).status, 400) << "an offset into a short line";
+}
+
+// A compare of the same two versions is computed once and then kept; a new
+// version of either report is compared afresh; only the last few pairs are
+// kept; a failed compare is not kept.
+TEST(ComparisonCache, ComputesEachPairOfVersionsOnceAndKeepsTheLastFew) {
+    using tarnview::server::ComparisonCache;
+    using tarnview::server::ServedReport;
+    const std::string text = "?255000000}a\n";
+    std::vector<std::unique_ptr<ServedReport>> reports;
+    for (std::size_t id = 0; id < 5; ++id) reports.push_back(std::make_unique<ServedReport>(id, 1, Report::FromText(text)));
+    reports.push_back(std::make_unique<ServedReport>(0, 2, Report::FromText(text)));  // report 0 read again
+    ComparisonCache cache(4);
+    int computed = 0;
+    const auto compare = [&] {
+        ++computed;
+        return Comparison{};
+    };
+    const auto get = [&](std::size_t a, std::size_t b) { cache.Get(*reports[a], *reports[b], DifferenceOrder::kSize, kDefaultTolerance, compare); };
+    get(0, 1);
+    get(0, 1);
+    EXPECT_EQ(computed, 1) << "the same versions compared again";
+    cache.Get(*reports[0], *reports[1], DifferenceOrder::kRelativeSize, kDefaultTolerance, compare);
+    EXPECT_EQ(computed, 2) << "another order";
+    get(5, 1);
+    EXPECT_EQ(computed, 3) << "a new version of the first report (same id)";
+    get(1, 2);
+    get(2, 3);
+    get(0, 1);
+    EXPECT_EQ(computed, 6) << "the pair asked for longest ago is dropped beyond four";
+    EXPECT_THROW(cache.Get(*reports[3], *reports[4], DifferenceOrder::kSize, kDefaultTolerance,
+                           []() -> Comparison { throw std::runtime_error("cut short"); }),
+                 std::runtime_error);
+    get(3, 4);
+    EXPECT_EQ(computed, 7) << "a failed compare is computed again";
 }
 
 }  // namespace

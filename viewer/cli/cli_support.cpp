@@ -7,9 +7,7 @@
 #include <cstring>
 
 GuardedReport ReadGuardedReport(const std::string& path) {
-    std::unique_ptr<tarnview::Report> report = tarnview::Report::Open(path);
-    auto guard = std::make_shared<tarnview::server::MappingGuard>(report->Text().data(), report->Bytes());
-    return GuardedReport(report.release(), ReleaseGuardedReport{std::move(guard)});
+    return tarnview::Report::Open(path);
 }
 
 GuardedReport OpenReport(const char* command, const std::string& path) {
@@ -36,78 +34,9 @@ std::string NumberText(const std::optional<double>& value) {
 
 namespace {
 
-// The length of the UTF-8 character whose lead byte is at `at` (its
-// continuation bytes present), 0 when no character starts there.
-std::size_t Utf8Length(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || at + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
-
-// The number of bytes at `at` that make a C1 control: two in UTF-8, one for
-// a lone byte from 0x80 to 0x9F; 0 for none.
-std::size_t C1Length(std::string_view text, std::size_t at) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    if (byte == 0xC2 && at + 1 < text.size()) {
-        const auto next = static_cast<unsigned char>(text[at + 1]);
-        if (next >= 0x80 && next <= 0x9F) return 2;
-    }
-    return byte >= 0x80 && byte <= 0x9F ? 1 : 0;
-}
-
-void AppendHex(std::string& out, unsigned char byte, const char* form) {
-    char text[8];
-    std::snprintf(text, sizeof text, form, byte);
-    out += text;
-}
-
 bool IsNumber(std::string_view text) { return tarnview::FieldNumber(text).has_value(); }
 
 }  // namespace
-
-std::string Visible(std::string_view text) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (byte < 0x80) {
-            if ((byte >= 0x20 && byte != 0x7F) || byte == '\t') {
-                shown.push_back(static_cast<char>(byte));
-            } else {
-                shown.push_back('^');
-                shown.push_back(byte == 0x7F ? '?' : static_cast<char>(byte + '@'));
-            }
-        } else if (const std::size_t c1 = C1Length(text, at); c1 > 0) {
-            for (std::size_t i = 0; i < c1; ++i) AppendHex(shown, static_cast<unsigned char>(text[at + i]), "\\x%02X");
-            at += c1 - 1;
-        } else {
-            const std::size_t length = std::max<std::size_t>(Utf8Length(text, at), 1);
-            shown.append(text.substr(at, length));
-            at += length - 1;
-        }
-    }
-    return shown;
-}
-
-std::string VisibleJson(std::string_view json) {
-    std::string out;
-    out.reserve(json.size());
-    for (std::size_t at = 0; at < json.size(); ++at) {
-        const auto byte = static_cast<unsigned char>(json[at]);
-        if (byte == 0x7F) {
-            out += "\\u007f";
-        } else if (byte == 0xC2 && C1Length(json, at) == 2) {
-            AppendHex(out, static_cast<unsigned char>(json[++at]), "\\u00%02x");
-        } else {
-            out.push_back(static_cast<char>(byte));
-        }
-    }
-    return out;
-}
 
 std::string CsvField(std::string_view text) {
     const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos &&

@@ -10,20 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "mapping_guard.h"
 #include "report_reader.h"
+#include "visible.h"
 
-// A report read by a command, its map guarded while it lives: a report
-// truncated while it is shown (the run repeated) reads as zero bytes where
-// it lost its end, instead of ending the command with SIGBUS.
-struct ReleaseGuardedReport {
-    std::shared_ptr<tarnview::server::MappingGuard> guard;
-    void operator()(const tarnview::Report* report) {
-        guard.reset();  // before the map goes
-        delete report;
-    }
-};
-using GuardedReport = std::unique_ptr<const tarnview::Report, ReleaseGuardedReport>;
+// A report read by a command. Its map is guarded while it lives: a report
+// truncated while it is read or shown (the run repeated) reads as zero
+// bytes where it lost its end, instead of ending the command with SIGBUS.
+using GuardedReport = std::unique_ptr<const tarnview::Report>;
 
 // The report at `path`, guarded; throws tarnview::ReadError naming the file
 // and the problem, or std::bad_alloc.  (A report read again may be anything
@@ -38,16 +31,6 @@ GuardedReport OpenReport(const char* command, const std::string& path);
 // The shortest text that reads back as the same double; "nan", "inf",
 // "-inf"; empty for a blank.
 std::string NumberText(const std::optional<double>& value);
-
-// Text of a report as every command shows it, so that none reaches a
-// terminal as a control sequence: a C0 control but the tab as ^@ to ^_, DEL
-// as ^?, a C1 control (U+0080 to U+009F, two bytes in UTF-8, or a lone byte
-// 0x80 to 0x9F that starts no UTF-8 character) as \xHH for each byte.
-std::string Visible(std::string_view text);
-
-// A JSON text whose strings keep DEL and the C1 controls as \u escapes
-// (the writer already escapes C0): the same data, safe on a terminal.
-std::string VisibleJson(std::string_view json);
 
 // "; did you mean A, B or C?" with what may have been meant (each shown
 // with Visible), or nothing when there is none.

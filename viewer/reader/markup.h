@@ -43,9 +43,12 @@ RegionName NameRegion(int level, std::string_view title);
 // A row of the iteration summary; nullopt for a line that is not one.
 std::optional<SummaryRow> ReadSummaryRow(std::string_view text, LineNumber line);
 
-// The fields of a header line " KEY : VALUE" (two when a line holds the
-// next field after an embedded colour prefix).
-std::vector<std::pair<std::string, std::string>> ReadHeaderFields(std::string_view text);
+// The fields of a header line " KEY : VALUE" appended to those of the
+// lines before, each read by its position: a field is taken only with a
+// key of the header that comes after the last one taken, and a line holds
+// a second field only where the writer puts one (the status after the
+// date), so that no text inside a value can stand for another field.
+void ReadHeaderFields(std::string_view text, std::vector<std::pair<std::string, std::string>>& fields);
 
 // Whether a line (after its prefix) is the header of a variable or
 // equation table.

@@ -439,9 +439,15 @@ std::string HistoryJson(const Report& report, const History& history, std::strin
 
 std::string_view CutAtCharacter(std::string_view text, std::size_t limit) {
     if (text.size() <= limit) return text;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    return text.substr(0, end);
+    const auto continues = [&](std::size_t at) { return (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80; };
+    // Back over the continuation bytes of a character that the limit cuts
+    // (three at most): other bytes are no UTF-8 and cut where the limit falls.
+    std::size_t start = limit;
+    while (start > 0 && limit - start < 3 && continues(start)) --start;
+    const auto lead = static_cast<unsigned char>(text[start]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    const bool cutsACharacter = !continues(start) && start < limit && start + length > limit;
+    return text.substr(0, cutsACharacter ? start : limit);
 }
 
 std::string JsonString(std::string_view text) {

@@ -143,29 +143,54 @@ std::optional<SummaryRow> ReadSummaryRow(std::string_view text, LineNumber line)
     return row;
 }
 
-std::vector<std::pair<std::string, std::string>> ReadHeaderFields(std::string_view text) {
-    std::vector<std::pair<std::string, std::string>> fields;
-    while (!text.empty()) {
-        const std::size_t colon = text.find(':');
-        if (colon == std::string_view::npos) break;
-        const std::string_view key = TrimBlanks(text.substr(0, colon));
-        std::string_view value = text.substr(colon + 1);
-        if (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-        // A field written without a line break before the next one's prefix.
-        std::string_view next;
+namespace {
+
+// The header's fields in the order the writer puts them (the case number
+// may be left out). Only the date's text may lack its line break, so that
+// the status follows on the date's line after its colour prefix.
+constexpr std::string_view kHeaderKeys[] = {"Model Name", "Case Number", "Case Description", "Execution Date",
+                                            "Solution Status"};
+constexpr std::size_t kDateField = 3, kStatusField = 4;
+
+std::optional<std::size_t> HeaderPosition(std::string_view key) {
+    for (std::size_t position = 0; position < std::size(kHeaderKeys); ++position)
+        if (kHeaderKeys[position] == key) return position;
+    return std::nullopt;
+}
+
+// " KEY : VALUE" read: the key (blanks trimmed) and the value (after one
+// blank).
+std::pair<std::string_view, std::string_view> SplitField(std::string_view text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) return {};
+    std::string_view value = text.substr(colon + 1);
+    if (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+    return {TrimBlanks(text.substr(0, colon)), value};
+}
+
+}  // namespace
+
+void ReadHeaderFields(std::string_view text, std::vector<std::pair<std::string, std::string>>& fields) {
+    const auto [key, whole] = SplitField(text);
+    const std::optional<std::size_t> position = HeaderPosition(key);
+    const std::optional<std::size_t> last =
+        fields.empty() ? std::nullopt : HeaderPosition(fields.back().first);
+    if (!position || (last && *position <= *last)) return;
+    std::string_view value = whole;
+    std::string_view next;
+    if (*position == kDateField) {
+        // The first colour prefix in the date that starts the status field.
         for (std::size_t at = value.find('?'); at != std::string_view::npos; at = value.find('?', at + 1)) {
             const Prefixed prefixed = SplitPrefix(value.substr(at));
-            if (prefixed.colour && prefixed.text.find(':') != std::string_view::npos) {
+            if (prefixed.colour && SplitField(prefixed.text).first == kHeaderKeys[kStatusField]) {
                 next = prefixed.text;
                 value = value.substr(0, at);
                 break;
             }
         }
-        if (key.empty()) break;
-        fields.emplace_back(std::string(key), std::string(value));
-        text = next;
     }
-    return fields;
+    fields.emplace_back(std::string(key), std::string(value));
+    if (!next.empty()) ReadHeaderFields(next, fields);
 }
 
 bool IsTableHeader(std::string_view text) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "mapping_guard.h"
 #include "markup.h"
 #include "report_search.h"
 
@@ -163,7 +164,7 @@ private:
         } else if (m_inSummary && !prefixed.colour) {
             if (auto row = markup::ReadSummaryRow(line, number)) m_report.m_summary.push_back(std::move(*row));
         } else if (m_inHeader && prefixed.colour) {
-            for (auto& field : markup::ReadHeaderFields(prefixed.text)) m_report.m_header.push_back(std::move(field));
+            markup::ReadHeaderFields(prefixed.text, m_report.m_header);
         }
     }
 
@@ -253,14 +254,19 @@ private:
     bool m_inSummary = false, m_inHeader = false, m_everyLine = false;
 };
 
-Report::~Report() = default;
+Report::~Report() { m_guard.reset(); }
 
-std::unique_ptr<Report> Report::Open(const std::string& path) {
+bool Report::Damaged() const { return m_guard != nullptr && m_guard->damaged(); }
+
+std::unique_ptr<Report> Report::Open(const std::string& path, const std::function<void()>& mapped) {
     std::unique_ptr<Report> report(new Report());
     report->m_mapping = MapFile(path);
     report->m_path = path;
     report->m_fileName = std::filesystem::path(path).filename().string();
     report->m_bytes = report->m_mapping->Bytes();
+    if (report->m_mapping->address != nullptr)
+        report->m_guard = std::make_unique<MappingGuard>(report->m_bytes.data(), report->m_bytes.size());
+    if (mapped) mapped();
     Scanner(*report).Run();
     return report;
 }

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -181,6 +182,7 @@ struct ShownLine {
 };
 
 class NameSet;
+class MappingGuard;
 
 class ReadError : public std::runtime_error {
 public:
@@ -189,9 +191,13 @@ public:
 
 class Report {
 public:
-    // Maps and reads the file; throws ReadError naming the file and the
-    // problem when it cannot be opened or read.
-    static std::unique_ptr<Report> Open(const std::string& path);
+    // Maps and reads the file, its map guarded from before the first byte
+    // is read until the report is gone (a file cut short meanwhile reads
+    // as zero bytes where it lost its end, see MappingGuard); throws
+    // ReadError naming the file and the problem when it cannot be opened or
+    // read. `mapped`, when given, runs once the file is mapped, before any
+    // of it is read.
+    static std::unique_ptr<Report> Open(const std::string& path, const std::function<void()>& mapped = {});
     // Reads text held by the caller (tests, the server's uploads); the
     // text must outlive the report.
     static std::unique_ptr<Report> FromText(std::string_view text, std::string fileName = "report.log");
@@ -205,6 +211,9 @@ public:
     const std::string& Path() const { return m_path; }
     std::uint64_t Bytes() const { return m_bytes.size(); }
     std::string_view Text() const { return m_bytes; }
+    // True once a read found the file shorter than its map (it is being
+    // written again).
+    bool Damaged() const;
 
     LineNumber LineCount() const { return m_lineStarts.size() - 1; }
     Line LineAt(LineNumber number) const;
@@ -254,6 +263,7 @@ private:
     Line Classify(std::string_view raw, LineNumber number) const;
 
     std::unique_ptr<Mapping> m_mapping;
+    std::unique_ptr<MappingGuard> m_guard;  // released first, while the map is there
     std::string m_path, m_fileName;
     std::string_view m_bytes;
     std::vector<std::uint64_t> m_lineStarts;  // one per line, then the file size

@@ -5,8 +5,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+
+#include "http_message.h"
 
 namespace tarnview::server {
 
@@ -41,6 +44,10 @@ public:
 
 private:
     struct Http;
+    // The answer that refuses a request of a foreign host or without the
+    // token; nothing for one that may be served.
+    std::optional<HttpAnswer> Refusal(const HttpRequest& request) const;
+    HttpAnswer Answer(const HttpRequest& request) const;
     ReportLibrary& reports_;
     ServerSettings settings_;
     int port_ = -1;

@@ -266,7 +266,10 @@ Reply CompareReply(const ReportLibrary& reports, const std::string* aText, const
             return BadParameter("tolerance", "a number from 0 to below 1");
     }
     const std::shared_ptr<const ServedReport> servedA = reports.Current(*aId), servedB = reports.Current(*bId);
-    const Comparison comparison = Compare(servedA->report(), servedB->report(), order, tolerance);
+    const std::shared_ptr<const Comparison> kept = reports.Comparisons().Get(
+        *servedA, *servedB, order, tolerance,
+        [&] { return Compare(servedA->report(), servedB->report(), order, tolerance); });
+    const Comparison& comparison = *kept;
 
     JsonText json;
     json.StartObject();

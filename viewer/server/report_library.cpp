@@ -1,7 +1,5 @@
 #include "report_library.h"
 
-#include <sys/stat.h>
-
 #include <cstdarg>
 
 namespace tarnview::server {
@@ -19,15 +17,8 @@ double SecondsSince(Clock::time_point start) {
 
 }  // namespace
 
-std::optional<FileStamp> StampOf(const std::string& path) {
-    struct stat status {};
-    if (stat(path.c_str(), &status) != 0) return std::nullopt;
-    return FileStamp{status.st_dev, status.st_ino, status.st_size,
-                     static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
-}
-
 ServedReport::ServedReport(std::size_t id, int version, std::unique_ptr<Report> report)
-    : id_(id), version_(version), report_(std::move(report)), guard_(report_->Text().data(), report_->Bytes()) {}
+    : id_(id), version_(version), report_(std::move(report)) {}
 
 std::shared_ptr<const NameIndex> ServedReport::Index() const {
     std::lock_guard lock(indexMutex_);

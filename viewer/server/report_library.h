@@ -5,8 +5,6 @@
 // old map goes when the last such request is done.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <chrono>
@@ -18,21 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "mapping_guard.h"
+#include "comparison_cache.h"
+#include "file_stamp.h"
 #include "name_index.h"
 #include "report_reader.h"
 
 namespace tarnview::server {
-
-// What tells one state of a file from another.
-struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t modifiedNanoseconds = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-std::optional<FileStamp> StampOf(const std::string& path);
 
 // One version of one report. Immutable but for its index, which arrives
 // once it is built.
@@ -48,13 +37,12 @@ public:
     void SetIndex(std::shared_ptr<const NameIndex> index) const;
     // True once a read found the file shorter than its map (it is being
     // written again).
-    bool Damaged() const { return guard_.damaged(); }
+    bool Damaged() const { return report_->Damaged(); }
 
 private:
     std::size_t id_;
     int version_;
     std::unique_ptr<Report> report_;
-    MappingGuard guard_;  // after report_: released before the map is
     mutable std::mutex indexMutex_;
     mutable std::shared_ptr<const NameIndex> index_;
 };
@@ -73,6 +61,8 @@ public:
 
     std::size_t size() const { return slots_.size(); }
     std::shared_ptr<const ServedReport> Current(std::size_t id) const;
+    // Comparisons of two reports' versions, kept for the next request.
+    ComparisonCache& Comparisons() const { return comparisons_; }
 
     // Builds the name indexes, then looks for rewritten files every
     // `interval`, until StopBackgroundWork().
@@ -99,6 +89,7 @@ private:
     void Say(const char* format, ...) const __attribute__((format(printf, 2, 3)));
 
     std::vector<Slot> slots_;
+    mutable ComparisonCache comparisons_;
     mutable std::mutex mutex_;  // guards each slot's `current` and wakes the worker
     mutable std::condition_variable changed_;
     std::FILE* progress_ = nullptr;

@@ -7,16 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "file_stamp.h"
+
 namespace tarnview::terminal {
 
-struct FileStamp {
-    unsigned long long device = 0, inode = 0, size = 0;
-    long long modifiedNanoseconds = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-// The stamp of a file, none when it cannot be read.
-std::optional<FileStamp> StampOf(const std::string& path);
+using tarnview::FileStamp;
+using tarnview::StampOf;
 
 class FileWatch {
 public:

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "document.h"
-#include "cli_support.h"
+#include "report_reader.h"
 #include "file_watch.h"
 #include "history_chart.h"
 #include "keys.h"
@@ -25,11 +25,14 @@ constexpr int kEscape = 27;
 constexpr std::size_t kHorizontalStep = 8;
 constexpr int kChartHeight = 10;
 
-// The report with its map guarded: a report cut short while it is shown
-// reads as zero bytes where it lost its end until it is read again.
+// The report with its map guarded (by Report::Open): a report cut short
+// while it is shown reads as zero bytes where it lost its end until it is
+// read again.
+using GuardedReport = std::unique_ptr<const tarnview::Report>;
+
 GuardedReport ReadReport(const std::string& path, std::string& error) {
     try {
-        return ReadGuardedReport(path);
+        return tarnview::Report::Open(path);
     } catch (const ReadError& problem) {
         error = problem.what();
     } catch (const std::bad_alloc&) {

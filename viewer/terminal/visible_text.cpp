@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli_support.h"
+#include "visible.h"
 
 namespace tarnview::terminal {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <mutex>
 
-namespace tarnview::server {
+namespace tarnview {
 
 // One guarded range; the signal handler reads it.
 struct GuardedRange {
@@ -106,4 +106,4 @@ MappingGuard::~MappingGuard() {
 
 bool MappingGuard::damaged() const { return range_ != nullptr && range_->damaged.load(); }
 
-}  // namespace tarnview::server
+}  // namespace tarnview

@@ -1,14 +1,14 @@
-// A report may be written again while it is served, and the writer
+// A report may be written again while it is read, and the writer
 // truncates the file in place: a page of the old memory map past the new end
 // of the file then raises SIGBUS when it is read, which would end the
-// server. Guarded ranges instead get a page of zero bytes in place of the
+// program. Guarded ranges instead get a page of zero bytes in place of the
 // lost one, the range is marked damaged, and the reader of the file carries
 // on until the report is reloaded.
 #pragma once
 
 #include <cstddef>
 
-namespace tarnview::server {
+namespace tarnview {
 
 struct GuardedRange;
 
@@ -29,4 +29,4 @@ private:
     GuardedRange* range_ = nullptr;
 };
 
-}  // namespace tarnview::server
+}  // namespace tarnview

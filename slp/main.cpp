@@ -27,8 +27,7 @@ bool SolveInto(const slp::Model& model, const std::string& base, const slp::Solv
         result = slp::Solve(model, options, recorder);
         recorder.Finish(result);
     }
-    std::printf("%s: %s after %d major iterations, objective %.10g\n", model.name.c_str(),
-                slp::OutcomeText(result.outcome), result.majorIterations, result.objective);
+    std::printf("%s: %s\n", model.name.c_str(), slp::OutcomeLine(result).c_str());
     if (!report) return true;
     if (CreateUQExecutionReport(base.c_str()) != 0) {
         std::fprintf(stderr, "tarnslp: the report of %s was not written\n", base.c_str());

@@ -64,6 +64,7 @@ struct Result {
     std::vector<double> rowDiagnosis;               // per constraint (LP infeasible)
     std::vector<int> blamedRows, blamedColumns;     // (LP unbounded), from 0
     std::vector<int> conflictRows;                  // an irreducible infeasible set (infeasible end)
+    std::vector<std::string> startEnds;             // each start's end, when there were several
 };
 
 class IterationSink {

@@ -54,29 +54,7 @@ void CatchEndingSignals() {
     std::_Exit(128 + signal);
 }
 
-// Text from the model file or the command line, with every control
-// character (C0, DEL and the UTF-8 encoded C1) shown as \xHH.
-std::string Visible(const std::string& text) {
-    std::string shown;
-    char code[16];
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
-        if (c < 0x20 || c == 0x7F) {
-            std::snprintf(code, sizeof code, "\\x%02X", c);
-            shown += code;
-        } else if (c1) {
-            std::snprintf(code, sizeof code, "\\xC2\\x%02X", static_cast<unsigned char>(text[++i]));
-            shown += code;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
-}
-
-void Complain(const std::string& message) { std::cerr << "tarnslp: " << Visible(message) << "\n"; }
+void Complain(const std::string& message) { std::cerr << "tarnslp: " << slp::VisibleText(message) << "\n"; }
 
 // Removes BASE.vdr and BASE.log, the files of an unfinished run.
 void RemoveRun(const std::string& base) {
@@ -112,11 +90,15 @@ bool SolveInto(const slp::Model& model, const std::string& base, const slp::Solv
     {
         slp::RunRecorder recorder(temporary, model, options);
         result = slp::SolveFromStarts(model, options, starts, recorder);
-        if (result.outcome == slp::Outcome::Interrupted || g_stop) EndBySignal();  // the recorder's file is removed
-        recorder.Finish(result);
+        // Interrupted, the recorder removes its temporary file as it goes.
+        if (result.outcome != slp::Outcome::Interrupted && !g_stop) recorder.Finish(result);
     }
-    for (const std::string& line : result.startEnds) std::printf("%s: %s\n", Visible(model.name).c_str(), line.c_str());
-    std::printf("%s: %s\n", Visible(model.name).c_str(), slp::OutcomeLine(result).c_str());
+    if (g_stop) {
+        RemoveRun(temporary);
+        EndBySignal();
+    }
+    for (const std::string& line : result.startEnds) std::printf("%s: %s\n", slp::VisibleText(model.name).c_str(), line.c_str());
+    std::printf("%s: %s\n", slp::VisibleText(model.name).c_str(), slp::OutcomeLine(result).c_str());
     if (report && CreateUQExecutionReport(temporary.c_str()) != 0) {
         RemoveRun(temporary);
         Complain("the report of " + base + " was not written");

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <cmath>
 #include <fstream>
@@ -60,7 +61,7 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& where, const std::string& problem) const {
-        throw std::runtime_error(m_file + ": " + (where.empty() ? "" : where + ": ") + problem);
+        throw std::runtime_error(VisibleText(m_file + ": " + (where.empty() ? "" : where + ": ") + problem));
     }
     static std::string At(const std::string& where, const char* key) {
         return where.empty() ? key : where + "." + key;
@@ -107,9 +108,9 @@ private:
     }
     int VariableNamed(const Json& name, const std::string& where) const {
         if (!name.IsString()) Fail(where, "a variable name expected");
-        const auto found = m_variables.find(name.GetString());
-        if (found == m_variables.end())
-            Fail(where, std::string("no variable is named \"") + name.GetString() + "\"");
+        const std::string text(name.GetString(), name.GetStringLength());
+        const auto found = m_variables.find(text);
+        if (found == m_variables.end()) Fail(where, "no variable is named \"" + text + "\"");
         return found->second;
     }
 
@@ -138,7 +139,8 @@ private:
         if (!linear.IsNull()) {
             if (!linear.IsObject()) Fail(At(where, "linear"), "an object of variable names and coefficients expected");
             for (const auto& term : linear.GetObject()) {
-                const std::string at = At(where, "linear") + "." + term.name.GetString();
+                const std::string at =
+                    At(where, "linear") + "." + std::string(term.name.GetString(), term.name.GetStringLength());
                 expression.linear.push_back({VariableNamed(term.name, at), Finite(term.value, at)});
             }
         }
@@ -218,6 +220,26 @@ const char* KindOf(mode_t mode) {
 }
 
 }  // namespace
+
+std::string VisibleText(const std::string& text) {
+    std::string shown;
+    char code[16];
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(code, sizeof code, "\\x%02X", c);
+            shown += code;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(code, sizeof code, "\\xC2\\x%02X", next);
+            shown += code;
+            ++i;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
 
 double Expression::Value(const std::vector<double>& x) const {
     double value = 0;

@@ -306,7 +306,8 @@ bool SlpRun::TakeStep(const std::vector<double>& candidate, double predictedMeri
             ++shrunk;
         } else if (ratio < m_options.poorRatio) {
             m_box[j] *= 0.5;
-        } else if (ratio > m_options.goodRatio && std::fabs(step) >= 0.999 * m_box[j]) {
+        } else if (std::fabs(step) >= 0.999 * m_box[j] && (ratio > m_options.goodRatio || step * m_lastStep[j] > 0)) {
+            // Met on a good step, or met again in the same direction: the box holds the variable back.
             const VariableSpec& v = m_model.variables[j];
             const double range = v.upper - v.lower;
             m_box[j] = std::isfinite(range) ? std::min(2 * m_box[j], range) : 2 * m_box[j];

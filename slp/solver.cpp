@@ -422,6 +422,7 @@ Result SlpRun::Run() {
     initial.information.push_back("initial point: the model's start values within their bounds");
     m_sink.Record(initial);
     double lastObjective = initial.objective;
+    std::vector<double> recentObjectives;
     for (int iteration = 0; iteration < m_options.iterationLimit; ++iteration) {
         if (m_options.stop != nullptr && m_options.stop->load()) {
             result.outcome = Outcome::Interrupted;
@@ -470,7 +471,13 @@ Result SlpRun::Run() {
         for (size_t j = 0; j < n; ++j)
             if (m_nonlinear[j] && m_box[j] > m_options.convergenceTolerance * (1 + std::fabs(m_x[j])))
                 boxesGone = false;
-        const bool settled = m_stalled || small || boxesGone;
+        // Feasible steps whose objective moves less than the feasibility
+        // tolerance over five taken steps: a crawl along the rows, not progress.
+        if (taken) recentObjectives.push_back(described.objective);
+        const bool crawling = taken && recentObjectives.size() > 5 && described.feasible && m_phase == Phase::Optimality &&
+                              std::fabs(described.objective - recentObjectives[recentObjectives.size() - 6]) <=
+                                  m_options.feasibilityTolerance * (1 + std::fabs(described.objective));
+        const bool settled = m_stalled || small || boxesGone || crawling;
         const bool feasible = described.feasible;
         if (m_phase == Phase::Feasibility && feasible) {
             m_phase = Phase::Optimality;

@@ -17,7 +17,7 @@ run="cmake make g++ rapidjson-dev libcli11-dev libncurses-dev $viewer"
 install="$run help2man"
 package="$install dpkg-dev file"
 test="$package python3 python3-jsonschema libgtest-dev googletest locales
-g++-mingw-w64-i686 binutils-mingw-w64-i686 lintian man-db procps coinor-libclp-dev gfortran tmux nodejs"
+g++-mingw-w64-i686 binutils-mingw-w64-i686 lintian man-db procps coinor-libclp-dev coinor-libipopt-dev gfortran tmux nodejs"
 case "${1:-}" in
     --run) packages="$run" ;;
     --install) packages="$install" ;;

@@ -4,7 +4,15 @@
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstring>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -17,6 +25,14 @@ namespace {
 
 using Json = rapidjson::Value;
 
+// A model file holds at most this many bytes, and its arrays and objects
+// nest at most this deep (the model form itself needs 4 levels).
+constexpr long kModelFileLimit = 256L << 20;
+constexpr int kNestingLimit = 64;
+// Bounds, coefficients and right-hand sides beyond this magnitude are
+// refused: the LP solver takes them for infinities or fails on them.
+constexpr double kLargestNumber = 1e20;
+
 class ModelReader {
 public:
     ModelReader(std::string file) : m_file(std::move(file)) {}
@@ -26,7 +42,7 @@ public:
         Model model;
         model.name = Text(document, "name", "", true);
         model.description = Text(document, "description", "", false);
-        model.caseNumber = static_cast<int>(Number(document, "case", "", 0));
+        model.caseNumber = CaseNumber(document);
         const std::string sense = Text(document, "sense", "", false);
         if (sense != "" && sense != "minimize" && sense != "maximize")
             Fail("sense", "\"minimize\" or \"maximize\" expected");
@@ -45,7 +61,7 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& where, const std::string& problem) const {
-        throw std::runtime_error(m_file + ": " + (where.empty() ? "" : where + ": ") + problem);
+        throw std::runtime_error(VisibleText(m_file + ": " + (where.empty() ? "" : where + ": ") + problem));
     }
     static std::string At(const std::string& where, const char* key) {
         return where.empty() ? key : where + "." + key;
@@ -66,6 +82,13 @@ private:
         if (!value.IsString()) Fail(At(where, key), "a text expected");
         return std::string(value.GetString(), value.GetStringLength());
     }
+    int CaseNumber(const Json& document) const {
+        const Json& value = Member(document, "case", "", false);
+        if (value.IsNull()) return 0;
+        if (!value.IsNumber() || !value.IsInt())
+            Fail("case", "an integer from " + std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX) + " expected");
+        return value.GetInt();
+    }
     double Number(const Json& object, const char* key, const std::string& where, double fallback) const {
         const Json& value = Member(object, key, where, false);
         if (value.IsNull()) return fallback;
@@ -78,13 +101,16 @@ private:
             if (text == "-inf") return -kInfinity;
         }
         if (!value.IsNumber()) Fail(where, "a number expected (or \"inf\", \"-inf\")");
-        return value.GetDouble();
+        const double number = value.GetDouble();
+        if (std::fabs(number) > kLargestNumber)
+            Fail(where, "a number of magnitude at most 1e20 expected (or \"inf\", \"-inf\")");
+        return number;
     }
     int VariableNamed(const Json& name, const std::string& where) const {
         if (!name.IsString()) Fail(where, "a variable name expected");
-        const auto found = m_variables.find(name.GetString());
-        if (found == m_variables.end())
-            Fail(where, std::string("no variable is named \"") + name.GetString() + "\"");
+        const std::string text(name.GetString(), name.GetStringLength());
+        const auto found = m_variables.find(text);
+        if (found == m_variables.end()) Fail(where, "no variable is named \"" + text + "\"");
         return found->second;
     }
 
@@ -97,6 +123,8 @@ private:
             variable.lower = Number(variables[i], "lower", where, 0);
             variable.upper = Number(variables[i], "upper", where, kInfinity);
             variable.start = Number(variables[i], "start", where, std::max(variable.lower, 0.0));
+            if (variable.lower == kInfinity) Fail(where + ".lower", "the lower bound may not be \"inf\"");
+            if (variable.upper == -kInfinity) Fail(where + ".upper", "the upper bound may not be \"-inf\"");
             if (variable.lower > variable.upper) Fail(where, "the lower bound is above the upper bound");
             if (!std::isfinite(variable.start)) Fail(where + ".start", "a finite number expected");
             if (!m_variables.emplace(variable.name, static_cast<int>(i)).second)
@@ -111,7 +139,8 @@ private:
         if (!linear.IsNull()) {
             if (!linear.IsObject()) Fail(At(where, "linear"), "an object of variable names and coefficients expected");
             for (const auto& term : linear.GetObject()) {
-                const std::string at = At(where, "linear") + "." + term.name.GetString();
+                const std::string at =
+                    At(where, "linear") + "." + std::string(term.name.GetString(), term.name.GetStringLength());
                 expression.linear.push_back({VariableNamed(term.name, at), Finite(term.value, at)});
             }
         }
@@ -181,7 +210,36 @@ void WriteExpression(std::ostream& out, const Model& model, const Expression& ex
     out << "]";
 }
 
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
 }  // namespace
+
+std::string VisibleText(const std::string& text) {
+    std::string shown;
+    char code[16];
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(code, sizeof code, "\\x%02X", c);
+            shown += code;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(code, sizeof code, "\\xC2\\x%02X", next);
+            shown += code;
+            ++i;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
 
 double Expression::Value(const std::vector<double>& x) const {
     double value = 0;
@@ -190,12 +248,70 @@ double Expression::Value(const std::vector<double>& x) const {
     return value;
 }
 
+namespace {
+
+std::string FileText(const std::string& path) {
+    // Non-blocking, so that a FIFO is refused rather than waited on.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) throw std::runtime_error(path + ": cannot open the file: " + std::strerror(errno));
+    struct Closer {
+        int descriptor;
+        ~Closer() { ::close(descriptor); }
+    } closer{descriptor};
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0)
+        throw std::runtime_error(path + ": cannot read the file: " + std::strerror(errno));
+    if (!S_ISREG(status.st_mode))
+        throw std::runtime_error(path + ": not a regular file (" + KindOf(status.st_mode) + ")");
+    if (status.st_size > kModelFileLimit)
+        throw std::runtime_error(path + ": larger than the " + std::to_string(kModelFileLimit >> 20) +
+                                 " MiB a model file may hold");
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw std::runtime_error(path + ": cannot read the file: " + std::strerror(errno));
+        if (got == 0) break;
+        text.append(buffer, static_cast<size_t>(got));
+        if (text.size() > static_cast<size_t>(kModelFileLimit))
+            throw std::runtime_error(path + ": larger than the " + std::to_string(kModelFileLimit >> 20) +
+                                     " MiB a model file may hold");
+    }
+    return text;
+}
+
+// The byte offset where arrays and objects nest deeper than the limit, or -1.
+long DeepestNesting(const std::string& text) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kNestingLimit) return static_cast<long>(i);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
 Model ReadModel(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error(path + ": cannot open the file");
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = FileText(path);
+    const long tooDeep = DeepestNesting(text);
+    if (tooDeep >= 0)
+        throw std::runtime_error(path + ": byte " + std::to_string(tooDeep + 1) + ": arrays and objects nested deeper than " +
+                                 std::to_string(kNestingLimit) + " levels");
     rapidjson::Document document;
-    document.Parse(text.c_str(), text.size());
+    document.Parse<rapidjson::kParseIterativeFlag>(text.c_str(), text.size());
     if (document.HasParseError())
         throw std::runtime_error(path + ": byte " + std::to_string(document.GetErrorOffset() + 1) +
                                  ": " + rapidjson::GetParseError_En(document.GetParseError()));

@@ -55,6 +55,10 @@ struct Model {
     std::vector<Constraint> constraints;
 };
 
+// Text from a model file or a command line as messages show it: every
+// control character (C0, DEL and the UTF-8 encoded C1) as \xHH.
+std::string VisibleText(const std::string& text);
+
 // Reads a model file; throws std::runtime_error naming the file, the place
 // in it and the problem.
 Model ReadModel(const std::string& path);

@@ -30,7 +30,7 @@ std::string Now() {
 }  // namespace
 
 RunRecorder::RunRecorder(const std::string& base, const Model& model, const SolverOptions& options)
-    : m_model(model), m_feasibilityTolerance(options.feasibilityTolerance), m_run(base + ".vdr"), m_nonlinear(NonlinearVariables(model)) {
+    : m_model(model), m_run(base + ".vdr"), m_nonlinear(NonlinearVariables(model)) {
     m_run.SetCase({model.caseNumber, model.description, Now(), ""});
     m_run.SetModelName(model.name);
     AddModel();
@@ -89,7 +89,7 @@ void RunRecorder::Record(const IterationRecord& record) {
     rd::Iteration iteration;
     iteration.nlVariables = m_nonlinearVariables;
     iteration.nlEquations = m_nonlinearRows;
-    iteration.feasible = record.maxViolation <= m_feasibilityTolerance;
+    iteration.feasible = record.feasible;
     iteration.pFunction = record.merit;
     iteration.nonlinearityRatio = record.ratio;
     iteration.objective = record.objective;

@@ -22,7 +22,6 @@ private:
     void AddOptions(const SolverOptions& options);
 
     const Model& m_model;
-    double m_feasibilityTolerance;
     tarn::rundata::RunWriter m_run;
     std::vector<bool> m_nonlinear;
     int m_nonlinearRows = 0, m_nonlinearVariables = 0;

@@ -6,38 +6,68 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
+#include <stdexcept>
+
+#include "linearisation.h"
 
 namespace slp {
 namespace {
 
-// The first-order expansion of an expression at a point: its value there
-// and its gradient, as (variable, coefficient) pairs with each variable once.
-struct Expansion {
-    double value = 0;
-    std::vector<Term> gradient;
+double PowerOfTwoNear(double magnitude) {
+    if (!(magnitude > 0) || !std::isfinite(magnitude)) return 1;
+    return std::ldexp(1.0, std::ilogb(magnitude));
+}
+
+double LargestCoefficient(const Expression& e) {
+    double largest = 0;
+    for (const Term& term : e.linear) largest = std::max(largest, std::fabs(term.coefficient));
+    for (const Bilinear& term : e.bilinear) largest = std::max(largest, std::fabs(term.coefficient));
+    return largest;
+}
+
+// Expresses e in the scaled columns (x = column * x') and multiplies it by factor.
+void ScaleExpression(Expression& e, const std::vector<double>& column, double factor) {
+    for (Term& term : e.linear) term.coefficient *= column[term.variable] * factor;
+    for (Bilinear& term : e.bilinear) term.coefficient *= column[term.first] * column[term.second] * factor;
+}
+
+// The model in scaled units: x = column * x', each row multiplied by
+// row[i], the objective by objective.
+struct Scaling {
+    std::vector<double> column, row;
+    double objective = 1;
 };
 
-Expansion Expand(const Expression& expression, const std::vector<double>& x, std::vector<double>& dense,
-                 std::vector<int>& touched) {
-    auto add = [&](int variable, double coefficient) {
-        if (dense[variable] == 0 && std::find(touched.begin(), touched.end(), variable) == touched.end())
-            touched.push_back(variable);
-        dense[variable] += coefficient;
-    };
-    touched.clear();
-    for (const Term& term : expression.linear) add(term.variable, term.coefficient);
-    for (const Bilinear& term : expression.bilinear) {
-        add(term.first, term.coefficient * x[term.second]);
-        add(term.second, term.coefficient * x[term.first]);
+Model ScaledModel(const Model& model, Scaling& scaling) {
+    Model scaled = model;
+    const size_t n = model.variables.size();
+    scaling.column.assign(n, 1.0);
+    for (size_t j = 0; j < n; ++j) {
+        VariableSpec& v = scaled.variables[j];
+        double magnitude = 0;
+        for (double bound : {v.lower, v.upper, v.start})
+            if (std::isfinite(bound)) magnitude = std::max(magnitude, std::fabs(bound));
+        const double s = PowerOfTwoNear(magnitude);
+        scaling.column[j] = s;
+        v.lower /= s;
+        v.upper /= s;
+        v.start /= s;
     }
-    Expansion expansion;
-    expansion.value = expression.Value(x);
-    for (int variable : touched) {
-        expansion.gradient.push_back({variable, dense[variable]});
-        dense[variable] = 0;
+    ScaleExpression(scaled.objective, scaling.column, 1.0);
+    scaling.objective = 1 / PowerOfTwoNear(LargestCoefficient(scaled.objective));
+    ScaleExpression(scaled.objective, std::vector<double>(n, 1.0), scaling.objective);
+    scaling.row.resize(model.constraints.size());
+    for (size_t i = 0; i < model.constraints.size(); ++i) {
+        Constraint& c = scaled.constraints[i];
+        ScaleExpression(c.expression, scaling.column, 1.0);
+        const double factor = 1 / PowerOfTwoNear(LargestCoefficient(c.expression));
+        ScaleExpression(c.expression, std::vector<double>(n, 1.0), factor);
+        c.rhs *= factor;
+        scaling.row[i] = factor;
     }
-    return expansion;
+    return scaled;
 }
 
 double Violation(RowType type, double activity, double rhs) {
@@ -49,22 +79,30 @@ double Violation(RowType type, double activity, double rhs) {
     return 0;
 }
 
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+enum class Phase { Optimality, Feasibility };
+
 class SlpRun {
 public:
     SlpRun(const Model& model, const SolverOptions& options, IterationSink& sink)
-        : m_model(model), m_options(options), m_sink(sink), m_nonlinear(NonlinearVariables(model)),
-          m_dense(model.variables.size(), 0.0) {
+        : m_original(model), m_model(ScaledModel(model, m_scaling)), m_options(options), m_sink(sink),
+          m_nonlinear(NonlinearVariables(model)), m_lp(m_model, m_nonlinear) {
         const size_t n = model.variables.size();
         m_x.resize(n);
         m_box.resize(n);
         m_lastStep.assign(n, 0.0);
         for (size_t j = 0; j < n; ++j) {
-            const VariableSpec& v = model.variables[j];
+            const VariableSpec& v = m_model.variables[j];
             m_x[j] = std::clamp(v.start, v.lower, v.upper);
             m_box[j] = InitialBox(v);
         }
         m_sign = model.maximize ? -1.0 : 1.0;
-        m_penalty = options.penalty;
+        m_penalty = std::min(options.penalty, options.maxPenalty);
     }
 
     Result Run();
@@ -75,128 +113,163 @@ private:
         if (std::isfinite(range) && range > 0) return m_options.initialBoxShare * range;
         return m_options.initialBoxShare * (std::fabs(v.start) + 1) * 4;
     }
-    double Objective(const std::vector<double>& x) const { return m_model.objective.Value(x); }
-    double TotalViolation(const std::vector<double>& x, double* largest = nullptr, int* row = nullptr) const;
-    // Minimised: the objective (as minimised) plus the penalised violation.
+    double ObjectiveWeight() const { return m_phase == Phase::Optimality ? 1.0 : 0.0; }
+    double SlackCost() const { return m_phase == Phase::Optimality ? m_penalty : 1.0; }
+    // The scaled rows' total and largest violation.
+    double TotalViolation(const std::vector<double>& x, double* largest = nullptr) const;
+    // Minimised: the phase's objective plus the penalised violation, scaled.
     double Merit(const std::vector<double>& x) const {
-        return m_sign * Objective(x) + m_penalty * TotalViolation(x);
+        return ObjectiveWeight() * m_sign * m_model.objective.Value(x) + SlackCost() * TotalViolation(x);
     }
+    std::vector<double> Unscaled(const std::vector<double>& x) const;
     IterationRecord Describe(const std::vector<double>& x) const;
-    void Solved(ClpSimplex& lp, Result& result);
-    int SolveLp(std::unique_ptr<ClpSimplex>& lp, double& predictedMerit);
+    void SetBounds();
+    int SolveLp(IterationRecord& record);
+    int RaisePenaltyForSlacks(int status, IterationRecord& record);
     bool TakeStep(const std::vector<double>& candidate, double predictedMerit, IterationRecord& record);
-    void Diagnose(ClpSimplex& lp, int status, Result& result) const;
+    bool Stationary() const;
+    bool PerturbZeroGradients(IterationRecord& record);
+    void Diagnose(int status, Result& result);
+    void FindConflict(Result& result);
+    std::string ConflictText(const std::vector<int>& rows) const;
+    void KeepMultipliers();
 
-    const Model& m_model;
+    const Model& m_original;
+    Scaling m_scaling;
+    Model m_model;  // scaled
     const SolverOptions& m_options;
     IterationSink& m_sink;
     std::vector<bool> m_nonlinear;
-    std::vector<double> m_x, m_box, m_lastStep, m_dense;
-    std::vector<int> m_touched;
+    Linearisation m_lp;
+    std::vector<double> m_x, m_box, m_lastStep;
     double m_sign = 1, m_penalty = 0;
-    // From the last LP.
+    Phase m_phase = Phase::Optimality;
+    int m_perturbations = 0;
+    // From the last LP, in the original units.
     std::vector<double> m_duals, m_reducedCosts;
-    bool m_converged = false;
+    bool m_stalled = false;
 };
 
-double SlpRun::TotalViolation(const std::vector<double>& x, double* largest, int* row) const {
+double SlpRun::TotalViolation(const std::vector<double>& x, double* largest) const {
     double total = 0, worst = 0;
-    int worstRow = -1;
-    for (size_t i = 0; i < m_model.constraints.size(); ++i) {
-        const Constraint& c = m_model.constraints[i];
+    for (const Constraint& c : m_model.constraints) {
         const double violation = Violation(c.type, c.expression.Value(x), c.rhs);
         total += violation;
-        if (violation > worst) {
-            worst = violation;
-            worstRow = static_cast<int>(i);
-        }
+        worst = std::max(worst, violation);
     }
     if (largest != nullptr) *largest = worst;
-    if (row != nullptr) *row = worstRow;
     return total;
 }
 
-IterationRecord SlpRun::Describe(const std::vector<double>& x) const {
+std::vector<double> SlpRun::Unscaled(const std::vector<double>& x) const {
+    std::vector<double> values(x.size());
+    for (size_t j = 0; j < x.size(); ++j) values[j] = x[j] * m_scaling.column[j];
+    return values;
+}
+
+IterationRecord SlpRun::Describe(const std::vector<double>& scaledX) const {
     IterationRecord record;
-    const size_t n = x.size(), m = m_model.constraints.size();
+    const std::vector<double> x = Unscaled(scaledX);
+    const size_t n = x.size(), m = m_original.constraints.size();
     record.values = x;
     record.steps.resize(n);
-    for (size_t j = 0; j < n; ++j) record.steps[j] = m_nonlinear[j] ? m_box[j] : 1e20;
+    for (size_t j = 0; j < n; ++j) record.steps[j] = m_nonlinear[j] ? m_box[j] * m_scaling.column[j] : 1e20;
     record.reducedCosts = m_reducedCosts.empty() ? std::vector<double>(n, 0.0) : m_reducedCosts;
     record.duals = m_duals.empty() ? std::vector<double>(m, 0.0) : m_duals;
+    double worst = 0;
     for (size_t i = 0; i < m; ++i) {
-        const Constraint& c = m_model.constraints[i];
+        const Constraint& c = m_original.constraints[i];
         const double activity = c.expression.Value(x);
+        const double violation = Violation(c.type, activity, c.rhs);
         record.residuals.push_back(activity - c.rhs);
-        record.violations.push_back(Violation(c.type, activity, c.rhs));
+        record.violations.push_back(violation);
+        record.infeasibility += violation;
+        if (violation > worst) {
+            worst = violation;
+            record.mostInfeasible = static_cast<int>(i);
+        }
     }
-    record.objective = Objective(x);
-    record.infeasibility = TotalViolation(x, &record.maxViolation, &record.mostInfeasible);
-    if (record.maxViolation <= m_options.feasibilityTolerance) record.mostInfeasible = -1;
-    record.merit = Merit(x);
+    record.maxViolation = worst;
+    double scaledWorst = 0;
+    TotalViolation(scaledX, &scaledWorst);
+    record.feasible = scaledWorst <= m_options.feasibilityTolerance;
+    if (record.feasible) record.mostInfeasible = -1;
+    record.objective = m_original.objective.Value(x);
+    record.merit = Merit(scaledX) / m_scaling.objective;
     return record;
 }
 
-// The LP at m_x: columns are the variables, then the elastic slacks of the
-// nonlinear rows; rows are the constraints, expanded at m_x.  Returns CLP's
-// status; predictedMerit is the merit the LP's solution promises.
-int SlpRun::SolveLp(std::unique_ptr<ClpSimplex>& lp, double& predictedMerit) {
-    const int n = static_cast<int>(m_x.size()), m = static_cast<int>(m_model.constraints.size());
-    std::vector<int> rows, columns;
-    std::vector<double> elements, columnLower, columnUpper, cost, rowLower, rowUpper;
-    for (int j = 0; j < n; ++j) {
+// The columns' bounds of the next LP: each nonlinear variable within its
+// step box, the slacks within ten times the violation they could need.
+void SlpRun::SetBounds() {
+    for (size_t j = 0; j < m_x.size(); ++j) {
         const VariableSpec& v = m_model.variables[j];
-        columnLower.push_back(m_nonlinear[j] ? std::max(v.lower, m_x[j] - m_box[j]) : v.lower);
-        columnUpper.push_back(m_nonlinear[j] ? std::min(v.upper, m_x[j] + m_box[j]) : v.upper);
-        cost.push_back(0);
+        const double lower = m_nonlinear[j] ? std::max(v.lower, m_x[j] - m_box[j]) : v.lower;
+        const double upper = m_nonlinear[j] ? std::min(v.upper, m_x[j] + m_box[j]) : v.upper;
+        m_lp.SetColumnBounds(static_cast<int>(j), lower, upper);
     }
-    const Expansion objective = Expand(m_model.objective, m_x, m_dense, m_touched);
-    double objectiveConstant = objective.value;
-    for (const Term& term : objective.gradient) {
-        cost[term.variable] = m_sign * term.coefficient;
-        objectiveConstant -= term.coefficient * m_x[term.variable];
+    for (int k = 0; k < m_lp.SlackCount(); ++k) {
+        const Constraint& c = m_model.constraints[m_lp.SlackRow(k)];
+        const double violation = Violation(c.type, c.expression.Value(m_x), c.rhs);
+        m_lp.SetSlackBound(k, 10 * (violation + 1 + std::fabs(c.rhs)));
     }
-    auto addSlack = [&](int row, double sign) {
-        rows.push_back(row);
-        columns.push_back(static_cast<int>(columnLower.size()));
-        elements.push_back(sign);
-        columnLower.push_back(0);
-        columnUpper.push_back(COIN_DBL_MAX);
-        cost.push_back(m_penalty);
-    };
-    for (int i = 0; i < m; ++i) {
-        const Constraint& c = m_model.constraints[i];
-        const Expansion row = Expand(c.expression, m_x, m_dense, m_touched);
-        double rhs = c.rhs - row.value;
-        for (const Term& term : row.gradient) {
-            rows.push_back(i);
-            columns.push_back(term.variable);
-            elements.push_back(term.coefficient);
-            rhs += term.coefficient * m_x[term.variable];
+}
+
+// While the LP would rather pay the penalty than meet a row (a slack at its
+// bound), the penalty rises above the row's multiplier and the LP is solved
+// again.  An infeasible LP has its slacks freed; what remains infeasible is
+// in the rows without nonlinear variables, the model's own.
+int SlpRun::RaisePenaltyForSlacks(int status, IterationRecord& record) {
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        if (status == 1 && m_lp.SlacksBounded()) {
+            m_lp.FreeSlacks();
+            status = m_lp.Solve();
+            continue;
         }
-        rowLower.push_back(c.type == RowType::LessEqual ? -COIN_DBL_MAX : rhs);
-        rowUpper.push_back(c.type == RowType::GreaterEqual ? COIN_DBL_MAX : rhs);
-        if (!c.expression.IsNonlinear()) continue;
-        if (c.type != RowType::LessEqual) addSlack(i, 1.0);
-        if (c.type != RowType::GreaterEqual) addSlack(i, -1.0);
+        if (status != 0 || m_phase != Phase::Optimality || m_penalty >= m_options.maxPenalty) return status;
+        const double multiplier = m_lp.LargestMultiplierAtSlackBound();
+        if (multiplier <= 0) return status;
+        m_penalty = std::min(m_options.maxPenalty, std::max(10 * m_penalty, 2 * multiplier));
+        record.information.push_back("penalty raised to " + Number(m_penalty) +
+                                     " above the rows' multipliers");
+        m_lp.SetSlackCosts(m_penalty);
+        status = m_lp.Solve();
     }
-    for (double& bound : columnLower) bound = std::isinf(bound) ? -COIN_DBL_MAX : bound;
-    for (double& bound : columnUpper) bound = std::isinf(bound) ? COIN_DBL_MAX : bound;
-    const int columnCount = static_cast<int>(columnLower.size());
-    CoinPackedMatrix matrix(true, rows.data(), columns.data(), elements.data(),
-                            static_cast<CoinBigIndex>(elements.size()));
-    matrix.setDimensions(m, columnCount);
-    lp = std::make_unique<ClpSimplex>();
-    lp->setLogLevel(0);
-    lp->loadProblem(matrix, columnLower.data(), columnUpper.data(), cost.data(), rowLower.data(),
-                    rowUpper.data());
-    lp->dual();
-    const int status = lp->status();
-    if (status != 0) return status;
-    const double* solution = lp->primalColumnSolution();
-    predictedMerit = m_sign * objectiveConstant;
-    for (int j = 0; j < columnCount; ++j) predictedMerit += cost[j] * solution[j];
-    return 0;
+    return status;
+}
+
+int SlpRun::SolveLp(IterationRecord& record) {
+    SetBounds();
+    m_lp.Expand(m_model, m_x, ObjectiveWeight() * m_sign, SlackCost());
+    return RaisePenaltyForSlacks(m_lp.Solve(), record);
+}
+
+void SlpRun::KeepMultipliers() {
+    const size_t n = m_x.size(), m = m_model.constraints.size();
+    const double* duals = m_lp.Duals();
+    const double* reduced = m_lp.ReducedCosts();
+    // Shadow prices of the user's objective, in its units.
+    m_duals.resize(m);
+    for (size_t i = 0; i < m; ++i) m_duals[i] = m_sign * duals[i] * m_scaling.row[i] / m_scaling.objective;
+    m_reducedCosts.resize(n);
+    for (size_t j = 0; j < n; ++j)
+        m_reducedCosts[j] = m_sign * reduced[j] / (m_scaling.column[j] * m_scaling.objective);
+}
+
+// No boxed variable is held by its box against a reduced cost: the LP's
+// multipliers show no reason to move further.
+bool SlpRun::Stationary() const {
+    const double* solution = m_lp.Solution();
+    const double* reduced = m_lp.ReducedCosts();
+    for (size_t j = 0; j < m_x.size(); ++j) {
+        if (!m_nonlinear[j]) continue;
+        const VariableSpec& v = m_model.variables[j];
+        const double margin = 1e-9 * (1 + std::fabs(m_x[j]));
+        const bool heldBelow = m_x[j] - m_box[j] > v.lower + margin && solution[j] <= m_x[j] - m_box[j] + margin;
+        const bool heldAbove = m_x[j] + m_box[j] < v.upper - margin && solution[j] >= m_x[j] + m_box[j] - margin;
+        if ((heldBelow || heldAbove) && std::fabs(reduced[j]) > 1e-7) return false;
+    }
+    return true;
 }
 
 bool SlpRun::TakeStep(const std::vector<double>& candidate, double predictedMerit,
@@ -204,39 +277,43 @@ bool SlpRun::TakeStep(const std::vector<double>& candidate, double predictedMeri
     const double current = Merit(m_x);
     const double predicted = current - predictedMerit;
     const double actual = current - Merit(candidate);
-    const double scale = 1 + std::fabs(current);
-    if (predicted <= m_options.convergenceTolerance * scale) {
+    // Rounding in the merit's sums: differences below it are noise.
+    const double noise = 1e-11 * (1 + std::fabs(current));
+    if (predicted <= std::max(m_options.convergenceTolerance * (1 + std::fabs(current)), noise)) {
         // The LP finds nothing better within the boxes: a stationary point.
         record.ratio = 1;
-        m_converged = true;
+        m_stalled = true;
         return false;
     }
     const double ratio = actual / predicted;
     record.ratio = ratio;
-    int grown = 0, shrunk = 0;
-    if (ratio < m_options.acceptRatio) {
+    if (actual < m_options.acceptRatio * predicted - noise) {
         for (size_t j = 0; j < m_x.size(); ++j) {
             if (m_nonlinear[j]) m_box[j] *= 0.5;
+            m_lastStep[j] = 0;
         }
-        record.warnings.push_back("step rejected (it achieved " + std::to_string(ratio) +
+        record.warnings.push_back("step rejected (it achieved " + Number(ratio) +
                                   " of the predicted fall); step boxes halved");
         return false;
     }
+    int grown = 0, shrunk = 0;
     for (size_t j = 0; j < m_x.size(); ++j) {
         if (!m_nonlinear[j]) continue;
         const double step = candidate[j] - m_x[j];
-        if (step * m_lastStep[j] < 0) {
+        const bool significant = std::fabs(step) > 1e-3 * m_box[j];
+        if (significant && step * m_lastStep[j] < 0 && ratio <= m_options.goodRatio) {
             m_box[j] *= 0.5;
             ++shrunk;
         } else if (ratio < m_options.poorRatio) {
             m_box[j] *= 0.5;
-        } else if (ratio > m_options.goodRatio && std::fabs(step) >= 0.999 * m_box[j]) {
+        } else if (std::fabs(step) >= 0.999 * m_box[j] && (ratio > m_options.goodRatio || step * m_lastStep[j] > 0)) {
+            // Met on a good step, or met again in the same direction: the box holds the variable back.
             const VariableSpec& v = m_model.variables[j];
             const double range = v.upper - v.lower;
             m_box[j] = std::isfinite(range) ? std::min(2 * m_box[j], range) : 2 * m_box[j];
             ++grown;
         }
-        if (step != 0) m_lastStep[j] = step;
+        m_lastStep[j] = significant ? step : 0;
     }
     if (shrunk > 0)
         record.warnings.push_back("step boxes halved on " + std::to_string(shrunk) +
@@ -247,27 +324,51 @@ bool SlpRun::TakeStep(const std::vector<double>& candidate, double predictedMeri
     return true;
 }
 
-void SlpRun::Diagnose(ClpSimplex& lp, int status, Result& result) const {
+// Where a violated row's bilinear term has a factor at zero, the other
+// factor's gradient vanishes and no LP can move it: such variables are moved
+// half their box into their range, a few times per run.
+bool SlpRun::PerturbZeroGradients(IterationRecord& record) {
+    if (m_perturbations >= 3) return false;
+    std::vector<bool> moved(m_x.size(), false);
+    int count = 0;
+    for (const Constraint& c : m_model.constraints) {
+        if (Violation(c.type, c.expression.Value(m_x), c.rhs) <= m_options.feasibilityTolerance) continue;
+        for (const Bilinear& term : c.expression.bilinear) {
+            for (auto [variable, partner] : {std::pair{term.first, term.second}, std::pair{term.second, term.first}}) {
+                if (m_x[partner] != 0 || moved[partner]) continue;
+                const VariableSpec& v = m_model.variables[partner];
+                const double box = std::max(m_box[partner], InitialBox(v));
+                const double target = m_x[partner] + 0.5 * box <= v.upper ? m_x[partner] + 0.5 * box
+                                                                            : m_x[partner] - 0.5 * box;
+                m_x[partner] = std::clamp(target, v.lower, v.upper);
+                moved[partner] = true;
+                count += m_x[partner] != 0 ? 1 : 0;
+                (void)variable;
+            }
+        }
+    }
+    if (count == 0) return false;
+    ++m_perturbations;
+    record.information.push_back("the violation's gradient vanishes: " + std::to_string(count) +
+                                 " variables at zero moved into their range");
+    return true;
+}
+
+void SlpRun::Diagnose(int status, Result& result) {
     const int n = static_cast<int>(m_x.size()), m = static_cast<int>(m_model.constraints.size());
     result.lpStatus = status == 1 ? 1 : status == 2 ? 2 : 3;
     result.rowDiagnosis.assign(m, 0.0);
     if (status == 1) {
-        std::unique_ptr<double[]> ray(lp.infeasibilityRay());
-        if (ray)
-            for (int i = 0; i < m; ++i) result.rowDiagnosis[i] = ray[i];
+        const std::vector<double> ray = m_lp.FarkasRay();
+        for (int i = 0; i < m && i < static_cast<int>(ray.size()); ++i) result.rowDiagnosis[i] = ray[i];
     } else if (status == 2) {
-        std::unique_ptr<double[]> ray(lp.unboundedRay());
-        if (!ray) {
-            lp.primal();
-            ray.reset(lp.unboundedRay());
-        }
+        const std::vector<double> ray = m_lp.PrimalRay();
         std::vector<bool> blamed(m, false);
-        for (int j = 0; ray && j < n; ++j) {
+        for (int j = 0; j < n && j < static_cast<int>(ray.size()); ++j) {
             if (std::fabs(ray[j]) <= 1e-9) continue;
             result.blamedColumns.push_back(j);
             for (int i = 0; i < m; ++i) {
-                const Expression& e = m_model.constraints[i].expression;
-                for (const Term& term : e.linear)
+                for (const Term& term : m_model.constraints[i].expression.linear)
                     if (term.variable == j) blamed[i] = true;
             }
         }
@@ -276,84 +377,146 @@ void SlpRun::Diagnose(ClpSimplex& lp, int status, Result& result) const {
     }
 }
 
+// An irreducible infeasible set of rows of the last linearisation (its
+// slacks held at zero): the rows the LP's Farkas ray uses, then a deletion
+// filter that frees each in turn and keeps it freed while the rest stay
+// infeasible.
+void SlpRun::FindConflict(Result& result) {
+    const int m = static_cast<int>(m_model.constraints.size());
+    SetBounds();
+    m_lp.Expand(m_model, m_x, 0.0, 1.0);
+    std::vector<double> weights;
+    result.conflictRows = m_lp.IrreducibleInfeasibleRows(weights);
+    result.rowDiagnosis.assign(m, 0.0);
+    for (int row : result.conflictRows) {
+        const double weight = weights[static_cast<size_t>(row)] * m_scaling.row[static_cast<size_t>(row)];
+        result.rowDiagnosis[static_cast<size_t>(row)] = std::fabs(weight) > 1e-12 ? weight : 1;
+    }
+    if (!result.conflictRows.empty()) result.lpStatus = 1;
+}
+
+// "rows R1, R2 of the last linearisation conflict (variables X, Y)".
+std::string SlpRun::ConflictText(const std::vector<int>& rows) const {
+    std::string names, variables;
+    std::vector<bool> listed(m_x.size(), false);
+    for (int row : rows) {
+        const Constraint& c = m_original.constraints[static_cast<size_t>(row)];
+        names += (names.empty() ? "" : ", ") + c.name;
+        auto list = [&](int variable) {
+            if (listed[static_cast<size_t>(variable)]) return;
+            listed[static_cast<size_t>(variable)] = true;
+            variables += (variables.empty() ? "" : ", ") + m_original.variables[static_cast<size_t>(variable)].name;
+        };
+        for (const Term& term : c.expression.linear) list(term.variable);
+        for (const Bilinear& term : c.expression.bilinear) {
+            list(term.first);
+            list(term.second);
+        }
+    }
+    return "an irreducible infeasible set of the last linearisation: " + names + " (variables " + variables + ")";
+}
+
 Result SlpRun::Run() {
     Result result;
     IterationRecord initial = Describe(m_x);
     initial.information.push_back("initial point: the model's start values within their bounds");
     m_sink.Record(initial);
     double lastObjective = initial.objective;
+    std::vector<double> recentObjectives;
     for (int iteration = 0; iteration < m_options.iterationLimit; ++iteration) {
-        std::unique_ptr<ClpSimplex> lp;
-        double predictedMerit = 0;
-        const int status = SolveLp(lp, predictedMerit);
+        if (m_options.stop != nullptr && m_options.stop->load()) {
+            result.outcome = Outcome::Interrupted;
+            break;
+        }
+        IterationRecord record;
+        const int status = SolveLp(record);
         ++result.majorIterations;
         if (status != 0) {
-            Diagnose(*lp, status, result);
+            Diagnose(status, result);
             result.outcome = status == 1 ? Outcome::LpInfeasible : status == 2 ? Outcome::Unbounded
                                                                                : Outcome::LpFailure;
             IterationRecord failed = Describe(m_x);
-            failed.errors.push_back(std::string("the LP is ") +
-                                    (status == 1 ? "infeasible" : status == 2 ? "unbounded"
-                                                                              : "not solved") +
-                                    " (CLP status " + std::to_string(status) + ")");
+            failed.information = record.information;
+            failed.errors.push_back(status == 1 ? "the rows without nonlinear variables are infeasible (CLP status 1)"
+                                    : status == 2 ? "the LP is unbounded with its slacks bounded (CLP status 2)"
+                                                  : "the LP is not solved (CLP status " + std::to_string(status) + ")");
             m_sink.Record(failed);
             break;
         }
         const size_t n = m_x.size();
-        const double* solution = lp->primalColumnSolution();
+        const double* solution = m_lp.Solution();
         std::vector<double> candidate(solution, solution + n);
         for (size_t j = 0; j < n; ++j)
             candidate[j] = std::clamp(candidate[j], m_model.variables[j].lower, m_model.variables[j].upper);
-        const double* duals = lp->dualRowSolution();
-        const double* reduced = lp->dualColumnSolution();
-        m_duals.assign(duals, duals + m_model.constraints.size());
-        m_reducedCosts.assign(reduced, reduced + n);
-        // Shadow prices of the user's objective.
-        for (double& dual : m_duals) dual *= m_sign;
-        for (double& cost : m_reducedCosts) cost *= m_sign;
+        KeepMultipliers();
 
-        IterationRecord record;
-        std::vector<double> before = m_x;
-        m_converged = false;
-        const bool taken = TakeStep(candidate, predictedMerit, record);
+        const std::vector<double> before = m_x;
+        m_stalled = false;
+        const bool taken = TakeStep(candidate, m_lp.PredictedMerit(), record);
         if (taken) m_x = candidate;
         IterationRecord described = Describe(m_x);
         described.ratio = record.ratio;
         described.warnings = record.warnings;
         described.information = record.information;
-        double maxStep = 0;
+        double maxStep = 0;  // over the boxed variables: the others follow them
         for (size_t j = 0; j < n; ++j)
-            maxStep = std::max(maxStep, std::fabs(m_x[j] - before[j]) / (1 + std::fabs(before[j])));
+            if (m_nonlinear[j]) maxStep = std::max(maxStep, std::fabs(m_x[j] - before[j]) / (1 + std::fabs(before[j])));
         described.maxStep = maxStep;
         described.objectiveChange =
             std::fabs(described.objective - lastObjective) / (1 + std::fabs(lastObjective));
         lastObjective = described.objective;
         const bool small = taken && maxStep <= m_options.convergenceTolerance * 1e3 &&
-                           described.objectiveChange <= m_options.convergenceTolerance;
+                           described.objectiveChange <= m_options.convergenceTolerance && Stationary();
         bool boxesGone = true;
         for (size_t j = 0; j < n; ++j)
             if (m_nonlinear[j] && m_box[j] > m_options.convergenceTolerance * (1 + std::fabs(m_x[j])))
                 boxesGone = false;
-        const bool settled = m_converged || small || boxesGone;
-        const bool feasible = described.maxViolation <= m_options.feasibilityTolerance;
-        if (settled && !feasible && m_penalty < m_options.maxPenalty) {
-            m_penalty *= 10;
-            for (size_t j = 0; j < n; ++j) m_box[j] = std::max(m_box[j], InitialBox(m_model.variables[j]));
-            described.information.push_back("the point is not feasible: penalty raised to " +
-                                            std::to_string(m_penalty));
-            described.merit = Merit(m_x);
+        // Feasible steps whose objective moves less than the feasibility
+        // tolerance over five taken steps: a crawl along the rows, not progress.
+        if (taken) recentObjectives.push_back(described.objective);
+        const bool crawling = taken && recentObjectives.size() > 5 && described.feasible && m_phase == Phase::Optimality &&
+                              std::fabs(described.objective - recentObjectives[recentObjectives.size() - 6]) <=
+                                  m_options.feasibilityTolerance * (1 + std::fabs(described.objective));
+        const bool settled = m_stalled || small || boxesGone || crawling;
+        const bool feasible = described.feasible;
+        if (m_phase == Phase::Feasibility && feasible) {
+            m_phase = Phase::Optimality;
+            m_penalty = std::min(m_options.maxPenalty, 10 * m_penalty);
+            described.information.push_back("feasible again: back to the objective with the penalty " +
+                                            Number(m_penalty));
+            described.merit = Merit(m_x) / m_scaling.objective;
             m_sink.Record(described);
             continue;
         }
-        if (settled) described.information.push_back(feasible ? "converged" : "converged to an infeasible point");
+        if (settled && !feasible && m_phase == Phase::Optimality) {
+            m_phase = Phase::Feasibility;
+            described.information.push_back("the point is not feasible: minimising the violation");
+            described.merit = Merit(m_x) / m_scaling.objective;
+            m_sink.Record(described);
+            continue;
+        }
+        if (settled && !feasible && PerturbZeroGradients(described)) {
+            m_sink.Record(described);
+            continue;
+        }
+        if (settled && !feasible) {
+            described.information.push_back("locally infeasible: the violation stalls at " +
+                                            Number(described.maxViolation));
+            FindConflict(result);
+            if (!result.conflictRows.empty()) described.errors.push_back(ConflictText(result.conflictRows));
+        } else if (settled) {
+            described.information.push_back("converged");
+        }
         m_sink.Record(described);
         if (settled) {
             result.outcome = feasible ? Outcome::Converged : Outcome::Infeasible;
             break;
         }
     }
-    result.x = m_x;
-    result.objective = Objective(m_x);
+    result.x = Unscaled(m_x);
+    result.objective = m_original.objective.Value(result.x);
+    for (const Constraint& c : m_original.constraints)
+        result.violation = std::max(result.violation, Violation(c.type, c.expression.Value(result.x), c.rhs));
     return result;
 }
 
@@ -381,8 +544,18 @@ const char* OutcomeText(Outcome outcome) {
         case Outcome::Unbounded: return "Unbounded";
         case Outcome::IterationLimit: return "Iteration limit";
         case Outcome::LpFailure: return "LP failure";
+        case Outcome::Interrupted: return "Interrupted";
     }
     return "";
+}
+
+std::string OutcomeLine(const Result& result) {
+    std::string line = OutcomeText(result.outcome);
+    if (result.outcome == Outcome::Infeasible) line += " (locally: the violation stalls at " + Number(result.violation) + ")";
+    line += " after " + std::to_string(result.majorIterations) + " major iterations, objective ";
+    char objective[32];
+    std::snprintf(objective, sizeof objective, "%.10g", result.objective);
+    return line + objective;
 }
 
 }  // namespace slp

@@ -96,6 +96,8 @@ class FailedRuns(unittest.TestCase):
         rows = listed_names(diagnosis, "Infeasible Non-linear Equations")
         self.assertIn("Y_SUL_SPEC", rows, diagnosis)
         self.assertTrue(all("SUL" in row for row in rows), rows)
+        # The other row of the conflict, the product's minimum, is named too.
+        self.assertEqual(listed_names(diagnosis, "Infeasible Linear Equations"), ["Y_MINIMUM"], diagnosis)
 
     def test_unbounded_lp_ends_unbounded_naming_its_columns(self):
         self.assertEqual(status("trading_unbounded"), "Unbounded")

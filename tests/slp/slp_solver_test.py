@@ -1,0 +1,157 @@
+"""tarnslp's verdicts and optima, checked against known optima and against
+Ipopt (the test tree's ipopt_driver, exact Hessian) on the same models and
+the same starts.
+
+    slp_solver_test.py TARNSLP MODELS_DIRECTORY [IPOPT_DRIVER]
+"""
+
+import copy
+import json
+import os
+import random
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TARNSLP, MODELS = sys.argv[1:3]
+IPOPT = sys.argv[3] if len(sys.argv) > 3 else None
+WORK = tempfile.mkdtemp(prefix="tarn-slp-solver-test-")
+
+
+def tearDownModule():
+    subprocess.run(["rm", "-rf", WORK], check=True)
+
+
+def load(name):
+    with open(os.path.join(MODELS, name + ".json"), encoding="utf-8") as file:
+        return json.load(file)
+
+
+def written(model, name):
+    path = os.path.join(WORK, name + ".json")
+    with open(path, "w", encoding="utf-8") as file:
+        json.dump(model, file)
+    return path
+
+
+def slp(path):
+    """(verdict, objective) from tarnslp's line for the model."""
+    run = subprocess.run([TARNSLP, "--no-report", "-o", WORK, path], capture_output=True, text=True,
+                         timeout=600)
+    match = re.search(r": (.*?)(?: \(.*\))? after \d+ major iterations, objective (\S+)", run.stdout)
+    assert match, run.stdout + run.stderr
+    return match.group(1), float(match.group(2))
+
+
+def ipopt(path):
+    run = subprocess.run([IPOPT, path], capture_output=True, text=True, check=True, timeout=600)
+    return json.loads(run.stdout)
+
+
+def model_of(variables, objective, constraints, sense="minimize"):
+    return {"name": "M", "sense": sense, "variables": variables, "objective": objective,
+            "constraints": constraints}
+
+
+# A pooling model where violating the quality limit pays more than the first
+# penalty: crude C sold directly is limited only by the limit's bilinear row.
+ELASTIC_POOL = model_of(
+    [{"name": "A"}, {"name": "B"}, {"name": "C"}, {"name": "P"},
+     {"name": "Q", "lower": 1, "upper": 3, "start": 2}],
+    {"name": "PROFIT", "linear": {"P": 16.5, "C": 10.5, "A": -6, "B": -16}},
+    [{"name": "POOL_BAL", "type": "=", "linear": {"A": 1, "B": 1, "P": -1}},
+     {"name": "POOL_SUL", "type": "=", "linear": {"A": 3, "B": 1}, "bilinear": [["Q", "P", -1]]},
+     {"name": "X_SPEC", "type": "<=", "linear": {"P": -2, "C": 1}, "bilinear": [["Q", "P", 1]]},
+     {"name": "CAPACITY", "type": "<=", "rhs": 90, "linear": {"P": 1}}],
+    "maximize")
+
+# min X + Y with X * Y = 1, started where the row's gradient vanishes.
+PRODUCT_ONE = model_of(
+    [{"name": "X", "upper": 10, "start": 0}, {"name": "Y", "upper": 10, "start": 0}],
+    {"linear": {"X": 1, "Y": 1}},
+    [{"name": "PRODUCT", "type": "=", "rhs": 1, "bilinear": [["X", "Y", 1]]}])
+
+
+def scaled_rows(model, factor):
+    model = copy.deepcopy(model)
+    for row in model["constraints"]:
+        row["rhs"] = row.get("rhs", 0) * factor
+        row["linear"] = {name: value * factor for name, value in row.get("linear", {}).items()}
+        row["bilinear"] = [[x, y, c * factor] for x, y, c in row.get("bilinear", [])]
+    return model
+
+
+def scaled_objective(model, factor):
+    model = copy.deepcopy(model)
+    model["objective"]["linear"] = {k: v * factor for k, v in model["objective"]["linear"].items()}
+    return model
+
+
+class FalseVerdicts(unittest.TestCase):
+    """Models that ended "Unbounded" or "Infeasible" though feasible and bounded."""
+
+    def check(self, model, name, optimum):
+        verdict, objective = slp(written(model, name))
+        self.assertEqual(verdict, "Successful")
+        self.assertLessEqual(abs(objective - optimum), 1e-6 * abs(optimum), objective)
+
+    def test_profitable_violation_is_priced_not_unbounded(self):
+        self.check(ELASTIC_POOL, "elastic_pool", 990)
+
+    def test_zero_gradient_start_reaches_the_optimum(self):
+        self.check(PRODUCT_ONE, "product_one", 2)
+
+    def test_haverly1_scaled_by_1e8_keeps_its_verdict_and_optimum(self):
+        self.check(scaled_objective(load("haverly1"), 1e8), "haverly1_objective", 400e8)
+        self.check(scaled_rows(load("haverly1"), 1e8), "haverly1_rows", 400)
+
+
+def random_start(model, seed):
+    numbers = random.Random(seed)
+    model = copy.deepcopy(model)
+    for variable in model["variables"]:
+        lower = variable.get("lower", 0)
+        upper = variable.get("upper", lower + 1000)
+        upper = lower + 1000 if upper == "inf" else upper
+        variable["start"] = numbers.uniform(lower, upper)
+    return model
+
+
+@unittest.skipUnless(IPOPT, "ipopt_driver not built (coinor-libipopt-dev)")
+class AgainstIpopt(unittest.TestCase):
+    """No "LP infeasible" or "Unbounded" where Ipopt finds a feasible optimum:
+    tarnslp ends successful there.  From the models' own starts both reach
+    the same objective; from random starts the two local methods may end at
+    different local optima of the pooling models (0, 100, 125 against 400,
+    600, 750), which is counted and shown, not failed."""
+
+    def compare(self, path):
+        verdict, objective = slp(path)
+        other = ipopt(path)
+        if other["status"] != "optimal" or other["violation"] > 1e-6:
+            return verdict, None
+        self.assertEqual(verdict, "Successful", path)
+        return verdict, abs(objective - other["objective"]) <= 1e-6 * max(1, abs(objective))
+
+    def test_every_model(self):
+        for name in sorted(os.listdir(MODELS)):
+            with self.subTest(model=name):
+                verdict, same = self.compare(os.path.join(MODELS, name))
+                self.assertIn(same, (True, None), verdict)
+
+    def test_random_starts_of_each_haverly_model(self):
+        differing = []
+        for name in ("haverly1", "haverly2", "haverly3"):
+            for seed in range(20):
+                with self.subTest(model=name, seed=seed):
+                    path = written(random_start(load(name), seed), f"{name}_start{seed}")
+                    if self.compare(path)[1] is False:
+                        differing.append(f"{name}/{seed}")
+        print(f"\nother local optima than Ipopt's from {len(differing)} of 60 starts: {differing}",
+              file=sys.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]], verbosity=2)

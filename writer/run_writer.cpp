@@ -470,6 +470,7 @@ struct RunWriter::State {
     std::string modelName;
     std::deque<Variable> variables;
     std::deque<Equation> equations;
+    std::deque<std::string> equationForms;  // per equation, empty for none
     NameIndex<Variable> variableNames{"model.variables", variables};
     NameIndex<Equation> equationNames{"model.equations", equations};
     std::vector<Coefficient> matrix;
@@ -569,6 +570,7 @@ int RunWriter::AddEquation(const Equation& equation) {
     if (s.equations.size() >= static_cast<size_t>(rules::kInt32.max))
         Refuse("model.equations", "too many entries");
     s.equations.push_back(equation);
+    s.equationForms.emplace_back();
     s.equationNames.Added();
     return static_cast<int>(s.equations.size());
 }
@@ -653,6 +655,16 @@ void RunWriter::SetEquationValues(int equation, double value, double diag) {
     Equation& item = s.equations[static_cast<size_t>(equation) - 1];
     item.value = value;
     item.diag = diag;
+}
+
+void RunWriter::SetEquationForm(int equation, std::string_view form) {
+    State& s = *m_state;
+    s.CheckOpen();
+    s.CheckItem(equation, true, "model.equations");
+    const std::string path = Indexed("model.equations", static_cast<size_t>(equation) - 1) + ".form";
+    CheckText(form, path);
+    if (std::string problem = rules::FormProblem(form); !problem.empty()) Refuse(path, problem);
+    s.equationForms[static_cast<size_t>(equation) - 1].assign(form);
 }
 
 void RunWriter::AddIteration(const Iteration& iteration) {
@@ -756,6 +768,7 @@ void RunWriter::State::WriteRest() {
         equation.Number("scale", e.scale);
         equation.Number("diag", e.diag);
         equation.Integer("nonlinear", e.nonlinear);
+        if (!equationForms[i].empty()) equation.Text("form", equationForms[i]);
         equation.End();
     }
     out += ']';

@@ -137,6 +137,12 @@ void RunBuilder::SetVariableValue(double value) {
     m_valueGiven.back() = 1;
 }
 
+void RunBuilder::SetEquationForm(std::string_view form) {
+    if (std::string problem = rules::FormProblem(form); !problem.empty())
+        return Fail(std::move(problem));
+    Equation().form.assign(form);
+}
+
 void RunBuilder::SetDate(std::string_view date) {
     if (std::string problem = rules::DateProblem(date); !problem.empty())
         return Fail(std::move(problem));

@@ -80,6 +80,7 @@ public:
     void SetModelName(std::string_view name);
     void SetVariableName(std::string_view name);
     void SetEquationName(std::string_view name);
+    void SetEquationForm(std::string_view form);
     void SetVariableValue(double value);
     void SetDate(std::string_view date);
     void SetIterationNumber(std::int64_t number);

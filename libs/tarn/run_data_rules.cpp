@@ -74,6 +74,16 @@ std::string DateProblem(std::string_view date) {
     return std::string();
 }
 
+std::string FormProblem(std::string_view form) {
+    if (form.size() > kFormMaxBytes) return TooLong("the form", form.size(), kFormMaxBytes);
+    for (const char c : form) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return "a form may not contain a control character (U+0000 to U+001F, U+007F), found " +
+                   QuoteText(form);
+    }
+    return std::string();
+}
+
 std::string MostInfeasibleProblem(std::string_view name) {
     if (name.size() > kMostInfeasibleMaxBytes)
         return TooLong("the name", name.size(), kMostInfeasibleMaxBytes);

@@ -22,6 +22,7 @@ inline constexpr std::uint64_t kMaxFileBytes =
 
 inline constexpr size_t kDateMaxBytes = 30;
 inline constexpr size_t kMostInfeasibleMaxBytes = 199;
+inline constexpr size_t kFormMaxBytes = 65536;
 
 struct IntegerRange {
     std::int64_t min, max;
@@ -52,6 +53,10 @@ std::string NameProblem(std::string_view name);
 // "the date is 31 bytes long, ...", "the date may not contain a line
 // break"; empty when the date is fine.
 std::string DateProblem(std::string_view date);
+
+// What is wrong with an equation's algebraic form (too long, or a control
+// character, which would break the report's line); empty when nothing.
+std::string FormProblem(std::string_view form);
 
 // The most infeasible row's name: empty when it fits.
 std::string MostInfeasibleProblem(std::string_view name);

@@ -251,6 +251,27 @@ TEST(LoaderReject, ReferencesAndCounts) {
     for (const auto& c : cases) ExpectRejected(c);
 }
 
+// An equation's algebraic form is shown on one line of the report.
+TEST(LoaderReject, EquationForms) {
+    const std::string valid = ValidRun();
+    const auto withForm = [&](const std::string& form) {
+        return Replace(valid, "\"rhs\": 4}", "\"rhs\": 4, \"form\": " + form + "}");
+    };
+    std::string tooLong(65537 + 2, 'x');
+    tooLong.front() = tooLong.back() = '"';
+    const std::vector<RejectCase> cases = {
+        {"form not a text", withForm("3"), "model.equations[0].form: a text expected, found 3"},
+        {"form with a line break", withForm("\"x <= 4\\n#endregion\""),
+         "model.equations[0].form: a form may not contain a control character"},
+        {"form with an escape", withForm("\"x\\u001b[2J <= 4\""),
+         "model.equations[0].form: a form may not contain a control character"},
+        {"form with DEL", withForm("\"x\x7f <= 4\""), "a form may not contain a control character"},
+        {"form too long", withForm(tooLong),
+         "model.equations[0].form: the form is 65537 bytes long, at most 65536 are allowed"},
+    };
+    for (const auto& c : cases) ExpectRejected(c);
+}
+
 TEST(LoaderReject, FormatAndVersion) {
     const std::string valid = ValidRun();
     const std::vector<RejectCase> cases = {

@@ -160,6 +160,12 @@ const std::vector<Rule>& Rules() {
              r.AddVariable(Var("FLOW_A"));
              r.AddVariable(Var("FLOW\nB"));
          }},
+        {"equation_form_line_break.vdr",
+         [](rd::RunWriter& r) {
+             r.AddEquation(Eqn("BALANCE"));
+             r.SetEquationForm(r.AddEquation(Eqn("QUALITY")),
+                               "0.5*FLOW_B + FLOW_A*FLOW_B <= 0\n#endregion");
+         }},
         {"equation_name_markup.vdr",
          [](rd::RunWriter& r) {
              r.AddEquation(Eqn("BALANCE"));

@@ -193,6 +193,11 @@ public:
     void SetVariableValue(int variable, double value);
     void SetEquationValues(int equation, double value, double diag);
 
+    // The equation as the optimiser writes it, such as "0.5*C - 1.5*P +
+    // Q*P <= 0": the report's model display shows it instead of the
+    // linearised row.  One line, at most 65536 bytes; empty for none.
+    void SetEquationForm(int equation, std::string_view form);
+
     // Written at once; the model's items are then fixed.
     void AddIteration(const Iteration& iteration);
 

@@ -134,8 +134,13 @@ std::string FormatProblem(std::string_view format) {
 }
 
 std::string VersionProblem(std::string_view shown) {
-    return "version " + std::string(shown) + " is not supported; this library reads version " +
-           std::to_string(kVersion);
+    return "version " + std::string(shown) + " is not supported; this library reads versions " +
+           std::to_string(kOldestVersion) + " to " + std::to_string(kVersion);
+}
+
+std::string FormNeedsVersion(std::int64_t version) {
+    return "an equation's form needs version " + std::to_string(kFormVersion) +
+           " or later; the file is of version " + std::to_string(version);
 }
 
 std::string OptionPath(std::string_view parent, std::string_view name) {

@@ -12,7 +12,11 @@
 namespace tarn::rules {
 
 inline constexpr std::string_view kFormatName = "tarn-vdr";
-inline constexpr std::int64_t kVersion = 1;
+// The versions read; writers write the newest.  Version 2 added the
+// equations' algebraic forms.
+inline constexpr std::int64_t kOldestVersion = 1;
+inline constexpr std::int64_t kVersion = 2;
+inline constexpr std::int64_t kFormVersion = 2;
 
 // The largest run-data file the loader takes; a larger one is refused before
 // it is read.  The whole file is held in memory while it is parsed, so the
@@ -84,6 +88,8 @@ std::string FileTooLarge(std::uint64_t bytes);
 
 std::string FormatProblem(std::string_view format);
 std::string VersionProblem(std::string_view shown);
+// A form in a file of a version before forms.
+std::string FormNeedsVersion(std::int64_t version);
 
 // Option names that can follow a '.' in a path.
 bool IsPlainWord(std::string_view key);

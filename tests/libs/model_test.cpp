@@ -170,7 +170,8 @@ TEST(Model, SetsFindAndGetAt) {
 TEST(Model, EquationFormsInTheAlgebraicModel) {
     CTARNSolutionReporting reporting;
     const std::string run = Replace(
-        Replace(ValidRun(), "\"equations\": [[0, 0, 0]]", "\"equations\": [[0, 0, 0], [0, 0, 0]]"),
+        Replace(Replace(ValidRun(), "\"version\": 1", "\"version\": 2"), "\"equations\": [[0, 0, 0]]",
+                "\"equations\": [[0, 0, 0], [0, 0, 0]]"),
         R"("equations": [{"name": "e1", "type": 1, "rhs": 4}])",
         R"("equations": [{"name": "e1", "type": 1, "rhs": 4, "form": "0.5*x - 1.5*y + q*y \u00e9 <= 4"},
                          {"name": "e2", "form": ""}])");

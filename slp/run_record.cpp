@@ -97,8 +97,8 @@ void RunRecorder::AddModel() {
         equation.rhs = c.rhs;
         equation.nonlinear = c.expression.IsNonlinear() ? 1 : 0;
         const int number = m_run.AddEquation(equation);
-        m_run.SetEquationForm(number, ExpressionForm(c.expression, m_model.variables) +
-                                          RelationOf(c.type) + NumberText(c.rhs));
+        SetForm(number, ExpressionForm(c.expression, m_model.variables) + RelationOf(c.type) +
+                            NumberText(c.rhs));
         m_nonlinearRows += c.expression.IsNonlinear() ? 1 : 0;
     }
     rd::Equation objective;
@@ -106,8 +106,13 @@ void RunRecorder::AddModel() {
     objective.type = rd::EquationType::kObjective;
     objective.nonlinear = m_model.objective.IsNonlinear() ? 1 : 0;
     const int number = m_run.AddEquation(objective);
-    m_run.SetEquationForm(number, std::string(m_model.maximize ? "maximize " : "minimize ") +
-                                      ExpressionForm(m_model.objective, m_model.variables));
+    SetForm(number, std::string(m_model.maximize ? "maximize " : "minimize ") +
+                        ExpressionForm(m_model.objective, m_model.variables));
+}
+
+// A row too long for a form is shown as its matrix row instead.
+void RunRecorder::SetForm(int equation, const std::string& form) {
+    if (form.size() <= rd::kFormMaxBytes) m_run.SetEquationForm(equation, form);
 }
 
 void RunRecorder::AddOptions(const SolverOptions& options) {

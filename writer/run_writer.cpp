@@ -657,6 +657,8 @@ void RunWriter::SetEquationValues(int equation, double value, double diag) {
     item.diag = diag;
 }
 
+static_assert(kFormMaxBytes == rules::kFormMaxBytes, "the writer tells the loader's limit");
+
 void RunWriter::SetEquationForm(int equation, std::string_view form) {
     State& s = *m_state;
     s.CheckOpen();

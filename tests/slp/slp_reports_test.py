@@ -115,6 +115,22 @@ class ModelAsWritten(unittest.TestCase):
                       display)
 
 
+    def test_a_row_too_long_for_a_form_is_shown_from_the_matrix(self):
+        long_name = "V" * 70000
+        model = {"name": "LONG", "case": 1,
+                 "variables": [{"name": long_name, "upper": 10}],
+                 "objective": {"name": "COST", "linear": {long_name: 1}},
+                 "constraints": [{"name": "FLOOR", "type": ">=", "rhs": 2,
+                                  "linear": {long_name: 1}}]}
+        path = os.path.join(WORK, "long_row.json")
+        with open(path, "w") as file:
+            json.dump(model, file)
+        run_models(path)
+        display = plain("long_row", "Algebraic Model Display")
+        lines = [line.strip() for line in display.splitlines()]
+        self.assertIn(f"FLOOR: 1*{long_name} >= 2", lines)
+
+
 class RefineryScale(unittest.TestCase):
     def test_generated_refinery_converges(self):
         with open(os.path.join(WORK, "refinery.json")) as file:

@@ -3,6 +3,7 @@
 
 #include <ClpConfig.h>
 
+#include <charconv>
 #include <ctime>
 #include <map>
 
@@ -18,6 +19,47 @@ int EquationTypeOf(RowType type) {
         case RowType::Equal: return rd::EquationType::kEquality;
     }
     return rd::EquationType::kFree;
+}
+
+// The shortest text that reads back as the same double.
+std::string NumberText(double value) {
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, written.ptr);
+}
+
+// One term of an algebraic form, its sign joining it to the terms before:
+// "0.5*C", " - 1.5*P", " + Q*P" (a coefficient of 1 is left out).
+void AppendTerm(std::string& form, double coefficient, const std::string& factors) {
+    if (form.empty()) {
+        if (coefficient < 0) form += "-";
+    } else {
+        form += coefficient < 0 ? " - " : " + ";
+    }
+    const double size = coefficient < 0 ? -coefficient : coefficient;
+    if (size != 1) form += NumberText(size) + "*";
+    form += factors;
+}
+
+// The expression as the model file writes it, bilinear terms included.
+std::string ExpressionForm(const Expression& expression, const std::vector<VariableSpec>& variables) {
+    std::string form;
+    for (const Term& term : expression.linear)
+        AppendTerm(form, term.coefficient, variables[static_cast<size_t>(term.variable)].name);
+    for (const Bilinear& term : expression.bilinear)
+        AppendTerm(form, term.coefficient,
+                   variables[static_cast<size_t>(term.first)].name + "*" +
+                       variables[static_cast<size_t>(term.second)].name);
+    return form.empty() ? "0" : form;
+}
+
+const char* RelationOf(RowType type) {
+    switch (type) {
+        case RowType::LessEqual: return " <= ";
+        case RowType::GreaterEqual: return " >= ";
+        case RowType::Equal: return " = ";
+    }
+    return " ? ";
 }
 
 std::string Now() {
@@ -54,14 +96,23 @@ void RunRecorder::AddModel() {
         equation.type = EquationTypeOf(c.type);
         equation.rhs = c.rhs;
         equation.nonlinear = c.expression.IsNonlinear() ? 1 : 0;
-        m_run.AddEquation(equation);
+        const int number = m_run.AddEquation(equation);
+        SetForm(number, ExpressionForm(c.expression, m_model.variables) + RelationOf(c.type) +
+                            NumberText(c.rhs));
         m_nonlinearRows += c.expression.IsNonlinear() ? 1 : 0;
     }
     rd::Equation objective;
     objective.name = m_model.objectiveName;
     objective.type = rd::EquationType::kObjective;
     objective.nonlinear = m_model.objective.IsNonlinear() ? 1 : 0;
-    m_run.AddEquation(objective);
+    const int number = m_run.AddEquation(objective);
+    SetForm(number, std::string(m_model.maximize ? "maximize " : "minimize ") +
+                        ExpressionForm(m_model.objective, m_model.variables));
+}
+
+// A row too long for a form is shown as its matrix row instead.
+void RunRecorder::SetForm(int equation, const std::string& form) {
+    if (form.size() <= rd::kFormMaxBytes) m_run.SetEquationForm(equation, form);
 }
 
 void RunRecorder::AddOptions(const SolverOptions& options) {

@@ -19,6 +19,7 @@ public:
 
 private:
     void AddModel();
+    void SetForm(int equation, const std::string& form);
     void AddOptions(const SolverOptions& options);
 
     const Model& m_model;

@@ -295,6 +295,11 @@ int tarn_run_writer_set_equation_values(tarn_run_writer* writer, int equation, d
                    [&](rd::RunWriter& run) { run.SetEquationValues(equation, value, diag); });
 }
 
+int tarn_run_writer_set_equation_form(tarn_run_writer* writer, int equation, const char* form) {
+    if (form == nullptr) return TARN_RUNDATA_NO_WRITER;
+    return Guarded(writer, [&](rd::RunWriter& run) { run.SetEquationForm(equation, form); });
+}
+
 int tarn_run_writer_add_iteration(tarn_run_writer* writer, const tarn_iteration* iteration) {
     return Guarded(writer, [&](rd::RunWriter& run) {
         if (iteration == nullptr) throw NullArgument("the iteration is NULL");

@@ -153,7 +153,7 @@ std::string DateNow() {
 // the size limit always leaves room for what Close must write.
 namespace room {
 constexpr std::uint64_t kFixed = 1024;  // keys, tolerances, the LP status
-constexpr std::uint64_t kPerVariable = 200, kPerEquation = 250, kPerCoefficient = 70;
+constexpr std::uint64_t kPerVariable = 200, kPerEquation = 250, kPerCoefficient = 70, kPerForm = 16;
 constexpr std::uint64_t kPerDiagnosisItem = json::kIntegerBytes + 2;
 constexpr std::uint64_t kPerOption = 8;
 std::uint64_t Texts(std::span<const std::string_view> texts) {
@@ -382,6 +382,7 @@ struct RunWriter::State {
     std::string modelName;
     std::deque<Variable> variables;
     std::deque<Equation> equations;
+    std::deque<std::string> equationForms;  // per equation, empty for none
     NameIndex<Variable> variableNames{"model.variables", variables};
     NameIndex<Equation> equationNames{"model.equations", equations};
     std::vector<Coefficient> matrix;
@@ -612,6 +613,7 @@ int RunWriter::AddEquation(const Equation& equation) {
         s.equations.pop_back();
         Refuse(path, problem);
     }
+    s.equationForms.emplace_back();
     s.restBytes += bytes;
     return static_cast<int>(s.equations.size());
 }
@@ -718,6 +720,24 @@ void RunWriter::SetEquationValues(int equation, double value, double diag) {
     Equation& item = s.equations[static_cast<size_t>(equation) - 1];
     item.value = value;
     item.diag = diag;
+}
+
+static_assert(kFormMaxBytes == rules::kFormMaxBytes, "the writer tells the loader's limit");
+
+void RunWriter::SetEquationForm(int equation, std::string_view form) {
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
+    s.CheckItem(equation, true, "model.equations");
+    const std::string path = Indexed("model.equations", static_cast<size_t>(equation) - 1) + ".form";
+    CheckText(form, path);
+    if (std::string problem = rules::FormProblem(form); !problem.empty()) Refuse(path, problem);
+    std::string& kept = s.equationForms[static_cast<size_t>(equation) - 1];
+    const std::uint64_t before = kept.empty() ? 0 : json::TextBytes(kept.size()) + room::kPerForm;
+    const std::uint64_t after = form.empty() ? 0 : json::TextBytes(form.size()) + room::kPerForm;
+    if (after > before) s.CheckRoom(after - before);
+    kept.assign(form);
+    s.restBytes = s.restBytes - before + after;
 }
 
 void RunWriter::AddIteration(const Iteration& iteration) {
@@ -916,7 +936,8 @@ void RunWriter::State::WriteModel() {
         json::IntegerMember(document, "status", v.status);
         if (v.value) json::NumberMember(document, "value", *v.value);
     });
-    WriteItems("equations", equations, [this](const Equation& e) {
+    std::size_t equationAt = 0;
+    WriteItems("equations", equations, [this, &equationAt](const Equation& e) {
         json::TextMember(document, "name", e.name);
         json::IntegerMember(document, "type", e.type);
         json::NumberMember(document, "rhs", e.rhs);
@@ -924,6 +945,7 @@ void RunWriter::State::WriteModel() {
         json::NumberMember(document, "scale", e.scale);
         json::NumberMember(document, "diag", e.diag);
         json::IntegerMember(document, "nonlinear", e.nonlinear);
+        if (const std::string& form = equationForms[equationAt++]; !form.empty()) json::TextMember(document, "form", form);
     });
     json::Key(document, "matrix");
     document.StartArray();

@@ -34,6 +34,7 @@ struct EquationRecord {
     double diag = 0.0;
     int nonlinear = 0;
     short type = RowKind::kEquality;
+    std::string form;  // the equation as the optimiser writes it; empty when not given
 };
 
 // One coefficient; equation and variable are item numbers from 1.

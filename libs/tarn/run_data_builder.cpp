@@ -20,7 +20,10 @@ bool FormatAndVersion::SeeFormat(std::string_view format) {
 
 bool FormatAndVersion::SeeVersion(std::int64_t version, std::string_view shown) {
     m_versionSeen = true;
-    if (version == rules::kVersion) return true;
+    if (version >= rules::kOldestVersion && version <= rules::kVersion) {
+        m_version = version;
+        return true;
+    }
     m_versionProblem = rules::VersionProblem(shown);
     return false;
 }
@@ -137,6 +140,13 @@ void RunBuilder::SetVariableValue(double value) {
     m_valueGiven.back() = 1;
 }
 
+void RunBuilder::SetEquationForm(std::string_view form) {
+    if (std::string problem = rules::FormProblem(form); !problem.empty())
+        return Fail(std::move(problem));
+    if (!m_firstForm) m_firstForm = m_run.model.equations.size() - 1;
+    Equation().form.assign(form);
+}
+
 void RunBuilder::SetDate(std::string_view date) {
     if (std::string problem = rules::DateProblem(date); !problem.empty())
         return Fail(std::move(problem));
@@ -219,6 +229,11 @@ size_t RunBuilder::ItemCount(bool equations) const {
 }
 
 bool RunBuilder::Finish() {
+    if (m_firstForm && m_topLevel.Version() < rules::kFormVersion) {
+        FailAt("model.equations[" + std::to_string(*m_firstForm) + "].form",
+               rules::FormNeedsVersion(m_topLevel.Version()));
+        return false;
+    }
     if (!m_lpChecked && !CheckDiagnosis()) return false;
     for (size_t p = 0; p < m_run.iterations.size(); ++p) {
         if (!CheckTripleCount(p, true) || !CheckTripleCount(p, false)) return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,9 +37,12 @@ public:
     std::string Problem() const;
     const std::string& FormatProblem() const { return m_formatProblem; }
     const std::string& VersionProblem() const { return m_versionProblem; }
+    // The version read, once seen and supported.
+    std::int64_t Version() const { return m_version; }
 
 private:
     bool m_formatSeen = false, m_versionSeen = false;
+    std::int64_t m_version = rules::kVersion;
     std::string m_formatProblem, m_versionProblem;
 };
 
@@ -80,6 +84,7 @@ public:
     void SetModelName(std::string_view name);
     void SetVariableName(std::string_view name);
     void SetEquationName(std::string_view name);
+    void SetEquationForm(std::string_view form);
     void SetVariableValue(double value);
     void SetDate(std::string_view date);
     void SetIterationNumber(std::int64_t number);
@@ -116,6 +121,7 @@ private:
     bool m_modelDone = false;   // the model's items are all known
     bool m_lpChecked = true;    // the diagnosis lists have been checked
     bool m_userObjectiveGiven = false;
+    std::optional<size_t> m_firstForm;  // the first equation with a form
     std::vector<char> m_valueGiven;  // per variable: "value" present
     std::vector<double>* m_triples = nullptr;  // the triples being read
     NameIndex m_variableNames, m_equationNames;

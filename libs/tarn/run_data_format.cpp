@@ -176,7 +176,8 @@ const Field kEquationMembers[] = {
     Number("diag", [](RunBuilder& b, const Value& v) { b.Equation().diag = v.number; }),
     Integer("nonlinear", kI32Min, kI32Max,
             [](RunBuilder& b, const Value& v) { b.Equation().nonlinear = Int(v); }, false,
-            Kind::BoolOrInteger)};
+            Kind::BoolOrInteger),
+    Text("form", [](RunBuilder& b, const Value& v) { b.SetEquationForm(v.text); })};
 const Container kEquation = {Shape::Members, kEquationMembers, {},
                              [](RunBuilder& b) { b.AddEquation(); }};
 const Field kEquationElement[] = {Child("", Kind::Object, kEquation)};

@@ -91,6 +91,16 @@ std::string DateProblem(std::string_view date) {
     return std::string();
 }
 
+std::string FormProblem(std::string_view form) {
+    if (form.size() > kFormMaxBytes) return TooLong("the form", form.size(), kFormMaxBytes);
+    for (const char c : form) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return "a form may not contain a control character (U+0000 to U+001F, U+007F), found " +
+                   QuoteText(form);
+    }
+    return std::string();
+}
+
 std::string MostInfeasibleProblem(std::string_view name) {
     if (name.size() > kMostInfeasibleMaxBytes)
         return TooLong("the name", name.size(), kMostInfeasibleMaxBytes);
@@ -141,8 +151,13 @@ std::string FormatProblem(std::string_view format) {
 }
 
 std::string VersionProblem(std::string_view shown) {
-    return "version " + std::string(shown) + " is not supported; this library reads version " +
-           std::to_string(kVersion);
+    return "version " + std::string(shown) + " is not supported; this library reads versions " +
+           std::to_string(kOldestVersion) + " to " + std::to_string(kVersion);
+}
+
+std::string FormNeedsVersion(std::int64_t version) {
+    return "an equation's form needs version " + std::to_string(kFormVersion) +
+           " or later; the file is of version " + std::to_string(version);
 }
 
 std::string OptionPath(std::string_view parent, std::string_view name) {

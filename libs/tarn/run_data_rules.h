@@ -12,7 +12,11 @@
 namespace tarn::rules {
 
 inline constexpr std::string_view kFormatName = "tarn-vdr";
-inline constexpr std::int64_t kVersion = 1;
+// The versions read; writers write the newest.  Version 2 added the
+// equations' algebraic forms.
+inline constexpr std::int64_t kOldestVersion = 1;
+inline constexpr std::int64_t kVersion = 2;
+inline constexpr std::int64_t kFormVersion = 2;
 
 // The largest run-data file the loader takes; a larger one is refused before
 // it is read.  The whole file is held in memory while it is parsed, so the
@@ -22,6 +26,7 @@ inline constexpr std::uint64_t kMaxFileBytes =
 
 inline constexpr size_t kDateMaxBytes = 30;
 inline constexpr size_t kMostInfeasibleMaxBytes = 199;
+inline constexpr size_t kFormMaxBytes = 65536;
 
 struct IntegerRange {
     std::int64_t min, max;
@@ -56,6 +61,10 @@ std::string NameProblem(std::string_view name);
 // break"; empty when the date is fine.
 std::string DateProblem(std::string_view date);
 
+// What is wrong with an equation's algebraic form (too long, or a control
+// character, which would break the report's line); empty when nothing.
+std::string FormProblem(std::string_view form);
+
 // The most infeasible row's name: empty when it fits.
 std::string MostInfeasibleProblem(std::string_view name);
 
@@ -82,6 +91,8 @@ std::string FileTooLarge(std::uint64_t bytes);
 
 std::string FormatProblem(std::string_view format);
 std::string VersionProblem(std::string_view shown);
+// A form in a file of a version before forms.
+std::string FormNeedsVersion(std::int64_t version);
 
 // Option names that can follow a '.' in a path.
 bool IsPlainWord(std::string_view key);

@@ -61,6 +61,7 @@ public:
     int IsNonlinear() const override { return m_record.nonlinear; }
     const std::string& Name() const { return m_record.name; }
     double Rhs() const { return m_record.rhs; }
+    const std::string& Form() const { return m_record.form; }
 
 private:
     int m_number;
@@ -316,8 +317,9 @@ public:
         return 0;
     }
 
-    // One line per equation: "  NAME: TERMS RELATION RHS", the terms as
-    // "coefficient*variable" by ascending variable number.
+    // One line per equation: "  NAME: FORM" where the optimiser gave the
+    // equation's algebraic form, else "  NAME: TERMS RELATION RHS", the
+    // terms as "coefficient*variable" by ascending variable number.
     void DisplayAlgebraicModel(std::ostream& out) override {
         FaultPoint("DisplayAlgebraicModel");
         std::string line;
@@ -326,6 +328,13 @@ public:
             line.assign("  ");
             line += OneLine(equation.Name());
             line += ":";
+            if (!equation.Form().empty()) {
+                line += " ";
+                line += OneLine(equation.Form());
+                line += "\n";
+                out << line;
+                continue;
+            }
             auto [begin, end] = m_matrix.Row(static_cast<size_t>(e));
             if (begin == end) line += " 0";
             for (const MatrixEntry* entry = begin; entry != end; ++entry) {

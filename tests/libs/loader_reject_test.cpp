@@ -251,21 +251,47 @@ TEST(LoaderReject, ReferencesAndCounts) {
     for (const auto& c : cases) ExpectRejected(c);
 }
 
+// An equation's algebraic form is shown on one line of the report.
+TEST(LoaderReject, EquationForms) {
+    const std::string valid = Replace(ValidRun(), "\"version\": 1", "\"version\": 2");
+    const auto withForm = [&](const std::string& form) {
+        return Replace(valid, "\"rhs\": 4}", "\"rhs\": 4, \"form\": " + form + "}");
+    };
+    std::string tooLong(65537 + 2, 'x');
+    tooLong.front() = tooLong.back() = '"';
+    const std::vector<RejectCase> cases = {
+        // Named at the form wherever the version stands in the file.
+        {"form in a version 1 file",
+         Replace(Replace(withForm("\"x <= 4\""), "\"version\": 2,", ""), "\"iterations\"",
+                 "\"version\": 1, \"iterations\""),
+         "model.equations[0].form: an equation's form needs version 2 or later; the file is of version 1"},
+        {"form not a text", withForm("3"), "model.equations[0].form: a text expected, found 3"},
+        {"form with a line break", withForm("\"x <= 4\\n#endregion\""),
+         "model.equations[0].form: a form may not contain a control character"},
+        {"form with an escape", withForm("\"x\\u001b[2J <= 4\""),
+         "model.equations[0].form: a form may not contain a control character"},
+        {"form with DEL", withForm("\"x\x7f <= 4\""), "a form may not contain a control character"},
+        {"form too long", withForm(tooLong),
+         "model.equations[0].form: the form is 65537 bytes long, at most 65536 are allowed"},
+    };
+    for (const auto& c : cases) ExpectRejected(c);
+}
+
 TEST(LoaderReject, FormatAndVersion) {
     const std::string valid = ValidRun();
     const std::vector<RejectCase> cases = {
         {"other format", Replace(valid, "\"tarn-vdr\"", "\"other\""),
          "format: \"other\" is not a run-data file format (\"tarn-vdr\" expected)"},
-        {"version 2", Replace(valid, "\"version\": 1", "\"version\": 2"),
-         "version: version 2 is not supported; this library reads version 1"},
+        {"version 3", Replace(valid, "\"version\": 1", "\"version\": 3"),
+         "version: version 3 is not supported; this library reads versions 1 to 2"},
         {"version 0", Replace(valid, "\"version\": 1", "\"version\": 0"),
          "version 0 is not supported"},
         {"version as text", Replace(valid, "\"version\": 1", "\"version\": \"1\""),
          "version: an integer expected, found the text \"1\""},
         // A newer file's other differences come second to its version.
         {"version named before earlier problems",
-         "{\"format\": \"tarn-vdr\", \"case\": {\"new_key\": 1}, \"model\": [], \"version\": 2}",
-         "version: version 2 is not supported"},
+         "{\"format\": \"tarn-vdr\", \"case\": {\"new_key\": 1}, \"model\": [], \"version\": 3}",
+         "version: version 3 is not supported"},
         {"format named before earlier problems",
          "{\"version\": 1, \"case\": 5, \"format\": \"csv\"}",
          "format: \"csv\" is not a run-data file format"},

@@ -50,6 +50,19 @@ std::vector<std::string> ColumnWalk(IVELDMatrix* matrix, int column) {
 
 using Names = std::vector<std::string>;
 
+// The display of a model built directly (not loaded) with one equation.
+std::string DisplayOfOneEquation(const std::string& name, const std::string& form = "") {
+    auto manager = veldxmps::CreateModelManager();
+    veldxmps::ModelRecord record;
+    record.equations.resize(1);
+    record.equations[0].name = name;
+    record.equations[0].form = form;
+    veldxmps::ReplaceModel(*manager, std::move(record));
+    std::ostringstream display;
+    manager->DisplayAlgebraicModel(display);
+    return display.str();
+}
+
 }  // namespace
 
 TEST(Model, MatrixWalks) {
@@ -152,6 +165,24 @@ TEST(Model, SetsFindAndGetAt) {
     EXPECT_EQ(variables->Find("c")->GetNumber(), 3);
 }
 
+// The optimiser's own form replaces the linearised row; rows without one,
+// and files without any, show the coefficients as before.
+TEST(Model, EquationFormsInTheAlgebraicModel) {
+    CTARNSolutionReporting reporting;
+    const std::string run = Replace(
+        Replace(Replace(ValidRun(), "\"version\": 1", "\"version\": 2"), "\"equations\": [[0, 0, 0]]",
+                "\"equations\": [[0, 0, 0], [0, 0, 0]]"),
+        R"("equations": [{"name": "e1", "type": 1, "rhs": 4}])",
+        R"("equations": [{"name": "e1", "type": 1, "rhs": 4, "form": "0.5*x - 1.5*y + q*y \u00e9 <= 4"},
+                         {"name": "e2", "form": ""}])");
+    ASSERT_EQ(Load(reporting, run).rc, 0);
+    std::ostringstream algebraic;
+    reporting.GetModelManager()->DisplayAlgebraicModel(algebraic);
+    EXPECT_EQ(algebraic.str(), "  e1: 0.5*x - 1.5*y + q*y \xC3\xA9 <= 4\n  e2: 0 = 0\n");
+    // A model built directly may hold a form with a line break: it stays on its line.
+    EXPECT_EQ(DisplayOfOneEquation("e", "x <= 1\n#endregion"), "  e: x <= 1\\n#endregion\n");
+}
+
 TEST(Model, Displays) {
     CTARNSolutionReporting reporting;
     ASSERT_EQ(Load(reporting, kMatrixRun).rc, 0);
@@ -178,13 +209,7 @@ TEST(Model, Displays) {
     reporting.GetLPOptions()->DisplayOptions(lp);
     EXPECT_EQ(algebraic.str(), "  e1: 2.5*x <= 4\n");
     // The loader refuses such item names; a model built directly may hold one.
-    auto manager = veldxmps::CreateModelManager();
-    veldxmps::ModelRecord record;
-    record.equations.resize(1);
-    record.equations[0].name = "e\n#endregion";
-    veldxmps::ReplaceModel(*manager, std::move(record));
-    manager->DisplayAlgebraicModel(algebraic);
-    EXPECT_EQ(algebraic.str(), "  e1: 2.5*x <= 4\n  e\\n#endregion: 0 = 0\n");
+    EXPECT_EQ(DisplayOfOneEquation("e\n#endregion"), "  e\\n#endregion: 0 = 0\n");
     EXPECT_EQ(solver.str(),
               "  feasibility_tolerance = 1e-08\n"
               "  delta_tolerance_1 = 0.001\n"

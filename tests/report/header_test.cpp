@@ -65,6 +65,21 @@ TEST(Header, CaseNumberDecidesCaseLineAndAlgebraicModel) {
     }
 }
 
+TEST(Header, AlgebraicModelShowsTheOptimisersForm) {
+    RunData run;
+    run.variables = R"({"name": "X"}, {"name": "Y"})";
+    run.equations = R"({"name": "R", "type": 1, "form": "X*Y - 2*X <= 0"}, {"name": "S", "type": 2, "rhs": 1})";
+    run.matrix = "[1, 1, -1.5], [1, 2, 0.5], [2, 2, 1]";
+    run.iterations = Iteration("[1, 1e20, 0], [0.5, 1e20, 0]", "[0, 0, 0], [0, 0, 0]");
+    run.caseFields = R"("number": 7)";
+    std::string json = run.Json();
+    json.replace(json.find("\"version\": 1"), 12, "\"version\": 2");
+    const ReportResult result = RunOnData(json);
+    ASSERT_EQ(result.rc, 0);
+    const std::string header = HeaderOf(result.log);
+    EXPECT_NE(header.find("\n  R: X*Y - 2*X <= 0\n  S: 1*Y >= 1\n"), std::string::npos) << header;
+}
+
 TEST(Header, OnlyExactlySuccessfulIsBlue) {
     for (const char* status : {"Successful", "successful", "Successful ", "Infeasible", ""}) {
         ReportResult result = RunWithCase(std::string("\"status\": \"") + status + "\"");

@@ -107,6 +107,32 @@ class FailedRuns(unittest.TestCase):
         self.assertNotIn("Infeasible Non-linear Equations", diagnosis)
 
 
+class ModelAsWritten(unittest.TestCase):
+    def test_model_display_shows_each_row_as_the_model_file_writes_it(self):
+        display = plain("pooling_impossible_sulfur", "Algebraic Model Display")
+        lines = [line.strip() for line in display.splitlines()]
+        self.assertIn("Y_SUL_SPEC: 1.5*C_Y - 0.5*P_Y + QSUL_POOL*P_Y <= 0", lines, display)
+        self.assertIn("Y_MINIMUM: P_Y + C_Y >= 50", lines, display)
+        self.assertIn("PROFIT: maximize -6*A - 16*B - C_X + 5*C_Y + 9*P_X + 15*P_Y", lines,
+                      display)
+
+
+    def test_a_row_too_long_for_a_form_is_shown_from_the_matrix(self):
+        long_name = "V" * 70000
+        model = {"name": "LONG", "case": 1,
+                 "variables": [{"name": long_name, "upper": 10}],
+                 "objective": {"name": "COST", "linear": {long_name: 1}},
+                 "constraints": [{"name": "FLOOR", "type": ">=", "rhs": 2,
+                                  "linear": {long_name: 1}}]}
+        path = os.path.join(WORK, "long_row.json")
+        with open(path, "w") as file:
+            json.dump(model, file)
+        run_models(path)
+        display = plain("long_row", "Algebraic Model Display")
+        lines = [line.strip() for line in display.splitlines()]
+        self.assertIn(f"FLOOR: 1*{long_name} >= 2", lines)
+
+
 class RefineryScale(unittest.TestCase):
     def test_generated_refinery_converges(self):
         with open(os.path.join(WORK, "refinery.json")) as file:

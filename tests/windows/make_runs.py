@@ -288,7 +288,7 @@ def cases(data_dirs):
     add("fail_empty_iterations", run(header(), small_model(), [], solver_part()))
     add("fail_missing", None)
     add("fail_syntax", None, extra={"run.vdr": b'{"format": "tarn-vdr", "version": 1, "case": {'})
-    add("fail_version", None, extra={"run.vdr": b'{"format": "tarn-vdr", "version": 2}'})
+    add("fail_version", None, extra={"run.vdr": b'{"format": "tarn-vdr", "version": 3}'})
     add("fail_data_is_directory", None, extra={"run.vdr": None})
     add("fail_empty_base", None, args=("",))
     add("fail_report_is_directory", run(header(), small_model(), small_iterations(2)),

@@ -72,7 +72,9 @@ void ReplayModel(const Json& model, RunCalls& calls) {
         if (item.HasMember("value")) variable.value = Number(item["value"]);
         calls.AddVariable(variable);
     }
+    int equationNumber = 0;
     for (const Json& item : model["equations"].GetArray()) {
+        ++equationNumber;
         rd::Equation equation;
         equation.name = TextOr(item, "name");
         equation.type = static_cast<int>(IntegerOr(item, "type", 3));
@@ -82,6 +84,7 @@ void ReplayModel(const Json& model, RunCalls& calls) {
         equation.diag = NumberOr(item, "diag", 0);
         equation.nonlinear = IntegerOr(item, "nonlinear", 0);
         calls.AddEquation(equation);
+        if (item.HasMember("form")) calls.SetEquationForm(equationNumber, TextOr(item, "form"));
     }
     if (model.HasMember("matrix")) {
         for (const Json& entry : model["matrix"].GetArray())

@@ -22,6 +22,7 @@ public:
     virtual void SetModelName(const std::string& name) = 0;
     virtual void AddVariable(const tarn::rundata::Variable& variable) = 0;
     virtual void AddEquation(const tarn::rundata::Equation& equation) = 0;
+    virtual void SetEquationForm(int equation, const std::string& form) = 0;
     virtual void AddCoefficient(int equation, int variable, double coefficient) = 0;
     virtual void UseModelOptions() = 0;
     // set: 'm' model, 's' solver, 'l' LP.

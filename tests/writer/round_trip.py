@@ -47,10 +47,12 @@ def replay(source, target):
             run.add_variable(v["name"], get(v, "lower", 0.0), get(v, "upper", td.INFINITY),
                              int(v.get("type", 1)), int(v.get("status", 1)),
                              get(v, "value", None))
-        for e in model["equations"]:
+        for position, e in enumerate(model["equations"], 1):
             run.add_equation(e["name"], int(e.get("type", 3)), get(e, "rhs", 0.0),
                              get(e, "value", 0.0), get(e, "scale", 1.0), get(e, "diag", 0.0),
                              int(e.get("nonlinear", 0)))
+            if "form" in e:
+                run.set_equation_form(position, e["form"])
         for equation, variable, coefficient in model.get("matrix", []):
             run.add_coefficient(int(equation), int(variable), number(coefficient))
         if "options" in model:

@@ -22,6 +22,9 @@ public:
     void SetModelName(const std::string& name) override { m_run.SetModelName(name); }
     void AddVariable(const rd::Variable& variable) override { m_run.AddVariable(variable); }
     void AddEquation(const rd::Equation& equation) override { m_run.AddEquation(equation); }
+    void SetEquationForm(int equation, const std::string& form) override {
+        m_run.SetEquationForm(equation, form);
+    }
     void AddCoefficient(int equation, int variable, double coefficient) override {
         m_run.AddCoefficient(equation, variable, coefficient);
     }
@@ -79,6 +82,9 @@ public:
         equation.diag = e.diag;
         equation.nonlinear = e.nonlinear;
         Ok(tarn_run_writer_add_equation(m_run, &equation, nullptr));
+    }
+    void SetEquationForm(int equation, const std::string& form) override {
+        Ok(tarn_run_writer_set_equation_form(m_run, equation, form.c_str()));
     }
     void AddCoefficient(int equation, int variable, double coefficient) override {
         Ok(tarn_run_writer_add_coefficient(m_run, equation, variable, coefficient));

@@ -113,7 +113,8 @@ const std::vector<Rule>& Rules() {
         {"required_key_missing.vdr", nullptr, "every required key is written"},
         {"iterations_missing.vdr", nullptr, "every required key is written"},
         {"format_other.vdr", nullptr, "the writer writes the format's name"},
-        {"version_2.vdr", nullptr, "the writer writes the version it knows"},
+        {"version_3.vdr", nullptr, "the writer writes the version it knows"},
+        {"equation_form_in_version_1.vdr", nullptr, "the writer writes the newest version"},
         {"wrong_type_bool.vdr", nullptr, "each value has its C++ type"},
         {"wrong_type_null.vdr", nullptr, "each value has its C++ type"},
         {"wrong_type_object.vdr", nullptr, "each value has its C++ type"},
@@ -164,6 +165,12 @@ const std::vector<Rule>& Rules() {
          [](rd::RunWriter& r) {
              r.AddVariable(Var("FLOW_A"));
              r.AddVariable(Var("FLOW\xC2\x9B" "B"));
+         }},
+        {"equation_form_line_break.vdr",
+         [](rd::RunWriter& r) {
+             r.AddEquation(Eqn("BALANCE"));
+             r.SetEquationForm(r.AddEquation(Eqn("QUALITY")),
+                               "0.5*FLOW_B + FLOW_A*FLOW_B <= 0\n#endregion");
          }},
         {"equation_name_markup.vdr",
          [](rd::RunWriter& r) {

@@ -178,6 +178,10 @@ TARN_RUNDATA_C_API int tarn_run_writer_set_variable_value(tarn_run_writer* write
                                                           double value);
 TARN_RUNDATA_C_API int tarn_run_writer_set_equation_values(tarn_run_writer* writer, int equation,
                                                            double value, double diag);
+/* The equation as the optimiser writes it (one line of UTF-8, at most 65536
+   bytes; "" for none): the report's model display shows it. */
+TARN_RUNDATA_C_API int tarn_run_writer_set_equation_form(tarn_run_writer* writer, int equation,
+                                                         const char* form);
 TARN_RUNDATA_C_API int tarn_run_writer_add_iteration(tarn_run_writer* writer,
                                                      const tarn_iteration* iteration);
 /* From now on, others can follow the run: TARGET.progress, beside the

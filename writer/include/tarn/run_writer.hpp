@@ -42,6 +42,8 @@ namespace tarn::rundata {
 inline constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // A step at least this large means the variable had no step box.
 inline constexpr double kNoStepBox = 1e20;
+// The longest equation form taken, in bytes.
+inline constexpr size_t kFormMaxBytes = 65536;
 // The case status the report shows as a run that ended well.
 inline constexpr std::string_view kSuccessful = "Successful";
 
@@ -205,6 +207,11 @@ public:
     // Final values, known at the end of the run.
     void SetVariableValue(int variable, double value);
     void SetEquationValues(int equation, double value, double diag);
+
+    // The equation as the optimiser writes it, such as "0.5*C - 1.5*P +
+    // Q*P <= 0": the report's model display shows it instead of the
+    // linearised row.  One line, at most kFormMaxBytes; empty for none.
+    void SetEquationForm(int equation, std::string_view form);
 
     // Written at once; the model's items are then fixed.
     void AddIteration(const Iteration& iteration);

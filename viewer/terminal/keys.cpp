@@ -47,6 +47,7 @@ const std::vector<KeyBinding>& KeyBindings() {
         {{'\t'}, Action::kOutline, "Tab", "show or hide the outline"},
         {{KEY_F(1), 'K'}, Action::kHelp, "F1, K", "this list of keys"},
         {{Control('l')}, Action::kRedraw, "Ctrl-L", "draw the screen again"},
+        {{'L'}, Action::kChartScale, "L", "in a history: its chart on a log or a linear scale"},
         {{'q', 'Q'}, Action::kQuit, "q", "quit (Escape or q leaves a list or a history)"},
     };
     return bindings;

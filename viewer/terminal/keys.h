@@ -44,6 +44,7 @@ enum class Action {
     kOutline,
     kHelp,
     kRedraw,
+    kChartScale,  // in a history: log or linear
 };
 
 struct KeyBinding {

@@ -19,7 +19,9 @@ struct ReportPane {
 struct ListLine {
     std::string text;
     bool heading = false;
-    bool chart = false;  // drawn with the terminal's line characters
+    // From this column on, a chart line drawn with the terminal's line
+    // characters; npos: plain text.
+    std::size_t chartFrom = std::string::npos;
 };
 
 struct ListScreen {

@@ -11,6 +11,7 @@
 #include "file_watch.h"
 #include "history_chart.h"
 #include "keys.h"
+#include "line_format.h"
 #include "navigation.h"
 #include "screen.h"
 #include "search.h"
@@ -51,15 +52,19 @@ public:
         if (m_report->EndedEarly()) m_message = "the report ended early: regions were still open at its end";
     }
 
+    // Draws only after a change (a key, a resize, a reload): a view left
+    // alone costs a look at the file's stamp per tick.
     void Run() {
+        bool changed = true;
         while (!m_quit && !TerminalSession::EndRequested()) {
-            Draw();
+            if (changed) Draw();
             const int key = getch();
             if (TerminalSession::EndRequested()) break;
             if (key == ERR) {
-                CheckReload();
+                changed = CheckReload();
                 continue;
             }
+            changed = true;
             if (key == KEY_RESIZE) continue;
             if (m_list) {
                 HandleListKey(key);
@@ -84,8 +89,10 @@ private:
             if (m_outline && OutlineWidth(COLS) > 0) DrawOutlinePane(m_session, *m_document, m_pane.cursor, PaneX(), PaneHeight());
             DrawReportPane(m_session, *m_document, m_pane, PaneX(), COLS - PaneX(), PaneHeight());
             const std::string right = m_message.empty() ? "?: keys  q: quit" : m_message;
-            const int width = COLS - static_cast<int>(right.size()) - 1;
-            DrawStatus(StatusText(static_cast<std::size_t>(std::max(width, 0))), right);
+            // The regions around the cursor in the room the message leaves.
+            const std::size_t width = static_cast<std::size_t>(std::max(COLS, 0));
+            const std::size_t message = std::min(ColumnCount(VisibleText(right)), StatusMessageRoom(width));
+            DrawStatus(StatusText(width - std::min(width, message + kStatusGap)), right);
         }
         refresh();
     }
@@ -98,8 +105,9 @@ private:
         std::string path;
         for (int region = m_report->RegionOfLine(m_pane.cursor); region != kNoRegion;
              region = m_report->Regions()[region].parent) {
-            std::string wider = m_report->Regions()[region].title + (path.empty() ? "" : " > ") + path;
-            if (!path.empty() && text.size() + 2 + wider.size() > width) {
+            std::string wider = VisibleTextUpTo(m_report->Regions()[region].title, width) + (path.empty() ? "" : " > ") + path;
+            const bool outermost = m_report->Regions()[region].parent == kNoRegion;
+            if (!path.empty() && ColumnCount(text + "  " + (outermost ? "" : "... > ") + wider) > width) {
                 path = "... > " + path;
                 break;
             }
@@ -269,18 +277,19 @@ private:
         const auto typed = Prompt("iteration (a number or init): ");
         if (!typed || typed->empty()) return;
         JumpOr(IterationLine(*m_report, *typed), "no such iteration");
+        OpenFold();  // the block itself, not only the regions around it
     }
 
     // ---- Lists: the keys, a history.
     void ShowKeys() {
         ListScreen list;
         list.title = "keys (q or Escape: back)";
-        list.lines.push_back({"Keys of tarnview view", true, false});
-        list.lines.push_back({"", false, false});
-        for (const std::string& line : KeyListLines()) list.lines.push_back({line, false, false});
-        list.lines.push_back({"", false, false});
-        list.lines.push_back({"In a list: Up, Down, PgUp, PgDn, Home, End, Left, Right; q or Escape leaves.", false, false});
-        list.lines.push_back({"In a history: c or Tab charts the next column.", false, false});
+        list.lines.push_back({"Keys of tarnview view", true});
+        list.lines.push_back({"", false});
+        for (const std::string& line : KeyListLines()) list.lines.push_back({line, false});
+        list.lines.push_back({"", false});
+        list.lines.push_back({"In a list: Up, Down, PgUp, PgDn, Home, End, Left, Right; q or Escape leaves.", false});
+        list.lines.push_back({"In a history: c or Tab charts the next column, L switches its scale (log, linear).", false});
         m_list = std::move(list);
     }
 
@@ -302,6 +311,7 @@ private:
         for (const History& history : histories) m_histories.push_back(MakeHistoryTable(*m_report, history, name));
         m_chartColumn = 0;
         m_chartChosen = false;
+        m_chartScale = ChartScale::kAuto;
         m_list = ListScreen{};
         m_list->title = "history of " + VisibleText(name) + "  (c: chart another column, q: back)";
         FillHistory();
@@ -314,10 +324,10 @@ private:
         std::vector<std::pair<std::size_t, std::size_t>> charts;  // table, column
         for (std::size_t t = 0; t < m_histories.size(); ++t) {
             const HistoryTable& table = m_histories[t];
-            lines.push_back({table.heading, true, false});
+            lines.push_back({table.heading, true});
             const auto aligned = AlignedHistoryLines(table);
-            for (std::size_t i = 0; i < aligned.size(); ++i) lines.push_back({aligned[i], i == 0, false});
-            lines.push_back({"", false, false});
+            for (std::size_t i = 0; i < aligned.size(); ++i) lines.push_back({aligned[i], i == 0});
+            lines.push_back({"", false});
             for (std::size_t column : table.numericColumns) charts.emplace_back(t, column);
         }
         if (charts.empty()) return;
@@ -329,11 +339,16 @@ private:
         m_chartChosen = true;
         const auto [t, column] = charts[m_chartColumn % charts.size()];
         const HistoryTable& table = m_histories[t];
-        lines.push_back({table.heading + ": " + table.columns[column] + " over the iterations " +
-                             table.iterationLabels.front() + " to " + table.iterationLabels.back(),
-                         true, false});
-        for (const std::string& line : ChartLines(ColumnValues(table, column), std::min(COLS, 100), kChartHeight)) {
-            lines.push_back({line, false, true});
+        const Chart chart =
+            ChartOf(ColumnValues(table, column), table.iterationLabels, std::min(COLS, 100), kChartHeight, m_chartScale);
+        std::string heading = table.heading + ": " + table.columns[column] + " over the iterations " +
+                              table.iterationLabels.front() + " to " + table.iterationLabels.back();
+        m_chartLog = chart.log;
+        if (!chart.lines.empty()) heading += chart.log ? " (log scale; L: linear)" : " (L: log scale)";
+        lines.push_back({heading, true});
+        if (!chart.note.empty()) lines.push_back({chart.note, false});
+        for (std::size_t i = 0; i < chart.lines.size(); ++i) {
+            lines.push_back({chart.lines[i], false, i < chart.drawnRows ? chart.plotColumn : std::string::npos});
         }
     }
 
@@ -352,6 +367,12 @@ private:
             case Action::kLeft: list.left = list.left > kHorizontalStep ? list.left - kHorizontalStep : 0; break;
             case Action::kRight: list.left += kHorizontalStep; break;
             case Action::kQuit: m_list.reset(); break;
+            case Action::kChartScale:
+                if (!m_histories.empty()) {
+                    m_chartScale = m_chartLog ? ChartScale::kLinear : ChartScale::kLog;
+                    FillHistory();
+                }
+                break;
             case Action::kCloseFold:
             case Action::kOutline:
                 if (!m_histories.empty()) {
@@ -418,20 +439,22 @@ private:
                 break;
             case Action::kHelp: ShowKeys(); break;
             case Action::kRedraw: clearok(curscr, TRUE); break;
+            case Action::kChartScale: m_message = "L switches the scale of a history's chart (H)"; break;
             case Action::kNone: break;
         }
     }
 
     // ---- A report written again.
-    void CheckReload() {
+    // Whether the report was read again (or said that it cannot be).
+    bool CheckReload() {
         const auto stamp = StampOf(m_path);
-        if (!m_watch.Changed(stamp, FileWatch::Clock::now())) return;
+        if (!m_watch.Changed(stamp, FileWatch::Clock::now())) return false;
         m_watch.Shown(stamp);
         std::string error;
         auto report = ReadReport(m_path, error);
         if (!report) {
             m_message = "the report changed but cannot be read: " + error;
-            return;
+            return true;
         }
         const LineNumber cursor = m_pane.cursor, top = m_pane.top;
         const std::vector<bool> flags = m_document->OpenFlags();
@@ -445,6 +468,7 @@ private:
         m_pane.cursor = m_document->ShownLineFor(std::min(cursor, last));
         m_pane.top = m_document->ShownLineFor(std::min(top, last));
         m_message = "the report was written again: reloaded";
+        return true;
     }
 
     std::string m_path;
@@ -463,11 +487,14 @@ private:
     std::vector<HistoryTable> m_histories;
     std::size_t m_chartColumn = 0;
     bool m_chartChosen = false;
+    ChartScale m_chartScale = ChartScale::kAuto;
+    bool m_chartLog = false;  // the chart shown is on a log scale
 };
 
 }  // namespace
 
 int RunViewer(const std::string& path, const ViewOptions& options) {
+    InstallFatalSignalHandlers();
     std::string error;
     auto report = ReadReport(path, error);
     if (!report) {

@@ -111,10 +111,14 @@ TEST(ReportJson, TheWholePageDataIsValidAndEscaped) {
     expectLine(2, "e", nullptr, "");  // a region end shows nothing
     expectLine(8, "r", "008000", "===== Initial Conditions =====");
     expectLine(11, "t", nullptr, kEquationRow);
-    // A table row carries its name and what it names; other lines do not.
-    ASSERT_EQ(lines[11].Size(), 5u);
+    // A table row carries its name and what it names, and where the name
+    // sits; other lines do not.
+    ASSERT_EQ(lines[11].Size(), 6u);
     EXPECT_STREQ(lines[11][3].GetString(), "<img src=x onerror=alert(1)>");
     EXPECT_STREQ(lines[11][4].GetString(), "equation");
+    ASSERT_EQ(lines[11][5].Size(), 1u);
+    EXPECT_EQ(lines[11][5][0][0].GetUint64(), 0u);
+    EXPECT_EQ(lines[11][5][0][1].GetUint64(), std::string("<img src=x onerror=alert(1)>").size());
     EXPECT_EQ(lines[10].Size(), 3u);  // the table's header
     // Where each name occurs, for the page's search.
     const auto& names = document["names"];

@@ -8,6 +8,7 @@
 
 GuardedReport ReadGuardedReport(const std::string& path) {
     std::unique_ptr<tarnview::Report> report = tarnview::Report::Open(path);
+    if (const std::optional<std::string> why = tarnview::NotAReport(*report)) throw tarnview::ReadError(*why);
     auto guard = std::make_shared<tarnview::server::MappingGuard>(report->Text().data(), report->Bytes());
     return GuardedReport(report.release(), ReleaseGuardedReport{std::move(guard)});
 }
@@ -174,4 +175,17 @@ int FinishOutput(const char* command, FILE* out) {
         return 1;
     }
     return 0;
+}
+
+std::string DidYouMean(const std::vector<std::string>& meant) {
+    std::string text;
+    for (std::size_t i = 0; i < meant.size(); ++i) {
+        text += i == 0 ? "; did you mean " : i + 1 == meant.size() ? " or " : ", ";
+        text += Visible(meant[i]);
+    }
+    return text.empty() ? text : text + "?";
+}
+
+std::string Counted(std::uint64_t count, std::string_view singular, std::string_view plural) {
+    return std::to_string(count) + " " + std::string(count == 1 ? singular : plural);
 }

@@ -2,6 +2,7 @@
 // numbers and CSV fields as text, aligned tables, and the end of output.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -25,7 +26,7 @@ struct ReleaseGuardedReport {
 using GuardedReport = std::unique_ptr<const tarnview::Report, ReleaseGuardedReport>;
 
 // The report at `path`, guarded; throws tarnview::ReadError naming the file
-// and the problem, or std::bad_alloc.
+// and the problem (a file that is no report among them), or std::bad_alloc.
 GuardedReport ReadGuardedReport(const std::string& path);
 
 // The report at `path`, or nullptr after "tarnview COMMAND: PATH: problem"
@@ -45,6 +46,13 @@ std::string Visible(std::string_view text);
 // A JSON text whose strings keep DEL and the C1 controls as \u escapes
 // (the writer already escapes C0): the same data, safe on a terminal.
 std::string VisibleJson(std::string_view json);
+
+// "; did you mean A, B or C?" with what may have been meant (each shown
+// with Visible), or nothing when there is none.
+std::string DidYouMean(const std::vector<std::string>& meant);
+
+// A count and its noun, singular for one: "1 line", "2 lines".
+std::string Counted(std::uint64_t count, std::string_view singular, std::string_view plural);
 
 // A CSV field, quoted when it holds a comma, a quote or a line break.  A
 // text that a spreadsheet would read as a formula (it starts with =, +, -,

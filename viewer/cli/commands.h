@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "command_line.h"
 
@@ -20,10 +21,13 @@ CommandRun DeclareHistory(CLI::App& command);
 CommandRun DeclareHtml(CLI::App& command);
 CommandRun DeclareServe(CLI::App& command);
 CommandRun DeclareView(CLI::App& command);
+CommandRun DeclareDiff(CLI::App& command);
 
 // Declares --iteration N|initial: the iteration block numbered N (as the
 // summary numbers it), or the initial conditions.
 CLI::Option* AddIterationOption(CLI::App& command, std::optional<int>& iteration);
+// An iteration number as given on a command line: N from -1, or 'initial'.
+std::optional<int> ReadIterationNumber(std::string_view text);
 
 // Each command's help text: its usage line, what it does and its options.
 // "tarnview COMMAND --help" shows one, "tarnview --help" all of them.
@@ -33,6 +37,7 @@ extern const char kHistoryHelp[];
 extern const char kHtmlHelp[];
 extern const char kServeHelp[];
 extern const char kViewHelp[];
+extern const char kDiffHelp[];
 // The keys of view, which end its help text.
 void PrintViewKeys(FILE* out);
 

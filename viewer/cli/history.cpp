@@ -19,7 +19,8 @@ const char kHistoryHelp[] =
     "details of every iteration block: how it moved over the run.  A name that\n"
     "is both a variable and an equation shows both.  Iterations are numbered\n"
     "as in the summary (the initial point is -1); lines from 1.  A name not\n"
-    "found gets the closest names of the report as suggestions.\n"
+    "found gets the names that hold it (ignoring case), else the closest\n"
+    "names, as suggestions.\n"
     "\n"
     "  --csv            comma-separated values: kind, iteration, line, then the\n"
     "                   columns\n"
@@ -96,17 +97,6 @@ struct HistoryArguments {
     std::optional<int> iteration;
 };
 
-// "; did you mean A, B or C?" with the closest names, or nothing.
-std::string Suggestions(const tarnview::Report& report, const std::string& name) {
-    const std::vector<std::string> closest = tarnview::ClosestNames(report.Names(), name);
-    std::string text;
-    for (std::size_t i = 0; i < closest.size(); ++i) {
-        text += i == 0 ? "; did you mean " : i + 1 == closest.size() ? " or " : ", ";
-        text += Visible(closest[i]);
-    }
-    return text.empty() ? text : text + "?";
-}
-
 int History(const HistoryArguments& arguments) {
     const auto report = OpenReport("history", arguments.report);
     if (!report) return 1;
@@ -114,7 +104,7 @@ int History(const HistoryArguments& arguments) {
     std::vector<tarnview::History> histories = tarnview::FindHistories(*report, name);
     if (histories.empty()) {
         std::fprintf(stderr, "tarnview history: %s: no variable or equation named '%s' in the iteration details%s\n",
-                     arguments.report.c_str(), Visible(name).c_str(), Suggestions(*report, name).c_str());
+                     arguments.report.c_str(), Visible(name).c_str(), DidYouMean(tarnview::NamesMeant(report->Names(), name)).c_str());
         return 1;
     }
     if (arguments.iteration) {

@@ -2,12 +2,15 @@
 // or as a web page.
 //
 //   tarnview COMMAND [OPTIONS] REPORT.log ...
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli_support.h"
 #include "commands.h"
+#include "word_finder.h"
 
 namespace {
 
@@ -23,6 +26,7 @@ constexpr Command kCommands[] = {
     {"show", DeclareShow, "the report in the terminal, in colour, regions folded to a depth", kShowHelp},
     {"summary", DeclareSummary, "the iteration summary as a table, CSV or JSON", kSummaryHelp},
     {"history", DeclareHistory, "the rows of one variable or equation over every iteration", kHistoryHelp},
+    {"diff", DeclareDiff, "what changed in a run from one iteration to another", kDiffHelp},
     {"html", DeclareHtml, "one self-contained web page of the report", kHtmlHelp},
     {"serve", DeclareServe, "serve reports of any size to the browser", kServeHelp},
 };
@@ -77,8 +81,17 @@ const Command* GivenCommand(const CLI::App& app) {
 // A usage error: the problem in one line, then the command's usage line
 // (the first of its help) or, with no command given, the list of commands.
 int UsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
-    const std::string problem = command_line::UsageProblem(error, app, argc, argv);
+    std::string problem = command_line::UsageProblem(error, app, argc, argv);
     const Command* command = GivenCommand(app);
+    if (command == nullptr && argc > 1 && !std::string_view(argv[1]).starts_with('-')) {
+        // A first word that is no command: the commands it may have meant.
+        std::vector<std::string_view> names = {"help"};
+        for (const Command& known : kCommands) names.push_back(known.name);
+        const std::string_view given = argv[1];
+        if (std::find(names.begin(), names.end(), given) == names.end())
+            problem = "unknown command '" + Visible(given) + "'" +
+                      DidYouMean(tarnview::WordFinder(names).DidYouMean(given, 3));
+    }
     if (command == nullptr) {
         std::fprintf(stderr, "tarnview: %s\n\n", problem.c_str());
         PrintUsage(stderr);

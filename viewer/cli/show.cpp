@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "cli_support.h"
+#include "word_finder.h"
 #include "commands.h"
 #include "palette.h"
 
@@ -32,11 +34,13 @@ const char kShowHelp[] =
     "                 line with their line count\n"
     "  --iteration N  only the iteration block N as the summary numbers it\n"
     "                 ('initial' or -1: the initial conditions)\n"
-    "  --region TITLE only the regions titled TITLE, the whole title\n"
+    "  --region TITLE only the regions titled TITLE, the whole title in any\n"
+    "                 case\n"
     "                 (e.g. --region \"Variable Details\"; with --iteration,\n"
     "                 those of that block)\n"
     "  --region-containing TEXT\n"
-    "                 only the regions whose title contains TEXT\n"
+    "                 only the regions whose title contains TEXT (in any\n"
+    "                 case); a title not found gets suggestions\n"
     "  --plain        the text without markup and without colour\n"
     "  --color WHEN   auto (default: on a terminal), always or never\n"
     "  --no-pager     write straight to standard output\n"
@@ -110,7 +114,7 @@ private:
     }
 
     void WriteTitle(const tarnview::Region& region, std::string_view title, bool folded) {
-        const std::string count = " (" + std::to_string(region.InnerLineCount()) + " lines)";
+        const std::string count = " (" + Counted(region.InnerLineCount(), "line", "lines") + ")";
         if (m_depth == ColourDepth::kNone) {
             if (!m_options.plain) Put(folded ? "+ " : "- ");
             PutVisible(title);
@@ -153,8 +157,8 @@ ColourDepth ChooseColourDepth(const ShowOptions& options, bool terminal) {
 }
 
 bool TitleChosen(const tarnview::Region& region, const ShowOptions& options) {
-    if (options.region) return region.title == *options.region;
-    if (options.regionPart) return region.title.find(*options.regionPart) != std::string::npos;
+    if (options.region) return tarnview::SameIgnoringCase(region.title, *options.region);
+    if (options.regionPart) return tarnview::HoldsIgnoringCase(region.title, *options.regionPart);
     return true;
 }
 
@@ -192,11 +196,25 @@ std::vector<std::pair<tarnview::LineNumber, tarnview::LineNumber>> ChooseSpans(c
     return spans;
 }
 
-// What was asked for, for the message that it is not there.
-std::string Asked(const ShowOptions& options) {
+// The titles a region asked for may have meant, each once.
+std::vector<std::string> TitlesMeant(const tarnview::Report& report, std::string_view wanted) {
+    std::vector<std::string_view> titles;
+    for (const tarnview::Region& region : report.Regions()) {
+        if (std::find(titles.begin(), titles.end(), region.title) == titles.end()) titles.push_back(region.title);
+    }
+    return tarnview::WordFinder(titles).DidYouMean(wanted, 5);
+}
+
+// What was asked for, for the message that it is not there, with the
+// titles that may have been meant.
+std::string Asked(const tarnview::Report& report, const ShowOptions& options) {
     std::string asked;
-    if (options.region) asked = "no region titled '" + Visible(*options.region) + "'";
-    if (options.regionPart) asked = "no region whose title contains '" + Visible(*options.regionPart) + "'";
+    if (options.region)
+        asked = "no region titled '" + Visible(*options.region) + "'" +
+                DidYouMean(TitlesMeant(report, *options.region));
+    if (options.regionPart)
+        asked = "no region whose title contains '" + Visible(*options.regionPart) + "'" +
+                DidYouMean(TitlesMeant(report, *options.regionPart));
     if (options.iteration) {
         const std::string block = "iteration " + std::to_string(*options.iteration);
         asked = asked.empty() ? "no " + block : asked + " in " + block;
@@ -217,7 +235,7 @@ int Show(const ShowOptions& options) {
     if (!report) return 1;
     const auto spans = ChooseSpans(*report, options);
     if (spans.empty()) {
-        std::fprintf(stderr, "tarnview show: %s: %s\n", options.path.c_str(), Asked(options).c_str());
+        std::fprintf(stderr, "tarnview show: %s: %s\n", options.path.c_str(), Asked(*report, options).c_str());
         return 1;
     }
     const bool terminal = isatty(STDOUT_FILENO) != 0;

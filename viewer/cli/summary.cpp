@@ -1,4 +1,5 @@
 // tarnview summary: the iteration summary as a table, CSV or JSON.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -8,10 +9,11 @@
 
 #include "cli_support.h"
 #include "commands.h"
+#include "report_compare.h"
 #include "report_json.h"
 
 const char kSummaryHelp[] =
-    "usage: tarnview summary REPORT.log... [--csv | --json] [--iteration N|initial]\n"
+    "usage: tarnview summary REPORT.log... [--csv | --json] [--iteration N|initial | --facts]\n"
     "\n"
     "The iteration summary of the report: one row per entry with every column\n"
     "(major iteration, the three convergence functions, the objective, the\n"
@@ -22,6 +24,11 @@ const char kSummaryHelp[] =
     "report without summary rows (a run that stopped before its first\n"
     "iteration) adds no rows and is named on standard error.\n"
     "\n"
+    "  --facts          one line per report: how the run ended (status),\n"
+    "                   final objective, major iterations, final total\n"
+    "                   L-infeasibility (blank: none reported), then each\n"
+    "                   option whose value differs between the reports\n"
+    "                   ('-' where a report does not show it)\n"
     "  --csv            comma-separated values with a heading line\n"
     "  --json           {\"columns\":[...],\"rows\":[[...],...]}\n"
     "  --iteration N    only the row of iteration N ('initial' or -1: the\n"
@@ -52,7 +59,61 @@ struct SummaryArguments {
     std::vector<std::string> reports;
     Format format = Format::kTable;
     std::optional<int> iteration;
+    bool facts = false;
 };
+
+// The option's column heading: its key, and its display's title when two
+// displays show the same key.
+std::string OptionHeading(const std::vector<tarnview::OptionValue>& options, const tarnview::OptionValue& option) {
+    const bool shared = std::count_if(options.begin(), options.end(), [&](const tarnview::OptionValue& other) {
+                            return other.key == option.key;
+                        }) > 1;
+    return Visible(shared ? option.display + ": " + option.key : option.key);
+}
+
+// tarnview summary --facts: one line per run.
+int Facts(const SummaryArguments& arguments) {
+    std::vector<GuardedReport> reports;
+    std::vector<const tarnview::Report*> read;
+    for (const std::string& path : arguments.reports) {
+        reports.push_back(OpenReport("summary", path));
+        if (!reports.back()) return 1;
+        read.push_back(reports.back().get());
+    }
+    const std::vector<tarnview::RunFactsLine> lines = tarnview::FactsOfRuns(read);
+    if (arguments.format == Format::kJson) {
+        tarnview::JsonText json;
+        json.StartArray();
+        for (std::size_t run = 0; run < lines.size(); ++run) {
+            json.FactsLine(lines[run]);
+        }
+        json.EndArray();
+        std::printf("%s\n", VisibleJson(json.Take()).c_str());
+        return FinishOutput("summary", stdout);
+    }
+    std::vector<std::vector<std::string>> rows = {
+        {"Report", "Status", "Final Objective", "Major Iterations", "Final Total L-Infeasibility"}};
+    std::vector<bool> rightAligned = {false, false, true, true, true};
+    if (!lines.empty()) {
+        for (const tarnview::OptionValue& option : lines.front().options) {
+            rows[0].push_back(OptionHeading(lines.front().options, option));
+            rightAligned.push_back(false);
+        }
+    }
+    for (std::size_t run = 0; run < lines.size(); ++run) {
+        const tarnview::RunFacts& facts = lines[run].facts;
+        rows.push_back({Visible(arguments.reports[run]), Visible(facts.status), NumberText(facts.finalObjective),
+                        std::to_string(facts.majorIterations), NumberText(facts.finalInfeasibility)});
+        for (const tarnview::OptionValue& option : lines[run].options)
+            rows.back().push_back(option.value ? Visible(*option.value) : arguments.format == Format::kCsv ? "" : "-");
+    }
+    if (arguments.format == Format::kCsv) {
+        for (const std::vector<std::string>& row : rows) std::fputs(CsvLine(row).c_str(), stdout);
+    } else {
+        WriteAlignedTable(stdout, rows, rightAligned);
+    }
+    return FinishOutput("summary", stdout);
+}
 
 // The rows of one report: its path as given and its summary rows (those of
 // the asked iteration only, when one is asked for).
@@ -79,6 +140,7 @@ std::optional<std::vector<ReportRows>> ReadRows(const SummaryArguments& argument
 }
 
 int Summary(const SummaryArguments& arguments) {
+    if (arguments.facts) return Facts(arguments);
     const std::optional<std::vector<ReportRows>> reports = ReadRows(arguments);
     if (!reports) return 1;
     // Rows of several reports say which report they are from.
@@ -132,6 +194,7 @@ CommandRun DeclareSummary(CLI::App& command) {
     command.add_option("report", arguments->reports)->required();
     CLI::Option* csv = command.add_flag_callback("--csv", [arguments] { arguments->format = Format::kCsv; });
     command.add_flag_callback("--json", [arguments] { arguments->format = Format::kJson; })->excludes(csv);
-    AddIterationOption(command, arguments->iteration);
+    CLI::Option* iteration = AddIterationOption(command, arguments->iteration);
+    command.add_flag("--facts", arguments->facts)->excludes(iteration);
     return [arguments] { return Summary(*arguments); };
 }

@@ -75,6 +75,7 @@ RunFacts FactsOf(const Report& report) {
         const SummaryRow& last = report.Summary().back();
         if (last.majorIteration) facts.lastIteration = static_cast<int>(*last.majorIteration);
         facts.finalObjective = last.objectiveValue;
+        facts.finalInfeasibility = last.totalInfeasibility;
     }
     return facts;
 }
@@ -94,6 +95,36 @@ std::vector<OptionSetting> OptionsOf(const Report& report) {
         }
     }
     return options;
+}
+
+std::vector<RunFactsLine> FactsOfRuns(const std::vector<const Report*>& reports) {
+    std::vector<RunFactsLine> lines;
+    std::vector<std::vector<OptionSetting>> settings;
+    // Every option by display and key, in the order first shown.
+    std::vector<std::pair<std::string, std::string>> keys;
+    for (const Report* report : reports) {
+        lines.push_back({FactsOf(*report), {}});
+        settings.push_back(OptionsOf(*report));
+        for (const OptionSetting& option : settings.back()) {
+            const std::pair<std::string, std::string> key{option.display, option.key};
+            if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+        }
+    }
+    const auto valueIn = [](const std::vector<OptionSetting>& options, const std::pair<std::string, std::string>& key) {
+        const auto found = std::find_if(options.begin(), options.end(), [&](const OptionSetting& option) {
+            return option.display == key.first && option.key == key.second;
+        });
+        return found == options.end() ? std::nullopt : std::optional<std::string>(found->value);
+    };
+    for (const auto& key : keys) {
+        std::vector<std::optional<std::string>> values;
+        for (const auto& options : settings) values.push_back(valueIn(options, key));
+        if (std::all_of(values.begin(), values.end(), [&](const auto& value) { return value == values.front(); }))
+            continue;
+        for (std::size_t run = 0; run < lines.size(); ++run)
+            lines[run].options.push_back({key.first, key.second, values[run]});
+    }
+    return lines;
 }
 
 std::vector<FinalValue> FinalValues(const Report& report) {

@@ -21,6 +21,7 @@ struct RunFacts {
     std::size_t majorIterations = 0; // summary rows after the initial point
     std::optional<int> lastIteration;       // the last summary row's number
     std::optional<double> finalObjective;   // the last summary row's objective value
+    std::optional<double> finalInfeasibility;  // the last summary row's total L-infeasibility (blank: none)
     bool endedEarly = false;
 };
 RunFacts FactsOf(const Report& report);
@@ -32,6 +33,19 @@ struct OptionSetting {
     std::string key, value;
 };
 std::vector<OptionSetting> OptionsOf(const Report& report);
+
+// A run's facts and the option values in which it differs from the other
+// runs given: an option shown with different values, or not shown by every
+// run (then its value is none where it is not shown).
+struct OptionValue {
+    std::string display, key;
+    std::optional<std::string> value;
+};
+struct RunFactsLine {
+    RunFacts facts;
+    std::vector<OptionValue> options;  // in the order of the first run that shows each
+};
+std::vector<RunFactsLine> FactsOfRuns(const std::vector<const Report*>& reports);
 
 struct FinalValue {
     std::string name;

@@ -10,6 +10,7 @@
 
 #include "markup.h"
 #include "report_compare.h"
+#include "report_diff.h"
 #include "report_search.h"
 
 namespace tarnview {
@@ -262,9 +263,48 @@ void WriteOutline(JsonWriter& writer, const Report& report) {
 
 const char* NameKindText(NameKind kind) { return kind == NameKind::kVariable ? "variable" : "equation"; }
 
+// The UTF-16 code units of a text as WriteText writes it (a byte that
+// starts no UTF-8 sequence becomes U+FFFD), which is what the page's
+// string offsets count.
+std::size_t Utf16Length(std::string_view text) {
+    std::size_t units = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = Utf8SequenceLength(text.substr(at));
+        units += length == 4 ? 2 : 1;
+        at += std::max<std::size_t>(length, 1);
+    }
+    return units;
+}
+
+const char* SpanKindText(const LineSpan& span) {
+    if (span.kind == SpanKind::kIteration) return "iteration";
+    return span.variable && span.equation ? "both" : span.variable ? "variable" : "equation";
+}
+
+// [[begin, end, "variable"|"equation"|"both"], [begin, end, "iteration", k], ...]
+void WriteSpans(JsonWriter& writer, std::string_view text, const std::vector<LineSpan>& spans) {
+    writer.StartArray();
+    std::size_t byte = 0, unit = 0;
+    const auto unitAt = [&](std::size_t offset) {
+        unit += Utf16Length(text.substr(byte, offset - byte));
+        byte = offset;
+        return static_cast<std::uint64_t>(unit);
+    };
+    for (const LineSpan& span : spans) {
+        writer.StartArray();
+        writer.Uint64(unitAt(span.begin));
+        writer.Uint64(unitAt(span.end));
+        writer.String(SpanKindText(span));
+        if (span.kind == SpanKind::kIteration) writer.Int(span.iteration);
+        writer.EndArray();
+    }
+    writer.EndArray();
+}
+
 // [kind, colour, shown text] and, for a named table row, its name and what
-// it names.
-void WriteLine(JsonWriter& writer, const ShownLine& line) {
+// it names; then, when the line refers to names or iterations, their spans
+// (with null name and kind on a line that is no row).
+void WriteLine(JsonWriter& writer, const ShownLine& line, const std::vector<LineSpan>& spans = {}) {
     writer.StartArray();
     switch (line.kind) {
         case LineKind::kText: writer.String("t", 1); break;
@@ -277,7 +317,11 @@ void WriteLine(JsonWriter& writer, const ShownLine& line) {
     if (line.row) {
         WriteText(writer, line.row->name);
         writer.String(NameKindText(line.row->kind));
+    } else if (!spans.empty()) {
+        writer.Null();
+        writer.Null();
     }
+    if (!spans.empty()) WriteSpans(writer, line.text, spans);
     writer.EndArray();
 }
 
@@ -285,7 +329,10 @@ void WriteLines(JsonWriter& writer, const Report& report, LineNumber from, LineN
     writer.StartArray();
     const LineNumber end = from + std::min(count, report.LineCount() - std::min(from, report.LineCount()));
     std::string copy;
-    for (LineNumber number = from; number < end; ++number) WriteLine(writer, report.ReadLine(number, copy));
+    for (LineNumber number = from; number < end; ++number) {
+        const ShownLine shown = report.ReadLine(number, copy);
+        WriteLine(writer, shown, SpansOfLine(report, number, shown));
+    }
     writer.EndArray();
 }
 
@@ -487,6 +534,70 @@ JsonText& JsonText::Hits(const Report& report, const std::vector<LineNumber>& li
 
 JsonText& JsonText::Facts(const RunFacts& facts) {
     StartObject();
+    FactsFields(facts);
+    return EndObject();
+}
+
+JsonText& JsonText::FactsLine(const RunFactsLine& line) {
+    StartObject();
+    FactsFields(line.facts);
+    Key("options").StartArray();
+    for (const OptionValue& option : line.options) {
+        StartObject().Key("display").Text(option.display).Key("option").Text(option.key).Key("value");
+        if (option.value) Text(*option.value); else Null();
+        EndObject();
+    }
+    EndArray();
+    return EndObject();
+}
+
+namespace {
+
+void WriteState(JsonText& json, const std::string& state) { json.Text(state); }
+void WriteState(JsonText& json, const std::optional<std::string>& state) {
+    if (state) json.Text(*state); else json.Null();
+}
+
+template <typename Change>
+void WriteTextChanges(JsonText& json, const char* key, const std::vector<Change>& changes) {
+    json.Key(key).StartArray();
+    for (const Change& change : changes) {
+        json.StartObject().Key("name").Text(change.name);
+        json.Key("before");
+        WriteState(json, change.before);
+        json.Key("after");
+        WriteState(json, change.after);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+}  // namespace
+
+JsonText& JsonText::Diff(const IterationDiff& diff, std::size_t limit) {
+    StartObject();
+    Key("from").Integer(diff.from);
+    Key("to").Integer(diff.to);
+    Key("valueCount").Count(diff.values.size());
+    Key("values").StartArray();
+    for (std::size_t i = 0; i < diff.values.size() && i < limit; ++i) DifferenceEntry(diff.values[i]);
+    EndArray();
+    WriteTextChanges(*this, "bounds", diff.bounds);
+    Key("infeasibility").StartArray();
+    for (const InfeasibilityChange& change : diff.infeasibility) {
+        StartObject().Key("name").Text(change.name);
+        Key("before").Number(change.before).Key("after").Number(change.after).Key("became").Bool(change.Became());
+        EndObject();
+    }
+    EndArray();
+    WriteTextChanges(*this, "statuses", diff.statuses);
+    Key("missing").StartArray();
+    for (const std::string& missing : diff.missing) Text(missing);
+    EndArray();
+    return EndObject();
+}
+
+void JsonText::FactsFields(const RunFacts& facts) {
     Key("file").Text(facts.file);
     Key("model").Text(facts.model);
     Key("status").Text(facts.status);
@@ -495,8 +606,9 @@ JsonText& JsonText::Facts(const RunFacts& facts) {
     if (facts.lastIteration) Integer(*facts.lastIteration); else Null();
     Key("finalObjective");
     if (facts.finalObjective) Number(*facts.finalObjective); else Null();
+    Key("finalInfeasibility");
+    if (facts.finalInfeasibility) Number(*facts.finalInfeasibility); else Null();
     Key("endedEarly").Bool(facts.endedEarly);
-    return EndObject();
 }
 
 JsonText& JsonText::DifferenceEntry(const Difference& difference) {

@@ -40,8 +40,10 @@ std::string_view CutAtCharacter(std::string_view text, std::size_t limit);
 std::string JsonString(std::string_view text);
 
 struct RunFacts;
+struct RunFactsLine;
 struct Difference;
 struct OptionDifference;
+struct IterationDiff;
 
 // A JSON text written with RapidJSON's Writer, escaped as above: every
 // JSON answer of the viewer is written through one.  Each call writes one
@@ -82,6 +84,14 @@ public:
     // cut to at most `textLimit` bytes (not inside a UTF-8 sequence).
     JsonText& Hits(const Report& report, const std::vector<LineNumber>& lines, std::size_t textLimit);
     JsonText& Facts(const RunFacts& facts);
+    // Facts' object with "options":[{"display","option","value"(null: not
+    // shown)}, ...]: the options in which the run differs from the others.
+    JsonText& FactsLine(const RunFactsLine& line);
+    // {"from":K,"to":L,"valueCount":N,"values":[DifferenceEntry, ...at most
+    //  `limit`], "bounds":[{"name","before","after"}] (null: not active),
+    //  "infeasibility":[{"name","before","after","became"}],
+    //  "statuses":[{"name","before","after"}], "missing":["TABLE of BLOCK"]}
+    JsonText& Diff(const IterationDiff& diff, std::size_t limit);
     // {"name","kind","column","a","b","difference","relative"}; the
     // difference to 12 significant digits (its values carry no more).
     JsonText& DifferenceEntry(const Difference& difference);
@@ -91,6 +101,7 @@ public:
     std::string Take();
 
 private:
+    void FactsFields(const RunFacts& facts);
     struct State;
     std::unique_ptr<State> m_state;
 };

@@ -274,6 +274,19 @@ std::unique_ptr<Report> Report::FromText(std::string_view text, std::string file
     return report;
 }
 
+std::optional<std::string> NotAReport(const Report& report) {
+    constexpr std::string_view kNotice = "TARNReport execution report.";
+    const std::string_view first = report.LineCount() == 0 ? std::string_view() : report.RawLine(0);
+    const std::string_view start = report.Text().substr(0, kNotice.size());
+    if (first.starts_with(kNotice) || kNotice.starts_with(start) || !report.Regions().empty() ||
+        !report.StrayEnds().empty())
+        return std::nullopt;
+    const std::size_t text = report.Text().find_first_not_of(" \t\r\n");
+    const bool json = text != std::string_view::npos && (report.Text()[text] == '{' || report.Text()[text] == '[');
+    return report.Path() + ": not a report: expected a TARNReport execution report (BASE.log, written by tarnreport)" +
+           (json ? "; this looks like run data (JSON): 'tarnreport BASE' writes its report" : "");
+}
+
 std::string_view Report::RawLine(LineNumber number) const {
     const std::size_t start = m_lineStarts[number];
     return m_bytes.substr(start, TextEnd(m_bytes, start, m_lineStarts[number + 1]) - start);

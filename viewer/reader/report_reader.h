@@ -257,6 +257,13 @@ private:
     mutable std::unique_ptr<NameSet> m_names;
 };
 
+// Why a text read as a report is none, in one line naming the file and
+// what was expected; nullopt when it is a report.  A report starts with
+// the report's notice ("TARNReport execution report.") or has regions; an
+// empty file, or one holding only the start of the notice, is a report
+// being written.  Every command that reads a report asks this first.
+std::optional<std::string> NotAReport(const Report& report);
+
 // The history of a variable or equation: its rows in the details tables
 // of every iteration block, in block order.
 struct HistoryRow {

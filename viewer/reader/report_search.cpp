@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 namespace tarnview {
 
@@ -104,6 +105,10 @@ NameSet::NameSet(const Report& report) {
         }
     }
     m_names = std::move(names);
+    std::vector<std::string_view> texts;
+    texts.reserve(m_names.size());
+    for (const Name& name : m_names) texts.push_back(name.text);
+    m_finder = WordFinder(texts);
     for (std::size_t id = 0; id < m_names.size(); ++id) {
         m_exact.emplace(m_names[id].text, id);
         m_folded[FoldedText(m_names[id].text)].push_back(id);
@@ -171,6 +176,72 @@ void ForEachNameIn(const ShownLine& line, const NameSet& names, const std::funct
     }
 }
 
+namespace {
+
+// Names that do not overlap, from `from` on: at each place a name may
+// start, the longest name ending where a name may end.
+void AddNameSpans(std::string_view text, std::size_t from, const NameSet& names, std::vector<LineSpan>& spans) {
+    std::vector<std::size_t> ends;
+    for (std::size_t end = from + 1; end <= text.size(); ++end) {
+        if (text[end - 1] != ' ' && NameMayEndAt(text, end)) ends.push_back(end);
+    }
+    const std::size_t longest = names.LongestName();
+    for (std::size_t start = from; start < text.size(); ++start) {
+        if (text[start] == ' ' || !NameMayStartAt(text, start)) continue;
+        const Name* found = nullptr;
+        std::size_t foundEnd = 0;
+        for (auto end = std::upper_bound(ends.begin(), ends.end(), start); end != ends.end() && *end - start <= longest;
+             ++end) {
+            if (const Name* name = names.Find(text.substr(start, *end - start))) {
+                found = name;
+                foundEnd = *end;
+            }
+        }
+        if (found == nullptr) continue;
+        spans.push_back({start, foundEnd, SpanKind::kName, found, found->variable, found->equation, 0});
+        start = foundEnd - 1;
+    }
+}
+
+// The iteration number that starts a summary row, when its block exists.
+std::optional<LineSpan> IterationSpan(const Report& report, LineNumber number, std::string_view text) {
+    const std::vector<SummaryRow>& rows = report.Summary();
+    const auto row = std::lower_bound(rows.begin(), rows.end(), number,
+                                      [](const SummaryRow& r, LineNumber line) { return r.line < line; });
+    if (row == rows.end() || row->line != number || !row->majorIteration) return std::nullopt;
+    const int iteration = static_cast<int>(*row->majorIteration);
+    if (!report.BlockNumbered(iteration)) return std::nullopt;
+    const std::size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string_view::npos) return std::nullopt;
+    const std::size_t end = std::min(text.size(), text.find(' ', begin));
+    return LineSpan{begin, end, SpanKind::kIteration, nullptr, false, false, iteration};
+}
+
+}  // namespace
+
+std::vector<LineSpan> SpansOfLine(const Report& report, LineNumber number, const ShownLine& shown) {
+    std::vector<LineSpan> spans;
+    if (shown.kind != LineKind::kText) return spans;
+    const NameSet& names = report.Names();
+    const std::string_view text = shown.text;
+    std::size_t from = 0;
+    if (shown.row) {
+        const std::size_t at = text.find(shown.row->name);
+        const Name* name = names.Find(shown.row->name);
+        if (at != std::string_view::npos && name != nullptr) {
+            const bool variable = shown.row->kind == NameKind::kVariable;
+            spans.push_back({at, at + shown.row->name.size(), SpanKind::kName, name, variable, !variable, 0});
+            from = at + shown.row->name.size();
+        }
+        if (HasFixedColumns(shown.row->table)) return spans;
+    } else if (const std::optional<LineSpan> iteration = IterationSpan(report, number, text)) {
+        spans.push_back(*iteration);
+        from = iteration->end;
+    }
+    AddNameSpans(text, from, names, spans);
+    return spans;
+}
+
 SearchHits NameQuery(const Report& report, std::string_view query, bool ignoreCase) {
     SearchHits hits;
     for (const Name* name : report.Names().Matching(query, ignoreCase)) {
@@ -228,44 +299,30 @@ bool ForEachNameOccurrence(const Report& report, LineNumber begin, LineNumber en
     return true;
 }
 
-namespace {
-
-// The edit distance of two texts (case folded), or more than `limit` once
-// it is sure to be.
-std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t limit) {
-    if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > limit) return limit + 1;
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        std::size_t best = row[0];
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (Folded(a[i - 1]) == Folded(b[j - 1]) ? 0 : 1)});
-            diagonal = above;
-            best = std::min(best, row[j]);
-        }
-        if (best > limit) return limit + 1;
+std::vector<std::string> ClosestNames(const NameSet& names, std::string_view wanted, std::size_t count) {
+    std::vector<std::string> closest;
+    for (const Name* name : names.Matching(wanted, true)) {
+        if (closest.size() < count) closest.push_back(name->text);
     }
-    return row[b.size()];
+    for (const std::size_t id : names.Finder().Closest(wanted, count + closest.size())) {
+        const std::string& text = names.All()[id].text;
+        if (closest.size() < count && std::find(closest.begin(), closest.end(), text) == closest.end())
+            closest.push_back(text);
+    }
+    return closest;
 }
 
-}  // namespace
+std::vector<NameSuggestion> SuggestNames(const NameSet& names, std::string_view typed, std::size_t count) {
+    std::vector<NameSuggestion> suggestions;
+    for (const FoundWord& found : names.Finder().Containing(typed, count))
+        suggestions.push_back({&names.All()[found.word], found.match});
+    return suggestions;
+}
 
-std::vector<std::string> ClosestNames(const NameSet& names, std::string_view wanted, std::size_t count) {
-    const std::size_t limit = std::max<std::size_t>(2, wanted.size() / 3);
-    std::vector<std::pair<std::size_t, const std::string*>> near;
-    for (const Name& name : names.All()) {
-        const std::size_t distance = EditDistance(name.text, wanted, limit);
-        if (distance <= limit) near.emplace_back(distance, &name.text);
-    }
-    std::sort(near.begin(), near.end(), [](const auto& x, const auto& y) {
-        return x.first != y.first ? x.first < y.first : *x.second < *y.second;
-    });
-    std::vector<std::string> closest;
-    for (std::size_t i = 0; i < near.size() && closest.size() < count; ++i) closest.push_back(*near[i].second);
-    return closest;
+std::vector<std::string> NamesMeant(const NameSet& names, std::string_view wanted, std::size_t count) {
+    std::vector<std::string> meant;
+    for (const NameSuggestion& suggestion : SuggestNames(names, wanted, count)) meant.push_back(suggestion.name->text);
+    return meant.empty() ? ClosestNames(names, wanted, count) : meant;
 }
 
 }  // namespace tarnview

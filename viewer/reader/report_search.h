@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "report_reader.h"
+#include "word_finder.h"
 
 namespace tarnview {
 
@@ -46,9 +47,13 @@ public:
     const Name* Find(std::string_view text) const;
     const std::vector<Name>& All() const { return m_names; }
     std::size_t LongestName() const { return m_longest; }
+    // The names found by part and by a few edits; its indexes are those of
+    // All().
+    const WordFinder& Finder() const { return m_finder; }
 
 private:
     std::vector<Name> m_names;
+    WordFinder m_finder;
     std::unordered_map<std::string_view, std::size_t> m_exact;
     std::unordered_map<std::string, std::vector<std::size_t>> m_folded;  // by the name in lower case
     std::size_t m_longest = 0;
@@ -59,6 +64,24 @@ bool LineHolds(const ShownLine& line, std::string_view query, bool byName, bool 
 
 // Every name of `names` that occurs in the line, each once, in no set order.
 void ForEachNameIn(const ShownLine& line, const NameSet& names, const std::function<void(const Name&)>& visit);
+
+// Where a line refers to something a reader may go to: a variable or an
+// equation by its name, an iteration block by its number (the first field
+// of an iteration summary row).  Offsets are bytes of the line's shown
+// text (ShownLine::text); spans do not overlap and come in line order.
+enum class SpanKind : std::uint8_t { kName, kIteration };
+struct LineSpan {
+    std::size_t begin = 0, end = 0;
+    SpanKind kind = SpanKind::kName;
+    const Name* name = nullptr;  // for a name: the report's name
+    bool variable = false, equation = false;  // what the name refers to here (a row's name: its table's kind)
+    int iteration = 0;           // for an iteration number: the block's number (kInitialIteration: the initial point)
+};
+// The spans of line `number`, read as `shown`.  A name is found where the
+// search finds it (the rules above); where two names overlap, the one
+// starting first and then the longest.  An iteration number counts when
+// the report has that block.
+std::vector<LineSpan> SpansOfLine(const Report& report, LineNumber number, const ShownLine& shown);
 
 struct SearchOptions {
     bool ignoreCase = false;
@@ -86,7 +109,19 @@ bool ForEachNameOccurrence(const Report& report, LineNumber begin, LineNumber en
                            const std::function<void(const Name&, LineNumber)>& visit);
 
 // Up to `count` names closest to a name not found: those equal but for
-// case first, then those a few edits away, nearest first.
+// case first, then those a few edits away, nearest first.  Bounded in time
+// by the word finder's band (word_finder.h), whatever the names' lengths.
 std::vector<std::string> ClosestNames(const NameSet& names, std::string_view wanted, std::size_t count = 5);
+
+// The names that hold what was typed, ranked as the word finder ranks them.
+struct NameSuggestion {
+    const Name* name = nullptr;
+    PartMatch match = PartMatch::kInside;
+};
+std::vector<NameSuggestion> SuggestNames(const NameSet& names, std::string_view typed, std::size_t count = 20);
+
+// What a name not found may have been: the names holding it (up to
+// `count`), else the closest names.
+std::vector<std::string> NamesMeant(const NameSet& names, std::string_view wanted, std::size_t count = 5);
 
 }  // namespace tarnview

@@ -10,6 +10,7 @@
 
 #include "access.h"
 #include "bounded_server.h"
+#include "fact_replies.h"
 #include "replies.h"
 #include "report_library.h"
 
@@ -127,6 +128,9 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
     server.Get("/api/compare", [this](const httplib::Request& request, httplib::Response& response) {
         Send(response, CompareReply(reports_, Parameter(request, "a"), Parameter(request, "b"),
                                     Parameter(request, "limit"), Parameter(request, "order")));
+    });
+    server.Get(R"(/api/(suggest|facts|diff))", [this](const httplib::Request& request, httplib::Response& response) {
+        Send(response, FactReply(reports_, request.matches[1].str(), [&](const char* name) { return Parameter(request, name); }));
     });
     // Routes of one report: /api/reports/ID/WHAT.
     server.Get(R"(/api/reports/(\d{1,9})/(outline|lines|search|history|version))",

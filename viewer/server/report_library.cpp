@@ -75,7 +75,8 @@ bool ReportLibrary::Open(const std::vector<std::string>& paths, std::string& err
         slot.path = path;
         slot.loaded = StampOf(path).value_or(FileStamp{});
         std::unique_ptr<Report> report = Read(path, error);
-        if (!report) return false;
+        const std::optional<std::string> notAReport = report ? NotAReport(*report) : std::nullopt;
+        if (!report || notAReport) return (error = notAReport.value_or(error), false);
         slot.current = std::make_shared<const ServedReport>(slots_.size(), 1, std::move(report));
         slots_.push_back(std::move(slot));
     }

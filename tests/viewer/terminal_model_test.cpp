@@ -403,7 +403,7 @@ TEST(TerminalKeys, EachKeyHasOneMeaningAndEveryActionAKey) {
         actions.insert(binding.action);
         EXPECT_EQ(ActionOfKey(binding.keys.front()), binding.action);
     }
-    for (int action = static_cast<int>(Action::kQuit); action <= static_cast<int>(Action::kChartScale); ++action) {
+    for (int action = static_cast<int>(Action::kQuit); action <= static_cast<int>(Action::kIterationDiff); ++action) {
         EXPECT_TRUE(actions.count(static_cast<Action>(action))) << "action " << action << " has no key";
     }
     EXPECT_EQ(KeyListLines().size(), KeyBindings().size());

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "command_line.h"
 
@@ -44,3 +45,11 @@ void PrintViewKeys(FILE* out);
 // The whole report as show writes it with its defaults (view without a
 // terminal that can show it).
 int ShowWholeReport(const std::string& path);
+
+namespace tarnview {
+struct IterationDiff;
+}
+// Every change of an iteration diff as the rows of `tarnview diff`'s table
+// (change, name, before, after, difference, relative), the `limit` values
+// that changed most (0: all) first; the terminal view shows the same.
+std::vector<std::vector<std::string>> ChangeRows(const tarnview::IterationDiff& diff, std::size_t limit);

@@ -56,7 +56,8 @@ std::string Shown(const std::optional<std::string>& bound) {
     return !bound ? "inactive" : bound->empty() ? "active" : Visible(*bound);
 }
 
-// Every change as rows of (change, name, before, after, difference, relative).
+}  // namespace
+
 std::vector<std::vector<std::string>> ChangeRows(const tarnview::IterationDiff& diff, std::size_t limit) {
     std::vector<std::vector<std::string>> rows;
     for (std::size_t i = 0; i < diff.values.size() && (limit == 0 || i < limit); ++i) {
@@ -73,6 +74,8 @@ std::vector<std::vector<std::string>> ChangeRows(const tarnview::IterationDiff& 
         rows.push_back({"status", Visible(status.name), Visible(status.before), Visible(status.after), "", ""});
     return rows;
 }
+
+namespace {
 
 void WriteTable(const tarnview::IterationDiff& diff, const std::vector<std::vector<std::string>>& changes) {
     std::printf("From iteration %d to %d: %s changed value, %s, %s, %s\n\n", diff.from, diff.to,

@@ -45,6 +45,8 @@ enum class Action {
     kHelp,
     kRedraw,
     kChartScale,  // in a history: log or linear
+    kNextTarget,  // the next name or iteration number on the cursor's line
+    kIterationDiff,
 };
 
 struct KeyBinding {

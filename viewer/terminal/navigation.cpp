@@ -59,6 +59,12 @@ std::optional<LineNumber> AdjacentIteration(const Report& report, LineNumber lin
     return std::nullopt;
 }
 
+std::optional<int> IterationAt(const Report& report, LineNumber line) {
+    const int block = BlockOfLine(report, line);
+    if (block < 0) return std::nullopt;
+    return report.IterationBlocks()[static_cast<std::size_t>(block)].number;
+}
+
 std::optional<LineNumber> IterationLine(const Report& report, std::string_view typed) {
     int number = 0;
     if (typed == "init" || typed == "initial") {

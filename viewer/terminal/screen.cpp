@@ -76,6 +76,11 @@ void DrawReportPane(TerminalSession& session, const Document& document, const Re
         if (*line == pane.cursor) attribute |= A_REVERSE;
         if (shown.noteColumn == std::string::npos || shown.noteColumn <= pane.left) {
             PutText(row, x, shown.text, pane.left, width, attribute);
+            if (*line == pane.cursor && pane.markEnd > std::max(pane.markBegin, pane.left)) {
+                const std::size_t from = std::max(pane.markBegin, pane.left) - pane.left;
+                const std::size_t to = std::min(pane.markEnd - pane.left, static_cast<std::size_t>(std::max(width, 0)));
+                if (to > from) mvchgat(row, x + static_cast<int>(from), static_cast<int>(to - from), A_BOLD | A_UNDERLINE, 0, nullptr);
+            }
         } else {
             // The folded title, then its line count dimmed.
             const std::size_t titleColumns = shown.noteColumn - pane.left;
@@ -114,6 +119,8 @@ void DrawStatus(const std::string& left, const std::string& right) {
     const std::size_t width = static_cast<std::size_t>(std::max(COLS, 0));
     PutText(LINES - 1, 0, StatusLine(VisibleText(left), VisibleText(right), width), 0, COLS, A_REVERSE);
 }
+
+void DrawHint(int row, const std::string& text) { PutText(row, 0, VisibleText(text), 0, COLS, A_DIM); }
 
 void DrawList(const ListScreen& list, int height) {
     for (int row = 0; row < height; ++row) {

@@ -19,6 +19,7 @@ import unicodedata
 from terminal_pane import Pane, check, check_sane, failures, shell_pane
 
 view = sys.argv[1]
+NOTICE = "TARNReport execution report.\n"  # what a report without regions starts with
 
 
 def view_pid(pane):
@@ -110,13 +111,14 @@ def long_lines(work):
     """Lines of 10 MB: keys answered, and no work while no key comes."""
     path = os.path.join(work, "long.log")
     with open(path, "w") as report:
+        report.write(NOTICE)
         for number in range(12):
             report.write("long line %d " % number + "x" * (10 << 20) + "\n")
     pane = shell_pane()
     try:
         check(start(pane, path), "long: first screen")
         pane.keys("j", "j")
-        check(pane.wait(r"line 3/12", 60), "long: j answered")
+        check(pane.wait(r"line 3/13", 60), "long: j answered")
         # Left alone, the view must not redraw: wait for it to spend half a
         # second of CPU, giving up after six seconds (a busy machine only
         # makes that less likely).
@@ -205,7 +207,7 @@ def unknown_terminal(work, report):
 def growing_report(work):
     path = os.path.join(work, "growing.log")
     with open(path, "w") as report:
-        report.write("".join("first line %d\n" % i for i in range(10)))
+        report.write(NOTICE + "".join("first line %d\n" % i for i in range(10)))
     stop = threading.Event()
 
     def grow():

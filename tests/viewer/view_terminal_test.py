@@ -204,10 +204,10 @@ def control_characters_and_reload():
             check(pane.wait("line 0299999 of a long report"), "the long report's end")
             with open(path, "r+", encoding="utf-8") as report:
                 report.truncate(0)
-                report.write("short again\n")
+                report.write("TARNReport execution report.\nshort again\n")
             pane.keys("k", "k", "j")
             check(pane.wait(r"written again: reloaded", 10), "a report cut short is read again")
-            check(pane.wait(r"line 1/1 "), "the view shows what is left")
+            check(pane.wait(r"line [12]/2 "), "the view shows what is left")
             pane.keys("q")
             ended_sane(pane, "cut short")
         finally:

@@ -374,8 +374,9 @@ private:
         if (m_pane.markEnd > m_pane.left + width || m_pane.markBegin < m_pane.left) {
             m_pane.left = m_pane.markBegin > width / 2 ? m_pane.markBegin - width / 2 : 0;
         }
-        m_message = spans[next].kind == SpanKind::kName ? "Enter: the history of " + MarkedName()
-                                                        : "Enter: iteration " + std::to_string(spans[next].iteration);
+        m_message = (spans[next].kind == SpanKind::kName ? "Enter: the history of " + MarkedName()
+                                                         : "Enter: iteration " + std::to_string(spans[next].iteration)) +
+                    " (" + std::to_string(next + 1) + " of " + std::to_string(spans.size()) + ")";
     }
 
     // Enter on a chosen name shows its history, on an iteration number its block.

@@ -150,7 +150,7 @@ std::vector<double> TimeKeys(const std::string& tarnview, const std::string& pat
 }
 
 int RunNavigationBench(const std::string& tarnview) {
-    const ScratchFile tiny("tiny.log", "one\ntwo\nthree\n");
+    const ScratchFile tiny("tiny.log", "TARNReport execution report.\none\ntwo\n");
     const ScratchFile nested("nested.log", NestedReport());
     const ScratchFile blocks("blocks.log", BlocksReport());
     const std::string nestedLines = std::to_string(2 * kNavigationDepth + 2);

@@ -127,8 +127,9 @@ void InstallFatalSignalHandlers() {
     for (int signal : FatalSignals()) {
         struct sigaction current {};
         // A signal ignored when the view started (nohup, a shell's job
-        // control) stays ignored.
-        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        // control) stays ignored, and one already handled (the map guard's
+        // SIGBUS) keeps its handler.
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_DFL) continue;
         sigaction(signal, &fatal, nullptr);
     }
 }

@@ -2,7 +2,7 @@
 //
 //   tarnreport [OPTION]... RUN...
 //
-// For each run (runs/x or runs/x.vdr) the report library reads runs/x.vdr
+// For each run (runs/x, runs/x.vdr or runs/x.log) the report library reads runs/x.vdr
 // and writes runs/x.log.  One run is reported in this process; several are
 // reported in processes of their own (report_process.h), up to --jobs at a
 // time, and what each printed is passed on in the order the runs were given.
@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +24,9 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: tarnreport [OPTION]... RUN...\n"
-    "Write the execution report of each run: for RUN, given as runs/x or as its\n"
-    "run-data file runs/x.vdr, read runs/x.vdr and write the report runs/x.log.\n"
+    "Write the execution report of each run: for RUN, given as runs/x, as its\n"
+    "run-data file runs/x.vdr or as its report runs/x.log, read runs/x.vdr and\n"
+    "write the report runs/x.log.\n"
     "\n"
     "  -j, --jobs=N      write up to N reports at once, each in a process of its\n"
     "                    own (default: the number of processors)\n"
@@ -56,11 +58,13 @@ struct Options {
     unsigned jobs = 0;  // 0: one per processor
 };
 
-// "runs/x.vdr" names the run whose base path is "runs/x".
+// "runs/x.vdr" names the run whose base path is "runs/x", and so does its
+// report "runs/x.log" (unless a run "runs/x.log" has data of its own).
 std::string BaseOf(const std::string& run) {
-    constexpr std::string_view kExtension = ".vdr";
-    if (run.size() > kExtension.size() && run.ends_with(kExtension)) {
-        return run.substr(0, run.size() - kExtension.size());
+    for (const std::string_view extension : {std::string_view(".vdr"), std::string_view(".log")}) {
+        if (run.size() <= extension.size() || !run.ends_with(extension)) continue;
+        if (extension == ".log" && std::filesystem::exists(run + ".vdr")) return run;
+        return run.substr(0, run.size() - extension.size());
     }
     return run;
 }

@@ -50,6 +50,8 @@ wrote $work/b.log" ] || fail "two good runs: output was: $out"
 [ -s "$work/a.log" ] && [ -s "$work/b.log" ] || fail "reports not written"
 out=$(tarnreport "$work/a.vdr")
 [ "$out" = "wrote $work/a.log" ] || fail "run named by its data file: $out"
+out=$(tarnreport "$work/a.log")
+[ "$out" = "wrote $work/a.log" ] || fail "run named by its report: $out"
 
 out=$(tarnreport "$work/a" "$work/missing")
 [ $? -eq 1 ] || fail "one missing run: exit status"

@@ -50,6 +50,22 @@ TEST(Compare, NamesEveryDifferingItemAcrossTheRepeatedHeadings) {
     EXPECT_DOUBLE_EQ(relative.differences.front().RelativeSize(), 2.0);
 }
 
+TEST(Compare, TakesTheNoiseOfTheArithmeticForNoDifference) {
+    // A residual of 0 against 1.4e-14, and one real difference.
+    model_runs::FinalValues noisy = model_runs::RunA();
+    noisy.equations[0] = 0;
+    model_runs::FinalValues other = model_runs::RunA();
+    other.equations[0] = 1.4e-14;
+    other.variables[9] += 1e-3;
+    const std::string a = LogOf(noisy), b = LogOf(other);
+    const auto reportA = Report::FromText(a), reportB = Report::FromText(b);
+    const tarnview::Comparison comparison = tarnview::Compare(*reportA, *reportB);
+    ASSERT_EQ(comparison.differences.size(), 1u);
+    EXPECT_EQ(comparison.differences[0].name, model_runs::VariableName(9));
+    // Every difference when none is tolerated.
+    EXPECT_EQ(tarnview::Compare(*reportA, *reportB, tarnview::DifferenceOrder::kSize, 0).differences.size(), 2u);
+}
+
 TEST(Compare, SaysHowEachRunEndedAndWhenTheModelsDiffer) {
     const std::string a = LogOf(model_runs::RunA()), other = LogOf(model_runs::RunB(), "OTHER");
     const auto reportA = Report::FromText(a), reportOther = Report::FromText(other);

@@ -116,7 +116,9 @@ protected:
 
 TEST_F(Served, RefusesRequestsWithoutTheToken) {
     Start({{"blending.log", ExampleLog("blending")}});
-    for (const std::string& path : std::vector<std::string>{"/", "/api/reports", "/api/reports/0/outline", "/api/reports/0/lines"}) {
+    for (const std::string& path : std::vector<std::string>{"/", "/api/reports", "/api/reports/0/outline", "/api/reports/0/lines",
+                                                            "/api/suggest?report=0&q=QSUL", "/api/facts",
+                                                            "/api/diff?report=0&from=0"}) {
         const auto [status, body] = Get(path);
         EXPECT_EQ(status, 403) << path;
         EXPECT_NE(body.find("\"error\""), std::string::npos) << path;
@@ -146,6 +148,9 @@ TEST_F(Served, RefusesAForeignHostHeader) {
         const auto [status, body] = Get(Path("/api/reports/0/outline"), {{"Host", host}});
         EXPECT_EQ(status, 403) << host;
         EXPECT_EQ(body.find("Model Name"), std::string::npos) << host;
+        const auto [factsStatus, facts] = Get(Path("/api/facts"), {{"Host", host}});
+        EXPECT_EQ(factsStatus, 403) << host;
+        EXPECT_EQ(facts.find("POOLING"), std::string::npos) << host;
     }
     EXPECT_EQ(Get(Path("/api/reports"), {{"Host", "localhost:" + port}}).first, 200);
     EXPECT_EQ(Get(Path("/api/reports"), {{"Host", "127.0.0.1:" + port}}).first, 200);
@@ -476,6 +481,50 @@ TEST_F(Served, ServesAReportTruncatedUnderItsMap) {
     const auto [searched, hits] = Get(Path("/api/reports/0/search", "q=zzz"));
     EXPECT_EQ(searched, 200);
     EXPECT_TRUE(StillAnswers());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Served, SuggestsNamesAndAnswersFactsAndDiffs) {
+    Start({{"blending.log", ExampleLog("blending")}, {"refinery.log", ExampleLog("refinery_infeasible")}});
+    const auto [status, suggested] = Get(Path("/api/suggest", "report=0&q=qsul&count=1"));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(suggested, "{\"query\":\"qsul\",\"suggestions\":[{\"name\":\"QSUL_POOL\",\"variable\":true,"
+                         "\"equation\":false,\"match\":\"prefix\"}]}");
+    EXPECT_NE(Get(Path("/api/suggest", "report=0&q=QSUL_POLL")).second.find("\"QSUL_POOL\",\"variable\":true,"
+                                                                            "\"equation\":false,\"match\":\"close\""),
+              std::string::npos);
+    EXPECT_EQ(Get(Path("/api/suggest", "report=0&q=ZZZZZZZZ")).second, "{\"query\":\"ZZZZZZZZ\",\"suggestions\":[]}");
+    for (const std::string& bad : std::vector<std::string>{"report=0", "report=0&q=", "report=0&q=a&count=0",
+                                                           "report=0&q=a&count=x", "report=0&q=" + std::string(1001, 'x')})
+        EXPECT_EQ(Get(Path("/api/suggest", bad)).first, 400) << bad;
+    EXPECT_EQ(Get(Path("/api/suggest", "report=2&q=a")).first, 404);
+
+    const std::string facts = Get(Path("/api/facts", "reports=1,0")).second;
+    EXPECT_TRUE(facts.starts_with("{\"runs\":[{\"id\":1,\"version\":1,\"facts\":{\"file\":\"refinery.log\"")) << facts;
+    EXPECT_NE(facts.find("\"status\":\"Infeasible\",\"majorIterations\":5,\"lastIteration\":4,"
+                         "\"finalObjective\":5300,\"finalInfeasibility\":2.55,"),
+              std::string::npos)
+        << facts;
+    EXPECT_NE(facts.find("{\"display\":\"TARN Solver Option Display\",\"option\":\"ITERLIM\",\"value\":\"50\"}"),
+              std::string::npos);
+    EXPECT_EQ(Get(Path("/api/facts")).second.find("{\"runs\":[{\"id\":0,"), 0u);
+    EXPECT_EQ(Get(Path("/api/facts", "reports=0,7")).first, 404);
+    EXPECT_EQ(Get(Path("/api/facts", "reports=0,,1")).first, 404);
+
+    // The next iteration unless another is asked for.
+    const std::string diff = Get(Path("/api/diff", "report=0&from=0&limit=1")).second;
+    EXPECT_TRUE(diff.starts_with("{\"from\":0,\"to\":1,\"valueCount\":12,\"values\":[{\"name\":\"TANK_LEVEL\","))
+        << diff;
+    EXPECT_EQ(diff.find("IMPORT_DSL"), std::string::npos);
+    EXPECT_EQ(Get(Path("/api/diff", "report=0&from=-1&to=3")).second.find("{\"from\":-1,\"to\":3,"), 0u);
+    EXPECT_EQ(Get(Path("/api/diff", "report=0&from=3")).first, 404);  // no block after the last
+    EXPECT_EQ(Get(Path("/api/diff", "report=0&from=0&to=9")).first, 404);
+    for (const std::string bad : {"report=0", "report=0&from=x", "report=0&from=0&to=-2", "report=0&from=0&limit=x",
+                                  "report=0&from=0&order=x"})
+        EXPECT_EQ(Get(Path("/api/diff", bad)).first, 400) << bad;
 }
 
 }  // namespace

@@ -8,14 +8,15 @@
 
 GuardedReport ReadGuardedReport(const std::string& path) {
     std::unique_ptr<tarnview::Report> report = tarnview::Report::Open(path);
-    if (const std::optional<std::string> why = tarnview::NotAReport(*report)) throw tarnview::ReadError(*why);
     auto guard = std::make_shared<tarnview::server::MappingGuard>(report->Text().data(), report->Bytes());
     return GuardedReport(report.release(), ReleaseGuardedReport{std::move(guard)});
 }
 
 GuardedReport OpenReport(const char* command, const std::string& path) {
     try {
-        return ReadGuardedReport(path);
+        GuardedReport report = ReadGuardedReport(path);
+        if (const std::optional<std::string> why = tarnview::NotAReport(*report)) throw tarnview::ReadError(*why);
+        return report;
     } catch (const tarnview::ReadError& error) {
         std::fprintf(stderr, "tarnview %s: %s\n", command, error.what());
     } catch (const std::bad_alloc&) {

@@ -26,11 +26,13 @@ struct ReleaseGuardedReport {
 using GuardedReport = std::unique_ptr<const tarnview::Report, ReleaseGuardedReport>;
 
 // The report at `path`, guarded; throws tarnview::ReadError naming the file
-// and the problem (a file that is no report among them), or std::bad_alloc.
+// and the problem, or std::bad_alloc.  (A report read again may be anything
+// its writer left: this takes it as it is.)
 GuardedReport ReadGuardedReport(const std::string& path);
 
 // The report at `path`, or nullptr after "tarnview COMMAND: PATH: problem"
-// on standard error.
+// on standard error; a file that is no report (tarnview::NotAReport) is
+// refused so.
 GuardedReport OpenReport(const char* command, const std::string& path);
 
 // The shortest text that reads back as the same double; "nan", "inf",

@@ -104,6 +104,11 @@ int Diff(const DiffArguments& arguments) {
                      Visible(arguments.to).c_str());
         return 2;
     }
+    if (!to && report->BlockNumbered(*from)) {
+        std::fprintf(stderr, "tarnview diff: %s: iteration %d is the report's last: no iteration after it\n",
+                     arguments.report.c_str(), *from);
+        return 1;
+    }
     if (!to) to = *from + 1;
     const auto order =
         arguments.order == "relative" ? tarnview::DifferenceOrder::kRelativeSize : tarnview::DifferenceOrder::kSize;

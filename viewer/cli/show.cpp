@@ -35,7 +35,7 @@ const char kShowHelp[] =
     "  --iteration N  only the iteration block N as the summary numbers it\n"
     "                 ('initial' or -1: the initial conditions)\n"
     "  --region TITLE only the regions titled TITLE, the whole title in any\n"
-    "                 case\n"
+    "                 case; each inside an iteration block says which\n"
     "                 (e.g. --region \"Variable Details\"; with --iteration,\n"
     "                 those of that block)\n"
     "  --region-containing TEXT\n"
@@ -71,7 +71,10 @@ public:
 
     // Lines [begin, end); regions fold when nested more than the depth
     // option below `baseDepth`.
-    void WriteSpan(tarnview::LineNumber begin, tarnview::LineNumber end, int baseDepth) {
+    // `from`: said after the first title (the iteration block a chosen
+    // region is from).
+    void WriteSpan(tarnview::LineNumber begin, tarnview::LineNumber end, int baseDepth, std::string from = {}) {
+        m_from = std::move(from);
         std::string copy;
         for (tarnview::LineNumber number = begin; number < end && !std::ferror(m_out); ++number) {
             const tarnview::ShownLine line = m_report.ReadLine(number, copy);
@@ -118,6 +121,7 @@ private:
         if (m_depth == ColourDepth::kNone) {
             if (!m_options.plain) Put(folded ? "+ " : "- ");
             PutVisible(title);
+            PutFrom();
             if (folded) Put(count);
         } else {
             Put(kBold);
@@ -125,6 +129,7 @@ private:
             Put(folded ? "\xe2\x96\xb8 " : "\xe2\x96\xbe ");  // ▸ folded, ▾ open
             PutVisible(title);
             Put(kReset);
+            PutFrom();
             if (folded) Put(std::string(kDim) + count + kReset);
         }
         Put("\n");
@@ -138,6 +143,10 @@ private:
     }
 
     void Put(std::string_view text) { std::fwrite(text.data(), 1, text.size(), m_out); }
+    void PutFrom() {
+        if (!m_from.empty()) PutVisible(" (" + m_from + ")");
+        m_from.clear();
+    }
 
     // Control characters of the report (an escape in a name) are shown
     // visibly rather than sent to the terminal.
@@ -148,7 +157,18 @@ private:
     ColourDepth m_depth;
     FILE* m_out;
     std::map<int, std::string> m_escapes;
+    std::string m_from;
 };
+
+// The title of the iteration block holding region `id` (not the block
+// itself), or nothing.
+std::string BlockOf(const tarnview::Report& report, int id) {
+    for (int region = report.Regions()[id].parent; region != tarnview::kNoRegion;
+         region = report.Regions()[region].parent) {
+        if (report.Regions()[region].kind == tarnview::RegionKind::kIteration) return report.Regions()[region].title;
+    }
+    return {};
+}
 
 ColourDepth ChooseColourDepth(const ShowOptions& options, bool terminal) {
     if (options.plain || options.colour == "never") return ColourDepth::kNone;
@@ -248,7 +268,10 @@ int Show(const ShowOptions& options) {
         // A region asked for by its title is shown as a top-level one would be.
         const bool chosen = options.region || options.regionPart || options.iteration;
         const int region = chosen ? report->RegionOfLine(begin) : tarnview::kNoRegion;
-        view.WriteSpan(begin, end, region == tarnview::kNoRegion ? 0 : report->Regions()[region].depth);
+        // Regions chosen by title say which iteration block each is from.
+        const bool byTitle = (options.region || options.regionPart) && !options.iteration;
+        view.WriteSpan(begin, end, region == tarnview::kNoRegion ? 0 : report->Regions()[region].depth,
+                       byTitle && region != tarnview::kNoRegion ? BlockOf(*report, region) : std::string());
     }
     if (report->EndedEarly()) {
         if (options.plain) {

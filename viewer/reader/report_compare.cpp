@@ -155,7 +155,12 @@ void CompareOptions(const Report& a, const Report& b, Comparison& comparison) {
     }
 }
 
-void CompareValues(const Report& a, const Report& b, DifferenceOrder order, Comparison& comparison) {
+bool Differ(double a, double b, double tolerance) {
+    return std::fabs(a - b) > tolerance * std::max({1.0, std::fabs(a), std::fabs(b)});
+}
+
+void CompareValues(const Report& a, const Report& b, DifferenceOrder order, double tolerance,
+                   Comparison& comparison) {
     std::unordered_map<std::string, double> valuesOfB[2];
     for (const FinalValue& value : FinalValues(b)) valuesOfB[static_cast<int>(value.kind)].emplace(value.name, value.value);
     std::size_t matched[2] = {0, 0};
@@ -168,7 +173,7 @@ void CompareValues(const Report& a, const Report& b, DifferenceOrder order, Comp
         }
         ++matched[static_cast<int>(value.kind)];
         ++comparison.namesCompared;
-        if (found->second != value.value)
+        if (Differ(value.value, found->second, tolerance))
             comparison.differences.push_back({value.name, value.kind, ColumnOf(value.kind), value.value, found->second});
     }
     comparison.onlyInB = valuesOfB[0].size() - matched[0] + valuesOfB[1].size() - matched[1];
@@ -181,13 +186,13 @@ void CompareValues(const Report& a, const Report& b, DifferenceOrder order, Comp
 
 }  // namespace
 
-Comparison Compare(const Report& a, const Report& b, DifferenceOrder order) {
+Comparison Compare(const Report& a, const Report& b, DifferenceOrder order, double tolerance) {
     Comparison comparison;
     comparison.a = FactsOf(a);
     comparison.b = FactsOf(b);
     comparison.sameModel = !comparison.a.model.empty() && comparison.a.model == comparison.b.model;
     CompareOptions(a, b, comparison);
-    CompareValues(a, b, order, comparison);
+    CompareValues(a, b, order, tolerance, comparison);
     return comparison;
 }
 

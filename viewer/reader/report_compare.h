@@ -81,7 +81,13 @@ struct Comparison {
     std::vector<Difference> differences;  // every item whose final values differ, largest first
     std::vector<OptionDifference> options;
 };
-// Runs of different models are compared by the names they share.
-Comparison Compare(const Report& a, const Report& b, DifferenceOrder order = DifferenceOrder::kSize);
+// Runs of different models are compared by the names they share.  Two
+// values differ when their difference is more than `tolerance` times the
+// larger of their sizes, or than `tolerance` itself for values below 1 (0:
+// any difference), so that the noise of the arithmetic (1.4e-14 against 0)
+// is no difference.
+constexpr double kDefaultTolerance = 1e-9;
+Comparison Compare(const Report& a, const Report& b, DifferenceOrder order = DifferenceOrder::kSize,
+                   double tolerance = kDefaultTolerance);
 
 }  // namespace tarnview

@@ -109,6 +109,8 @@ NameSet::NameSet(const Report& report) {
     texts.reserve(m_names.size());
     for (const Name& name : m_names) texts.push_back(name.text);
     m_finder = WordFinder(texts);
+    m_exact.reserve(m_names.size());
+    m_folded.reserve(m_names.size());
     for (std::size_t id = 0; id < m_names.size(); ++id) {
         m_exact.emplace(m_names[id].text, id);
         m_folded[FoldedText(m_names[id].text)].push_back(id);

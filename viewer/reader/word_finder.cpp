@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <array>
 #include <tuple>
 
 namespace tarnview {
@@ -16,32 +17,41 @@ bool IsLetterOrDigit(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-// The edit distance of two texts (already folded) within a band of
-// `limit` either side of the diagonal, or limit + 1 once it is sure to be
-// more.
+// The edit distance of two texts (already folded, each at most
+// kComparedBytes long) within a band of `limit` either side of the
+// diagonal, or limit + 1 once it is sure to be more.  What both begin and
+// end with costs no edit and is not compared.
 std::size_t BandedDistance(std::string_view a, std::string_view b, std::size_t limit) {
     const std::size_t apart = a.size() > b.size() ? a.size() - b.size() : b.size() - a.size();
-    if (apart > limit) return limit + 1;
     const std::size_t beyond = limit + 1;
-    std::vector<std::size_t> row(b.size() + 1, beyond), next(b.size() + 1, beyond);
-    for (std::size_t j = 0; j <= std::min(b.size(), limit); ++j) row[j] = j;
+    if (apart > limit) return beyond;
+    while (!a.empty() && !b.empty() && a.front() == b.front()) a.remove_prefix(1), b.remove_prefix(1);
+    while (!a.empty() && !b.empty() && a.back() == b.back()) a.remove_suffix(1), b.remove_suffix(1);
+    if (a.empty() || b.empty()) return std::min(std::max(a.size(), b.size()), beyond);
+    std::array<std::uint16_t, WordFinder::kComparedBytes + 2> rowCells, nextCells;
+    std::uint16_t* row = rowCells.data();
+    std::uint16_t* next = nextCells.data();
+    const auto most = static_cast<std::uint16_t>(beyond);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = static_cast<std::uint16_t>(std::min(j, beyond));
     for (std::size_t i = 1; i <= a.size(); ++i) {
         const std::size_t low = i > limit ? i - limit : 0;
         const std::size_t high = std::min(b.size(), i + limit);
         // Only the band is written: the cells either side of it read as
         // beyond the limit.
-        if (low == 0) next[0] = i; else next[low - 1] = beyond;
-        if (high < b.size()) next[high + 1] = beyond;
-        std::size_t best = low == 0 ? i : beyond;
+        if (low == 0) next[0] = static_cast<std::uint16_t>(std::min(i, beyond)); else next[low - 1] = most;
+        if (high < b.size()) next[high + 1] = most;
+        std::uint16_t best = low == 0 ? next[0] : most;
         for (std::size_t j = std::max<std::size_t>(low, 1); j <= high; ++j) {
-            const std::size_t replace = row[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
-            next[j] = std::min({replace, row[j] + 1, next[j - 1] + 1, beyond});
-            best = std::min(best, next[j]);
+            const std::uint16_t replace = static_cast<std::uint16_t>(row[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1));
+            const std::uint16_t cell =
+                std::min({replace, static_cast<std::uint16_t>(row[j] + 1), static_cast<std::uint16_t>(next[j - 1] + 1), most});
+            next[j] = cell;
+            best = std::min(best, cell);
         }
         if (best > limit) return beyond;
-        row.swap(next);
+        std::swap(row, next);
     }
-    return std::min(row[b.size()], beyond);
+    return std::min<std::size_t>(row[b.size()], beyond);
 }
 
 }  // namespace
@@ -126,9 +136,11 @@ std::vector<std::size_t> WordFinder::Closest(std::string_view wanted, std::size_
         const std::size_t distance = BandedDistance(candidate, folded, limit);
         if (distance <= limit) near.emplace_back(distance, word);
     }
-    std::sort(near.begin(), near.end(), [this](const auto& x, const auto& y) {
+    const auto nearer = [this](const auto& x, const auto& y) {
         return x.first != y.first ? x.first < y.first : Word(x.second) < Word(y.second);
-    });
+    };
+    const auto kept = near.begin() + static_cast<std::ptrdiff_t>(std::min(count, near.size()));
+    std::partial_sort(near.begin(), kept, near.end(), nearer);
     std::vector<std::size_t> closest;
     for (std::size_t i = 0; i < near.size() && closest.size() < count; ++i) closest.push_back(near[i].second);
     return closest;

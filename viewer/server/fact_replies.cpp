@@ -16,21 +16,10 @@ namespace tarnview::server {
 
 namespace {
 
-std::optional<std::uint64_t> WholeNumber(const std::string& text) {
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-Reply Bad(const char* name, const char* expected) {
-    return ErrorReply(400, std::string("parameter '") + name + "' must be " + expected);
-}
-
 // The served report a parameter names, or nullptr.
 std::shared_ptr<const ServedReport> ReportNamed(const ReportLibrary& reports, const std::string* text) {
     if (text == nullptr) return nullptr;
-    const std::optional<std::uint64_t> id = WholeNumber(*text);
+    const std::optional<std::uint64_t> id = ReadNumber(*text);
     if (!id || *id >= reports.size()) return nullptr;
     return reports.Current(static_cast<std::size_t>(*id));
 }
@@ -60,11 +49,11 @@ Reply SuggestReply(const ReportLibrary& reports, const ParameterOf& parameter) {
     const std::shared_ptr<const ServedReport> served = ReportNamed(reports, parameter("report"));
     if (!served) return ErrorReply(404, "parameter 'report' must be the id of a served report");
     const std::string* query = parameter("q");
-    if (query == nullptr || query->empty()) return Bad("q", "the text typed");
-    if (query->size() > kMaxQueryBytes) return Bad("q", "at most 1000 bytes long");
+    if (query == nullptr || query->empty()) return BadParameter("q", "the text typed");
+    if (query->size() > kMaxQueryBytes) return BadParameter("q", "at most 1000 bytes long");
     const std::string* countText = parameter("count");
-    const std::optional<std::uint64_t> asked = countText == nullptr ? kDefaultSuggestions : WholeNumber(*countText);
-    if (!asked || *asked == 0) return Bad("count", "a number of suggestions from 1");
+    const std::optional<std::uint64_t> asked = countText == nullptr ? kDefaultSuggestions : ReadNumber(*countText);
+    if (!asked || *asked == 0) return BadParameter("count", "a number of suggestions from 1");
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(*asked, kMaxSuggestions));
 
     const NameSet& names = served->report().Names();
@@ -115,7 +104,7 @@ namespace {
 // An iteration number parameter: digits, or -1 for the initial point.
 std::optional<int> IterationParameter(const std::string& text) {
     if (text == "-1" || text == "initial") return kInitialIteration;
-    const std::optional<std::uint64_t> number = WholeNumber(text);
+    const std::optional<std::uint64_t> number = ReadNumber(text);
     if (!number || *number > 1000000000) return std::nullopt;
     return static_cast<int>(*number);
 }
@@ -128,16 +117,16 @@ Reply DiffReply(const ReportLibrary& reports, const ParameterOf& parameter) {
     const Report& report = served->report();
     const std::string* fromText = parameter("from");
     const std::optional<int> from = fromText == nullptr ? std::nullopt : IterationParameter(*fromText);
-    if (!from) return Bad("from", "an iteration number (-1: the initial point)");
+    if (!from) return BadParameter("from", "an iteration number (-1: the initial point)");
     const std::string* toText = parameter("to");
     std::optional<int> to = toText == nullptr ? NextIteration(report, *from) : IterationParameter(*toText);
-    if (toText != nullptr && !to) return Bad("to", "an iteration number (-1: the initial point)");
+    if (toText != nullptr && !to) return BadParameter("to", "an iteration number (-1: the initial point)");
     const std::string* limitText = parameter("limit");
-    const std::optional<std::uint64_t> limit = limitText == nullptr ? kDefaultDifferences : WholeNumber(*limitText);
-    if (!limit) return Bad("limit", "a number of values");
+    const std::optional<std::uint64_t> limit = limitText == nullptr ? kDefaultDifferences : ReadNumber(*limitText);
+    if (!limit) return BadParameter("limit", "a number of values");
     const std::string* orderText = parameter("order");
     if (orderText != nullptr && *orderText != "size" && *orderText != "relative")
-        return Bad("order", "'size' or 'relative'");
+        return BadParameter("order", "'size' or 'relative'");
     const DifferenceOrder order =
         orderText != nullptr && *orderText == "relative" ? DifferenceOrder::kRelativeSize : DifferenceOrder::kSize;
     const std::optional<IterationDiff> diff = to ? DiffIterations(report, *from, *to, order) : std::nullopt;

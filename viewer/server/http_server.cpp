@@ -127,7 +127,8 @@ ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std:
     });
     server.Get("/api/compare", [this](const httplib::Request& request, httplib::Response& response) {
         Send(response, CompareReply(reports_, Parameter(request, "a"), Parameter(request, "b"),
-                                    Parameter(request, "limit"), Parameter(request, "order")));
+                                    Parameter(request, "limit"), Parameter(request, "order"),
+                                    Parameter(request, "tolerance")));
     });
     server.Get(R"(/api/(suggest|facts|diff))", [this](const httplib::Request& request, httplib::Response& response) {
         Send(response, FactReply(reports_, request.matches[1].str(), [&](const char* name) { return Parameter(request, name); }));

@@ -14,9 +14,6 @@
 
 namespace tarnview::server {
 
-namespace {
-
-// A whole number parameter: digits only. nullopt when malformed.
 std::optional<std::uint64_t> ReadNumber(const std::string& text) {
     std::uint64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -24,13 +21,15 @@ std::optional<std::uint64_t> ReadNumber(const std::string& text) {
     return value;
 }
 
+Reply BadParameter(const char* name, const char* expected) {
+    return ErrorReply(400, std::string("parameter '") + name + "' must be " + expected);
+}
+
+namespace {
+
 // A parameter that may be absent (then `fallback`); nullopt when malformed.
 std::optional<std::uint64_t> NumberOr(const std::string* text, std::uint64_t fallback) {
     return text == nullptr ? std::optional<std::uint64_t>(fallback) : ReadNumber(*text);
-}
-
-Reply BadParameter(const char* name, const char* expected) {
-    return ErrorReply(400, std::string("parameter '") + name + "' must be " + expected);
 }
 
 std::optional<std::size_t> ReportIdOf(const ReportLibrary& reports, const std::string* text) {
@@ -203,7 +202,7 @@ Reply HistoryReply(const ServedReport& served, const std::string* name, const st
 }
 
 Reply CompareReply(const ReportLibrary& reports, const std::string* aText, const std::string* bText,
-                   const std::string* limitText, const std::string* orderText) {
+                   const std::string* limitText, const std::string* orderText, const std::string* toleranceText) {
     const std::optional<std::size_t> aId = ReportIdOf(reports, aText), bId = ReportIdOf(reports, bText);
     if (!aId || !bId) return ErrorReply(404, "parameters 'a' and 'b' must be ids of served reports");
     const std::optional<std::uint64_t> asked = NumberOr(limitText, kDefaultDifferences);
@@ -213,8 +212,16 @@ Reply CompareReply(const ReportLibrary& reports, const std::string* aText, const
     const DifferenceOrder order =
         orderText != nullptr && *orderText == "relative" ? DifferenceOrder::kRelativeSize : DifferenceOrder::kSize;
     const std::size_t limit = static_cast<std::size_t>(std::min<std::uint64_t>(*asked, kMaxDifferences));
+    double tolerance = kDefaultTolerance;
+    if (toleranceText != nullptr) {
+        const auto [end, error] =
+            std::from_chars(toleranceText->data(), toleranceText->data() + toleranceText->size(), tolerance);
+        if (toleranceText->empty() || error != std::errc() || end != toleranceText->data() + toleranceText->size() ||
+            !(tolerance >= 0 && tolerance < 1))
+            return BadParameter("tolerance", "a number from 0 to below 1");
+    }
     const std::shared_ptr<const ServedReport> servedA = reports.Current(*aId), servedB = reports.Current(*bId);
-    const Comparison comparison = Compare(servedA->report(), servedB->report(), order);
+    const Comparison comparison = Compare(servedA->report(), servedB->report(), order, tolerance);
 
     JsonText json;
     json.StartObject();
@@ -242,6 +249,7 @@ Reply CompareReply(const ReportLibrary& reports, const std::string* aText, const
     json.Key("options").StartArray();
     for (const OptionDifference& option : comparison.options) json.OptionEntry(option);
     json.EndArray();
+    json.Key("tolerance").Number(tolerance);
     json.EndObject();
     return {200, json.Take()};
 }

@@ -3,6 +3,8 @@
 // parameter is checked here: a bad one gets a 400 answer naming it.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,10 @@ constexpr std::size_t kMaxDifferences = 1000;
 constexpr std::size_t kDefaultDifferences = 100;
 
 Reply ErrorReply(int status, std::string_view message);
+// A whole number parameter: digits only; nullopt when malformed.
+std::optional<std::uint64_t> ReadNumber(const std::string& text);
+// 400: "parameter 'NAME' must be EXPECTED".
+Reply BadParameter(const char* name, const char* expected);
 Reply ReportListReply(const ReportLibrary& reports);
 Reply OutlineReply(const ServedReport& report);
 Reply VersionReply(const ServedReport& report);
@@ -36,8 +42,10 @@ Reply LinesReply(const ServedReport& report, const std::string* from, const std:
 Reply SearchReply(const ServedReport& report, const std::string* query, const std::string* from,
                   const std::string* icase = nullptr);
 Reply HistoryReply(const ServedReport& report, const std::string* name, const std::string* kind);
-// `order` is "size" (the default) or "relative".
+// `order` is "size" (the default) or "relative"; `tolerance` the relative
+// tolerance within which final values count as equal (report_compare.h).
 Reply CompareReply(const ReportLibrary& reports, const std::string* a, const std::string* b,
-                   const std::string* limit, const std::string* order = nullptr);
+                   const std::string* limit, const std::string* order = nullptr,
+                   const std::string* tolerance = nullptr);
 
 }  // namespace tarnview::server

@@ -680,6 +680,11 @@ int RunViewer(const std::string& path, const ViewOptions& options) {
         std::fprintf(stderr, "tarnview view: %s\n", error.c_str());
         return 1;
     }
+    // (Only when opened: a report written again may be read half written.)
+    if (const std::optional<std::string> why = NotAReport(*report)) {
+        std::fprintf(stderr, "tarnview view: %s\n", Visible(*why).c_str());
+        return 1;
+    }
     try {
         TerminalSession session(options.colour);
         Viewer viewer(path, std::move(report), session);

@@ -271,6 +271,13 @@ def terminal_and_signals(path):
         check("EXIT=1" in shown and re.search(r"^tarnview view: .*\.missing: cannot open", shown, re.M),
               "a missing report: its error\n" + shown)
         check_sane(pane, "a missing report")
+        # A file that is no report: refused, before the screen is taken.
+        with tempfile.NamedTemporaryFile("w", suffix=".txt") as text:
+            text.write("plain text, no report\n")
+            text.flush()
+            pane.type("clear; %s view %s; echo EXIT=$?\n" % (view, text.name))
+            shown = pane.wait(r"EXIT=\d+") or ""
+            check("EXIT=1" in shown and "not a report" in shown, "a file that is no report: refused\n" + shown)
     finally:
         pane.close()
 

@@ -12,6 +12,14 @@
 //
 // Exit status 0 when the first screen comes within 3 times and the history
 // within 5 times the time of `wc -l` (medians).
+//
+//   view_bench TARNVIEW --navigation
+//
+// The navigation keys on a report of 100,000 nested regions (O, G, k, g)
+// and on one of 100,000 iteration blocks (G, [, ], i N): from each key to
+// its answer on the screen, beside the floor of the same in-process round
+// trip through tmux (j on a report of three lines).  Exit status 0 when
+// every key is answered within kNavigationBound times the floor.
 #include <unistd.h>
 
 #include <cstdio>
@@ -81,6 +89,117 @@ private:
     std::string m_socket;
 };
 
+// ---- Navigation on deep and wide reports.
+
+constexpr double kNavigationBound = 20.0;
+constexpr int kNavigationDepth = 100000;
+
+// A file in a directory of its own, removed with it.
+class ScratchFile {
+public:
+    ScratchFile(const std::string& name, const std::string& text) {
+        char directory[] = "/tmp/view-bench-XXXXXX";
+        if (mkdtemp(directory) != nullptr) m_directory = directory;
+        m_path = m_directory + "/" + name;
+        std::ofstream(m_path, std::ios::binary) << text;
+    }
+    ~ScratchFile() {
+        std::remove(m_path.c_str());
+        rmdir(m_directory.c_str());
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_directory, m_path;
+};
+
+std::string NestedReport() {
+    std::string text;
+    for (int level = 0; level < kNavigationDepth; ++level) text += "#region 1, Level " + std::to_string(level) + "\n";
+    text += "the innermost line\n";
+    for (int level = 0; level < kNavigationDepth; ++level) text += "#endregion\n";
+    return text + "after the nest\n";
+}
+
+std::string BlocksReport() {
+    std::string text = "#region 1, Iteration Details\n";
+    for (int block = 0; block < kNavigationDepth; ++block) {
+        const std::string number = std::to_string(block);
+        text += "#region 0, ===== Major Iteration " + number + " =====\nstep " + number + "\n#endregion\n";
+    }
+    return text + "#endregion\n";
+}
+
+struct KeyStep {
+    std::vector<std::string> keys;  // tmux send-keys arguments
+    std::string answer;             // on the screen once the key is answered
+    std::string name;
+};
+
+// Seconds from each step's keys to its answer; -1 for one not answered.
+std::vector<double> TimeKeys(const std::string& tarnview, const std::string& path, const std::vector<KeyStep>& steps) {
+    std::vector<double> times;
+    Pane pane(tarnview + " view " + path);
+    if (pane.SecondsUntil("line 1/", BenchClock::now()) < 0) return std::vector<double>(steps.size(), -1);
+    for (const KeyStep& step : steps) {
+        const BenchClock::time_point sent = BenchClock::now();
+        pane.Keys(step.keys);
+        times.push_back(pane.SecondsUntil(step.answer, sent));
+    }
+    return times;
+}
+
+int RunNavigationBench(const std::string& tarnview) {
+    const ScratchFile tiny("tiny.log", "TARNReport execution report.\none\ntwo\n");
+    const ScratchFile nested("nested.log", NestedReport());
+    const ScratchFile blocks("blocks.log", BlocksReport());
+    const std::string nestedLines = std::to_string(2 * kNavigationDepth + 2);
+    const auto blockLine = [](int block) { return "line " + std::to_string(2 + 3 * block) + "/"; };
+    const int last = kNavigationDepth - 1;
+    const std::vector<KeyStep> nestedSteps = {
+        {{"O"}, "\u25be Level 20", "O (unfold all)"},
+        {{"G"}, "line " + nestedLines + "/", "G (the last line)"},
+        {{"k"}, "line " + std::to_string(kNavigationDepth + 1) + "/", "k (back over the end lines)"},
+        {{"g"}, "line 1/" + nestedLines, "g (the first line)"},
+        {{"G"}, "line " + nestedLines + "/", "G again"},
+    };
+    const std::vector<KeyStep> blockSteps = {
+        {{"G"}, blockLine(last), "G (the last block)"},
+        {{"["}, blockLine(last - 1), "[ (the block before)"},
+        {{"["}, blockLine(last - 2), "[ again"},
+        {{"]"}, blockLine(last - 1), "] (the block after)"},
+        {{"i", "5", "0", "0", "0", "0", "Enter"}, blockLine(50000), "i 50000"},
+    };
+    std::vector<double> floors;
+    for (int run = 0; run < 5; ++run) {
+        const auto times = TimeKeys(tarnview, tiny.path(), {{{"j"}, "line 2/", "j"}});
+        if (times[0] >= 0) floors.push_back(times[0]);
+    }
+    if (floors.empty()) {
+        std::fprintf(stderr, "view_bench: the view did not answer j on a report of three lines\n");
+        return 1;
+    }
+    const double floor = Median(floors);
+    std::printf("floor: j on a report of three lines, median %.4f s\n", floor);
+    bool met = true;
+    const auto report = [&](const char* title, const std::vector<KeyStep>& steps, const std::vector<double>& times) {
+        std::printf("%s\n", title);
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            if (times[i] < 0) {
+                std::printf("  %-28s no answer within %.0f s\n", steps[i].name.c_str(), kGiveUpSeconds);
+                met = false;
+                continue;
+            }
+            std::printf("  %-28s %.4f s (%.1f times the floor)\n", steps[i].name.c_str(), times[i], times[i] / floor);
+            met = met && times[i] <= kNavigationBound * floor;
+        }
+    };
+    report("100,000 nested regions:", nestedSteps, TimeKeys(tarnview, nested.path(), nestedSteps));
+    report("100,000 iteration blocks:", blockSteps, TimeKeys(tarnview, blocks.path(), blockSteps));
+    std::printf("%s (bound: %.0f times the floor per key)\n", met ? "bounds met" : "BOUNDS NOT MET", kNavigationBound);
+    return met ? 0 : 1;
+}
+
 struct ViewTimes {
     double firstScreen = -1, history = -1;
 };
@@ -138,10 +257,18 @@ bool Installed(const char* program) {
 
 int main(int argc, char** argv) {
     if (argc < 2 || argv[1][0] == '-') {
-        std::fputs("usage: view_bench TARNVIEW [--variables N] [--equations N] [--iterations N] [--runs N]\n", stderr);
+        std::fputs("usage: view_bench TARNVIEW [--variables N] [--equations N] [--iterations N] [--runs N]\n"
+                   "       view_bench TARNVIEW --navigation\n", stderr);
         return 2;
     }
     const std::string tarnview = argv[1];
+    if (argc == 3 && std::string(argv[2]) == "--navigation") {
+        if (!Installed("tmux")) {
+            std::fputs("view_bench: tmux is needed (scripts/install-deps.sh)\n", stderr);
+            return 2;
+        }
+        return RunNavigationBench(tarnview);
+    }
     SyntheticRunShape shape;
     shape.variables = 100000;
     shape.equations = 100000;

@@ -272,11 +272,11 @@ TEST(ComparisonCache, ComputesEachPairOfVersionsOnceAndKeepsTheLastFew) {
         ++computed;
         return Comparison{};
     };
-    const auto get = [&](std::size_t a, std::size_t b) { cache.Get(*reports[a], *reports[b], DifferenceOrder::kSize, kDefaultTolerance, compare); };
+    const auto get = [&](std::size_t a, std::size_t b) { cache.Get(*reports[a], *reports[b], DifferenceOrder::kSize, tarnview::kDefaultTolerance, compare); };
     get(0, 1);
     get(0, 1);
     EXPECT_EQ(computed, 1) << "the same versions compared again";
-    cache.Get(*reports[0], *reports[1], DifferenceOrder::kRelativeSize, kDefaultTolerance, compare);
+    cache.Get(*reports[0], *reports[1], DifferenceOrder::kRelativeSize, tarnview::kDefaultTolerance, compare);
     EXPECT_EQ(computed, 2) << "another order";
     get(5, 1);
     EXPECT_EQ(computed, 3) << "a new version of the first report (same id)";
@@ -284,7 +284,7 @@ TEST(ComparisonCache, ComputesEachPairOfVersionsOnceAndKeepsTheLastFew) {
     get(2, 3);
     get(0, 1);
     EXPECT_EQ(computed, 6) << "the pair asked for longest ago is dropped beyond four";
-    EXPECT_THROW(cache.Get(*reports[3], *reports[4], DifferenceOrder::kSize, kDefaultTolerance,
+    EXPECT_THROW(cache.Get(*reports[3], *reports[4], DifferenceOrder::kSize, tarnview::kDefaultTolerance,
                            []() -> Comparison { throw std::runtime_error("cut short"); }),
                  std::runtime_error);
     get(3, 4);

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "file_watch.h"
 #include "history_chart.h"
 #include "keys.h"
+#include "line_format.h"
 #include "navigation.h"
 #include "search.h"
 #include "report_search.h"
@@ -199,6 +202,70 @@ TEST(TerminalVisibleText, NoControlCharacterReachesTheTerminal) {
     EXPECT_EQ(ColumnSlice("caf\xc3\xa9 au lait", 3, 4), "\xc3\xa9 au");
 }
 
+// Columns as the terminal counts them, in a UTF-8 locale (the view's).
+class TerminalColumns : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_locale = std::setlocale(LC_ALL, nullptr);
+        if (std::setlocale(LC_ALL, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
+    }
+    void TearDown() override { std::setlocale(LC_ALL, m_locale.c_str()); }
+    std::string m_locale;
+};
+
+TEST_F(TerminalColumns, WideCharactersTakeTwoAndAreNeverCutInHalf) {
+    const std::string wide = "\xe8\xa1\xa8";        // a CJK character, two columns
+    const std::string combining = "e\xcc\x81";       // e and a combining acute: one column
+    EXPECT_EQ(ColumnCount(wide + wide + "ab"), 6u);
+    EXPECT_EQ(ColumnCount(combining), 1u);
+    EXPECT_EQ(VisibleText(wide + "	x"), wide + "      x") << "a tab stop counts the wide character as two";
+    // Slices never exceed their width and never hold half a character.
+    const std::string line = "a" + wide + wide + combining + wide + "z";  // columns: a=0, 1-2, 3-4, e=5, 6-7, z=8
+    for (std::size_t first = 0; first <= 9; ++first) {
+        for (std::size_t width = 0; width <= 9; ++width) {
+            const std::string_view part = ColumnSlice(line, first, width);
+            const std::size_t lead = ColumnsBefore(line, part) - std::min(first, ColumnsBefore(line, part));
+            EXPECT_LE(std::min(lead, width) + ColumnCount(part), width) << first << " " << width;
+            EXPECT_LE(lead, 1u);
+            EXPECT_EQ(VisibleText(part), std::string(part)) << "whole characters only: " << first << " " << width;
+        }
+    }
+    EXPECT_EQ(ColumnSlice(line, 0, 2), "a") << "the second column holds half of a wide character";
+    EXPECT_EQ(ColumnSlice(line, 2, 4), wide + combining) << "from the middle of one: the next";
+}
+
+TEST_F(TerminalColumns, ALongLineIsMadeVisibleForTheScreenOnly) {
+    const std::string huge(4 << 20, 'x');
+    EXPECT_LT(VisibleTextUpTo(huge, 100).size(), 4096u);
+    EXPECT_GE(ColumnCount(VisibleTextUpTo(huge, 100)), 100u);
+    // Controls, wide characters and characters of no width read further.
+    std::string mixed;
+    for (int i = 0; i < 5000; ++i) mixed += "\xcc\x81";  // combining marks: no columns
+    mixed += "\x01\xe8\xa1\xa8 end";
+    EXPECT_EQ(VisibleTextUpTo(mixed, 5), VisibleText(mixed));
+    const std::string cut = VisibleTextUpTo(std::string(300, 'a') + "\xe8\xa1\xa8" + std::string(5000, 'b'), 299);
+    EXPECT_EQ(cut.find("\\x"), std::string::npos) << "never a character cut in two";
+}
+
+TEST_F(TerminalColumns, TheStatusLineKeepsWhereAndTheMessageApart) {
+    const std::string where = "refinery_infeasible.log  line 1234/56789  ... > Major Iteration 3 > Variable Details";
+    const std::string message = "no variable or equation named QSUL_POOL4 in the iteration details";
+    for (std::size_t width : {80u, 100u, 160u}) {
+        const std::string line = StatusLine(where, message, width);
+        EXPECT_EQ(ColumnCount(line), width);
+        EXPECT_EQ(line.rfind("refinery_infeasible.log  line 1234/56789", 0), 0u) << line;
+        const std::size_t at = line.find("no variable or equation named");
+        ASSERT_NE(at, std::string::npos) << line;
+        EXPECT_EQ(line.substr(at - kStatusGap, kStatusGap), std::string(kStatusGap, ' ')) << line;
+        if (width >= 160) {
+            EXPECT_NE(line.find(message), std::string::npos);
+        }
+    }
+    EXPECT_EQ(StatusLine("left", "right", 20), "left           right");
+    EXPECT_EQ(StatusLine(where, "", 20).size(), 20u);
+    EXPECT_EQ(ColumnCount(StatusLine("\xe8\xa1\xa8\xe8\xa1\xa8\xe8\xa1\xa8", "\xe8\xa1\xa8\xe8\xa1\xa8\xe8\xa1\xa8", 9)), 9u);
+}
+
 TEST(TerminalNavigation, IterationBlocksInTurnAndByNumber) {
     const auto report = OpenExample("blending");
     std::vector<LineNumber> forward;
@@ -250,14 +317,82 @@ TEST(TerminalHistory, TableAndChartOfANameOverTheIterations) {
     EXPECT_EQ(values.front(), 2.2);
     EXPECT_EQ(std::count(table.numericColumns.begin(), table.numericColumns.end(), 0u), 0) << "the iteration is no value";
 
-    const std::vector<std::string> chart = ChartLines({1.0, std::nullopt, 3.0, 2.0}, 20, 5);
-    ASSERT_EQ(chart.size(), 6u);
-    EXPECT_EQ(chart[0], "3 |           *     ");
-    EXPECT_EQ(chart[2], "  |                *");
-    EXPECT_EQ(chart[4], "1 |*                ");
-    EXPECT_EQ(chart[5], "  +-----------------");
-    EXPECT_TRUE(ChartLines({std::nullopt}, 20, 5).empty());
-    EXPECT_EQ(ChartLines({4.0, 4.0}, 12, 3)[1], "  |*       *") << "a flat history in the middle";
+    const Chart chart = ChartOf({1.0, std::nullopt, 3.0, 2.0}, {"0", "1", "2", "3"}, 20, 5, ChartScale::kAuto);
+    ASSERT_EQ(chart.lines.size(), 7u);
+    EXPECT_EQ(chart.lines[0], "3 |           *     ");
+    EXPECT_EQ(chart.lines[2], "  |                *");
+    EXPECT_EQ(chart.lines[4], "1 |*                ");
+    EXPECT_EQ(chart.lines[5], "  +-----------------");
+    EXPECT_EQ(chart.lines[6], "   0    1     2    3");
+    EXPECT_EQ(chart.drawnRows, 6u);
+    EXPECT_EQ(chart.plotColumn, 2u);
+    EXPECT_TRUE(ChartOf({std::nullopt}, {"0"}, 20, 5, ChartScale::kAuto).lines.empty());
+}
+
+TEST(TerminalHistory, TheChartsScaleShowsEveryPartOfTheStory) {
+    // The row of each point, the points in the order of their columns.
+    const auto rowOf = [](const Chart& chart, std::size_t point, std::size_t) {
+        std::vector<std::size_t> rows;
+        for (std::size_t column = chart.plotColumn + 1; column < chart.lines[0].size(); ++column) {
+            for (std::size_t row = 0; row + 1 < chart.drawnRows; ++row) {
+                if (chart.lines[row][column] != ' ') rows.push_back(row);
+            }
+        }
+        return point < rows.size() ? rows[point] : chart.drawnRows;
+    };
+    // A penalty build-up over seven decades: on a log scale each step a
+    // row or more apart; linear, all but the last on the bottom row.
+    const std::vector<std::optional<double>> penalty = {10.0, 100.0, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    const std::vector<std::string> labels = {"0", "1", "2", "3", "4", "5", "6", "7"};
+    const Chart log = ChartOf(penalty, labels, 60, 8, ChartScale::kAuto);
+    ASSERT_TRUE(log.log);
+    for (std::size_t i = 1; i < penalty.size(); ++i) EXPECT_LT(rowOf(log, i, 8), rowOf(log, i - 1, 8)) << i;
+    EXPECT_EQ(log.lines[0].substr(0, 5), "1e+08") << "the sign of the exponent kept";
+    const Chart linear = ChartOf(penalty, labels, 60, 8, ChartScale::kLinear);
+    EXPECT_FALSE(linear.log);
+    EXPECT_EQ(rowOf(linear, 3, 8), 7u);
+    EXPECT_FALSE(ChartOf({-5.0, 1e6}, {"0", "1"}, 60, 8, ChartScale::kLog).log) << "no log of a negative value";
+    EXPECT_FALSE(ChartOf({1.0, 500.0}, {"0", "1"}, 60, 8, ChartScale::kAuto).log) << "under three decades";
+
+    // An objective from an initial 0 to about 486,000: the rest keep the rows.
+    const std::vector<std::optional<double>> objective = {0.0, 485000.0, 485900.0, 485990.0, 485993.0};
+    const Chart run = ChartOf(objective, {"-1", "0", "1", "2", "3"}, 60, 8, ChartScale::kLinear);
+    EXPECT_EQ(run.lines[7][run.plotColumn + 1], 'v') << "the initial point at the edge";
+    EXPECT_NE(run.note.find("initial point, 0,"), std::string::npos) << run.note;
+    EXPECT_GT(rowOf(run, 1, 5), rowOf(run, 2, 5) + 3) << "the steps after it readable";
+
+    // Negative values and small exponents: labels with their signs.
+    const Chart negative = ChartOf({1e8, -1.4255e-12, 5e7}, {"0", "1", "2"}, 40, 5, ChartScale::kAuto);
+    EXPECT_EQ(negative.lines[0].substr(0, 12), "      1e+08 ");
+    EXPECT_EQ(negative.lines[4].substr(0, 12), "-1.4255e-12 ");
+
+    // A constant series is said, not drawn.
+    const Chart flat = ChartOf({4.0, 4.0, std::nullopt, 4.0}, {"-1", "0", "1", "2"}, 40, 5, ChartScale::kAuto);
+    EXPECT_TRUE(flat.lines.empty());
+    EXPECT_EQ(flat.note, "the same at every iteration: 4");
+}
+
+TEST(TerminalHistory, IterationLabelsUnderTheAxisNeverRunTogether) {
+    std::vector<std::optional<double>> values;
+    std::vector<std::string> labels;
+    for (int i = -1; i < 120; ++i) {
+        values.push_back(double(i % 7));
+        labels.push_back(std::to_string(i));
+    }
+    const Chart chart = ChartOf(values, labels, 80, 6, ChartScale::kAuto);
+    const std::string axis = chart.lines.back();
+    EXPECT_EQ(axis.substr(chart.plotColumn + 1, 3), "-1 ") << axis;
+    EXPECT_EQ(axis.substr(axis.size() - 4), " 119") << axis;
+    EXPECT_LE(axis.size(), 80u);
+    // Every label is one of the points' and stands apart from the next.
+    std::istringstream words(axis);
+    std::string word;
+    int count = 0;
+    while (words >> word) {
+        EXPECT_NE(std::find(labels.begin(), labels.end(), word), labels.end()) << word;
+        ++count;
+    }
+    EXPECT_GT(count, 5);
 }
 
 TEST(TerminalKeys, EachKeyHasOneMeaningAndEveryActionAKey) {
@@ -268,7 +403,7 @@ TEST(TerminalKeys, EachKeyHasOneMeaningAndEveryActionAKey) {
         actions.insert(binding.action);
         EXPECT_EQ(ActionOfKey(binding.keys.front()), binding.action);
     }
-    for (int action = static_cast<int>(Action::kQuit); action <= static_cast<int>(Action::kRedraw); ++action) {
+    for (int action = static_cast<int>(Action::kQuit); action <= static_cast<int>(Action::kIterationDiff); ++action) {
         EXPECT_TRUE(actions.count(static_cast<Action>(action))) << "action " << action << " has no key";
     }
     EXPECT_EQ(KeyListLines().size(), KeyBindings().size());
@@ -291,6 +426,24 @@ TEST(TerminalFileWatch, AChangeCountsOnceTheFileHasSettled) {
     EXPECT_FALSE(watch.Changed(written, start + 20s)) << "read again";
     EXPECT_FALSE(watch.Changed(std::nullopt, start + 21s)) << "removed";
     EXPECT_FALSE(watch.Changed(std::nullopt, start + 30s)) << "a removed file is not read";
+}
+
+TEST(TerminalFileWatch, AFileThatKeepsGrowingIsReadAsItGrows) {
+    using namespace std::chrono_literals;
+    const FileWatch::Clock::time_point start{};
+    FileStamp written{1, 2, 100, 5};
+    FileWatch watch(written, start);
+    // A line every 200 ms: never settled, read once a second at the latest.
+    int reads = 0;
+    for (int tick = 1; tick <= 20; ++tick) {
+        written.size += 10;
+        if (watch.Changed(written, start + tick * 200ms)) {
+            ++reads;
+            watch.Shown(written);
+        }
+    }
+    EXPECT_GE(reads, 3);
+    EXPECT_LE(reads, 4) << "not read at every change";
 }
 
 }  // namespace

@@ -14,91 +14,10 @@ import re
 import subprocess
 import sys
 import tempfile
-import time
+
+from terminal_pane import Pane, check, check_sane, ended_sane, failures, shell_pane
 
 view = sys.argv[1]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what, flush=True)
-
-
-class Pane:
-    """A tmux server of its own with one pane running a command."""
-
-    def __init__(self, command, env=None, width=100, height=30):
-        self.socket = "tarnview-view-%d-%d" % (os.getpid(), time.monotonic_ns())
-        arguments = ["new-session", "-d", "-x", str(width), "-y", str(height)]
-        for key, value in {"TERM": "xterm-256color", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", **(env or {})}.items():
-            arguments += ["-e", "%s=%s" % (key, value)]
-        self.tmux(*arguments, command)
-
-    def tmux(self, *arguments):
-        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", *arguments],
-                              capture_output=True, text=True, timeout=30).stdout
-
-    def keys(self, *keys):
-        self.tmux("send-keys", "-t", "0", *keys)
-
-    def type(self, text):
-        self.tmux("send-keys", "-t", "0", "-l", text)
-
-    def screen(self, escapes=False):
-        return self.tmux("capture-pane", "-p", "-t", "0", *(["-e"] if escapes else []))
-
-    def wait(self, pattern, seconds=30):
-        """The screen once `pattern` (a regular expression) is on it."""
-        return self.wait_for(lambda shown: re.search(pattern, shown, re.M), seconds, repr(pattern))
-
-    def wait_for(self, condition, seconds=30, pattern="a condition"):
-        """The screen once `condition(screen)` holds, or None."""
-        deadline = time.monotonic() + seconds
-        while True:
-            shown = self.screen()
-            if condition(shown):
-                return shown
-            if time.monotonic() > deadline:
-                print("--- screen while waiting for %s:\n%s---" % (pattern, shown), flush=True)
-                return None
-            time.sleep(0.1)
-
-    def status(self):
-        lines = self.screen().rstrip("\n").split("\n")
-        return lines[-1] if lines else ""
-
-    def close(self):
-        self.tmux("kill-server")
-
-
-def shell_pane(env=None, width=100, height=30):
-    return Pane("bash --norc --noprofile -i", env=env, width=width, height=height)
-
-
-def terminal_modes(pane):
-    """The pane's terminal modes as the shell in it sees them (stty -a)."""
-    with tempfile.NamedTemporaryFile("r", suffix=".stty") as modes:
-        marker = "STTY_%d" % time.monotonic_ns()
-        pane.type("stty -a > %s; echo %s\n" % (modes.name, marker))
-        pane.wait(r"^%s\s*$" % marker, 10)
-        return modes.read().split()
-
-
-def check_sane(pane, what):
-    modes = terminal_modes(pane)
-    broken = [mode for mode in ("-icanon", "-echo", "-isig", "-icrnl", "-opost") if mode in modes]
-    check(modes and not broken, what + ": terminal sane, not %s" % broken)
-
-
-def ended_sane(pane, what):
-    """After the view ends: its exit status, and the terminal in its normal modes."""
-    shown = pane.wait(r"EXIT=\d+")
-    check(shown is not None and "EXIT=0" in shown, what + ": exit status 0")
-    check_sane(pane, what)
-
-
 def table_row_name(path):
     """The name of the first row of the first variable details table."""
     with open(path, encoding="utf-8", errors="replace") as report:
@@ -141,7 +60,7 @@ def view_one(path, seconds=30):
         pane.keys("/")
         pane.type(row + "\n")
         shown = pane.wait(r"found: " + re.escape(row))
-        check(shown and re.search(r"^\s+" + re.escape(row) + r"\s", shown, re.M) and "Initial Conditions >" in pane.status(),
+        check(shown and re.search(r"^\s+" + re.escape(row) + r"\s", shown, re.M) and "> Variable Details" in pane.status(),
               name + ": the hit's regions unfold\n" + (shown or ""))
         first = int(re.search(r"line (\d+)/", pane.status()).group(1))
         pane.keys("n")
@@ -195,6 +114,135 @@ def view_one(path, seconds=30):
         pane.close()
 
 
+PREFIX = re.compile(r"^\?[0-9 ]{9}\}")
+TARGET_REGIONS = ("Algebraic Model Display", "Iteration Summary", "Largest Residuals", "Infeasibility Diagnosis")
+
+
+def expected_targets(path):
+    """Independently of the reader: for each line of the regions where names
+    occur (the model display, the summary, the first largest residuals, the
+    diagnosis), what w should choose in turn: "the history of NAME" for
+    each name where it occurs (a whole name: after a line start, a blank or
+    "*", before a line end, a blank or ":"; in a row of a table with fixed
+    columns only the row's own name), "iteration K" for a summary row's
+    iteration number."""
+    with open(path, encoding="utf-8", errors="replace") as report:
+        lines = [PREFIX.sub("", line.rstrip("\n")) for line in report]
+    names, header = set(), None
+    for text in lines:
+        if re.match(r"^(Variable|Equation) Name -", text):
+            header = text
+        elif header and text.strip() and not text.startswith("#"):
+            names.add(text.split()[0])
+        else:
+            header = None
+    targets, stack, seen, fixed = {}, [], set(), False
+    for number, text in enumerate(lines, 1):
+        start = re.match(r"^#region \d+, (.*)$", text)
+        if start:
+            stack.append(start.group(1))
+            continue
+        if text == "#endregion":
+            title = stack.pop() if stack else ""
+            if title in TARGET_REGIONS:
+                seen.add(title)
+            continue
+        inside = [t for t in stack if t in TARGET_REGIONS and t not in seen]
+        if not inside or not text.strip():
+            fixed = False if not text.strip() else fixed
+            continue
+        if re.match(r"^(Variable|Equation) Name -", text):
+            fixed = "Associated" not in text
+            continue
+        found = []
+        if fixed:
+            found = ["the history of " + text.split()[0]] if text.split()[0] in names else []
+        else:
+            spans = []
+            for name in names:
+                for hit in re.finditer(r"(?:(?<=^)|(?<=[ *]))%s(?=$|[ :])" % re.escape(name), text):
+                    spans.append((hit.start(), -len(name), name))
+            end = 0
+            for begin, length, name in sorted(spans):
+                if begin >= end:
+                    found.append((begin, "the history of " + name))
+                    end = begin - length
+            if inside[-1] == "Iteration Summary":
+                first = re.match(r"^\s*(-?\d+)\s", text)
+                if first:
+                    found.append((first.start(1), "iteration " + first.group(1)))
+            found = [label for _, label in sorted(found)]
+        targets[number] = found
+    return targets
+
+
+def names_as_targets(path):
+    """Every name and summary iteration number where it occurs is a target
+    of w, and Enter goes to it; the H prompt suggests names as they are
+    typed; x shows what changed from one iteration to the next."""
+    name = os.path.basename(path)
+    targets = expected_targets(path)
+    check(len(targets) > 5, name + ": lines with names to try")
+    pane = shell_pane(width=200)
+    try:
+        pane.type("%s view %s; echo EXIT=$?\n" % (view, path))
+        pane.wait(r"line 1/\d+")
+        for number, expected in sorted(targets.items()):
+            pane.keys(":")
+            pane.type("%d\n" % number)
+            pane.wait(r"line %d/" % number)
+            chosen = []
+            pane.keys("w")
+            shown = pane.wait(r"Enter: (.*) \(1 of (\d+)\)\s*$|no name or iteration number", 10) or ""
+            total = re.search(r"Enter: (.*) \(1 of (\d+)\)\s*$", shown, re.M)
+            if total:
+                chosen.append(total.group(1))
+                for k in range(2, int(total.group(2)) + 1):
+                    pane.keys("w")
+                    step = pane.wait(r"Enter: (.*) \(%d of \d+\)\s*$" % k, 10) or ""
+                    found = re.search(r"Enter: (.*) \(%d of \d+\)\s*$" % k, step, re.M)
+                    chosen.append(found.group(1) if found else "?")
+            check(chosen == expected, "%s: line %d: w chooses %s, not %s" % (name, number, expected, chosen))
+            if len(failures) > 20:
+                break
+        # Enter on a chosen name: its history; on an iteration number: its block.
+        for number, expected in sorted(targets.items()):
+            if expected and expected[-1].startswith("the history of "):
+                pane.keys(":")
+                pane.type("%d\n" % number)
+                pane.wait(r"line %d/" % number)
+                pane.keys(*["w"] * len(expected))
+                pane.wait(r"\(%d of" % len(expected))
+                pane.keys("Enter")
+                wanted = expected[-1][len("the history of "):]
+                check(pane.wait(r"^(variable|equation) %s$" % re.escape(wanted)),
+                      "%s: Enter on %s shows its history" % (name, wanted))
+                pane.keys("q")
+                break
+        # The H prompt lists the names holding what is typed; Tab takes one.
+        row = table_row_name(path)
+        pane.keys("g", "H")
+        pane.wait(r"history of:")
+        pane.type(row[1:].lower())
+        check(pane.wait(r"^Tab:.*  %s(  |$)" % re.escape(row)), name + ": H suggests " + row)
+        pane.keys(*["Tab"] * 1)
+        shown = pane.wait(r"^history of: \S+")
+        check(shown and re.search(r"^history of: \S+", shown, re.M), name + ": Tab takes a suggestion")
+        pane.keys("Escape")
+        # What changed from the initial point to iteration 0.
+        pane.keys("i")
+        pane.type("init\n")
+        pane.wait(r"Initial Conditions")
+        pane.keys("x")
+        shown = pane.wait(r"^From iteration -1 to 0: ")
+        check(shown and re.search(r"^Change +Name +Before +After +Difference +Relative", shown, re.M),
+              name + ": x shows what changed\n" + (shown or ""))
+        pane.keys("q", "q")
+        check(pane.wait(r"EXIT=0"), name + ": q ends the view")
+    finally:
+        pane.close()
+
+
 def terminal_and_signals(path):
     # Ctrl-Z, the shell, fg; then Ctrl-C.
     pane = shell_pane()
@@ -223,6 +271,13 @@ def terminal_and_signals(path):
         check("EXIT=1" in shown and re.search(r"^tarnview view: .*\.missing: cannot open", shown, re.M),
               "a missing report: its error\n" + shown)
         check_sane(pane, "a missing report")
+        # A file that is no report: refused, before the screen is taken.
+        with tempfile.NamedTemporaryFile("w", suffix=".txt") as text:
+            text.write("plain text, no report\n")
+            text.flush()
+            pane.type("clear; %s view %s; echo EXIT=$?\n" % (view, text.name))
+            shown = pane.wait(r"EXIT=\d+") or ""
+            check("EXIT=1" in shown and "not a report" in shown, "a file that is no report: refused\n" + shown)
     finally:
         pane.close()
 
@@ -285,10 +340,10 @@ def control_characters_and_reload():
             check(pane.wait("line 0299999 of a long report"), "the long report's end")
             with open(path, "r+", encoding="utf-8") as report:
                 report.truncate(0)
-                report.write("short again\n")
+                report.write("TARNReport execution report.\nshort again\n")
             pane.keys("k", "k", "j")
             check(pane.wait(r"written again: reloaded", 10), "a report cut short is read again")
-            check(pane.wait(r"line 1/1 "), "the view shows what is left")
+            check(pane.wait(r"line [12]/2 "), "the view shows what is left")
             pane.keys("q")
             ended_sane(pane, "cut short")
         finally:
@@ -312,6 +367,7 @@ if len(sys.argv) > 2 and sys.argv[2] == "--big":
 else:
     for report_path in sys.argv[2:]:
         view_one(report_path)
+        names_as_targets(report_path)
     terminal_and_signals(sys.argv[2])
     control_characters_and_reload()
 if failures:

@@ -23,14 +23,6 @@ GuardedReport OpenReport(const char* command, const std::string& path) {
     return nullptr;
 }
 
-std::string NumberText(const std::optional<double>& value) {
-    if (!value) return {};
-    if (std::isnan(*value)) return "nan";
-    if (std::isinf(*value)) return *value > 0 ? "inf" : "-inf";
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, *value);
-    return std::string(text, result.ptr);
-}
 
 namespace {
 
@@ -66,33 +58,6 @@ std::string CsvLine(const std::vector<std::string>& fields) {
     return line;
 }
 
-void WriteAlignedTable(FILE* out, const std::vector<std::vector<std::string>>& rows,
-                       const std::vector<bool>& rightAligned) {
-    std::vector<std::size_t> widths;
-    for (const auto& row : rows) {
-        widths.resize(std::max(widths.size(), row.size()));
-        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-    }
-    const auto writeRow = [&](const std::vector<std::string>& row) {
-        std::string line;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const std::string padding(widths[i] - row[i].size(), ' ');
-            const bool right = i < rightAligned.size() && rightAligned[i];
-            if (i > 0) line += "  ";
-            line += right ? padding + row[i] : row[i] + (i + 1 < row.size() ? padding : "");
-        }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        std::fprintf(out, "%s\n", line.c_str());
-    };
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        writeRow(rows[r]);
-        if (r == 0) {
-            std::vector<std::string> rule;
-            for (std::size_t width : widths) rule.emplace_back(width, '-');
-            writeRow(rule);
-        }
-    }
-}
 
 int FinishOutput(const char* command, FILE* out) {
     if (std::fflush(out) != 0 || std::ferror(out)) {
@@ -111,6 +76,3 @@ std::string DidYouMean(const std::vector<std::string>& meant) {
     return text.empty() ? text : text + "?";
 }
 
-std::string Counted(std::uint64_t count, std::string_view singular, std::string_view plural) {
-    return std::to_string(count) + " " + std::string(count == 1 ? singular : plural);
-}

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "report_reader.h"
+#include "shown_text.h"
 #include "visible.h"
 
 // A report read by a command. Its map is guarded while it lives: a report
@@ -28,28 +29,15 @@ GuardedReport ReadGuardedReport(const std::string& path);
 // refused so.
 GuardedReport OpenReport(const char* command, const std::string& path);
 
-// The shortest text that reads back as the same double; "nan", "inf",
-// "-inf"; empty for a blank.
-std::string NumberText(const std::optional<double>& value);
-
 // "; did you mean A, B or C?" with what may have been meant (each shown
 // with Visible), or nothing when there is none.
 std::string DidYouMean(const std::vector<std::string>& meant);
-
-// A count and its noun, singular for one: "1 line", "2 lines".
-std::string Counted(std::uint64_t count, std::string_view singular, std::string_view plural);
 
 // A CSV field, quoted when it holds a comma, a quote or a line break.  A
 // text that a spreadsheet would read as a formula (it starts with =, +, -,
 // @, a tab or a carriage return and is not a number) gets a leading '.
 std::string CsvField(std::string_view text);
 std::string CsvLine(const std::vector<std::string>& fields);
-
-// Rows of text in columns as wide as their widest cell; the first row is
-// the heading, followed by a rule.  Columns flagged right-aligned are
-// padded on the left.
-void WriteAlignedTable(FILE* out, const std::vector<std::vector<std::string>>& rows,
-                       const std::vector<bool>& rightAligned);
 
 // Flushes the output; on a write error says so and returns 1, else 0.
 int FinishOutput(const char* command, FILE* out);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "command_line.h"
 
@@ -26,8 +27,6 @@ CommandRun DeclareDiff(CLI::App& command);
 // Declares --iteration N|initial: the iteration block numbered N (as the
 // summary numbers it), or the initial conditions.
 CLI::Option* AddIterationOption(CLI::App& command, std::optional<int>& iteration);
-// An iteration number as given on a command line: N from -1, or 'initial'.
-std::optional<int> ReadIterationNumber(std::string_view text);
 
 // Each command's help text: its usage line, what it does and its options.
 // "tarnview COMMAND --help" shows one, "tarnview --help" all of them.
@@ -44,3 +43,7 @@ void PrintViewKeys(FILE* out);
 // The whole report as show writes it with its defaults (view without a
 // terminal that can show it).
 int ShowWholeReport(const std::string& path);
+
+namespace tarnview {
+struct IterationDiff;
+}

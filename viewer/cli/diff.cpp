@@ -44,35 +44,12 @@ struct DiffArguments {
     std::size_t limit = 20;
 };
 
-// A change to 12 significant digits: the report's values carry no more,
-// and the rest is the noise of the subtraction.
-std::string ChangeText(double change) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.12g", change);
-    return NumberText(std::strtod(text, nullptr));
-}
 
-std::string Shown(const std::optional<std::string>& bound) {
-    return !bound ? "inactive" : bound->empty() ? "active" : Visible(*bound);
-}
 
-// Every change as rows of (change, name, before, after, difference, relative).
-std::vector<std::vector<std::string>> ChangeRows(const tarnview::IterationDiff& diff, std::size_t limit) {
-    std::vector<std::vector<std::string>> rows;
-    for (std::size_t i = 0; i < diff.values.size() && (limit == 0 || i < limit); ++i) {
-        const tarnview::Difference& value = diff.values[i];
-        rows.push_back({"value", Visible(value.name), NumberText(value.a), NumberText(value.b),
-                        ChangeText(value.Change()), ChangeText(value.RelativeSize())});
-    }
-    for (const tarnview::BoundChange& bound : diff.bounds)
-        rows.push_back({"bound", Visible(bound.name), Shown(bound.before), Shown(bound.after), "", ""});
-    for (const tarnview::InfeasibilityChange& change : diff.infeasibility)
-        rows.push_back({change.Became() ? "became infeasible" : "became feasible", Visible(change.name),
-                        NumberText(change.before), NumberText(change.after), "", ""});
-    for (const tarnview::StatusChange& status : diff.statuses)
-        rows.push_back({"status", Visible(status.name), Visible(status.before), Visible(status.after), "", ""});
-    return rows;
-}
+}  // namespace
+
+
+namespace {
 
 void WriteTable(const tarnview::IterationDiff& diff, const std::vector<std::vector<std::string>>& changes) {
     std::printf("From iteration %d to %d: %s changed value, %s, %s, %s\n\n", diff.from, diff.to,

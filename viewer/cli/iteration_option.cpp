@@ -1,19 +1,10 @@
 // --iteration N|initial, the one way every command picks an iteration block.
-#include <charconv>
 #include <string>
 
 #include "commands.h"
 #include "report_reader.h"
+#include "shown_text.h"
 
-std::optional<int> ReadIterationNumber(std::string_view text) {
-    if (text == "initial") return tarnview::kInitialIteration;
-    int number = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        number < tarnview::kInitialIteration)
-        return std::nullopt;
-    return number;
-}
 
 CLI::Option* AddIterationOption(CLI::App& command, std::optional<int>& iteration) {
     const auto read = [&iteration](const std::string& text) {

@@ -23,8 +23,10 @@ const char kViewHelp[] =
     "folds and unfolds, an outline, search, the history of a variable or an\n"
     "equation with a chart, all on any size of report.  Colours as show draws\n"
     "them, none when NO_COLOR is set.  With TERM=dumb, or when the output is\n"
-    "not a terminal, the report is shown as 'tarnview show' shows it.  A report\n"
-    "written again while shown is read again.\n"
+    "not a terminal, the report is shown as 'tarnview show' shows it; so it is\n"
+    "too, with a note, when TERM names a terminal that is not known here.  A\n"
+    "report written again while shown is read again, and one that grows is\n"
+    "shown as it grows.\n"
     "\n"
     "  --help  show this text\n"
     "\n"
@@ -44,6 +46,11 @@ bool TerminalCanView() {
 
 int View(const std::string& path) {
     if (!TerminalCanView()) return ShowWholeReport(path);
+    if (!tarnview::terminal::TerminalKnown()) {
+        std::fprintf(stderr, "tarnview view: the terminal %s is not known here (TERM): the report as show writes it\n",
+                     Visible(std::getenv("TERM")).c_str());
+        return ShowWholeReport(path);
+    }
     tarnview::terminal::ViewOptions options;
     options.colour = TerminalColourDepth() != ColourDepth::kNone;
     return tarnview::terminal::RunViewer(path, options);

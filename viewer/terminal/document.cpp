@@ -77,15 +77,29 @@ std::optional<LineNumber> Document::NextShown(LineNumber line) const {
 std::optional<LineNumber> Document::PreviousShown(LineNumber line) const {
     const auto& regions = m_report.Regions();
     LineNumber before = std::min(line, m_report.LineCount());
+    // The region whose end line is `before` once the walk is on end lines:
+    // an end line just before another one closes the last child of the
+    // region that one closes, so a run of end lines is walked down the tree
+    // one step each, not searched for from the top every time.
+    int ending = kNoRegion;
     while (before > 0) {
         --before;
         if (!IsRegionEnd(before)) return ShownLineFor(before);
+        ending = RegionEndingAt(before, ending);
         // The end line of a closed region stands for its title; of an open
         // one for the lines inside, which the loop goes on to.
-        const int region = m_report.RegionOfLine(before);
-        if (!IsOpen(region)) return ShownLineFor(regions[region].line);
+        if (!IsOpen(ending)) return ShownLineFor(regions[ending].line);
     }
     return std::nullopt;
+}
+
+int Document::RegionEndingAt(LineNumber endLine, int endingAfter) const {
+    const auto& regions = m_report.Regions();
+    if (endingAfter != kNoRegion && !regions[endingAfter].children.empty()) {
+        const int last = regions[endingAfter].children.back();
+        if (regions[last].end == endLine) return last;
+    }
+    return m_report.RegionOfLine(endLine);
 }
 
 LineNumber Document::Step(LineNumber line, long count) const {

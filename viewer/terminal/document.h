@@ -59,6 +59,9 @@ public:
 
 private:
     bool IsRegionEnd(LineNumber line) const;
+    // The region whose end line is `endLine`; `endingAfter` is the region
+    // ending on the line after it when known (kNoRegion when not).
+    int RegionEndingAt(LineNumber endLine, int endingAfter) const;
 
     const Report& m_report;
     std::vector<bool> m_open;

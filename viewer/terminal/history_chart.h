@@ -27,10 +27,27 @@ std::vector<std::string> AlignedHistoryLines(const HistoryTable& table);
 // A column's values, one per row (none where the field is blank or not a number).
 std::vector<std::optional<double>> ColumnValues(const HistoryTable& table, std::size_t column);
 
-// A chart of `values` in `height` rows of plot and a row of axis: each
-// value a '*' in its own column (spread over `width`), the rows labelled
-// with the highest and lowest value, the axis '+' and '-' with '|' down
-// the left side.  Rows are from the top.
-std::vector<std::string> ChartLines(const std::vector<std::optional<double>>& values, int width, int height);
+enum class ChartScale { kAuto, kLinear, kLog };
+
+// A chart of a column's values drawn with characters, the lines from the
+// top: `height` rows of plot, each labelled part (the highest and the
+// lowest value at the left edge, sign and exponent as written) plain text
+// and the rest drawn; the axis; the iteration labels under it.
+struct Chart {
+    std::vector<std::string> lines;
+    std::size_t plotColumn = 0;  // where the drawn part of a line starts (its '|' or '+')
+    std::size_t drawnRows = 0;   // the first lines that have a drawn part (the plot and the axis)
+    bool log = false;            // the rows are powers of ten apart
+    std::string note;            // why there is no chart (a constant series), or what is off it
+};
+
+// Each value a '*' in its own column (spread over `width`), `iterations`
+// the label of each value.  kAuto takes a log scale for positive values
+// that span more than three decades.  The initial point (labelled "-1") is
+// left out of the range when it lies further from the others than their
+// span, and drawn at the edge as ^ or v.  A series with one value all
+// through gets no chart, a note instead.
+Chart ChartOf(const std::vector<std::optional<double>>& values, const std::vector<std::string>& iterations, int width,
+              int height, ChartScale scale);
 
 }  // namespace tarnview::terminal

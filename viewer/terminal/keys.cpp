@@ -41,12 +41,15 @@ const std::vector<KeyBinding>& KeyBindings() {
         {{'['}, Action::kPreviousIteration, "[", "the previous iteration block"},
         {{'}'}, Action::kNextSameKind, "}", "the next table or region of the kind at the cursor"},
         {{'{'}, Action::kPreviousSameKind, "{", "the previous table or region of that kind"},
-        {{'H'}, Action::kHistory, "H", "history of the name at the cursor (or one typed)"},
+        {{'H'}, Action::kHistory, "H", "history of the name at the cursor (or one typed; Tab takes a suggestion)"},
+        {{'w'}, Action::kNextTarget, "w", "the next name or iteration number on the line; Enter goes to it"},
+        {{'x'}, Action::kIterationDiff, "x", "what changed from the iteration at the cursor to the next"},
         {{'s'}, Action::kSummary, "s", "the iteration summary"},
         {{'D'}, Action::kDiagnosis, "D", "the infeasibility diagnosis"},
         {{'\t'}, Action::kOutline, "Tab", "show or hide the outline"},
         {{KEY_F(1), 'K'}, Action::kHelp, "F1, K", "this list of keys"},
         {{Control('l')}, Action::kRedraw, "Ctrl-L", "draw the screen again"},
+        {{'L'}, Action::kChartScale, "L", "in a history: its chart on a log or a linear scale"},
         {{'q', 'Q'}, Action::kQuit, "q", "quit (Escape or q leaves a list or a history)"},
     };
     return bindings;

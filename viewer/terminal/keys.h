@@ -44,6 +44,9 @@ enum class Action {
     kOutline,
     kHelp,
     kRedraw,
+    kChartScale,  // in a history: log or linear
+    kNextTarget,  // the next name or iteration number on the cursor's line
+    kIterationDiff,
 };
 
 struct KeyBinding {

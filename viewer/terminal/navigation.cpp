@@ -1,25 +1,46 @@
 #include "navigation.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace tarnview::terminal {
 
 namespace {
 
-// The iteration block holding a line, as an index into IterationBlocks(),
-// or -1.
-int BlockOfLine(const Report& report, LineNumber line) {
+LineNumber BlockLine(const Report& report, std::size_t block) {
+    return report.Regions()[report.IterationBlocks()[block].region].line;
+}
+
+// The iteration block of a region, as an index into IterationBlocks(), or
+// -1 (the blocks are in the order of their regions).
+int BlockOfRegion(const Report& report, int region) {
     const auto& blocks = report.IterationBlocks();
+    const auto found = std::lower_bound(blocks.begin(), blocks.end(), region,
+                                        [](const IterationBlock& block, int id) { return block.region < id; });
+    return found != blocks.end() && found->region == region ? static_cast<int>(found - blocks.begin()) : -1;
+}
+
+// The iteration block holding a line, as an index into IterationBlocks(),
+// or -1: one look per region around the line.
+int BlockOfLine(const Report& report, LineNumber line) {
     for (int region = report.RegionOfLine(line); region != kNoRegion; region = report.Regions()[region].parent) {
-        for (std::size_t i = 0; i < blocks.size(); ++i) {
-            if (blocks[i].region == region) return static_cast<int>(i);
-        }
+        if (const int block = BlockOfRegion(report, region); block >= 0) return block;
     }
     return -1;
 }
 
-LineNumber BlockLine(const Report& report, std::size_t block) {
-    return report.Regions()[report.IterationBlocks()[block].region].line;
+// How many blocks start before `line` (the blocks are in line order).
+std::size_t BlocksStartingBefore(const Report& report, LineNumber line) {
+    std::size_t low = 0, high = report.IterationBlocks().size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (BlockLine(report, middle) < line) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low;
 }
 
 }  // namespace
@@ -27,17 +48,21 @@ LineNumber BlockLine(const Report& report, std::size_t block) {
 std::optional<LineNumber> AdjacentIteration(const Report& report, LineNumber line, bool forward) {
     const auto& blocks = report.IterationBlocks();
     if (forward) {
-        for (std::size_t i = 0; i < blocks.size(); ++i) {
-            if (BlockLine(report, i) > line) return BlockLine(report, i);
-        }
+        const std::size_t after = BlocksStartingBefore(report, line + 1);
+        if (after < blocks.size()) return BlockLine(report, after);
         return std::nullopt;
     }
     const int holding = BlockOfLine(report, line);
-    for (std::size_t i = blocks.size(); i-- > 0;) {
-        const LineNumber start = BlockLine(report, i);
-        if (start < line && static_cast<int>(i) != holding) return start;
+    for (std::size_t i = BlocksStartingBefore(report, line); i-- > 0;) {
+        if (static_cast<int>(i) != holding) return BlockLine(report, i);
     }
     return std::nullopt;
+}
+
+std::optional<int> IterationAt(const Report& report, LineNumber line) {
+    const int block = BlockOfLine(report, line);
+    if (block < 0) return std::nullopt;
+    return report.IterationBlocks()[static_cast<std::size_t>(block)].number;
 }
 
 std::optional<LineNumber> IterationLine(const Report& report, std::string_view typed) {
@@ -48,9 +73,7 @@ std::optional<LineNumber> IterationLine(const Report& report, std::string_view t
         const auto result = std::from_chars(typed.data(), typed.data() + typed.size(), number);
         if (result.ec != std::errc() || result.ptr != typed.data() + typed.size()) return std::nullopt;
     }
-    for (std::size_t i = 0; i < report.IterationBlocks().size(); ++i) {
-        if (report.IterationBlocks()[i].number == number) return BlockLine(report, i);
-    }
+    if (const auto block = report.BlockNumbered(number)) return BlockLine(report, *block);
     return std::nullopt;
 }
 

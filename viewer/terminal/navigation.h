@@ -14,6 +14,10 @@ namespace tarnview::terminal {
 // holding `line`.
 std::optional<LineNumber> AdjacentIteration(const Report& report, LineNumber line, bool forward);
 
+// The number of the iteration block holding `line` (kInitialIteration for
+// the initial conditions), when it is in a numbered one.
+std::optional<int> IterationAt(const Report& report, LineNumber line);
+
 // The iteration block of a number typed by the reader: "3", or "init" /
 // "-1" for the initial conditions.
 std::optional<LineNumber> IterationLine(const Report& report, std::string_view typed);

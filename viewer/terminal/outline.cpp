@@ -15,8 +15,9 @@ std::size_t OutlineFirst(std::size_t entries, int current, int height) {
     return std::min(wanted, entries - static_cast<std::size_t>(height));
 }
 
-std::string OutlineText(const Region& region) {
-    return std::string(static_cast<std::size_t>(region.depth), ' ') + VisibleText(region.title);
+std::string OutlineText(const Region& region, std::size_t columns) {
+    const std::size_t indent = std::min(static_cast<std::size_t>(region.depth), columns);
+    return std::string(indent, ' ') + VisibleTextUpTo(region.title, columns - indent);
 }
 
 }  // namespace tarnview::terminal

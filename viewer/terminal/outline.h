@@ -17,7 +17,8 @@ int OutlineCurrent(const Report& report, LineNumber line);
 // `height` rows where it can (entries are the regions' indexes).
 std::size_t OutlineFirst(std::size_t entries, int current, int height);
 
-// An entry's text: indentation and title, control characters visible.
-std::string OutlineText(const Region& region);
+// An entry's text: indentation and title, control characters visible,
+// made for its first `columns` columns.
+std::string OutlineText(const Region& region, std::size_t columns);
 
 }  // namespace tarnview::terminal

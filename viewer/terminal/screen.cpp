@@ -16,18 +16,29 @@ namespace {
 // the rest of the width blank.
 void PutText(int row, int x, std::string_view shown, std::size_t left, int width, int attribute) {
     const std::string_view part = ColumnSlice(shown, left, static_cast<std::size_t>(std::max(width, 0)));
+    // A wide character across the left edge: a blank for its right half.
+    const int lead = static_cast<int>(ColumnsBefore(shown, part) - std::min(left, ColumnsBefore(shown, part)));
     attron(attribute);
-    mvaddnstr(row, x, part.data(), static_cast<int>(part.size()));
-    const int used = static_cast<int>(ColumnCount(part));
+    move(row, x);
+    for (int column = 0; column < lead && column < width; ++column) addch(' ');
+    addnstr(part.data(), static_cast<int>(part.size()));
+    const int used = lead + static_cast<int>(ColumnCount(part));
     for (int column = used; column < width; ++column) addch(' ');
     attroff(attribute);
 }
 
-// A chart line: '|', '-' and '+' as the terminal's line characters.
-void PutChartLine(int row, std::string_view text, std::size_t left, int width) {
+// A chart line: from column `chartFrom` on, '|', '-', '+' and '*' as the
+// terminal's line characters; the labels before it as they are written.
+// (Chart lines are ASCII: a byte is a column.)
+void PutChartLine(int row, std::string_view text, std::size_t chartFrom, std::size_t left, int width) {
     move(row, 0);
-    const std::string_view part = ColumnSlice(text, left, static_cast<std::size_t>(width));
-    for (char c : part) {
+    const std::size_t end = std::min(text.size(), left + static_cast<std::size_t>(std::max(width, 0)));
+    for (std::size_t column = left; column < end; ++column) {
+        const char c = text[column];
+        if (column < chartFrom) {
+            addch(static_cast<unsigned char>(c));
+            continue;
+        }
         switch (c) {
             case '|': addch(ACS_VLINE); break;
             case '-': addch(ACS_HLINE); break;
@@ -59,12 +70,17 @@ void DrawReportPane(TerminalSession& session, const Document& document, const Re
             PutText(row, x, "~", 0, width, A_DIM);
             continue;
         }
-        const ShownLine shown = FormatLine(document, *line, session.Unicode());
+        const ShownLine shown = FormatLine(document, *line, session.Unicode(), pane.left + static_cast<std::size_t>(width));
         int attribute = session.ColourAttribute(shown.colour);
         if (shown.title) attribute |= A_BOLD;
         if (*line == pane.cursor) attribute |= A_REVERSE;
         if (shown.noteColumn == std::string::npos || shown.noteColumn <= pane.left) {
             PutText(row, x, shown.text, pane.left, width, attribute);
+            if (*line == pane.cursor && pane.markEnd > std::max(pane.markBegin, pane.left)) {
+                const std::size_t from = std::max(pane.markBegin, pane.left) - pane.left;
+                const std::size_t to = std::min(pane.markEnd - pane.left, static_cast<std::size_t>(std::max(width, 0)));
+                if (to > from) mvchgat(row, x + static_cast<int>(from), static_cast<int>(to - from), A_BOLD | A_UNDERLINE, 0, nullptr);
+            }
         } else {
             // The folded title, then its line count dimmed.
             const std::size_t titleColumns = shown.noteColumn - pane.left;
@@ -93,20 +109,18 @@ void DrawOutlinePane(TerminalSession& session, const Document& document, LineNum
         } else {
             int attribute = session.ColourAttribute(regions[entry].colour);
             if (static_cast<int>(entry) == current) attribute |= A_REVERSE;
-            PutText(row, 0, OutlineText(regions[entry]), 0, width - 1, attribute);
+            PutText(row, 0, OutlineText(regions[entry], static_cast<std::size_t>(width)), 0, width - 1, attribute);
         }
         mvaddch(row, width - 1, ACS_VLINE);
     }
 }
 
 void DrawStatus(const std::string& left, const std::string& right) {
-    const int row = LINES - 1;
-    const int width = COLS;
-    const std::string shownRight = VisibleText(right);
-    const int rightWidth = std::min(width, static_cast<int>(ColumnCount(shownRight)));
-    PutText(row, 0, VisibleText(left), 0, width - rightWidth, A_REVERSE);
-    PutText(row, width - rightWidth, shownRight, 0, rightWidth, A_REVERSE);
+    const std::size_t width = static_cast<std::size_t>(std::max(COLS, 0));
+    PutText(LINES - 1, 0, StatusLine(VisibleText(left), VisibleText(right), width), 0, COLS, A_REVERSE);
 }
+
+void DrawHint(int row, const std::string& text) { PutText(row, 0, VisibleText(text), 0, COLS, A_DIM); }
 
 void DrawList(const ListScreen& list, int height) {
     for (int row = 0; row < height; ++row) {
@@ -117,8 +131,8 @@ void DrawList(const ListScreen& list, int height) {
             continue;
         }
         const ListLine& line = list.lines[index];
-        if (line.chart) {
-            PutChartLine(row, line.text, list.left, COLS);
+        if (line.chartFrom != std::string::npos) {
+            PutChartLine(row, line.text, line.chartFrom, list.left, COLS);
         } else {
             PutText(row, 0, line.text, list.left, COLS, line.heading ? A_BOLD : 0);
         }

@@ -14,12 +14,17 @@ struct ReportPane {
     LineNumber top = 0;
     LineNumber cursor = 0;
     std::size_t left = 0;  // columns scrolled off to the left
+    // A part of the cursor's line marked (a name chosen with w), in
+    // columns of the shown line; none when markEnd is 0.
+    std::size_t markBegin = 0, markEnd = 0;
 };
 
 struct ListLine {
     std::string text;
     bool heading = false;
-    bool chart = false;  // drawn with the terminal's line characters
+    // From this column on, a chart line drawn with the terminal's line
+    // characters; npos: plain text.
+    std::size_t chartFrom = std::string::npos;
 };
 
 struct ListScreen {
@@ -38,5 +43,7 @@ void DrawOutlinePane(TerminalSession& session, const Document& document, LineNum
 // The status line at the bottom: left-aligned `left`, right-aligned `right`.
 void DrawStatus(const std::string& left, const std::string& right);
 void DrawList(const ListScreen& list, int height);
+// A line of text across the screen at `row`, dimmed (hints above a prompt).
+void DrawHint(int row, const std::string& text);
 
 }  // namespace tarnview::terminal

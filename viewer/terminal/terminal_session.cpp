@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "palette.h"
 
@@ -24,35 +25,49 @@ const char* g_leaveScreen = nullptr;  // the terminal's exit_ca_mode and cursor_
 
 void RequestEnd(int) { g_endRequested = 1; }
 
-// A crash ends the process: the terminal is given back first.  (SIGBUS is
-// the report's map guard's: a report cut short under its map reads as zeros.)
+// A signal that ends the process at once (a crash, or one whose default is
+// to end it: SIGQUIT, SIGUSR1, SIGPIPE, ...): the terminal is given back
+// first, then the signal does what it would have done.  (SIGBUS: the
+// report's map guard, installed after this, hands on the faults outside
+// its maps.)
 void RestoreAndDie(int signal) {
     if (g_terminalSaved) tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
     if (g_leaveScreen != nullptr) {
         const ssize_t ignored = write(STDOUT_FILENO, g_leaveScreen, std::strlen(g_leaveScreen));
         (void)ignored;
     }
-    const char message[] = "tarnview view: ended by a fatal signal\n";
-    const ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
-    (void)ignored;
+    if (g_terminalSaved) {
+        const char message[] = "tarnview view: ended by a signal\n";
+        const ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+        (void)ignored;
+    }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
 
-void InstallSignals() {
+// The signals the view ends on in order, at its next key or tick.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Every other signal whose default action ends the process.  SIGKILL and
+// SIGSTOP cannot be caught; SIGTSTP, SIGTTIN and SIGTTOU stop it (curses
+// gives the terminal back for those); the rest are ignored by default.
+std::vector<int> FatalSignals() {
+    std::vector<int> signals = {SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+                                SIGUSR2, SIGPIPE, SIGALRM, SIGXCPU, SIGXFSZ,   SIGVTALRM, SIGPROF, SIGSYS};
+    for (int linux : {SIGSTKFLT, SIGPOLL, SIGPWR}) signals.push_back(linux);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) signals.push_back(signal);
+    return signals;
+}
+
+void InstallEndingSignals() {
     struct sigaction ending {};
     ending.sa_handler = RequestEnd;
     sigemptyset(&ending.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &ending, nullptr);
-    struct sigaction fatal {};
-    fatal.sa_handler = RestoreAndDie;
-    sigemptyset(&fatal.sa_mask);
-    fatal.sa_flags = SA_RESETHAND;
-    for (int signal : {SIGSEGV, SIGFPE, SIGILL, SIGABRT}) sigaction(signal, &fatal, nullptr);
+    for (int signal : kEndingSignals) sigaction(signal, &ending, nullptr);
 }
 
-void RemoveSignals() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGFPE, SIGILL, SIGABRT}) std::signal(signal, SIG_DFL);
+void RemoveEndingSignals() {
+    for (int signal : kEndingSignals) std::signal(signal, SIG_DFL);
 }
 
 // The eight basic colours for terminals without 256: the channels that
@@ -71,8 +86,9 @@ TerminalSession::TerminalSession(bool colour) {
     std::setlocale(LC_ALL, "");
     m_unicode = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
     g_endRequested = 0;
+    InstallFatalSignalHandlers();
     g_terminalSaved = tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0;
-    InstallSignals();
+    InstallEndingSignals();
     initscr();
     static std::string leave;
     leave.clear();
@@ -95,9 +111,27 @@ TerminalSession::TerminalSession(bool colour) {
 
 TerminalSession::~TerminalSession() {
     endwin();
-    RemoveSignals();
+    RemoveEndingSignals();
     g_leaveScreen = nullptr;
     g_terminalSaved = false;
+}
+
+void InstallFatalSignalHandlers() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction fatal {};
+    fatal.sa_handler = RestoreAndDie;
+    sigemptyset(&fatal.sa_mask);
+    fatal.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (int signal : FatalSignals()) {
+        struct sigaction current {};
+        // A signal ignored when the view started (nohup, a shell's job
+        // control) stays ignored, and one already handled (the map guard's
+        // SIGBUS) keeps its handler.
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_DFL) continue;
+        sigaction(signal, &fatal, nullptr);
+    }
 }
 
 bool TerminalSession::EndRequested() { return g_endRequested != 0; }

@@ -1,7 +1,8 @@
 // The terminal while the view runs: curses started and always ended, the
 // terminal given back as it was on a quit, an error, SIGINT, SIGTERM or
-// SIGHUP (which end the view at its next key or tick) and on a fatal
-// signal; Ctrl-Z and fg are curses' own.  Colours: one pair per shown
+// SIGHUP (which end the view at its next key or tick) and on every other
+// signal that ends a process (a crash, SIGQUIT, SIGUSR1, ...); Ctrl-Z and
+// fg are curses' own.  Colours: one pair per shown
 // colour of the report's colour prefixes.
 #pragma once
 
@@ -11,6 +12,12 @@
 #include "report_reader.h"
 
 namespace tarnview::terminal {
+
+// Installs the handlers that give the terminal back before a signal ends
+// the process (once; they do nothing else while no session runs).  Called
+// before the report is read, so that the report's map guard, installed
+// then, hands the faults outside its maps on to them.
+void InstallFatalSignalHandlers();
 
 class TerminalSession {
 public:

@@ -3,14 +3,21 @@
 #include <curses.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <memory>
 #include <optional>
 
 #include "document.h"
+#include "report_diff.h"
 #include "report_reader.h"
+#include "report_search.h"
+#include "shown_text.h"
+#include "visible.h"
 #include "file_watch.h"
 #include "history_chart.h"
 #include "keys.h"
+#include "line_format.h"
 #include "navigation.h"
 #include "screen.h"
 #include "search.h"
@@ -24,6 +31,8 @@ namespace {
 constexpr int kEscape = 27;
 constexpr std::size_t kHorizontalStep = 8;
 constexpr int kChartHeight = 10;
+constexpr std::size_t kSuggestions = 8;   // names listed above a prompt
+constexpr std::size_t kDiffValues = 30;   // values that changed most, in a diff
 
 // The report with its map guarded (by Report::Open): a report cut short
 // while it is shown reads as zero bytes where it lost its end until it is
@@ -41,6 +50,26 @@ GuardedReport ReadReport(const std::string& path, std::string& error) {
     return nullptr;
 }
 
+// Rows as the commands align them (WriteAlignedTable), one line each.
+std::vector<std::string> AlignedLines(const std::vector<std::vector<std::string>>& rows,
+                                      const std::vector<bool>& rightAligned) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    if (out == nullptr) return {};
+    WriteAlignedTable(out, rows, rightAligned);
+    std::fclose(out);
+    std::vector<std::string> lines;
+    std::string_view all(text, size);
+    while (!all.empty()) {
+        const std::size_t end = all.find('\n');
+        lines.emplace_back(all.substr(0, end));
+        all = end == std::string_view::npos ? std::string_view() : all.substr(end + 1);
+    }
+    std::free(text);
+    return lines;
+}
+
 class Viewer {
 public:
     Viewer(std::string path, GuardedReport report, TerminalSession& session)
@@ -54,15 +83,19 @@ public:
         if (m_report->EndedEarly()) m_message = "the report ended early: regions were still open at its end";
     }
 
+    // Draws only after a change (a key, a resize, a reload): a view left
+    // alone costs a look at the file's stamp per tick.
     void Run() {
+        bool changed = true;
         while (!m_quit && !TerminalSession::EndRequested()) {
-            Draw();
+            if (changed) Draw();
             const int key = getch();
             if (TerminalSession::EndRequested()) break;
             if (key == ERR) {
-                CheckReload();
+                changed = CheckReload();
                 continue;
             }
+            changed = true;
             if (key == KEY_RESIZE) continue;
             if (m_list) {
                 HandleListKey(key);
@@ -87,8 +120,10 @@ private:
             if (m_outline && OutlineWidth(COLS) > 0) DrawOutlinePane(m_session, *m_document, m_pane.cursor, PaneX(), PaneHeight());
             DrawReportPane(m_session, *m_document, m_pane, PaneX(), COLS - PaneX(), PaneHeight());
             const std::string right = m_message.empty() ? "?: keys  q: quit" : m_message;
-            const int width = COLS - static_cast<int>(right.size()) - 1;
-            DrawStatus(StatusText(static_cast<std::size_t>(std::max(width, 0))), right);
+            // The regions around the cursor in the room the message leaves.
+            const std::size_t width = static_cast<std::size_t>(std::max(COLS, 0));
+            const std::size_t message = std::min(ColumnCount(VisibleText(right)), StatusMessageRoom(width));
+            DrawStatus(StatusText(width - std::min(width, message + kStatusGap)), right);
         }
         refresh();
     }
@@ -101,8 +136,9 @@ private:
         std::string path;
         for (int region = m_report->RegionOfLine(m_pane.cursor); region != kNoRegion;
              region = m_report->Regions()[region].parent) {
-            std::string wider = m_report->Regions()[region].title + (path.empty() ? "" : " > ") + path;
-            if (!path.empty() && text.size() + 2 + wider.size() > width) {
+            std::string wider = VisibleTextUpTo(m_report->Regions()[region].title, width) + (path.empty() ? "" : " > ") + path;
+            const bool outermost = m_report->Regions()[region].parent == kNoRegion;
+            if (!path.empty() && ColumnCount(text + "  " + (outermost ? "" : "... > ") + wider) > width) {
                 path = "... > " + path;
                 break;
             }
@@ -186,11 +222,32 @@ private:
     }
 
     // ---- Prompts.
-    // A line typed at the bottom; none when Escape cancels it.
-    std::optional<std::string> Prompt(const std::string& label, std::string typed = {}) {
+    // The report's names that hold what was typed, best first.
+    std::vector<std::string> NamesHolding(const std::string& typed) const {
+        std::vector<std::string> names;
+        if (typed.empty()) return names;
+        for (const NameSuggestion& suggestion : SuggestNames(m_report->Names(), typed, kSuggestions)) {
+            names.push_back(suggestion.name->text);
+        }
+        return names;
+    }
+
+    // A line typed at the bottom; none when Escape cancels it.  With
+    // `suggestNames`, the names that hold what is typed are listed above
+    // it as it is typed, and Tab takes them in turn.
+    std::optional<std::string> Prompt(const std::string& label, bool suggestNames = false) {
         curs_set(1);
+        std::string typed;
         std::optional<std::string> answer;
+        std::vector<std::string> suggestions;
+        std::size_t taken = 0;  // suggestions taken with Tab
         while (!TerminalSession::EndRequested()) {
+            if (suggestNames && LINES > 2) {
+                std::string hint = suggestions.empty() ? std::string(typed.empty() ? "" : "no name holds this")
+                                                       : "Tab:";
+                for (const std::string& name : suggestions) hint += "  " + name;
+                DrawHint(LINES - 2, hint);
+            }
             DrawStatus("", "");
             const std::string shown = VisibleText(label + typed);
             mvaddnstr(LINES - 1, 0, shown.c_str(), COLS - 1);
@@ -205,6 +262,10 @@ private:
                 answer = typed;
                 break;
             }
+            if (key == '\t' && suggestNames) {
+                if (!suggestions.empty()) typed = suggestions[taken++ % suggestions.size()];
+                continue;  // the suggestions stay those of what was typed
+            }
             if (key == KEY_BACKSPACE || key == 127 || key == 8) {
                 // One UTF-8 character off the end.
                 while (!typed.empty() && (static_cast<unsigned char>(typed.back()) & 0xc0) == 0x80) typed.pop_back();
@@ -215,6 +276,10 @@ private:
             } else if (key >= 0x20 && key < 0x100 && key != 127) {
                 typed.push_back(static_cast<char>(key));
             }
+            if (suggestNames) {
+                suggestions = NamesHolding(typed);
+                taken = 0;
+            }
         }
         curs_set(0);
         return answer;
@@ -222,7 +287,7 @@ private:
 
     // ---- Search.
     void Search(bool forward) {
-        const auto typed = Prompt(forward ? "/" : "?");
+        const auto typed = Prompt(forward ? "/" : "?", true);
         if (!typed) return;
         if (typed->empty()) {
             if (!forward) {
@@ -272,39 +337,153 @@ private:
         const auto typed = Prompt("iteration (a number or init): ");
         if (!typed || typed->empty()) return;
         JumpOr(IterationLine(*m_report, *typed), "no such iteration");
+        OpenFold();  // the block itself, not only the regions around it
+    }
+
+    // ---- Names and iteration numbers on a line: w chooses, Enter goes.
+    void ClearMark() { m_pane.markBegin = m_pane.markEnd = 0, m_mark.reset(); }
+
+    // The span chosen on the cursor's line, when one is.
+    std::optional<LineSpan> MarkedSpan() const {
+        if (!m_mark || m_mark->line != m_pane.cursor) return std::nullopt;
+        return m_mark->span;
+    }
+
+    std::string MarkedName() const {
+        const auto span = MarkedSpan();
+        return span && span->kind == SpanKind::kName && span->name != nullptr ? span->name->text : std::string();
+    }
+
+    void NextTarget() {
+        std::string copy;
+        const tarnview::ShownLine shown = m_report->ReadLine(m_pane.cursor, copy);
+        // (A title line shows its region's title, not the line: no names there.)
+        const std::vector<LineSpan> spans = m_document->IsTitle(m_pane.cursor)
+                                                ? std::vector<LineSpan>()
+                                                : SpansOfLine(*m_report, m_pane.cursor, shown);
+        std::size_t next = 0;
+        if (const auto marked = MarkedSpan()) {
+            while (next < spans.size() && spans[next].begin <= marked->begin) ++next;
+        }
+        if (next >= spans.size()) {
+            ClearMark();
+            if (spans.empty()) m_message = "no name or iteration number on this line";
+            return;
+        }
+        m_mark = Mark{m_pane.cursor, spans[next]};
+        const std::size_t indent = static_cast<std::size_t>(m_document->IndentLevel(m_pane.cursor) * kIndentPerLevel);
+        m_pane.markBegin = indent + ColumnCount(VisibleText(shown.text.substr(0, spans[next].begin)));
+        m_pane.markEnd = indent + ColumnCount(VisibleText(shown.text.substr(0, spans[next].end)));
+        const std::size_t width = static_cast<std::size_t>(std::max(COLS - PaneX(), 1));
+        if (m_pane.markEnd > m_pane.left + width || m_pane.markBegin < m_pane.left) {
+            m_pane.left = m_pane.markBegin > width / 2 ? m_pane.markBegin - width / 2 : 0;
+        }
+        m_message = (spans[next].kind == SpanKind::kName ? "Enter: the history of " + MarkedName()
+                                                         : "Enter: iteration " + std::to_string(spans[next].iteration)) +
+                    " (" + std::to_string(next + 1) + " of " + std::to_string(spans.size()) + ")";
+    }
+
+    // Enter on a chosen name shows its history, on an iteration number its block.
+    bool GoToMark() {
+        const auto span = MarkedSpan();
+        if (!span) return false;
+        ClearMark();
+        if (span->kind == SpanKind::kName) {
+            ShowHistoryOf(span->name->text);
+        } else {
+            GoToIterationNumber(span->iteration);
+        }
+        return true;
+    }
+
+    void GoToIterationNumber(int number) {
+        const auto block = m_report->BlockNumbered(number);
+        if (!block) {
+            m_message = "no iteration " + std::to_string(number) + " in the report";
+            return;
+        }
+        Jump(m_report->Regions()[m_report->IterationBlocks()[*block].region].line);
+        OpenFold();
+    }
+
+    // ---- What changed from one iteration to the next.
+    void ShowIterationDiff() {
+        std::optional<int> from = IterationAt(*m_report, m_pane.cursor);
+        if (!from) {
+            const auto typed = Prompt("what changed from iteration (a number or init): ");
+            if (!typed || typed->empty()) return;
+            from = ReadIterationNumber(*typed);
+            if (!from) {
+                m_message = "not an iteration number: " + *typed;
+                return;
+            }
+        }
+        const std::optional<int> to = NextIteration(*m_report, *from);
+        const std::optional<IterationDiff> diff = to ? DiffIterations(*m_report, *from, *to) : std::nullopt;
+        if (!diff) {
+            m_message = "no iteration after " + std::to_string(*from) + " to compare it with";
+            return;
+        }
+        ListScreen list;
+        list.title = "what changed from iteration " + std::to_string(diff->from) + " to " + std::to_string(diff->to) +
+                     "  (q: back)";
+        list.lines.push_back({"From iteration " + std::to_string(diff->from) + " to " + std::to_string(diff->to) + ": " +
+                                  Counted(diff->values.size(), "variable", "variables") + " changed value, " +
+                                  Counted(diff->bounds.size(), "bound change", "bound changes") + ", " +
+                                  Counted(diff->infeasibility.size(), "infeasibility change", "infeasibility changes") +
+                                  ", " + Counted(diff->statuses.size(), "status change", "status changes"),
+                              true});
+        for (const std::string& missing : diff->missing) {
+            list.lines.push_back({"no " + missing + ": its changes are left out", false});
+        }
+        list.lines.push_back({"", false});
+        std::vector<std::vector<std::string>> rows = {{"Change", "Name", "Before", "After", "Difference", "Relative"}};
+        for (auto& row : ChangeRows(*diff, kDiffValues)) rows.push_back(std::move(row));
+        const std::vector<std::string> table = AlignedLines(rows, {false, false, true, true, true, true});
+        for (std::size_t i = 0; i < table.size(); ++i) list.lines.push_back({table[i], i == 0});
+        m_list = std::move(list);
     }
 
     // ---- Lists: the keys, a history.
     void ShowKeys() {
         ListScreen list;
         list.title = "keys (q or Escape: back)";
-        list.lines.push_back({"Keys of tarnview view", true, false});
-        list.lines.push_back({"", false, false});
-        for (const std::string& line : KeyListLines()) list.lines.push_back({line, false, false});
-        list.lines.push_back({"", false, false});
-        list.lines.push_back({"In a list: Up, Down, PgUp, PgDn, Home, End, Left, Right; q or Escape leaves.", false, false});
-        list.lines.push_back({"In a history: c or Tab charts the next column.", false, false});
+        list.lines.push_back({"Keys of tarnview view", true});
+        list.lines.push_back({"", false});
+        for (const std::string& line : KeyListLines()) list.lines.push_back({line, false});
+        list.lines.push_back({"", false});
+        list.lines.push_back({"In a list: Up, Down, PgUp, PgDn, Home, End, Left, Right; q or Escape leaves.", false});
+        list.lines.push_back({"In a history: c or Tab charts the next column, L switches its scale (log, linear).", false});
         m_list = std::move(list);
     }
 
     void ShowHistory() {
-        std::string name(RowNameAt(*m_report, m_pane.cursor));
+        std::string name = MarkedName();
+        if (name.empty()) name = RowNameAt(*m_report, m_pane.cursor);
         if (name.empty()) {
-            const auto typed = Prompt("history of: ");
+            const auto typed = Prompt("history of: ", true);
             if (!typed || typed->empty()) return;
             name = *typed;
         }
+        ShowHistoryOf(name);
+    }
+
+    void ShowHistoryOf(const std::string& name) {
         DrawStatus("reading the history of " + name + " ...", "");
         refresh();
         const std::vector<History> histories = FindHistories(*m_report, name);
         if (histories.empty()) {
             m_message = "no variable or equation named " + name + " in the iteration details";
+            const std::vector<std::string> meant = NamesMeant(m_report->Names(), name, 3);
+            for (std::size_t i = 0; i < meant.size(); ++i) m_message += (i == 0 ? "; did you mean " : ", ") + meant[i];
+            if (!meant.empty()) m_message += "?";
             return;
         }
         m_histories.clear();
         for (const History& history : histories) m_histories.push_back(MakeHistoryTable(*m_report, history, name));
         m_chartColumn = 0;
         m_chartChosen = false;
+        m_chartScale = ChartScale::kAuto;
         m_list = ListScreen{};
         m_list->title = "history of " + VisibleText(name) + "  (c: chart another column, q: back)";
         FillHistory();
@@ -317,10 +496,10 @@ private:
         std::vector<std::pair<std::size_t, std::size_t>> charts;  // table, column
         for (std::size_t t = 0; t < m_histories.size(); ++t) {
             const HistoryTable& table = m_histories[t];
-            lines.push_back({table.heading, true, false});
+            lines.push_back({table.heading, true});
             const auto aligned = AlignedHistoryLines(table);
-            for (std::size_t i = 0; i < aligned.size(); ++i) lines.push_back({aligned[i], i == 0, false});
-            lines.push_back({"", false, false});
+            for (std::size_t i = 0; i < aligned.size(); ++i) lines.push_back({aligned[i], i == 0});
+            lines.push_back({"", false});
             for (std::size_t column : table.numericColumns) charts.emplace_back(t, column);
         }
         if (charts.empty()) return;
@@ -332,11 +511,16 @@ private:
         m_chartChosen = true;
         const auto [t, column] = charts[m_chartColumn % charts.size()];
         const HistoryTable& table = m_histories[t];
-        lines.push_back({table.heading + ": " + table.columns[column] + " over the iterations " +
-                             table.iterationLabels.front() + " to " + table.iterationLabels.back(),
-                         true, false});
-        for (const std::string& line : ChartLines(ColumnValues(table, column), std::min(COLS, 100), kChartHeight)) {
-            lines.push_back({line, false, true});
+        const Chart chart =
+            ChartOf(ColumnValues(table, column), table.iterationLabels, std::min(COLS, 100), kChartHeight, m_chartScale);
+        std::string heading = table.heading + ": " + table.columns[column] + " over the iterations " +
+                              table.iterationLabels.front() + " to " + table.iterationLabels.back();
+        m_chartLog = chart.log;
+        if (!chart.lines.empty()) heading += chart.log ? " (log scale; L: linear)" : " (L: log scale)";
+        lines.push_back({heading, true});
+        if (!chart.note.empty()) lines.push_back({chart.note, false});
+        for (std::size_t i = 0; i < chart.lines.size(); ++i) {
+            lines.push_back({chart.lines[i], false, i < chart.drawnRows ? chart.plotColumn : std::string::npos});
         }
     }
 
@@ -355,6 +539,12 @@ private:
             case Action::kLeft: list.left = list.left > kHorizontalStep ? list.left - kHorizontalStep : 0; break;
             case Action::kRight: list.left += kHorizontalStep; break;
             case Action::kQuit: m_list.reset(); break;
+            case Action::kChartScale:
+                if (!m_histories.empty()) {
+                    m_chartScale = m_chartLog ? ChartScale::kLinear : ChartScale::kLog;
+                    FillHistory();
+                }
+                break;
             case Action::kCloseFold:
             case Action::kOutline:
                 if (!m_histories.empty()) {
@@ -372,6 +562,8 @@ private:
     // ---- The report pane's keys.
     void HandleKey(int key) {
         m_message.clear();
+        const Action action = ActionOfKey(key);
+        if (action != Action::kNextTarget && action != Action::kToggleFold && action != Action::kHistory) ClearMark();
         const long page = std::max(PaneHeight() - 1, 1);
         switch (ActionOfKey(key)) {
             case Action::kQuit: m_quit = true; break;
@@ -385,7 +577,9 @@ private:
             case Action::kBottom: m_pane.cursor = m_document->LastShown(); break;
             case Action::kLeft: m_pane.left = m_pane.left > kHorizontalStep ? m_pane.left - kHorizontalStep : 0; break;
             case Action::kRight: m_pane.left += kHorizontalStep; break;
-            case Action::kToggleFold: ToggleFold(); break;
+            case Action::kToggleFold:
+                if (!GoToMark()) ToggleFold();
+                break;
             case Action::kOpenFold: OpenFold(); break;
             case Action::kCloseFold: CloseFold(); break;
             case Action::kOpenAll: m_document->OpenAll(); break;
@@ -421,20 +615,24 @@ private:
                 break;
             case Action::kHelp: ShowKeys(); break;
             case Action::kRedraw: clearok(curscr, TRUE); break;
+            case Action::kChartScale: m_message = "L switches the scale of a history's chart (H)"; break;
+            case Action::kNextTarget: NextTarget(); break;
+            case Action::kIterationDiff: ShowIterationDiff(); break;
             case Action::kNone: break;
         }
     }
 
     // ---- A report written again.
-    void CheckReload() {
+    // Whether the report was read again (or said that it cannot be).
+    bool CheckReload() {
         const auto stamp = StampOf(m_path);
-        if (!m_watch.Changed(stamp, FileWatch::Clock::now())) return;
+        if (!m_watch.Changed(stamp, FileWatch::Clock::now())) return false;
         m_watch.Shown(stamp);
         std::string error;
         auto report = ReadReport(m_path, error);
         if (!report) {
             m_message = "the report changed but cannot be read: " + error;
-            return;
+            return true;
         }
         const LineNumber cursor = m_pane.cursor, top = m_pane.top;
         const std::vector<bool> flags = m_document->OpenFlags();
@@ -448,6 +646,7 @@ private:
         m_pane.cursor = m_document->ShownLineFor(std::min(cursor, last));
         m_pane.top = m_document->ShownLineFor(std::min(top, last));
         m_message = "the report was written again: reloaded";
+        return true;
     }
 
     std::string m_path;
@@ -464,17 +663,30 @@ private:
     bool m_ignoreCase = false;
     std::optional<ListScreen> m_list;
     std::vector<HistoryTable> m_histories;
+    struct Mark {
+        LineNumber line = 0;
+        LineSpan span;
+    };
+    std::optional<Mark> m_mark;  // the name or iteration number chosen with w
     std::size_t m_chartColumn = 0;
     bool m_chartChosen = false;
+    ChartScale m_chartScale = ChartScale::kAuto;
+    bool m_chartLog = false;  // the chart shown is on a log scale
 };
 
 }  // namespace
 
 int RunViewer(const std::string& path, const ViewOptions& options) {
+    InstallFatalSignalHandlers();
     std::string error;
     auto report = ReadReport(path, error);
     if (!report) {
         std::fprintf(stderr, "tarnview view: %s\n", error.c_str());
+        return 1;
+    }
+    // (Only when opened: a report written again may be read half written.)
+    if (const std::optional<std::string> why = NotAReport(*report)) {
+        std::fprintf(stderr, "tarnview view: %s\n", Visible(*why).c_str());
         return 1;
     }
     try {

@@ -25,11 +25,15 @@ const char* g_leaveScreen = nullptr;  // the terminal's exit_ca_mode and cursor_
 
 void RequestEnd(int) { g_endRequested = 1; }
 
+// What each fatal signal did before the view: its default, or a handler
+// that was there first (a sanitizer's, say), which then still runs.
+struct sigaction g_previousAction[NSIG];
+
 // A signal that ends the process at once (a crash, or one whose default is
 // to end it: SIGQUIT, SIGUSR1, SIGPIPE, ...): the terminal is given back
-// first, then the signal does what it would have done.  (SIGBUS: the
-// report's map guard, installed after this, hands on the faults outside
-// its maps.)
+// first, then the signal does what it would have done without the view.
+// (SIGBUS: the report's map guard, installed after this, hands on the
+// faults outside its maps.)
 void RestoreAndDie(int signal) {
     if (g_terminalSaved) tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
     if (g_leaveScreen != nullptr) {
@@ -41,7 +45,9 @@ void RestoreAndDie(int signal) {
         const ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
         (void)ignored;
     }
-    std::signal(signal, SIG_DFL);
+    // The handler is not blocked (SA_NODEFER): the signal raised again goes
+    // at once to what was there before.
+    sigaction(signal, &g_previousAction[signal], nullptr);
     std::raise(signal);
 }
 
@@ -125,11 +131,11 @@ void InstallFatalSignalHandlers() {
     sigemptyset(&fatal.sa_mask);
     fatal.sa_flags = SA_RESETHAND | SA_NODEFER;
     for (int signal : FatalSignals()) {
-        struct sigaction current {};
         // A signal ignored when the view started (nohup, a shell's job
-        // control) stays ignored, and one already handled (the map guard's
-        // SIGBUS) keeps its handler.
-        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_DFL) continue;
+        // control) stays ignored; a handler that was there first runs after
+        // the terminal is given back.
+        struct sigaction& previous = g_previousAction[signal];
+        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
         sigaction(signal, &fatal, nullptr);
     }
 }

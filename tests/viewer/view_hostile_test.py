@@ -279,7 +279,8 @@ def chart_and_status(work):
         pane.keys("H")
         pane.wait(r"history of:\s*$", 30)
         pane.type("PENALTY\n")
-        shown = pane.wait(r"variable PENALTY", 30) or ""
+        shown = pane.wait_for(lambda shown: "variable PENALTY" in shown and "reading the history" not in shown,
+                              30, "the whole history of PENALTY") or ""
         check(re.search(r"^-1 +1 +S +-1\.4255e-12 +5 ", shown, re.M) and re.search(r"^5 .* 1e\+08 ", shown, re.M),
               "chart: the history's table as written\n" + shown)
         pane.keys("G")

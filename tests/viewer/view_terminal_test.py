@@ -77,7 +77,8 @@ def view_one(path, seconds=30):
         pane.keys("H")
         if pane.wait(r"history of: $|variable " + re.escape(row), seconds) and "history of:" in pane.status():
             pane.type(row + "\n")
-        shown = pane.wait(r"variable " + re.escape(row), seconds)
+        shown = pane.wait_for(lambda shown: "variable " + row in shown and "reading the history" not in shown,
+                              seconds, "the whole history of " + row)
         check(shown and re.search(r"^Iteration\s", shown, re.M), name + ": the history's table\n" + (shown or ""))
         pane.keys("G")
         shown = pane.wait("\u2514\u2500")

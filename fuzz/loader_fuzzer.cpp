@@ -19,11 +19,11 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     tarn::LoadedRun run;
-    const std::string problem =
+    const tarn::LoadError error =
         tarn::ParseRunData(reinterpret_cast<const char*>(data), size, "fuzz.vdr", run);
-    if (!problem.empty()) {
-        Check(problem.rfind("fuzz.vdr: ", 0) == 0);
-        Check(problem.find('\n') == std::string::npos);
+    if (error.Failed()) {
+        Check(error.file == "fuzz.vdr");
+        Check(error.Line().find('\n') == std::string::npos);
         return 0;
     }
     const std::size_t variables = run.model.variables.size();

@@ -153,6 +153,24 @@ private:
 
 class CTARNReportingData;  // the loaded run, private to the solver library
 
+namespace tarn {
+
+// Why a run-data file was not loaded.  Told as one line,
+// "FILE: PLACE: PROBLEM", or "FILE: PROBLEM" when the problem is the
+// file's as a whole.
+struct LoadError {
+    std::string file;     // the file's name, on one line
+    std::string place;    // "line 3, column 7", or the value's path: "iterations[2].status"
+    std::string problem;  // what is wrong there; empty when the file loaded
+
+    bool Failed() const { return !problem.empty(); }
+    std::string Line() const {
+        return file + ": " + (place.empty() ? problem : place + ": " + problem);
+    }
+};
+
+}  // namespace tarn
+
 class TARN_API CTARNSolutionReporting {
 public:
     CTARNSolutionReporting();
@@ -173,13 +191,18 @@ public:
     // Item numbers from 1, owned by the library.
     virtual int GetLPDiagVarList(int** list);
     virtual int GetLPDiagEqnList(int** list);
-    // 0 when the whole file loaded; otherwise nothing is loaded, one line
-    // naming the file and the problem went to standard error, and the
-    // result is not 0.  Never throws.
+    // 0 when the whole file loaded; otherwise nothing is loaded, the
+    // result is not 0 and LoadProblem() says why.  Prints nothing; never
+    // throws.
     virtual int ReadReportFile(const char* path);
     virtual CTARNOptionTable* GetOptionTable();
     virtual CTARNLPOptions* GetLPOptions();
     virtual CTARNIterationList* GetIterationList();
+
+    // Why the last ReadReportFile failed.  Its problem is empty when that
+    // load succeeded, or when memory ran out before the reason could be
+    // kept.
+    const tarn::LoadError& LoadProblem() const;
 
 private:
     std::unique_ptr<CTARNReportingData> m_data;

@@ -1,6 +1,5 @@
 // The reporting object and the option, iteration-list and solution objects
 // it hands out.
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -128,26 +127,19 @@ int CTARNSolutionReporting::GetLPDiagEqnList(int** list) {
 
 namespace {
 
-void PrintLoadError(const std::string& line) {
-    std::fputs(line.c_str(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-}
+// Why a load failed, kept without throwing: when memory has run out even
+// for the reason, the error's problem stays empty.  An exception's text is
+// kept on one line, its control characters shown.
+void KeepLoadError(tarn::LoadError& kept, tarn::LoadError error) noexcept { kept = std::move(error); }
 
-// Writes "FILE: PROBLEM" without building a text first, so that it works
-// when memory has run out.
-void PrintLoadFailure(const char* path, const char* problem) noexcept {
-    if (path == nullptr) path = "(no file name)";
-    for (const char* p = path; *p != '\0'; ++p) {
-        if (*p == '\n') std::fputs("\\n", stderr);
-        else if (*p == '\r') std::fputs("\\r", stderr);
-        else std::fputc(*p, stderr);
+void KeepLoadError(tarn::LoadError& kept, const char* path, const char* problem) noexcept {
+    kept = tarn::LoadError();
+    try {
+        kept.file = path != nullptr ? veldxmps::OneLine(path) : std::string("(no file name)");
+        kept.problem = veldxmps::OneLine(problem);
+    } catch (...) {
+        kept = tarn::LoadError();
     }
-    std::fputs(": ", stderr);
-    for (const char* p = problem; *p != '\0'; ++p)
-        std::fputc(*p == '\n' || *p == '\r' ? ' ' : *p, stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
 }
 
 }  // namespace
@@ -155,11 +147,13 @@ void PrintLoadFailure(const char* path, const char* problem) noexcept {
 // Never throws, except through the stand-in's test hook (FaultPoint).
 int CTARNSolutionReporting::ReadReportFile(const char* path) {
     FaultPoint("ReadReportFile");
+    tarn::LoadError& kept = m_data->loadError;
+    kept = tarn::LoadError();
     try {
         auto run = std::make_unique<tarn::LoadedRun>();
-        const std::string error = tarn::LoadRunData(path, *run);
-        if (!error.empty()) {
-            PrintLoadError(error);
+        tarn::LoadError error = tarn::LoadRunData(path, *run);
+        if (error.Failed()) {
+            KeepLoadError(kept, std::move(error));
             return 1;
         }
         // Everything that can fail comes first: the model swaps itself in
@@ -184,14 +178,16 @@ int CTARNSolutionReporting::ReadReportFile(const char* path) {
         d.iterations.GetFirst();
         return 0;
     } catch (const std::bad_alloc&) {
-        PrintLoadFailure(path, "not enough memory to load the file");
+        KeepLoadError(kept, path, "not enough memory to load the file");
     } catch (const std::exception& e) {
-        PrintLoadFailure(path, e.what());
+        KeepLoadError(kept, path, e.what());
     } catch (...) {
-        PrintLoadFailure(path, "the file could not be loaded");
+        KeepLoadError(kept, path, "the file could not be loaded");
     }
     return 1;
 }
+
+const tarn::LoadError& CTARNSolutionReporting::LoadProblem() const { return m_data->loadError; }
 
 CTARNOptionTable* CTARNSolutionReporting::GetOptionTable() {
     FaultPoint("GetOptionTable");

@@ -25,4 +25,6 @@ public:
     CTARNOptionTable optionTable;
     CTARNLPOptions lpOptions;
     CTARNIterationList iterations;
+    // Why the last load failed (see CTARNSolutionReporting::LoadProblem).
+    tarn::LoadError loadError;
 };

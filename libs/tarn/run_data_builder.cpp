@@ -35,12 +35,6 @@ void FormatAndVersion::SeeVersionText(std::string_view text) {
     m_versionSeen = true;
 }
 
-std::string FormatAndVersion::Problem() const {
-    if (!m_formatProblem.empty()) return "format: " + m_formatProblem;
-    if (!m_versionProblem.empty()) return "version: " + m_versionProblem;
-    return std::string();
-}
-
 void RunBuilder::FailAt(std::string path, std::string problem) {
     if (HasProblem()) return;
     m_problemPath = std::move(path);

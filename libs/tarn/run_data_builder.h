@@ -32,9 +32,8 @@ public:
 
     // Both seen, or the format known to be wrong: nothing more to look for.
     bool Settled() const { return !m_formatProblem.empty() || (m_formatSeen && m_versionSeen); }
-    // The problem to report instead of any other, with its path; empty when
-    // both are right or not seen.
-    std::string Problem() const;
+    // The problem to report instead of any other, at the path "format" or
+    // "version"; empty when both are right or not seen.
     const std::string& FormatProblem() const { return m_formatProblem; }
     const std::string& VersionProblem() const { return m_versionProblem; }
     // The version read, once seen and supported.

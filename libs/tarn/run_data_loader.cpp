@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "run_data_numbers.h"
@@ -18,6 +19,10 @@
 
 namespace tarn {
 namespace {
+
+LoadError Error(std::string place, std::string problem) {
+    return LoadError{std::string(), std::move(place), std::move(problem)};
+}
 
 // Line and column (from 1, in bytes) of the byte after the bytes counted.
 class LineCounter {
@@ -114,9 +119,9 @@ std::string_view NumberAt(const char* text, size_t size) {
 
 // NaN and infinity as literals (NaN, -Infinity, inf, ...), which JSON does
 // not have, where the reader found no value at offset: the message says
-// what to write instead.  Empty when the text there is something else.
-std::string NonFiniteLiteralMessage(const char* text, size_t size, size_t offset,
-                                    const PositionOf& position) {
+// what to write instead.  No error when the text there is something else.
+LoadError NonFiniteLiteralError(const char* text, size_t size, size_t offset,
+                                const PositionOf& position) {
     // The reader has taken a minus sign as a number's.
     const size_t begin = offset > 0 && text[offset - 1] == '-' ? offset - 1 : offset;
     const size_t word = text[offset] == '+' ? offset + 1 : offset;
@@ -128,95 +133,102 @@ std::string NonFiniteLiteralMessage(const char* text, size_t size, size_t offset
                           : name != "inf" && name != "infinity" ? nullptr
                           : text[begin] == '-' ? "-inf"
                                                : "inf";
-    if (instead == nullptr) return std::string();
-    return position(begin) + ": " + std::string(text + begin, end - begin) +
-           " is not a JSON value: write the text \"" + instead +
-           "\" instead (the texts \"inf\", \"-inf\" and \"nan\" stand for the non-finite "
-           "numbers)";
+    if (instead == nullptr) return LoadError();
+    return Error(position(begin),
+                 std::string(text + begin, end - begin) + " is not a JSON value: write the text \"" +
+                     instead +
+                     "\" instead (the texts \"inf\", \"-inf\" and \"nan\" stand for the "
+                     "non-finite numbers)");
 }
 
-// The message for text the reader refused at offset (from the start of
-// text, which is size bytes long and parsed in place).
-std::string SyntaxMessage(const WalkResult& walk, const char* text, size_t size, size_t offset,
-                          const PositionOf& position) {
+// The error for text the reader refused at offset (from the start of text,
+// which is size bytes long and parsed in place).
+LoadError SyntaxError(const WalkResult& walk, const char* text, size_t size, size_t offset,
+                      const PositionOf& position) {
     if (walk.syntaxError == rapidjson::kParseErrorDocumentEmpty)
-        return "the file holds no JSON document";
+        return Error("", "the file holds no JSON document");
     if (offset >= size)
-        return position(size) + ": the file ends before the JSON document is complete";
+        return Error(position(size), "the file ends before the JSON document is complete");
     // A number too large for the reader: the message the walker gives for
     // a number too large for a double.
     if (walk.syntaxError == rapidjson::kParseErrorNumberTooBig && !walk.numberPath.empty())
-        return walk.numberPath + ": the number " + ShownNumber(NumberAt(text + offset, size - offset)) +
-               " is out of range";
+        return Error(walk.numberPath,
+                     "the number " + ShownNumber(NumberAt(text + offset, size - offset)) +
+                         " is out of range");
     if (walk.syntaxError == rapidjson::kParseErrorValueInvalid) {
-        std::string literal = NonFiniteLiteralMessage(text, size, offset, position);
-        if (!literal.empty()) return literal;
+        LoadError literal = NonFiniteLiteralError(text, size, offset, position);
+        if (literal.Failed()) return literal;
     }
-    return position(offset) + ": " + SyntaxProblem(walk.syntaxError);
+    return Error(position(offset), SyntaxProblem(walk.syntaxError));
 }
 
-// text holds size bytes in a TextBuffer.
-std::string ParseInPlace(char* text, size_t size, const std::string& fileName,
-                         const PositionOf& position, LoadedRun& run) {
-    if (size == 0) return fileName + ": the file is empty";
+// text holds size bytes in a TextBuffer.  The error names no file yet.
+LoadError ParseInPlace(char* text, size_t size, const PositionOf& position, LoadedRun& run) {
+    if (size == 0) return Error("", "the file is empty");
     // The reader takes a NUL byte for the end of the input; JSON allows none.
     if (const void* nul = std::memchr(text, '\0', size)) {
         const size_t offset = static_cast<size_t>(static_cast<const char*>(nul) - text);
-        return fileName + ": " + PositionInText(text, offset) +
-               ": the file contains a NUL byte (it is not a JSON text)";
+        return Error(PositionInText(text, offset),
+                     "the file contains a NUL byte (it is not a JSON text)");
     }
     // A byte order mark is allowed and ignored.
     const size_t start = size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
     const WalkResult walk = WalkRunData(text + start, run);
-    if (!walk.problem.empty()) return fileName + ": " + walk.problem;
-    if (walk.syntaxError == rapidjson::kParseErrorNone) return std::string();
+    if (!walk.problem.empty()) return Error(walk.place, walk.problem);
+    if (walk.syntaxError == rapidjson::kParseErrorNone) return LoadError();
     const size_t offset = std::min(start + walk.offset, size);
-    return fileName + ": " + SyntaxMessage(walk, text, size, offset, position);
+    return SyntaxError(walk, text, size, offset, position);
 }
 
-// The whole file in buffer (a TextBuffer); a message when it cannot be had.
-std::string ReadFile(const char* path, const std::string& fileName,
-                     std::unique_ptr<char[]>& buffer, size_t& size) {
+// The whole file in buffer (a TextBuffer); an error, naming no file yet,
+// when it cannot be had.
+LoadError ReadFile(const char* path, std::unique_ptr<char[]>& buffer, size_t& size) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return fileName + ": cannot open the file";
+    if (!in) return Error("", "cannot open the file");
     // A directory opens on some systems but cannot be read.
     in.peek();
-    if (in.bad()) return fileName + ": cannot read the file";
+    if (in.bad()) return Error("", "cannot read the file");
     in.clear();
     in.seekg(0, std::ios::end);
     const std::streamoff end = in.tellg();
-    if (end < 0) return fileName + ": cannot read the file";
+    if (end < 0) return Error("", "cannot read the file");
     if (static_cast<std::uint64_t>(end) > kMaxRunDataFileBytes)
-        return fileName + ": " + rules::FileTooLarge(static_cast<std::uint64_t>(end));
+        return Error("", rules::FileTooLarge(static_cast<std::uint64_t>(end)));
     size = static_cast<size_t>(end);
     in.seekg(0, std::ios::beg);
     // Not initialised first: every byte is read into it.
     buffer = TextBuffer(size);
     in.read(buffer.get(), static_cast<std::streamsize>(size));
-    if (static_cast<size_t>(in.gcount()) != size) return fileName + ": cannot read the file";
-    return std::string();
+    if (static_cast<size_t>(in.gcount()) != size) return Error("", "cannot read the file");
+    return LoadError();
+}
+
+// The error, now naming the file.
+LoadError InFile(LoadError error, std::string fileName) {
+    if (error.Failed()) error.file = std::move(fileName);
+    return error;
 }
 
 }  // namespace
 
-std::string ParseRunData(const char* text, size_t size, const std::string& fileName,
-                         LoadedRun& run) {
+LoadError ParseRunData(const char* text, size_t size, const std::string& fileName,
+                       LoadedRun& run) {
     const std::unique_ptr<char[]> buffer = TextBuffer(size);
     std::memcpy(buffer.get(), text, size);
     const auto position = [text](size_t offset) { return PositionInText(text, offset); };
-    return ParseInPlace(buffer.get(), size, fileName, position, run);
+    return InFile(ParseInPlace(buffer.get(), size, position, run), fileName);
 }
 
-std::string LoadRunData(const char* path, LoadedRun& run) {
-    const std::string fileName =
-        path != nullptr ? veldxmps::OneLine(path) : std::string("(no file name)");
-    if (path == nullptr || *path == '\0') return fileName + ": no file name given";
+LoadError LoadRunData(const char* path, LoadedRun& run) {
+    if (path == nullptr) return InFile(Error("", "no file name given"), "(no file name)");
+    const std::string fileName = veldxmps::OneLine(path);
+    if (*path == '\0') return InFile(Error("", "no file name given"), fileName);
     std::unique_ptr<char[]> buffer;
     size_t size = 0;
-    if (std::string problem = ReadFile(path, fileName, buffer, size); !problem.empty())
-        return problem;
+    if (LoadError error = ReadFile(path, buffer, size); error.Failed())
+        return InFile(std::move(error), fileName);
     const auto position = [path](size_t offset) { return PositionInFile(path, offset); };
-    return ParseInPlace(buffer.get(), size, fileName, position, run);
+    return InFile(ParseInPlace(buffer.get(), size, position, run), fileName);
 }
 
 }  // namespace tarn

@@ -13,14 +13,13 @@ namespace tarn {
 // The largest run-data file the loader takes.
 constexpr std::uint64_t kMaxRunDataFileBytes = rules::kMaxFileBytes;
 
-// Reads and checks the whole file at path into run.  Returns an empty text
-// on success; otherwise one line, without line break, naming the file and
-// the first problem found (run is then to be thrown away).  Throws only
-// std::bad_alloc.
-std::string LoadRunData(const char* path, LoadedRun& run);
+// Reads and checks the whole file at path into run.  Returns an error that
+// has not Failed() on success; otherwise the first problem found, naming
+// the file (run is then to be thrown away).  Throws only std::bad_alloc.
+LoadError LoadRunData(const char* path, LoadedRun& run);
 
-// Parses run-data text held in memory; fileName only names it in messages.
-std::string ParseRunData(const char* text, size_t size, const std::string& fileName,
-                         LoadedRun& run);
+// Parses run-data text held in memory; fileName only names it in errors.
+LoadError ParseRunData(const char* text, size_t size, const std::string& fileName,
+                       LoadedRun& run);
 
 }  // namespace tarn

@@ -60,7 +60,8 @@ bool HasNul(std::string_view text) {
 }
 
 // The document along the format, up to its first problem.  Each event
-// returns false at a problem, which Problem() then names with its path.
+// returns false at a problem, which Problem() then tells, at the path
+// ProblemPath().
 class FormatWalker {
 public:
     explicit FormatWalker(RunBuilder& builder) : m_builder(builder) { m_stack.reserve(8); }
@@ -77,6 +78,7 @@ public:
     bool Unexpected() { return Fail(ValuePath(), "unexpected value"); }
 
     const std::string& Problem() const { return m_problem; }
+    const std::string& ProblemPath() const { return m_problemPath; }
     // The path of the value the reader was about to deliver when it stopped.
     std::string PendingValuePath();
 
@@ -111,7 +113,7 @@ private:
 
     RunBuilder& m_builder;
     std::vector<Frame> m_stack;
-    std::string m_problem;
+    std::string m_problemPath, m_problem;
 };
 
 bool FormatWalker::Bool(bool value) {
@@ -290,7 +292,8 @@ bool FormatWalker::Mismatch(const std::string& found) {
 }
 
 bool FormatWalker::Fail(const std::string& path, const std::string& problem) {
-    m_problem = path.empty() ? problem : path + ": " + problem;
+    m_problemPath = path;
+    m_problem = problem;
     return false;
 }
 
@@ -428,14 +431,24 @@ WalkResult WalkRunData(char* text, LoadedRun& run) {
 
     WalkResult result;
     if (events.Looking()) {
-        result.problem = builder.TopLevel().Problem();
-        if (result.problem.empty()) result.problem = walker.Problem();
+        const FormatAndVersion& topLevel = builder.TopLevel();
+        if (!topLevel.FormatProblem().empty()) {
+            result.place = "format";
+            result.problem = topLevel.FormatProblem();
+        } else if (!topLevel.VersionProblem().empty()) {
+            result.place = "version";
+            result.problem = topLevel.VersionProblem();
+        } else {
+            result.place = walker.ProblemPath();
+            result.problem = walker.Problem();
+        }
     } else if (parsed.IsError()) {
         result.syntaxError = parsed.Code();
         result.offset = parsed.Offset();
         if (parsed.Code() == rapidjson::kParseErrorNumberTooBig) result.numberPath = walker.PendingValuePath();
     } else if (!builder.Finish()) {
-        result.problem = builder.ProblemPath() + ": " + builder.Problem();
+        result.place = builder.ProblemPath();
+        result.problem = builder.Problem();
     }
     return result;
 }

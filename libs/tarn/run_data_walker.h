@@ -12,8 +12,10 @@
 namespace tarn {
 
 struct WalkResult {
-    // The problem to report, after its path; empty when there is none, or
-    // when the text is not JSON.
+    // The problem to report and the path of the value it is at (empty for
+    // the document as a whole); empty when there is none, or when the text
+    // is not JSON.
+    std::string place;
     std::string problem;
     // The reader's complaint, when the text is not JSON (or not JSON the
     // reader takes), at this offset of the text walked.

@@ -20,7 +20,8 @@ void FetchLibraryObjects(CTARNSolutionReporting& reporting, RunModel& model) {
     model.iterationList = reporting.GetIterationList();
     if (model.modelManager == nullptr || model.optionTable == nullptr ||
         model.iterationList == nullptr)
-        throw RunFailure(std::string());
+        throw RunFailure(
+            "the solver library did not hand out its model manager, option table and iteration list.");
 }
 
 // The model option MININFTR, read through the model manager.

@@ -51,10 +51,18 @@ void PrintError(const char* format, ...) {
     va_end(args);
 }
 
+// One line on standard error, as it is.
+void PrintLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fputs("\n", stderr);
+    std::fflush(stderr);
+}
+
 // Tells what a failed run says: its message on standard output, its problem
-// on standard error.
+// (or why the data file was refused) on standard error.
 void Tell(platform::ModuleHandle module, const RunFailure& failure) {
     if (failure.MessageId() != 0) PrintMessage(module, failure.MessageId(), failure.Insert());
+    if (failure.Refusal().Failed()) PrintLine(failure.Refusal().Line());
     if (*failure.what() != '\0') PrintError("%s", failure.what());
 }
 
@@ -109,8 +117,16 @@ RunFailure UnopenedDataFile(const RunPaths& paths, int error) {
     return RunFailure(paths.data + " cannot be read: " + std::strerror(error) + ".");
 }
 
+// A data file the solver library refused, with the library's reason.  When
+// memory ran out before the library could keep one, memory is what failed.
+RunFailure Refused(const CTARNSolutionReporting& reporting) {
+    const tarn::LoadError& refusal = reporting.LoadProblem();
+    if (!refusal.Failed()) throw std::bad_alloc();
+    return RunFailure(refusal);
+}
+
 // Loads the data file into a new reporting object; a file the library
-// refuses fails the run (the library has said why).
+// refuses fails the run with the library's reason.
 std::unique_ptr<CTARNSolutionReporting> Load(const RunPaths& paths) {
     int openError = 0;
     platform::ReadFile dataFile = platform::OpenForReading(paths.data.c_str(), &openError);
@@ -121,7 +137,7 @@ std::unique_ptr<CTARNSolutionReporting> Load(const RunPaths& paths) {
     reporting->GetModelManager();
     IVELDMgr* manager = reporting->GetModelManager();
     if (manager != nullptr) manager->SetWorkingDirectory(WorkingDirectoryOf(paths.base).c_str());
-    if (reporting->ReadReportFile(paths.data.c_str()) != 0) throw RunFailure(std::string());
+    if (reporting->ReadReportFile(paths.data.c_str()) != 0) throw Refused(*reporting);
     return reporting;
 }
 

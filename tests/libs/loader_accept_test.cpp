@@ -22,8 +22,8 @@ namespace {
 
 void LoadOk(CTARNSolutionReporting& reporting, const std::string& content) {
     const auto result = Load(reporting, content);
-    ASSERT_EQ(result.rc, 0) << result.stderrText;
-    EXPECT_EQ(result.stderrText, "");
+    ASSERT_EQ(result.rc, 0) << result.errorLine;
+    EXPECT_EQ(result.errorLine, "");
 }
 
 IVELDVariable* Variable(CTARNSolutionReporting& reporting, int number) {

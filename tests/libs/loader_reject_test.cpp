@@ -31,11 +31,11 @@ void ExpectRejected(const RejectCase& c) {
     const auto result = Load(reporting, c.content);
     EXPECT_NE(result.rc, 0);
     // Exactly one line, beginning with the file's name.
-    ASSERT_FALSE(result.stderrText.empty());
-    EXPECT_EQ(result.stderrText.find('\n'), result.stderrText.size() - 1) << result.stderrText;
-    EXPECT_EQ(result.stderrText.rfind(result.path + ": ", 0), 0u) << result.stderrText;
-    EXPECT_NE(result.stderrText.find(c.expected), std::string::npos)
-        << "message: " << result.stderrText << "expected part: " << c.expected;
+    ASSERT_FALSE(result.errorLine.empty());
+    EXPECT_EQ(result.errorLine.find('\n'), std::string::npos) << result.errorLine;
+    EXPECT_EQ(result.errorLine.rfind(result.path + ": ", 0), 0u) << result.errorLine;
+    EXPECT_NE(result.errorLine.find(c.expected), std::string::npos)
+        << "message: " << result.errorLine << "expected part: " << c.expected;
     // Nothing was loaded.
     IVELDVariableSet* variables = nullptr;
     reporting.GetModelManager()->GetVariableSet(&variables);
@@ -108,6 +108,38 @@ TEST(LoaderReject, SyntaxAndEncoding) {
     for (const auto& c : cases) ExpectRejected(c);
 }
 
+// The error keeps where the problem is apart from what it is: a position
+// for text that is not JSON, a value's path for JSON that breaks the format
+// (the format and version named before any other), nothing for the file as
+// a whole; the whole refusal still fits one line.
+TEST(LoaderReject, ErrorNamesThePlaceApartFromTheProblem) {
+    const std::string valid = ValidRun();
+    struct PlaceCase {
+        const char* label;
+        std::string content;
+        const char* place;
+        const char* problem;
+    };
+    const std::vector<PlaceCase> cases = {
+        {"syntax", "{\n  \"format\": \"tarn-vdr\",\n  x\n}", "line 3, column 3",
+         "a key in double quotes expected"},
+        {"value", Replace(valid, "\"name\": \"m\"", "\"name\": \"m\", \"name\": \"n\""),
+         "model.name", "the key is given twice"},
+        {"format", "{\"version\": 1, \"case\": 5, \"format\": \"csv\"}", "format",
+         "\"csv\" is not a run-data file format (\"tarn-vdr\" expected)"},
+        {"the whole file", "", "", "the file is empty"},
+    };
+    for (const PlaceCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        CTARNSolutionReporting reporting;
+        const auto result = Load(reporting, c.content);
+        const tarn::LoadError& error = reporting.LoadProblem();
+        EXPECT_EQ(error.file, result.path);
+        EXPECT_EQ(error.place, c.place);
+        EXPECT_EQ(error.problem, c.problem);
+    }
+}
+
 TEST(LoaderReject, KeysAndTypes) {
     const std::string valid = ValidRun();
     const std::vector<RejectCase> cases = {
@@ -169,7 +201,7 @@ TEST(LoaderReject, TextsAndNames) {
         {"NUL in a text", Replace(valid, "\"test case\"", "\"test\\u0000case\""),
          "case.description: a text may not contain a NUL character"},
         {"date of 31 bytes",
-         Replace(valid, "\"Mon Jan 15 10:30:00 2024\"", "\"" + std::string(31, 'd') + "\""),
+         Replace(valid, "\"Mon Jan 15 10:30:00 2024\"", "\"" + std::string(31, 'd') + '"'),
          "case.date: the date is 31 bytes long, at most 30 are allowed"},
         {"date with a line break", Replace(valid, "\"Mon Jan 15 10:30:00 2024\"", "\"Mon\\n\""),
          "the date may not contain a line break"},
@@ -301,24 +333,29 @@ TEST(LoaderReject, FormatAndVersion) {
     for (const auto& c : cases) ExpectRejected(c);
 }
 
+// The problem of the file as a whole: no place in it.
+void ExpectFileProblem(const tarn::LoadError& error, const std::string& file, const char* problem) {
+    EXPECT_EQ(error.file, file);
+    EXPECT_EQ(error.place, "");
+    EXPECT_EQ(error.problem, problem);
+    EXPECT_EQ(error.Line(), file + std::string(": ") + problem);
+}
+
 TEST(LoaderReject, FileProblems) {
     CTARNSolutionReporting reporting;
     const std::string missing =
         (std::filesystem::temp_directory_path() / "libs_test_no_such_file.vdr").string();
-    testing::internal::CaptureStderr();
     EXPECT_NE(reporting.ReadReportFile(missing.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), missing + ": cannot open the file\n");
+    ExpectFileProblem(reporting.LoadProblem(), missing, "cannot open the file");
 
     const std::string directory = std::filesystem::temp_directory_path().string();
-    testing::internal::CaptureStderr();
     EXPECT_NE(reporting.ReadReportFile(directory.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), directory + ": cannot read the file\n");
+    ExpectFileProblem(reporting.LoadProblem(), directory, "cannot read the file");
 
-    testing::internal::CaptureStderr();
     EXPECT_NE(reporting.ReadReportFile(nullptr), 0);
+    ExpectFileProblem(reporting.LoadProblem(), "(no file name)", "no file name given");
     EXPECT_NE(reporting.ReadReportFile(""), 0);
-    const std::string noName = testing::internal::GetCapturedStderr();
-    EXPECT_NE(noName.find("no file name"), std::string::npos);
+    ExpectFileProblem(reporting.LoadProblem(), "", "no file name given");
 
     // Refused by its size before it is read; the file is sparse, so this
     // costs no disk space.
@@ -328,13 +365,10 @@ TEST(LoaderReject, FileProblems) {
     std::error_code error;
     std::filesystem::resize_file(big, (std::uintmax_t{1} << 30) + 1, error);
     if (!error) {
-        testing::internal::CaptureStderr();
         EXPECT_NE(reporting.ReadReportFile(big.c_str()), 0);
-        const std::string text = testing::internal::GetCapturedStderr();
-        EXPECT_NE(text.find(": the file is 1073741825 bytes long; run-data files of at most "
-                            "1073741824 bytes are read"),
-                  std::string::npos)
-            << text;
+        ExpectFileProblem(reporting.LoadProblem(), big,
+                          "the file is 1073741825 bytes long; run-data files of at most "
+                          "1073741824 bytes are read");
     }
     std::filesystem::remove(big, error);
 }
@@ -365,7 +399,8 @@ TEST(LoaderReject, EveryTruncationAndByteDamage) {
     for (size_t size = 0; size < valid.size(); ++size) {
         const auto result = Load(reporting, valid.substr(0, size));
         ASSERT_NE(result.rc, 0) << "prefix of " << size << " bytes";
-        ASSERT_EQ(result.stderrText.find('\n'), result.stderrText.size() - 1) << size;
+        ASSERT_FALSE(result.errorLine.empty()) << size;
+        ASSERT_EQ(result.errorLine.find('\n'), std::string::npos) << size;
     }
     // Damaged bytes: the load either succeeds or fails with one line, and a
     // success leaves a consistent run.
@@ -376,7 +411,7 @@ TEST(LoaderReject, EveryTruncationAndByteDamage) {
             damaged[at] = c;
             const auto result = Load(reporting, damaged);
             if (result.rc == 0) {
-                EXPECT_EQ(result.stderrText, "");
+                EXPECT_EQ(result.errorLine, "");
                 IVELDVariableSet* variables = nullptr;
                 reporting.GetModelManager()->GetVariableSet(&variables);
                 CTARNIterationData* last = reporting.GetIterationList()->GetAt(
@@ -385,8 +420,9 @@ TEST(LoaderReject, EveryTruncationAndByteDamage) {
                     EXPECT_EQ(last->m_solution->GetVariableCount(), variables->GetCount());
                 }
             } else {
-                ASSERT_EQ(result.stderrText.find('\n'), result.stderrText.size() - 1)
-                    << at << ": " << result.stderrText;
+                ASSERT_FALSE(result.errorLine.empty()) << at;
+                ASSERT_EQ(result.errorLine.find('\n'), std::string::npos)
+                    << at << ": " << result.errorLine;
             }
         }
     }

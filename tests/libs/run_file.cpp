@@ -51,8 +51,13 @@ TempFile::~TempFile() {
 LoadResult Load(CTARNSolutionReporting& reporting, const std::string& content) {
     TempFile file(content);
     testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
     const int rc = reporting.ReadReportFile(file.Path().c_str());
-    return {rc, testing::internal::GetCapturedStderr(), file.Path()};
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const tarn::LoadError& error = reporting.LoadProblem();
+    EXPECT_EQ(error.Failed(), rc != 0);
+    return {rc, error.Failed() ? error.Line() : std::string(), file.Path()};
 }
 
 }  // namespace libs_test

@@ -30,11 +30,12 @@ private:
 
 struct LoadResult {
     int rc;
-    std::string stderrText;
+    std::string errorLine;  // the load error's line, or empty when it loaded
     std::string path;
 };
 
-// Writes content to a temporary file and has reporting load it.
+// Writes content to a temporary file and has reporting load it, which must
+// print nothing.
 LoadResult Load(CTARNSolutionReporting& reporting, const std::string& content);
 
 }  // namespace libs_test

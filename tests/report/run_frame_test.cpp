@@ -89,10 +89,17 @@ TEST(RunFrame, UnusableBasePathGivesOneLine) {
               "Error: the path " + overLong + ".vdr is too long for the file system.\n");
 }
 
+// The solver library's reason is told once, as its one line: the file, the
+// place in it and the problem.
 TEST(RunFrame, RefusedDataFileWritesNoReport) {
     ReportResult result = RunOnData("{\"format\": \"tarn-vdr\", ");
     EXPECT_EQ(result.rc, -1);
     EXPECT_EQ(result.stdoutText, "");
+    const std::string said =
+        "run.vdr: line 1, column 24: the file ends before the JSON document is complete\n";
+    ASSERT_GE(result.stderrText.size(), said.size()) << result.stderrText;
+    EXPECT_EQ(result.stderrText.substr(result.stderrText.size() - said.size()), said);
+    EXPECT_EQ(result.stderrText.find('\n'), result.stderrText.size() - 1);  // one line
     EXPECT_FALSE(result.logWritten);
 }
 

@@ -26,7 +26,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Standard error of `work`, which the loader writes its message to.
+// Standard error of `work`, which the loader must leave alone: it returns
+// its error instead.
 template <class Work>
 std::string CaptureStderr(Work work) {
     std::fflush(stderr);
@@ -61,10 +62,11 @@ std::string Counts(CTARNSolutionReporting& reporting) {
 std::string Result(const std::string& file) {
     CTARNSolutionReporting reporting;
     int rc = 0;
-    const std::string message =
+    const std::string printed =
         CaptureStderr([&] { rc = reporting.ReadReportFile(file.c_str()); });
-    if (rc != 0) return file + " | refused | " + message;
-    return file + " | loaded | " + Counts(reporting) + (message.empty() ? "" : " | " + message);
+    const std::string said = printed.empty() ? std::string() : " | printed | " + printed;
+    if (rc != 0) return file + " | refused | " + reporting.LoadProblem().Line() + said;
+    return file + " | loaded | " + Counts(reporting) + said;
 }
 
 std::vector<std::string> Results(const std::vector<std::string>& directories) {

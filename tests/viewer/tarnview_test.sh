@@ -50,6 +50,26 @@ usage_error "--csv excludes --json" summary "$report" --json --csv
 # An option given twice keeps its last value; options may stand anywhere.
 [ "$("$view" show --depth 5 "$report" --plain --depth 0 | grep -c 'lines)$')" -eq 2 ] || fail "the last --depth holds"
 
+# Whatever stops a command is told once, in one line "tarnview COMMAND:
+# PROBLEM" on standard error, with the exit status of its kind.
+told_once() {
+    expected_status="$1"; expected="$2"; shift 2
+    "$view" "$@" > /dev/full 2> "$work/err"; status=$?
+    [ $status -eq "$expected_status" ] || fail "$*: exit status $status"
+    echo "tarnview $1: $expected" | cmp -s - "$work/err" || fail "$*: standard error was: $(cat "$work/err")"
+}
+cp "$report" "$work/copy.log"
+told_once 1 "cannot write the output: No space left on device" show "$report" --plain
+told_once 1 "cannot write the output: No space left on device" summary "$report"
+told_once 1 "cannot write the output: No space left on device" summary --facts "$report"
+told_once 1 "cannot write the output: No space left on device" history "$report" QSUL_POOL
+told_once 1 "cannot write the output: No space left on device" diff "$report" 0
+told_once 1 "$report: no iteration 99 in the report" diff "$report" 99
+told_once 2 "K must be a number from -1 or 'initial', not 'x'" diff "$report" x
+told_once 1 "$work/copy.log: the page would overwrite the report" html "$work/copy.log" -o "$work/copy.log"
+told_once 1 "/dev/full: the page could not be written in full" html "$report" -o /dev/full
+told_once 1 "$work/none/page.html: cannot be written: No such file or directory" html "$report" -o "$work/none/page.html"
+
 # A report that cannot be read: status 1 and the file named.
 for command in show summary; do
     "$view" $command "$work/missing.log" > /dev/null 2> "$work/err"
@@ -58,6 +78,8 @@ for command in show summary; do
 done
 "$view" history "$report" NO_SUCH_NAME > /dev/null 2> "$work/err"
 [ $? -eq 1 ] || fail "history of an unknown name: exit status"
+
+
 grep -q "blending.log: no variable or equation named 'NO_SUCH_NAME'" "$work/err" || fail "history: $(cat "$work/err")"
 
 # summary and history as data.

@@ -10,17 +10,16 @@ GuardedReport ReadGuardedReport(const std::string& path) {
     return tarnview::Report::Open(path);
 }
 
-GuardedReport OpenReport(const char* command, const std::string& path) {
+GuardedReport OpenReport(const std::string& path) {
     try {
         GuardedReport report = ReadGuardedReport(path);
-        if (const std::optional<std::string> why = tarnview::NotAReport(*report)) throw tarnview::ReadError(*why);
+        if (const std::optional<std::string> why = tarnview::NotAReport(*report)) throw CommandFailure(*why);
         return report;
     } catch (const tarnview::ReadError& error) {
-        std::fprintf(stderr, "tarnview %s: %s\n", command, error.what());
+        throw CommandFailure(error.what());
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "tarnview %s: %s: not enough memory to read the report\n", command, path.c_str());
+        throw CommandFailure(path, "not enough memory to read the report");
     }
-    return nullptr;
 }
 
 
@@ -59,11 +58,9 @@ std::string CsvLine(const std::vector<std::string>& fields) {
 }
 
 
-int FinishOutput(const char* command, FILE* out) {
-    if (std::fflush(out) != 0 || std::ferror(out)) {
-        std::fprintf(stderr, "tarnview %s: cannot write the output: %s\n", command, std::strerror(errno));
-        return 1;
-    }
+int FinishOutput(FILE* out) {
+    if (std::fflush(out) != 0 || std::ferror(out))
+        throw CommandFailure(std::string("cannot write the output: ") + std::strerror(errno));
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "command_failure.h"
 #include "report_reader.h"
 #include "shown_text.h"
 #include "visible.h"
@@ -24,10 +25,9 @@ using GuardedReport = std::unique_ptr<const tarnview::Report>;
 // its writer left: this takes it as it is.)
 GuardedReport ReadGuardedReport(const std::string& path);
 
-// The report at `path`, or nullptr after "tarnview COMMAND: PATH: problem"
-// on standard error; a file that is no report (tarnview::NotAReport) is
-// refused so.
-GuardedReport OpenReport(const char* command, const std::string& path);
+// The report at `path`; throws CommandFailure "PATH: problem" when it
+// cannot be read or is no report (tarnview::NotAReport).
+GuardedReport OpenReport(const std::string& path);
 
 // "; did you mean A, B or C?" with what may have been meant (each shown
 // with Visible), or nothing when there is none.
@@ -39,5 +39,6 @@ std::string DidYouMean(const std::vector<std::string>& meant);
 std::string CsvField(std::string_view text);
 std::string CsvLine(const std::vector<std::string>& fields);
 
-// Flushes the output; on a write error says so and returns 1, else 0.
-int FinishOutput(const char* command, FILE* out);
+// Flushes the output and returns 0 (the exit status); throws
+// CommandFailure on a write error.
+int FinishOutput(FILE* out);

@@ -63,34 +63,26 @@ void WriteTable(const tarnview::IterationDiff& diff, const std::vector<std::vect
 }
 
 int Diff(const DiffArguments& arguments) {
-    const auto report = OpenReport("diff", arguments.report);
-    if (!report) return 1;
+    const auto report = OpenReport(arguments.report);
     const std::optional<int> from = ReadIterationNumber(arguments.from);
-    if (!from) {
-        std::fprintf(stderr, "tarnview diff: K must be a number from -1 or 'initial', not '%s'\n",
-                     Visible(arguments.from).c_str());
-        return 2;
-    }
+    if (!from)
+        throw CommandFailure("K must be a number from -1 or 'initial', not '" + Visible(arguments.from) + "'",
+                             CommandFailure::kUsage);
     std::optional<int> to = arguments.to.empty() ? tarnview::NextIteration(*report, *from)
                                                  : ReadIterationNumber(arguments.to);
-    if (!arguments.to.empty() && !to) {
-        std::fprintf(stderr, "tarnview diff: L must be a number from -1 or 'initial', not '%s'\n",
-                     Visible(arguments.to).c_str());
-        return 2;
-    }
-    if (!to && report->BlockNumbered(*from)) {
-        std::fprintf(stderr, "tarnview diff: %s: iteration %d is the report's last: no iteration after it\n",
-                     arguments.report.c_str(), *from);
-        return 1;
-    }
+    if (!arguments.to.empty() && !to)
+        throw CommandFailure("L must be a number from -1 or 'initial', not '" + Visible(arguments.to) + "'",
+                             CommandFailure::kUsage);
+    if (!to && report->BlockNumbered(*from))
+        throw CommandFailure(arguments.report,
+                             "iteration " + std::to_string(*from) + " is the report's last: no iteration after it");
     if (!to) to = *from + 1;
     const auto order =
         arguments.order == "relative" ? tarnview::DifferenceOrder::kRelativeSize : tarnview::DifferenceOrder::kSize;
     const std::optional<tarnview::IterationDiff> diff = tarnview::DiffIterations(*report, *from, *to, order);
     if (!diff) {
         const int absent = report->BlockNumbered(*from) ? *to : *from;
-        std::fprintf(stderr, "tarnview diff: %s: no iteration %d in the report\n", arguments.report.c_str(), absent);
-        return 1;
+        throw CommandFailure(arguments.report, "no iteration " + std::to_string(absent) + " in the report");
     }
     for (const std::string& missing : diff->missing)
         std::fprintf(stderr, "tarnview diff: %s: no %s: its changes are left out\n", arguments.report.c_str(),
@@ -106,7 +98,7 @@ int Diff(const DiffArguments& arguments) {
     } else {
         WriteTable(*diff, ChangeRows(*diff, arguments.limit));
     }
-    return FinishOutput("diff", stdout);
+    return FinishOutput(stdout);
 }
 
 }  // namespace

@@ -98,15 +98,13 @@ struct HistoryArguments {
 };
 
 int History(const HistoryArguments& arguments) {
-    const auto report = OpenReport("history", arguments.report);
-    if (!report) return 1;
+    const auto report = OpenReport(arguments.report);
     const std::string& name = arguments.name;
     std::vector<tarnview::History> histories = tarnview::FindHistories(*report, name);
-    if (histories.empty()) {
-        std::fprintf(stderr, "tarnview history: %s: no variable or equation named '%s' in the iteration details%s\n",
-                     arguments.report.c_str(), Visible(name).c_str(), DidYouMean(tarnview::NamesMeant(report->Names(), name)).c_str());
-        return 1;
-    }
+    if (histories.empty())
+        throw CommandFailure(arguments.report, "no variable or equation named '" + Visible(name) +
+                                                   "' in the iteration details" +
+                                                   DidYouMean(tarnview::NamesMeant(report->Names(), name)));
     if (arguments.iteration) {
         for (tarnview::History& history : histories) {
             std::erase_if(history.rows, [&](const tarnview::HistoryRow& row) {
@@ -121,7 +119,7 @@ int History(const HistoryArguments& arguments) {
     } else {
         WriteTables(*report, histories, name);
     }
-    return FinishOutput("history", stdout);
+    return FinishOutput(stdout);
 }
 
 }  // namespace

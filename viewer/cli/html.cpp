@@ -71,57 +71,53 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, error);
 }
 
-bool Written(std::ostream& out, const std::string& output, const tarnview::Report& report, const Progress& progress) {
+// Writes the page to out; throws CommandFailure naming `output` when it
+// cannot be written whole.
+void WritePageTo(std::ostream& out, const std::string& output, const tarnview::Report& report,
+                 const Progress& progress) {
     try {
         tarnview::WriteEmbeddedPage(out, report, progress);
     } catch (const std::exception& failure) {
-        std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), failure.what());
-        return false;
+        throw CommandFailure(output, failure.what());
     }
     out.flush();
-    if (out) return true;
-    std::fprintf(stderr, "tarnview html: %s: the page could not be written in full\n", output.c_str());
-    return false;
+    if (!out) throw CommandFailure(output, "the page could not be written in full");
 }
+
+std::string CannotBeWritten() { return std::string("cannot be written: ") + std::strerror(errno); }
 
 // A regular file or a new name: the page is written beside it first and
 // renamed over it, so that a failed write leaves no half page (and an
 // older page stays as it was).
-bool ReplaceWithPage(const std::string& output, const tarnview::Report& report, const Progress& progress) {
+void ReplaceWithPage(const std::string& output, const tarnview::Report& report, const Progress& progress) {
     std::string partial = output + ".part-XXXXXX";
     const int file = mkstemp(partial.data());
-    if (file < 0) {
-        std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
-        return false;
-    }
+    if (file < 0) throw CommandFailure(output, CannotBeWritten());
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(file, 0666 & ~mask);  // as a new file would be; mkstemp makes it private
     close(file);
-    bool written = false;
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        written = out && Written(out, output, report, progress);
-    }
     std::error_code error;
-    if (written) std::filesystem::rename(partial, output, error);
-    if (!written || error) {
-        if (error) std::fprintf(stderr, "tarnview html: %s: %s\n", output.c_str(), error.message().c_str());
+    try {
+        {
+            std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+            if (!out) throw CommandFailure(output, CannotBeWritten());
+            WritePageTo(out, output, report, progress);
+        }
+        std::filesystem::rename(partial, output, error);
+        if (error) throw CommandFailure(output, error.message());
+    } catch (...) {
         std::filesystem::remove(partial, error);
-        return false;
+        throw;
     }
-    return true;
 }
 
 // Anything else that is there (a device such as /dev/null, /dev/stdout, a
 // named pipe, a link) is written to as it is and never replaced.
-bool WriteInPlace(const std::string& output, const tarnview::Report& report, const Progress& progress) {
+void WriteInPlace(const std::string& output, const tarnview::Report& report, const Progress& progress) {
     std::ofstream out(output, std::ios::binary);
-    if (!out) {
-        std::fprintf(stderr, "tarnview html: %s: cannot be written: %s\n", output.c_str(), std::strerror(errno));
-        return false;
-    }
-    return Written(out, output, report, progress);
+    if (!out) throw CommandFailure(output, CannotBeWritten());
+    WritePageTo(out, output, report, progress);
 }
 
 bool IsReplaceable(const std::string& output) {
@@ -129,9 +125,10 @@ bool IsReplaceable(const std::string& output) {
     return lstat(output.c_str(), &status) != 0 || S_ISREG(status.st_mode);
 }
 
-bool WritePage(const std::string& output, const tarnview::Report& report, const Progress& progress) {
-    if (output == "-") return Written(std::cout, "standard output", report, progress);
-    return IsReplaceable(output) ? ReplaceWithPage(output, report, progress) : WriteInPlace(output, report, progress);
+void WritePage(const std::string& output, const tarnview::Report& report, const Progress& progress) {
+    if (output == "-") return WritePageTo(std::cout, "standard output", report, progress);
+    if (IsReplaceable(output)) return ReplaceWithPage(output, report, progress);
+    WriteInPlace(output, report, progress);
 }
 
 // The page's path: the one given, or the report's with the extension .html.
@@ -150,15 +147,12 @@ int Html(Arguments arguments) {
                      "  'tarnview serve %s' shows it at once\n",
                      arguments.report.c_str(), bytes / 1e6, arguments.report.c_str());
     }
-    if (arguments.output != "-" && IsSameFile(arguments.report, arguments.output)) {
-        std::fprintf(stderr, "tarnview html: %s: the page would overwrite the report\n", arguments.output.c_str());
-        return 1;
-    }
+    if (arguments.output != "-" && IsSameFile(arguments.report, arguments.output))
+        throw CommandFailure(arguments.output, "the page would overwrite the report");
 
-    const GuardedReport report = OpenReport("html", arguments.report);
-    if (!report) return 1;
+    const GuardedReport report = OpenReport(arguments.report);
     const bool big = !error && bytes >= kProgressBytes;
-    if (!WritePage(arguments.output, *report, big ? ProgressLines(arguments.report) : Progress())) return 1;
+    WritePage(arguments.output, *report, big ? ProgressLines(arguments.report) : Progress());
     if (arguments.output != "-") std::printf("wrote %s\n", arguments.output.c_str());
     return 0;
 }

@@ -4,11 +4,14 @@
 //   tarnview COMMAND [OPTIONS] REPORT.log ...
 #include <algorithm>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli_support.h"
+#include "command_failure.h"
 #include "commands.h"
 #include "word_finder.h"
 
@@ -104,6 +107,26 @@ int UsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char
     return 2;
 }
 
+// The one place a command's failure is told: "tarnview COMMAND: PROBLEM" on
+// standard error, and the failure's exit status.
+int Fail(const Command& command, const char* problem, int exitStatus) {
+    std::fprintf(stderr, "tarnview %s: %s\n", command.name, problem);
+    return exitStatus;
+}
+
+// Runs the command given; whatever stops it ends here.
+int Run(const Command& command, const CommandRun& run) {
+    try {
+        return run();
+    } catch (const CommandFailure& failure) {
+        return Fail(command, failure.what(), failure.ExitStatus());
+    } catch (const std::bad_alloc&) {
+        return Fail(command, "not enough memory", CommandFailure::kFailed);
+    } catch (const std::exception& failure) {
+        return Fail(command, failure.what(), CommandFailure::kFailed);
+    }
+}
+
 }  // namespace
 
 int main(int originalArgc, char** originalArgv) {
@@ -140,7 +163,7 @@ int main(int originalArgc, char** originalArgv) {
         return 0;
     }
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        if (app.got_subcommand(kCommands[i].name)) return runs[i]();
+        if (app.got_subcommand(kCommands[i].name)) return Run(kCommands[i], runs[i]);
     }
     return 2;
 }

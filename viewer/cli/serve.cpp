@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "access.h"
+#include "command_failure.h"
 #include "commands.h"
 #include "http_server.h"
 #include "page_assets.h"
@@ -170,15 +171,9 @@ int Serve(ServeArguments& arguments) {
     if (const int status = CheckAddress(arguments); status != 0) return status;
     tarnview::server::ReportLibrary reports;
     std::string error;
-    if (!reports.Open(arguments.reports, error, stderr)) {
-        std::fprintf(stderr, "tarnview serve: %s\n", error.c_str());
-        return 1;
-    }
+    if (!reports.Open(arguments.reports, error, stderr)) throw CommandFailure(error);
     tarnview::server::ViewerServer server(reports, arguments.settings, tarnview::ServedPage());
-    if (!server.Bind(error)) {
-        std::fprintf(stderr, "tarnview serve: %s\n", error.c_str());
-        return 1;
-    }
+    if (!server.Bind(error)) throw CommandFailure(error);
     const StopOnSignal stopOnSignal(server);
     reports.StartBackgroundWork();
     WarnOfRemoteAccess(arguments.settings.host);

@@ -251,13 +251,9 @@ FILE* OpenPager() {
 }
 
 int Show(const ShowOptions& options) {
-    const auto report = OpenReport("show", options.path);
-    if (!report) return 1;
+    const auto report = OpenReport(options.path);
     const auto spans = ChooseSpans(*report, options);
-    if (spans.empty()) {
-        std::fprintf(stderr, "tarnview show: %s: %s\n", options.path.c_str(), Asked(*report, options).c_str());
-        return 1;
-    }
+    if (spans.empty()) throw CommandFailure(options.path, Asked(*report, options));
     const bool terminal = isatty(STDOUT_FILENO) != 0;
     const ColourDepth depth = ChooseColourDepth(options, terminal);
     FILE* pager = terminal && !options.noPager ? OpenPager() : nullptr;
@@ -286,7 +282,7 @@ int Show(const ShowOptions& options) {
         pclose(pager);  // the reader may quit the pager early: not an error
         return 0;
     }
-    return FinishOutput("show", out);
+    return FinishOutput(out);
 }
 
 }  // namespace

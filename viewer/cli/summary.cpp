@@ -76,8 +76,7 @@ int Facts(const SummaryArguments& arguments) {
     std::vector<GuardedReport> reports;
     std::vector<const tarnview::Report*> read;
     for (const std::string& path : arguments.reports) {
-        reports.push_back(OpenReport("summary", path));
-        if (!reports.back()) return 1;
+        reports.push_back(OpenReport(path));
         read.push_back(reports.back().get());
     }
     const std::vector<tarnview::RunFactsLine> lines = tarnview::FactsOfRuns(read);
@@ -89,7 +88,7 @@ int Facts(const SummaryArguments& arguments) {
         }
         json.EndArray();
         std::printf("%s\n", VisibleJson(json.Take()).c_str());
-        return FinishOutput("summary", stdout);
+        return FinishOutput(stdout);
     }
     std::vector<std::vector<std::string>> rows = {
         {"Report", "Status", "Final Objective", "Major Iterations", "Final Total L-Infeasibility"}};
@@ -112,7 +111,7 @@ int Facts(const SummaryArguments& arguments) {
     } else {
         WriteAlignedTable(stdout, rows, rightAligned);
     }
-    return FinishOutput("summary", stdout);
+    return FinishOutput(stdout);
 }
 
 // The rows of one report: its path as given and its summary rows (those of
@@ -122,11 +121,10 @@ struct ReportRows {
     std::vector<tarnview::SummaryRow> rows;
 };
 
-std::optional<std::vector<ReportRows>> ReadRows(const SummaryArguments& arguments) {
+std::vector<ReportRows> ReadRows(const SummaryArguments& arguments) {
     std::vector<ReportRows> all;
     for (const std::string& path : arguments.reports) {
-        const auto report = OpenReport("summary", path);
-        if (!report) return std::nullopt;
+        const auto report = OpenReport(path);
         if (report->Summary().empty())
             std::fprintf(stderr, "tarnview summary: %s: the report has no iteration summary rows\n", path.c_str());
         ReportRows rows{path, {}};
@@ -141,17 +139,16 @@ std::optional<std::vector<ReportRows>> ReadRows(const SummaryArguments& argument
 
 int Summary(const SummaryArguments& arguments) {
     if (arguments.facts) return Facts(arguments);
-    const std::optional<std::vector<ReportRows>> reports = ReadRows(arguments);
-    if (!reports) return 1;
+    const std::vector<ReportRows> reports = ReadRows(arguments);
     // Rows of several reports say which report they are from.
-    const bool named = reports->size() > 1;
+    const bool named = reports.size() > 1;
     if (arguments.format == Format::kJson) {
         tarnview::JsonText json;
         json.StartObject().Key("columns").StartArray();
         if (named) json.Text("Report");
         for (const std::string& column : tarnview::SummaryColumns()) json.Text(column);
         json.EndArray().Key("rows").StartArray();
-        for (const ReportRows& report : *reports) {
+        for (const ReportRows& report : reports) {
             for (const tarnview::SummaryRow& row : report.rows) {
                 json.StartArray();
                 if (named) json.Text(report.path);
@@ -161,7 +158,7 @@ int Summary(const SummaryArguments& arguments) {
         }
         json.EndArray().EndObject();
         std::printf("%s\n", VisibleJson(json.Take()).c_str());
-        return FinishOutput("summary", stdout);
+        return FinishOutput(stdout);
     }
     std::vector<std::vector<std::string>> rows;
     if (arguments.format == Format::kCsv) {
@@ -171,7 +168,7 @@ int Summary(const SummaryArguments& arguments) {
                         "Non-Linearity", "Most L-Infeasible Equation", "Total L-Infeasible"});
     }
     if (named) rows[0].insert(rows[0].begin(), "Report");
-    for (const ReportRows& report : *reports) {
+    for (const ReportRows& report : reports) {
         for (const tarnview::SummaryRow& row : report.rows) {
             rows.push_back(RowTexts(row));
             if (named) rows.back().insert(rows.back().begin(), Visible(report.path));
@@ -184,7 +181,7 @@ int Summary(const SummaryArguments& arguments) {
         if (named) rightAligned.insert(rightAligned.begin(), false);
         WriteAlignedTable(stdout, rows, rightAligned);
     }
-    return FinishOutput("summary", stdout);
+    return FinishOutput(stdout);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <rapidjson/encodings.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
@@ -30,6 +29,7 @@
 #include "replacing_file.h"
 #include "run_data_numbers.h"
 #include "run_data_rules.h"
+#include "utf8.h"
 
 namespace tarn::rundata {
 namespace {
@@ -37,21 +37,6 @@ namespace {
 namespace fs = std::filesystem;
 // --- checks ------------------------------------------------------------------
 
-struct NullSink {
-    void Put(char) {}
-};
-
-// The loader's own test of UTF-8 (a surrogate's bytes are not UTF-8).
-bool IsUtf8(std::string_view text) {
-    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return true;
-    rapidjson::MemoryStream stream(text.data(), text.size());
-    NullSink sink;
-    while (stream.Tell() < text.size()) {
-        if (!rapidjson::UTF8<>::Validate(stream, sink)) return false;
-    }
-    return true;
-}
 
 [[noreturn]] void Refuse(std::string path, std::string problem) {
     throw RuleError(std::move(path), std::move(problem));
@@ -67,7 +52,7 @@ std::string PathOf(const MakePath& makePath) { return makePath(); }
 template <typename Path>
 void CheckText(std::string_view text, const Path& path) {
     if (text.find('\0') != std::string_view::npos) Refuse(PathOf(path), rules::kNulInText);
-    if (!IsUtf8(text)) Refuse(PathOf(path), rules::kInvalidUtf8);
+    if (!utf8::IsValid(text)) Refuse(PathOf(path), rules::kInvalidUtf8);
 }
 
 template <typename Path>
@@ -177,7 +162,7 @@ public:
         const std::string path = rules::OptionPath(m_path, name);
         if (name.empty()) Refuse(path, rules::kEmptyOptionName);
         if (name.find('\0') != std::string_view::npos) Refuse(path, rules::kNulInOptionName);
-        if (!IsUtf8(name)) Refuse(path, rules::kInvalidUtf8);
+        if (!utf8::IsValid(name)) Refuse(path, rules::kInvalidUtf8);
         if (!value.IsNumber()) CheckText(value.Text(), path);
         if (m_names.contains(name)) Refuse(path, rules::kKeyTwice);
         return json::TextBytes(name.size()) + json::TextBytes(value.Text().size()) + room::kPerOption;

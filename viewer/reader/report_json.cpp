@@ -12,6 +12,7 @@
 #include "report_compare.h"
 #include "report_diff.h"
 #include "report_search.h"
+#include "utf8.h"
 
 namespace tarnview {
 
@@ -38,47 +39,12 @@ private:
 
 using JsonWriter = rapidjson::Writer<EscapingStream>;
 
-// The length of the UTF-8 sequence at the start of `text`, 0 when it is not
-// a valid one (overlong forms, surrogates and values above U+10FFFF
-// included).
-std::size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    }
-    return length;
-}
-
 // The text itself when it is UTF-8, otherwise a copy in `repaired` with
 // each byte that starts no valid sequence replaced by U+FFFD.
 std::string_view AsUtf8(std::string_view text, std::string& repaired) {
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t length = Utf8SequenceLength(text.substr(at));
-        if (length == 0) break;
-        at += length;
-    }
-    if (at == text.size()) return text;
-    repaired.assign(text.substr(0, at));
-    while (at < text.size()) {
+    if (IsUtf8(text)) return text;
+    repaired.clear();
+    for (std::size_t at = 0; at < text.size();) {
         const std::size_t length = Utf8SequenceLength(text.substr(at));
         if (length == 0) {
             repaired.append("\xEF\xBF\xBD");

@@ -3,19 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
+#include "utf8.h"
 
-// The length of the UTF-8 character whose lead byte is at `at` (its
-// continuation bytes present), 0 when no character starts there.
-std::size_t Utf8Length(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || at + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
+namespace {
 
 // The number of bytes at `at` that make a C1 control: two in UTF-8, one for
 // a lone byte from 0x80 to 0x9F; 0 for none.
@@ -52,7 +42,7 @@ std::string Visible(std::string_view text) {
             for (std::size_t i = 0; i < c1; ++i) AppendHex(shown, static_cast<unsigned char>(text[at + i]), "\\x%02X");
             at += c1 - 1;
         } else {
-            const std::size_t length = std::max<std::size_t>(Utf8Length(text, at), 1);
+            const std::size_t length = std::max<std::size_t>(tarnview::Utf8SequenceLength(text.substr(at)), 1);
             shown.append(text.substr(at, length));
             at += length - 1;
         }

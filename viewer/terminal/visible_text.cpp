@@ -4,39 +4,12 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "utf8.h"
 #include "visible.h"
 
 namespace tarnview::terminal {
 
 namespace {
-
-// The length of the UTF-8 sequence at the start of `text`, 0 when it is
-// not one (overlong forms and surrogates included).
-std::size_t Utf8Length(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char first = byte(0);
-    std::size_t length = 0;
-    unsigned int low = 0x80, high = 0xbf;
-    if (first >= 0xc2 && first <= 0xdf) {
-        length = 2;
-    } else if (first >= 0xe0 && first <= 0xef) {
-        length = 3;
-        if (first == 0xe0) low = 0xa0;
-        if (first == 0xed) high = 0x9f;
-    } else if (first >= 0xf0 && first <= 0xf4) {
-        length = 4;
-        if (first == 0xf0) low = 0x90;
-        if (first == 0xf4) high = 0x8f;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xbf) return 0;
-    }
-    return length;
-}
 
 bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xc0) == 0x80; }
 
@@ -86,7 +59,7 @@ std::string VisibleText(std::string_view text) {
             shown += static_cast<char>(c);
             ++column;
             ++i;
-        } else if (const std::size_t length = Utf8Length(std::string_view(visible).substr(i)); length > 0) {
+        } else if (const std::size_t length = Utf8SequenceLength(std::string_view(visible).substr(i)); length > 0) {
             shown.append(visible, i, length);
             column += CharWidth(visible, i, length);
             i += length;

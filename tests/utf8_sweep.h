@@ -110,4 +110,15 @@ inline std::string Shown(std::string_view bytes) {
     return shown;
 }
 
+// The cases `judge` judges otherwise than the reference (the first ten,
+// shown as \xHH): empty when it judges every one alike.
+template <typename Judge>
+std::vector<std::string> Misjudged(Judge judge) {
+    std::vector<std::string> misjudged;
+    for (const Case& c : Cases()) {
+        if (judge(c.bytes) != c.valid && misjudged.size() < 10) misjudged.push_back(Shown(c.bytes));
+    }
+    return misjudged;
+}
+
 }  // namespace utf8_sweep

@@ -29,17 +29,13 @@ bool PlainInJson(const std::string& bytes) {
 }
 
 TEST(Utf8, EveryByteClassJudgedAsTheReferenceJudgesIt) {
-    int wrong = 0;
+    EXPECT_EQ(utf8_sweep::Misjudged([](const std::string& bytes) { return utf8::IsValid(bytes); }),
+              std::vector<std::string>{});
     for (const utf8_sweep::Case& c : utf8_sweep::Cases()) {
-        const bool valid = utf8::IsValid(c.bytes);
-        if (valid != c.valid && ++wrong <= 10) {
-            ADD_FAILURE() << utf8_sweep::Shown(c.bytes) << " valid: " << valid;
-        }
-        if (valid && !c.bytes.empty()) {
+        if (c.valid && !c.bytes.empty()) {
             EXPECT_GT(utf8::SequenceLength(c.bytes), 0u);
         }
     }
-    EXPECT_EQ(wrong, 0);
 }
 
 TEST(Utf8, TheLoadersReaderJudgesAlike) {

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "report_fixture.h"
+#include "report_layout.h"
 #include "report_reader.h"
+#include "report_texts.h"
 
 namespace {
 
@@ -178,6 +180,21 @@ TEST(TableRows, LongAndAwkwardNamesKeepTheirFields) {
     EXPECT_EQ(kindsSeen.size(), 8u);  // the infeasible end adds a diagnosis table
     ASSERT_EQ(report->Summary().size(), 2u);
     EXPECT_EQ(report->Summary()[1].mostInfeasibleEquation, run.equations.back());
+}
+
+// The diagnosis tables are known by their whole headers in the layout
+// table, as the fixed tables are; a line that only shares a column's name
+// with one is no diagnosis table.
+TEST(ReportParts, DiagnosisTablesKnownByTheirHeadersInTheLayoutTable) {
+    for (const MessageId id : report_layout::kDiagnosisEquationHeaders) {
+        const std::string header(report_text::Text(id));
+        EXPECT_EQ(tarnview::TableKindOfHeader(header), tarnview::TableKind::kDiagnosisEquations) << header;
+        EXPECT_EQ(tarnview::TableKindOfHeader(header + "   "), tarnview::TableKind::kDiagnosisEquations);
+    }
+    EXPECT_EQ(tarnview::TableKindOfHeader(report_text::Text(report_layout::kDiagnosisVariableHeader)),
+              tarnview::TableKind::kDiagnosisVariables);
+    EXPECT_EQ(tarnview::TableKindOfHeader("Associated Variable Name"), tarnview::TableKind::kOther);
+    EXPECT_EQ(tarnview::TableKindOfHeader("see the Associated Equation Name column"), tarnview::TableKind::kOther);
 }
 
 }  // namespace

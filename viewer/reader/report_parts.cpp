@@ -292,8 +292,10 @@ TableKind TableKindOfHeader(std::string_view headerText) {
     for (const TableLayout& layout : Layouts()) {
         if (layout.fixedWidth > 0 && header == layout.header) return layout.kind;
     }
-    if (header.find("Associated Variable Name") != std::string_view::npos) return TableKind::kDiagnosisEquations;
-    if (header.find("Associated Equation Name") != std::string_view::npos) return TableKind::kDiagnosisVariables;
+    for (const MessageId id : report_layout::kDiagnosisEquationHeaders) {
+        if (header == report_text::Text(id)) return TableKind::kDiagnosisEquations;
+    }
+    if (header == report_text::Text(report_layout::kDiagnosisVariableHeader)) return TableKind::kDiagnosisVariables;
     return TableKind::kOther;
 }
 

@@ -22,6 +22,7 @@
 #include "http_server.h"
 #include "page_assets.h"
 #include "report_library.h"
+#include "visible.h"
 
 extern char** environ;
 
@@ -53,26 +54,18 @@ struct ServeArguments {
 };
 
 // The address read strictly and put in its canonical form; one that other
-// machines reach only with --allow-remote. 0, or 2 after a usage error.
-int CheckAddress(ServeArguments& arguments) {
+// machines reach only with --allow-remote.  Throws CommandFailure (a usage
+// error) for any other.
+void CheckAddress(ServeArguments& arguments) {
     const std::string& given = arguments.settings.host;
     const std::optional<tarnview::server::ListenAddress> address = tarnview::server::ParseListenAddress(given);
-    if (!address) {
-        std::fprintf(stderr,
-                     "tarnview serve: --host takes an IP address such as 127.0.0.1 or ::1 (or localhost), "
-                     "not '%s'\n",
-                     given.c_str());
-        return 2;
-    }
-    if (!address->loopback && !arguments.allowRemote) {
-        std::fprintf(stderr,
-                     "tarnview serve: --host %s lets other machines reach the reports: add --allow-remote "
-                     "to mean it\n",
-                     given.c_str());
-        return 2;
-    }
+    if (!address)
+        throw CommandFailure("--host takes an IP address such as 127.0.0.1 or ::1 (or localhost), not '" + Visible(given) + "'",
+                             CommandFailure::kUsage);
+    if (!address->loopback && !arguments.allowRemote)
+        throw CommandFailure("--host " + Visible(given) + " lets other machines reach the reports: add --allow-remote to mean it",
+                             CommandFailure::kUsage);
     arguments.settings.host = address->text;
-    return 0;
 }
 
 // Says which address other machines may use, when they may.
@@ -168,7 +161,7 @@ private:
 };
 
 int Serve(ServeArguments& arguments) {
-    if (const int status = CheckAddress(arguments); status != 0) return status;
+    CheckAddress(arguments);
     tarnview::server::ReportLibrary reports;
     std::string error;
     if (!reports.Open(arguments.reports, error, stderr)) throw CommandFailure(error);

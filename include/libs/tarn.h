@@ -162,6 +162,7 @@ struct LoadError {
     std::string file;     // the file's name, on one line
     std::string place;    // "line 3, column 7", or the value's path: "iterations[2].status"
     std::string problem;  // what is wrong there; empty when the file loaded
+    int openError = 0;    // the system's error number when the file could not be opened
 
     bool Failed() const { return !problem.empty(); }
     std::string Line() const {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -183,8 +184,13 @@ LoadError ParseInPlace(char* text, size_t size, const PositionOf& position, Load
 // The whole file in buffer (a TextBuffer); an error, naming no file yet,
 // when it cannot be had.
 LoadError ReadFile(const char* path, std::unique_ptr<char[]>& buffer, size_t& size) {
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return Error("", "cannot open the file");
+    if (!in) {
+        LoadError error = Error("", "cannot open the file");
+        error.openError = errno;
+        return error;
+    }
     // A directory opens on some systems but cannot be read.
     in.peek();
     if (in.bad()) return Error("", "cannot read the file");

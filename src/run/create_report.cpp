@@ -90,14 +90,28 @@ struct RunPaths {
     std::string log;
 };
 
+// A data file that could not be opened: message 101 when it is not there
+// (or its name cannot be one, as one with a quote on Windows), otherwise
+// the system's reason (a file without read permission exists).
+RunFailure UnopenedDataFile(const RunPaths& paths, int error) {
+    if (error == ENOENT || error == ENOTDIR || error == EINVAL || error == 0)
+        return RunFailure(std::string(), kMsgFileNotFound, paths.data);
+    return RunFailure(paths.data + " cannot be read: " + std::strerror(error) + ".");
+}
+
 // Checks, without opening it, that the data file is one the report can
-// read: a named pipe would block the run, and a directory is no file.  A
-// missing data file is left to the open that follows (message 101).
+// read: a named pipe would block the run, and a directory is no file.  The
+// file is opened once, by the solver library as it loads it; one that is
+// not to be seen is opened here only to learn why (message 101 when it is
+// not there).
 void CheckDataFile(const RunPaths& paths) {
     const FileKind kind = KindOfFile(paths.data.c_str());
     if (kind == FileKind::kTooLong)
         throw RunFailure("the path " + paths.data + " is too long for the file system.");
     if (const char* what = RefusedKind(kind)) throw RunFailure(NotARegularFile(paths.data, what));
+    if (kind != FileKind::kMissing) return;
+    int openError = 0;
+    if (!platform::OpenForReading(paths.data.c_str(), &openError)) throw UnopenedDataFile(paths, openError);
 }
 
 // The same for the report file, checked before the data file is loaded and
@@ -108,36 +122,26 @@ void CheckReportFile(const RunPaths& paths) {
         throw RunFailure(NotARegularFile(paths.log, what), kMsgReportNotWritten, paths.log);
 }
 
-// A data file that could not be opened: message 101 when it is not there
-// (or its name cannot be one, as one with a quote on Windows), otherwise
-// the system's reason (a file without read permission exists).
-RunFailure UnopenedDataFile(const RunPaths& paths, int error) {
-    if (error == ENOENT || error == ENOTDIR || error == EINVAL || error == 0)
-        return RunFailure(std::string(), kMsgFileNotFound, paths.data);
-    return RunFailure(paths.data + " cannot be read: " + std::strerror(error) + ".");
-}
-
-// A data file the solver library refused, with the library's reason.  When
-// memory ran out before the library could keep one, memory is what failed.
-RunFailure Refused(const CTARNSolutionReporting& reporting) {
+// A data file the solver library refused, with the library's reason (one
+// it could not open is told as the run tells it).  When memory ran out
+// before the library could keep a reason, memory is what failed.
+RunFailure Refused(const RunPaths& paths, const CTARNSolutionReporting& reporting) {
     const tarn::LoadError& refusal = reporting.LoadProblem();
     if (!refusal.Failed()) throw std::bad_alloc();
+    if (refusal.openError != 0) return UnopenedDataFile(paths, refusal.openError);
     return RunFailure(refusal);
 }
 
 // Loads the data file into a new reporting object; a file the library
 // refuses fails the run with the library's reason.
 std::unique_ptr<CTARNSolutionReporting> Load(const RunPaths& paths) {
-    int openError = 0;
-    platform::ReadFile dataFile = platform::OpenForReading(paths.data.c_str(), &openError);
-    if (!dataFile) throw UnopenedDataFile(paths, openError);
     CheckReportFile(paths);
     std::setlocale(LC_NUMERIC, "C");
     auto reporting = std::make_unique<CTARNSolutionReporting>();
     reporting->GetModelManager();
     IVELDMgr* manager = reporting->GetModelManager();
     if (manager != nullptr) manager->SetWorkingDirectory(WorkingDirectoryOf(paths.base).c_str());
-    if (reporting->ReadReportFile(paths.data.c_str()) != 0) throw Refused(*reporting);
+    if (reporting->ReadReportFile(paths.data.c_str()) != 0) throw Refused(paths, *reporting);
     return reporting;
 }
 

@@ -49,6 +49,13 @@ constexpr char kUsage[] =
 
 constexpr char kTryHelp[] = "Try 'tarnreport --help' for more information.\n";
 
+// The one place the host tells a problem of its own: "tarnreport: PROBLEM"
+// on standard error.  (A report's own problems are told by the library.)
+void Tell(const std::string& problem) {
+    std::fprintf(stderr, "tarnreport: %s\n", problem.c_str());
+    std::fflush(stderr);
+}
+
 // Up to this many runs the progress line would only flicker.
 constexpr std::size_t kRunsWithoutProgress = 4;
 
@@ -89,7 +96,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         std::printf("%s\n", version.what());
         return 0;
     } catch (const CLI::ParseError& error) {
-        std::fprintf(stderr, "tarnreport: %s\n%s", command_line::UsageProblem(error, app, argc, argv).c_str(), kTryHelp);
+        Tell(command_line::UsageProblem(error, app, argc, argv));
+        std::fputs(kTryHelp, stderr);
         return 2;
     }
     return std::nullopt;
@@ -161,8 +169,7 @@ bool Relay(const std::string& run, const host::ChildOutcome& outcome) {
         std::string how = !outcome.abnormal.empty()
                               ? outcome.abnormal
                               : "ended with exit status " + std::to_string(outcome.exitStatus);
-        std::fprintf(stderr, "tarnreport: the report process for %s %s\n", base.c_str(),
-                     how.c_str());
+        Tell("the report process for " + base + " " + how);
         PrintFailed(base);
     }
     std::fflush(stdout);
@@ -197,9 +204,10 @@ int StopBatch(const std::vector<std::string>& runs, std::vector<RunSlot>& slots,
     }
     RelayInOrder(runs, slots, relayed, failures);
     const int signal = host::StopSignal();
-    std::fprintf(stderr, "tarnreport: stopped by signal %s: %zu report process%s ended, %zu run%s not started\n",
-                 host::SignalName(signal).c_str(), running.size(), running.size() == 1 ? "" : "es",
-                 runs.size() - started, runs.size() - started == 1 ? "" : "s");
+    const std::size_t notStarted = runs.size() - started;
+    Tell("stopped by signal " + host::SignalName(signal) + ": " + std::to_string(running.size()) + " report process" +
+         (running.size() == 1 ? "" : "es") + " ended, " + std::to_string(notStarted) + " run" +
+         (notStarted == 1 ? "" : "s") + " not started");
     std::fflush(stdout);
     return 128 + signal;
 }

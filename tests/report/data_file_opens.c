@@ -34,10 +34,15 @@ static void *real(const char *name)
     return function;
 }
 
-static mode_t mode_of(int flags, va_list args)
-{
-    return (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(args, mode_t) : 0;
-}
+/* The mode argument of an open call, there only when it creates a file;
+ * `flags` is the call's last named parameter. */
+#define MODE_ARGUMENT(flags, mode)                                              \
+    do {                                                                        \
+        va_list args;                                                           \
+        va_start(args, flags);                                                  \
+        mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(args, mode_t) : 0; \
+        va_end(args);                                                           \
+    } while (0)
 
 FILE *fopen(const char *path, const char *mode)
 {
@@ -53,33 +58,24 @@ FILE *fopen64(const char *path, const char *mode)
 
 int open(const char *path, int flags, ...)
 {
-    va_list args;
     mode_t mode;
-    va_start(args, flags);
-    mode = mode_of(flags, args);
-    va_end(args);
+    MODE_ARGUMENT(flags, mode);
     count(path);
     return ((int (*)(const char *, int, ...))real("open"))(path, flags, mode);
 }
 
 int open64(const char *path, int flags, ...)
 {
-    va_list args;
     mode_t mode;
-    va_start(args, flags);
-    mode = mode_of(flags, args);
-    va_end(args);
+    MODE_ARGUMENT(flags, mode);
     count(path);
     return ((int (*)(const char *, int, ...))real("open64"))(path, flags, mode);
 }
 
 int openat(int directory, const char *path, int flags, ...)
 {
-    va_list args;
     mode_t mode;
-    va_start(args, flags);
-    mode = mode_of(flags, args);
-    va_end(args);
+    MODE_ARGUMENT(flags, mode);
     count(path);
     return ((int (*)(int, const char *, int, ...))real("openat"))(directory, path, flags, mode);
 }

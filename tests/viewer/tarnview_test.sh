@@ -69,6 +69,8 @@ told_once 2 "K must be a number from -1 or 'initial', not 'x'" diff "$report" x
 told_once 1 "$work/copy.log: the page would overwrite the report" html "$work/copy.log" -o "$work/copy.log"
 told_once 1 "/dev/full: the page could not be written in full" html "$report" -o /dev/full
 told_once 1 "$work/none/page.html: cannot be written: No such file or directory" html "$report" -o "$work/none/page.html"
+# A file name is told as given, its control characters made visible.
+told_once 1 "$work/^[[31m.log: cannot open: No such file or directory" show "$work/$esc[31m.log"
 
 # A report that cannot be read: status 1 and the file named.
 for command in show summary; do

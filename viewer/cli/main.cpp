@@ -108,9 +108,10 @@ int UsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char
 }
 
 // The one place a command's failure is told: "tarnview COMMAND: PROBLEM" on
-// standard error, and the failure's exit status.
+// standard error, the problem made safe for a terminal (it may name a file
+// or a name as given), and the failure's exit status.
 int Fail(const Command& command, const char* problem, int exitStatus) {
-    std::fprintf(stderr, "tarnview %s: %s\n", command.name, problem);
+    std::fprintf(stderr, "tarnview %s: %s\n", command.name, Visible(problem).c_str());
     return exitStatus;
 }
 

@@ -18,12 +18,19 @@
 
 #include "TARNReport.h"
 #include "command_line.h"
+#include "report_outcome.h"
 #include "report_process.h"
+#include "watch_folder.h"
 
 namespace {
 
+using host::BaseOf;
+using host::PrintFailed;
+using host::Relay;
+
 constexpr char kUsage[] =
     "Usage: tarnreport [OPTION]... RUN...\n"
+    "  or:  tarnreport --watch=DIR [--once] [OPTION]...\n"
     "Write the execution report of each run: for RUN, given as runs/x, as its\n"
     "run-data file runs/x.vdr or as its report runs/x.log, read runs/x.vdr and\n"
     "write the report runs/x.log.\n"
@@ -32,20 +39,33 @@ constexpr char kUsage[] =
     "                    own (default: the number of processors)\n"
     "      --long-lists  list up to 100 equations in the largest-value lists\n"
     "                    instead of 10 (adds VDRLONGLIST to KORMOPTIONS)\n"
+    "      --watch=DIR   watch the folder DIR and the folders below it, and write\n"
+    "                    the report of each run there as soon as its run-data file\n"
+    "                    is closed (renamed, linked or written into place), until\n"
+    "                    stopped; first, the report of each run there whose report\n"
+    "                    is missing or not newer than its run-data file\n"
+    "      --once        with --watch: write those first reports, then exit\n"
+    "      --poll        with --watch: look at DIR every second instead of being\n"
+    "                    told of changes (for a network filesystem)\n"
     "  -h, --help        show this text and exit\n"
     "  -V, --version     show the version and exit\n"
     "\n"
     "For each run, in the order given, a line \"wrote runs/x.log\" or \"report for\n"
     "runs/x failed\" follows what the report printed; the reason for a failure is\n"
     "on standard output or standard error.  With more than a few runs and standard\n"
-    "error on a terminal, a progress line shows there.\n"
+    "error on a terminal, a progress line shows there.  A watch prints the same\n"
+    "lines as each report ends, goes on after a failure, and passes over hidden\n"
+    "files (.x.vdr, a program's temporaries) and a run-data file that is still\n"
+    "being written (x.vdr.progress, or x.vdr before it is closed).\n"
     "\n"
     "SIGTERM, SIGINT (Ctrl-C) or SIGHUP stop a batch: its report processes are\n"
     "ended (their reports left as far as they got), what they printed is passed\n"
-    "on, no further run is started, and a line says so.\n"
+    "on, no further run is started, and a line says so.  They end a watch once\n"
+    "the reports it is writing are written.\n"
     "\n"
     "Exit status: 0 when every report was written, 1 when one failed, 2 on a\n"
-    "usage error, 128 + N when the batch was stopped by signal N.\n";
+    "usage error, 128 + N when the batch was stopped by signal N.  A watch\n"
+    "stopped by a signal ends with 0; one that cannot watch DIR with 1.\n";
 
 constexpr char kTryHelp[] = "Try 'tarnreport --help' for more information.\n";
 
@@ -56,17 +76,27 @@ struct Options {
     std::vector<std::string> runs;
     bool longLists = false;
     unsigned jobs = 0;  // 0: one per processor
+    std::string watch;  // the folder to watch, or ""
+    bool once = false;
+    bool poll = false;
 };
 
-// "runs/x.vdr" names the run whose base path is "runs/x", and so does its
-// report "runs/x.log" (unless a run "runs/x.log" has data of its own).
-std::string BaseOf(const std::string& run) {
-    for (const std::string_view extension : {std::string_view(".vdr"), std::string_view(".log")}) {
-        if (run.size() <= extension.size() || !run.ends_with(extension)) continue;
-        if (extension == ".log" && std::filesystem::exists(run + ".vdr")) return run;
-        return run.substr(0, run.size() - extension.size());
+// The usage error "tarnreport: PROBLEM" and the hint; returns its status.
+int UsageError(const std::string& problem) {
+    std::fprintf(stderr, "tarnreport: %s\n%s", problem.c_str(), kTryHelp);
+    return 2;
+}
+
+// What the options cannot be given with; "" when they agree.
+std::string ConflictOf(const Options& options) {
+    if (options.watch.empty()) {
+        if (options.runs.empty()) return "no run given";
+        if (options.once) return "option '--once' needs '--watch'";
+        if (options.poll) return "option '--poll' needs '--watch'";
+        return "";
     }
-    return run;
+    if (!options.runs.empty()) return "no run may be given with '--watch': '" + options.runs.front() + "'";
+    return "";
 }
 
 // Reads the command line into options; returns the exit status when the
@@ -79,7 +109,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     app.add_option("-j,--jobs", options.jobs)
         ->check(command_line::WholeNumber(1, 100000, "invalid number of jobs"))
         ->type_name("a number");
-    app.add_option("run", options.runs)->required();
+    app.add_option("--watch", options.watch)->type_name("a folder");
+    app.add_flag("--once", options.once);
+    app.add_flag("--poll", options.poll);
+    app.add_option("run", options.runs);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -89,9 +122,9 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         std::printf("%s\n", version.what());
         return 0;
     } catch (const CLI::ParseError& error) {
-        std::fprintf(stderr, "tarnreport: %s\n%s", command_line::UsageProblem(error, app, argc, argv).c_str(), kTryHelp);
-        return 2;
+        return UsageError(command_line::UsageProblem(error, app, argc, argv));
     }
+    if (const std::string conflict = ConflictOf(options); !conflict.empty()) return UsageError(conflict);
     return std::nullopt;
 }
 
@@ -104,10 +137,6 @@ void AddLongListOption() {
 #else
     setenv("KORMOPTIONS", options.c_str(), 1);
 #endif
-}
-
-void PrintFailed(const std::string& base) {
-    std::printf("report for %s failed\n", base.c_str());
 }
 
 // One report, here; returns whether it was written.
@@ -148,26 +177,6 @@ private:
     bool shown_;
     int width_ = 0;
 };
-
-// Passes on what a run's process printed; returns whether the report was
-// written.  A process that did not end by itself printed no line of its own.
-bool Relay(const std::string& run, const host::ChildOutcome& outcome) {
-    std::fwrite(outcome.err.data(), 1, outcome.err.size(), stderr);
-    std::fflush(stderr);
-    std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
-    bool written = outcome.exitStatus == 0;
-    if (outcome.exitStatus != 0 && outcome.exitStatus != 1) {
-        std::string base = BaseOf(run);
-        std::string how = !outcome.abnormal.empty()
-                              ? outcome.abnormal
-                              : "ended with exit status " + std::to_string(outcome.exitStatus);
-        std::fprintf(stderr, "tarnreport: the report process for %s %s\n", base.c_str(),
-                     how.c_str());
-        PrintFailed(base);
-    }
-    std::fflush(stdout);
-    return written;
-}
 
 struct RunSlot {
     host::ChildHandle child;
@@ -255,8 +264,9 @@ int main(int argc, char** argv) {
     if (std::optional<int> status = ParseArguments(argc, argv, options)) return *status;
     if (options.longLists) AddLongListOption();
 
-    if (options.runs.size() == 1) return ReportHere(options.runs.front()) ? 0 : 1;
     unsigned jobs = options.jobs != 0 ? options.jobs : host::ProcessorCount();
     jobs = std::min(jobs, host::kMaxChildren);
+    if (!options.watch.empty()) return host::WatchFolder({options.watch, jobs, options.once, options.poll});
+    if (options.runs.size() == 1) return ReportHere(options.runs.front()) ? 0 : 1;
     return ReportInChildren(options.runs, jobs);
 }

@@ -1,0 +1,83 @@
+// The portable watch: the tree looked at every so often.
+#include <cstdint>
+#include <map>
+#include <system_error>
+#include <utility>
+
+#include "directory_watch.h"
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What tells a file's writing apart: its time and size.
+struct Stamp {
+    fs::file_time_type time;
+    std::uintmax_t size = 0;
+    bool operator==(const Stamp&) const = default;
+};
+
+struct Sighting {
+    Stamp seen;      // at the last look
+    Stamp reported;  // when it was last given as a change
+};
+
+class PollingTreeWatch : public DirectoryWatch {
+public:
+    PollingTreeWatch(fs::path root, WantedFile wanted, int interval)
+        : m_root(std::move(root)), m_wanted(std::move(wanted)), m_interval(interval) {
+        for (const auto& [path, stamp] : Look()) m_files[path] = {stamp, stamp};
+    }
+
+    int Descriptor() const override { return -1; }
+    int WaitMilliseconds() const override { return m_interval; }
+
+    TreeChanges TakeChanges() override {
+        TreeChanges changes;
+        std::map<fs::path, Sighting> files;
+        for (const auto& [path, stamp] : Look()) {
+            auto known = m_files.find(path);
+            // New since the last look: given once it is the same at the next.
+            Sighting sighting = known != m_files.end() ? known->second : Sighting{};
+            if (stamp == sighting.seen && stamp != sighting.reported) {
+                changes.files.push_back(path);
+                sighting.reported = stamp;
+            }
+            sighting.seen = stamp;
+            files.emplace(path, sighting);
+        }
+        m_files = std::move(files);
+        return changes;
+    }
+
+private:
+    // Every wanted regular file under the root, with its stamp; what cannot
+    // be read (a folder removed while looked at, one without permission) is
+    // passed over.
+    std::map<fs::path, Stamp> Look() const {
+        std::map<fs::path, Stamp> found;
+        std::error_code error;
+        fs::recursive_directory_iterator entry(m_root, fs::directory_options::skip_permission_denied, error), end;
+        for (; !error && entry != end; entry.increment(error)) {
+            std::error_code ignored;
+            if (!m_wanted(entry->path()) || !entry->is_regular_file(ignored)) continue;
+            Stamp stamp{entry->last_write_time(ignored), entry->file_size(ignored)};
+            if (!ignored) found.emplace(entry->path(), stamp);
+        }
+        return found;
+    }
+
+    fs::path m_root;
+    WantedFile m_wanted;
+    int m_interval;
+    std::map<fs::path, Sighting> m_files;
+};
+
+}  // namespace
+
+std::unique_ptr<DirectoryWatch> PollingWatch(const fs::path& root, WantedFile wanted, int interval) {
+    return std::make_unique<PollingTreeWatch>(root, std::move(wanted), interval);
+}
+
+}  // namespace host

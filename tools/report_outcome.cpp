@@ -1,0 +1,40 @@
+#include "report_outcome.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+
+namespace host {
+
+std::string BaseOf(const std::string& run) {
+    for (const std::string_view extension : {std::string_view(".vdr"), std::string_view(".log")}) {
+        if (run.size() <= extension.size() || !run.ends_with(extension)) continue;
+        if (extension == ".log" && std::filesystem::exists(run + ".vdr")) return run;
+        return run.substr(0, run.size() - extension.size());
+    }
+    return run;
+}
+
+void PrintFailed(const std::string& base) {
+    std::printf("report for %s failed\n", base.c_str());
+}
+
+bool Relay(const std::string& run, const ChildOutcome& outcome) {
+    std::fwrite(outcome.err.data(), 1, outcome.err.size(), stderr);
+    std::fflush(stderr);
+    std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
+    bool written = outcome.exitStatus == 0;
+    if (outcome.exitStatus != 0 && outcome.exitStatus != 1) {
+        std::string base = BaseOf(run);
+        std::string how = !outcome.abnormal.empty()
+                              ? outcome.abnormal
+                              : "ended with exit status " + std::to_string(outcome.exitStatus);
+        std::fprintf(stderr, "tarnreport: the report process for %s %s\n", base.c_str(),
+                     how.c_str());
+        PrintFailed(base);
+    }
+    std::fflush(stdout);
+    return written;
+}
+
+}  // namespace host

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 #include "TARNReport.h"
@@ -79,6 +80,36 @@ bool Publish(const std::string& temporary, const std::string& base, bool report)
     return !failed;
 }
 
+// The run's progress under the run's own name, BASE.vdr.progress, for those
+// who follow it (tarnview view BASE, tarnreport --watch): the writer starts
+// it beside the temporary run and appends to it as the run goes; it is
+// renamed at once, and removed once the run is published or given up (a
+// run that stopped without an end, killed, leaves it).
+class FollowedRun {
+public:
+    FollowedRun(slp::RunRecorder& recorder, const std::string& temporary, const std::string& base)
+        : m_path(base + ".vdr.progress") {
+        recorder.WriteProgress();
+        std::error_code failed;
+        fs::rename(temporary + ".vdr.progress", m_path, failed);
+        if (!failed) return;
+        Complain("cannot write " + m_path + ": " + failed.message() + "; the run cannot be followed");
+        m_path.clear();
+    }
+    ~FollowedRun() { Remove(); }
+    FollowedRun(const FollowedRun&) = delete;
+    FollowedRun& operator=(const FollowedRun&) = delete;
+
+    void Remove() {
+        std::error_code ignored;
+        if (!m_path.empty()) fs::remove(m_path, ignored);
+        m_path.clear();
+    }
+
+private:
+    std::string m_path;
+};
+
 // Solves one model into BASE.vdr and its report BASE.log, both written
 // under a temporary name first; false when the report cannot be written.
 bool SolveInto(const slp::Model& model, const std::string& base, const slp::SolverOptions& options,
@@ -87,14 +118,17 @@ bool SolveInto(const slp::Model& model, const std::string& base, const slp::Solv
                                    ("." + fs::path(base).filename().string() + ".tarnslp-" + std::to_string(getpid())))
                                       .string();
     slp::Result result;
+    std::optional<FollowedRun> followed;
     {
         slp::RunRecorder recorder(temporary, model, options);
+        followed.emplace(recorder, temporary, base);
         result = slp::SolveFromStarts(model, options, starts, recorder);
         // Interrupted, the recorder removes its temporary file as it goes.
         if (result.outcome != slp::Outcome::Interrupted && !g_stop) recorder.Finish(result);
     }
     if (g_stop) {
         RemoveRun(temporary);
+        followed->Remove();
         EndBySignal();
     }
     for (const std::string& line : result.startEnds) std::printf("%s: %s\n", slp::VisibleText(model.name).c_str(), line.c_str());
@@ -106,6 +140,7 @@ bool SolveInto(const slp::Model& model, const std::string& base, const slp::Solv
     }
     if (g_stop) {
         RemoveRun(temporary);
+        followed->Remove();
         EndBySignal();
     }
     if (!Publish(temporary, base, report)) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <unistd.h>
 
 #include "TARNReport.h"
@@ -80,6 +81,32 @@ bool Publish(const std::string& temporary, const std::string& base, bool report)
     return !failed;
 }
 
+// The folder a run is written in before it is published: DIR/.tarnslp-PID,
+// hidden (a watch of DIR passes over it), where the run keeps its own file
+// names, NAME.vdr and NAME.vdr.progress, as its progress names it.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& base)
+        : m_path(fs::path(base).parent_path() / (".tarnslp-" + std::to_string(getpid()))) {
+        std::error_code failed;
+        fs::create_directory(m_path, failed);
+        if (failed) throw std::runtime_error("cannot create " + m_path.string() + ": " + failed.message());
+    }
+    ~ScratchFolder() { Remove(); }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    // Where the run of `base` is written first.
+    std::string BaseFor(const std::string& base) const { return (m_path / fs::path(base).filename()).string(); }
+    void Remove() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+
+private:
+    fs::path m_path;
+};
+
 // The run's progress under the run's own name, BASE.vdr.progress, for those
 // who follow it (tarnview view BASE, tarnreport --watch): the writer starts
 // it beside the temporary run and appends to it as the run goes; it is
@@ -111,12 +138,11 @@ private:
 };
 
 // Solves one model into BASE.vdr and its report BASE.log, both written
-// under a temporary name first; false when the report cannot be written.
+// in a scratch folder first; false when the report cannot be written.
 bool SolveInto(const slp::Model& model, const std::string& base, const slp::SolverOptions& options,
                int starts, bool report) {
-    const std::string temporary = (fs::path(base).parent_path() /
-                                   ("." + fs::path(base).filename().string() + ".tarnslp-" + std::to_string(getpid())))
-                                      .string();
+    ScratchFolder scratch(base);
+    const std::string temporary = scratch.BaseFor(base);
     slp::Result result;
     std::optional<FollowedRun> followed;
     {
@@ -127,8 +153,8 @@ bool SolveInto(const slp::Model& model, const std::string& base, const slp::Solv
         if (result.outcome != slp::Outcome::Interrupted && !g_stop) recorder.Finish(result);
     }
     if (g_stop) {
-        RemoveRun(temporary);
         followed->Remove();
+        scratch.Remove();
         EndBySignal();
     }
     for (const std::string& line : result.startEnds) std::printf("%s: %s\n", slp::VisibleText(model.name).c_str(), line.c_str());
@@ -139,8 +165,8 @@ bool SolveInto(const slp::Model& model, const std::string& base, const slp::Solv
         return false;
     }
     if (g_stop) {
-        RemoveRun(temporary);
         followed->Remove();
+        scratch.Remove();
         EndBySignal();
     }
     if (!Publish(temporary, base, report)) {

@@ -13,8 +13,12 @@
 
 namespace host {
 
-// Which files the watch is about, by their path.
-using WantedFile = std::function<bool(const std::filesystem::path&)>;
+// Which files the watch is about, and which folders below the root it
+// looks into, by their path.
+struct WatchedNames {
+    std::function<bool(const std::filesystem::path&)> file;
+    std::function<bool(const std::filesystem::path&)> folder;
+};
 
 // What changed since the last look.
 struct TreeChanges {
@@ -40,16 +44,16 @@ public:
     virtual TreeChanges TakeChanges() = 0;
 };
 
-// The system's own watch of root's tree (not following symbolic links to
-// folders), or null with the reason in `why` where there is none or it
+// The system's own watch of root's tree (the folders named, not following
+// symbolic links to folders), or null with the reason in `why` where there is none or it
 // cannot watch the tree.
-std::unique_ptr<DirectoryWatch> SystemWatch(const std::filesystem::path& root, WantedFile wanted,
+std::unique_ptr<DirectoryWatch> SystemWatch(const std::filesystem::path& root, const WatchedNames& names,
                                             std::string& why);
 
 // A watch that looks at the tree every `interval` milliseconds: a wanted
 // file is a change once it was seen changed and then the same at the next
 // look (a file written in place is not taken half-written).
-std::unique_ptr<DirectoryWatch> PollingWatch(const std::filesystem::path& root, WantedFile wanted,
+std::unique_ptr<DirectoryWatch> PollingWatch(const std::filesystem::path& root, const WatchedNames& names,
                                              int interval);
 
 }  // namespace host

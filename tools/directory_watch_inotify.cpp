@@ -37,7 +37,7 @@ bool HasOtherLinks(const fs::path& file) {
 
 class InotifyWatch : public DirectoryWatch {
 public:
-    InotifyWatch(fs::path root, WantedFile wanted) : m_root(std::move(root)), m_wanted(std::move(wanted)) {}
+    InotifyWatch(fs::path root, WatchedNames names) : m_root(std::move(root)), m_names(std::move(names)) {}
     ~InotifyWatch() override {
         if (m_fd >= 0) ::close(m_fd);
     }
@@ -84,18 +84,18 @@ private:
         if (folder == m_folders.end() || event.len == 0) return;
         const fs::path path = folder->second / event.name;
         if (event.mask & IN_ISDIR) {
-            if (!(event.mask & (IN_CREATE | IN_MOVED_TO))) return;
+            if (!(event.mask & (IN_CREATE | IN_MOVED_TO)) || !m_names.folder(path)) return;
             std::string why = AddTree(path);
             if (!why.empty() && changes.lost.empty()) changes.lost = why;
             changes.folders.push_back(path);
             return;
         }
-        if (!m_wanted(path)) return;
+        if (!m_names.file(path)) return;
         if ((event.mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) || ((event.mask & IN_CREATE) && HasOtherLinks(path)))
             changes.files.push_back(path);
     }
 
-    // Watches the folder and every folder below it (a folder moved within
+    // Watches the folder and every folder named below it (a folder moved within
     // the tree keeps its watch, now under its new path).  A folder that
     // went away meanwhile is no problem.
     std::string AddTree(const fs::path& top) {
@@ -105,6 +105,10 @@ private:
         for (; !error && entry != end; entry.increment(error)) {
             std::error_code ignored;
             if (!entry->is_directory(ignored) || entry->is_symlink(ignored)) continue;
+            if (!m_names.folder(entry->path())) {
+                entry.disable_recursion_pending();
+                continue;
+            }
             if (std::string why = Add(entry->path()); !why.empty()) return why;
         }
         return "";
@@ -121,15 +125,15 @@ private:
     }
 
     fs::path m_root;
-    WantedFile m_wanted;
+    WatchedNames m_names;
     int m_fd = -1;
     std::unordered_map<int, fs::path> m_folders;  // by watch descriptor
 };
 
 }  // namespace
 
-std::unique_ptr<DirectoryWatch> SystemWatch(const fs::path& root, WantedFile wanted, std::string& why) {
-    auto watch = std::make_unique<InotifyWatch>(root, std::move(wanted));
+std::unique_ptr<DirectoryWatch> SystemWatch(const fs::path& root, const WatchedNames& names, std::string& why) {
+    auto watch = std::make_unique<InotifyWatch>(root, names);
     why = watch->Start();
     if (!why.empty()) return nullptr;
     return watch;

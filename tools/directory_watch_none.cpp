@@ -4,7 +4,7 @@
 
 namespace host {
 
-std::unique_ptr<DirectoryWatch> SystemWatch(const std::filesystem::path&, WantedFile, std::string& why) {
+std::unique_ptr<DirectoryWatch> SystemWatch(const std::filesystem::path&, const WatchedNames&, std::string& why) {
     why.clear();
     return nullptr;
 }

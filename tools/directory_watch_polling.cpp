@@ -25,8 +25,8 @@ struct Sighting {
 
 class PollingTreeWatch : public DirectoryWatch {
 public:
-    PollingTreeWatch(fs::path root, WantedFile wanted, int interval)
-        : m_root(std::move(root)), m_wanted(std::move(wanted)), m_interval(interval) {
+    PollingTreeWatch(fs::path root, WatchedNames names, int interval)
+        : m_root(std::move(root)), m_names(std::move(names)), m_interval(interval) {
         for (const auto& [path, stamp] : Look()) m_files[path] = {stamp, stamp};
     }
 
@@ -52,7 +52,8 @@ public:
     }
 
 private:
-    // Every wanted regular file under the root, with its stamp; what cannot
+    // Every wanted regular file in the folders named under the root, with
+    // its stamp; what cannot
     // be read (a folder removed while looked at, one without permission) is
     // passed over.
     std::map<fs::path, Stamp> Look() const {
@@ -61,7 +62,8 @@ private:
         fs::recursive_directory_iterator entry(m_root, fs::directory_options::skip_permission_denied, error), end;
         for (; !error && entry != end; entry.increment(error)) {
             std::error_code ignored;
-            if (!m_wanted(entry->path()) || !entry->is_regular_file(ignored)) continue;
+            if (entry->is_directory(ignored) && !m_names.folder(entry->path())) entry.disable_recursion_pending();
+            if (!m_names.file(entry->path()) || !entry->is_regular_file(ignored)) continue;
             Stamp stamp{entry->last_write_time(ignored), entry->file_size(ignored)};
             if (!ignored) found.emplace(entry->path(), stamp);
         }
@@ -69,15 +71,15 @@ private:
     }
 
     fs::path m_root;
-    WantedFile m_wanted;
+    WatchedNames m_names;
     int m_interval;
     std::map<fs::path, Sighting> m_files;
 };
 
 }  // namespace
 
-std::unique_ptr<DirectoryWatch> PollingWatch(const fs::path& root, WantedFile wanted, int interval) {
-    return std::make_unique<PollingTreeWatch>(root, std::move(wanted), interval);
+std::unique_ptr<DirectoryWatch> PollingWatch(const fs::path& root, const WatchedNames& names, int interval) {
+    return std::make_unique<PollingTreeWatch>(root, names, interval);
 }
 
 }  // namespace host

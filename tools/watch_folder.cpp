@@ -24,6 +24,9 @@ namespace fs = std::filesystem;
 constexpr std::string_view kRunDataExtension = ".vdr";
 constexpr std::string_view kReportExtension = ".log";
 constexpr int kPollMilliseconds = 1000;
+const WatchedNames kWatchedNames{IsWatchedRunData, IsWatchedFolder};
+
+bool IsHidden(std::string_view name) { return name.starts_with('.'); }
 
 bool HasControlCharacter(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -83,8 +86,11 @@ public:
         std::vector<fs::path> found;
         std::error_code error;
         fs::recursive_directory_iterator entry(folder, fs::directory_options::skip_permission_denied, error), end;
-        for (; !error && entry != end; entry.increment(error))
+        for (; !error && entry != end; entry.increment(error)) {
+            std::error_code ignored;
+            if (entry->is_directory(ignored) && !IsWatchedFolder(entry->path())) entry.disable_recursion_pending();
             if (IsWatchedRunData(entry->path())) found.push_back(entry->path());
+        }
         std::sort(found.begin(), found.end());
         for (const fs::path& data : found) Offer(data);
     }
@@ -163,12 +169,12 @@ private:
 std::unique_ptr<DirectoryWatch> OpenWatch(const fs::path& root, bool poll) {
     if (!poll) {
         std::string why;
-        if (std::unique_ptr<DirectoryWatch> watch = SystemWatch(root, IsWatchedRunData, why)) return watch;
+        if (std::unique_ptr<DirectoryWatch> watch = SystemWatch(root, kWatchedNames, why)) return watch;
         if (!why.empty())
             std::fprintf(stderr, "tarnreport: %s; looking at %s every second instead\n", OnOneLine(why).c_str(),
                          OnOneLine(root.string()).c_str());
     }
-    return PollingWatch(root, IsWatchedRunData, kPollMilliseconds);
+    return PollingWatch(root, kWatchedNames, kPollMilliseconds);
 }
 
 // Why the folder cannot be watched, or "".
@@ -185,8 +191,10 @@ std::string FolderProblem(const fs::path& folder) {
 
 bool IsWatchedRunData(const fs::path& path) {
     const std::string name = path.filename().string();
-    return name.size() > kRunDataExtension.size() && name.front() != '.' && name.ends_with(kRunDataExtension);
+    return name.size() > kRunDataExtension.size() && !IsHidden(name) && name.ends_with(kRunDataExtension);
 }
+
+bool IsWatchedFolder(const fs::path& path) { return !IsHidden(path.filename().string()); }
 
 int WatchFolder(const WatchOptions& options) {
     const fs::path root = options.folder;
@@ -221,7 +229,7 @@ int WatchFolder(const WatchOptions& options) {
         if (!changes.lost.empty()) {
             std::fprintf(stderr, "tarnreport: %s; looking at %s every second from now on\n",
                          OnOneLine(changes.lost).c_str(), OnOneLine(root.string()).c_str());
-            watch = PollingWatch(root, IsWatchedRunData, kPollMilliseconds);
+            watch = PollingWatch(root, kWatchedNames, kPollMilliseconds);
             changes.folders.push_back(root);
         }
         for (const fs::path& folder : changes.folders) reports.OfferTree(folder);

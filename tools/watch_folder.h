@@ -21,5 +21,8 @@ int WatchFolder(const WatchOptions& options);
 // Whether the watch reports the run whose data file this is: NAME.vdr,
 // NAME not starting with a dot (a hidden file is a program's temporary).
 bool IsWatchedRunData(const std::filesystem::path& path);
+// Whether the watch looks into this folder below DIR: not a hidden one (a
+// program's scratch folder).
+bool IsWatchedFolder(const std::filesystem::path& path);
 
 }  // namespace host

@@ -1,8 +1,8 @@
 #!/bin/bash
 # tarnreport --watch: the reports of runs closed under the folder while it
 # watches (renamed in, written in place, linked, in new folders), at once
-# and with --poll; a run still being written, a hidden temporary and a
-# progress file passed over; a bad run told and the watch going on; twenty
+# and with --poll; a run still being written, a hidden temporary, a hidden
+# folder and a progress file passed over; a bad run told and the watch going on; twenty
 # runs with -j 4; --once and a report newer than its data; the end on
 # SIGTERM after the report in hand.  Every wait is for a line the watch
 # prints, bounded.
@@ -56,7 +56,9 @@ done
 # for a hidden temporary or a progress file; a bad run told, status 1.
 once="$work/once"
 mkdir -p "$once/sub"
+mkdir -p "$once/.scratch"
 cp "$good" "$once/a.vdr"; cp "$good" "$once/sub/b.vdr"; cp "$good" "$once/.a.vdr.tmp.vdr"
+cp "$good" "$once/.scratch/c.vdr"
 echo '{"format": "tarn-vdr-progress", "version": 1}' > "$once/c.vdr.progress"
 echo '{' > "$once/bad.vdr"
 "$host" --watch "$once" --once -j 2 > "$work/out" 2> "$work/err"; status=$?
@@ -64,7 +66,8 @@ echo '{' > "$once/bad.vdr"
 printf 'report for %s failed\nwrote %s\nwrote %s\n' "$once/bad" "$once/a.log" "$once/sub/b.log" |
     cmp -s - <(sort "$work/out") || fail "--once: output was: $(cat "$work/out")"
 grep -q "^$once/bad.vdr: " "$work/err" || fail "--once: the bad run's error: $(cat "$work/err")"
-[ ! -e "$once/c.log" ] && [ ! -e "$once/.a.vdr.tmp.log" ] || fail "--once reported a progress file or a temporary"
+[ ! -e "$once/c.log" ] && [ ! -e "$once/.a.vdr.tmp.log" ] && [ ! -e "$once/.scratch/c.log" ] ||
+    fail "--once reported a progress file or a temporary"
 rm "$once/bad.vdr"
 # A report newer than its data stays; one older is written again.
 touch -d '2001-01-01' "$once/sub/b.vdr"
@@ -86,6 +89,7 @@ for mode in inotify poll; do
     # look as closed).
     [ $mode = inotify ] && exec 4> "$dir/slow.vdr" && head -c 100 "$good" >&4
     echo "{\"format\": \"tarn-vdr-progress\"}" > "$dir/running.vdr.progress"
+    mkdir -p "$dir/.scratch" && close_run "$dir/.scratch/hidden.vdr"
     close_run "$dir/second.vdr"
     expect_line "wrote $dir/second.log" "$mode: a run closed while another is written"
     if [ $mode = inotify ]; then
@@ -104,6 +108,7 @@ for mode in inotify poll; do
     ln "$dir/first.vdr" "$dir/linked.vdr"
     expect_line "wrote $dir/linked.log" "$mode: a linked run"
     [ ! -e "$dir/running.log" ] || fail "$mode: a run in progress was reported"
+    [ ! -e "$dir/.scratch/hidden.log" ] || fail "$mode: a run in a hidden folder was reported"
     stop_watch
     [ $stopped -eq 0 ] || fail "$mode: exit status $stopped on SIGTERM"
     grep -q "^tarnreport: stopped by signal 15 (.*) after the 0 reports in hand$" "$work/err" ||

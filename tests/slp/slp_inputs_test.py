@@ -169,8 +169,8 @@ class EndingSignals(unittest.TestCase):
                 process = subprocess.Popen([TARNSLP, "-o", out, self.model], stdout=subprocess.DEVNULL,
                                            stderr=subprocess.PIPE)
                 deadline = time.monotonic() + 120
-                # Wait for the run's temporary file: the solve has begun.
-                while not any(".tmp-" in f for f in os.listdir(out)) and process.poll() is None:
+                # Wait for the run's progress: the solve has begun.
+                while "refinery.vdr.progress" not in os.listdir(out) and process.poll() is None:
                     self.assertLess(time.monotonic(), deadline)
                     time.sleep(0.01)
                 process.send_signal(getattr(signal, name))
@@ -216,11 +216,13 @@ class Progress(unittest.TestCase):
         out = tempfile.mkdtemp(dir=WORK)
         pid, lines = self.lines_while_solving(out)
         header, model, first = lines[:3]
-        self.assertEqual((header["format"], header["version"], header["pid"]), ("tarn-vdr-progress", 1, pid))
+        self.assertEqual((header["format"], header["version"], header["run"], header["pid"]),
+                         ("tarn-vdr-progress", 1, "refinery.vdr", pid))
         self.assertEqual(model["model"], "REFINERY_150P")
         self.assertIn("PROFIT", model["equations"])
         self.assertEqual(first["iter"], 0)
-        self.assertEqual(sorted(os.listdir(out)), ["refinery.vdr.progress"])
+        # Beside it only the hidden scratch folder of the killed process.
+        self.assertEqual(sorted(os.listdir(out)), [".tarnslp-%d" % pid, "refinery.vdr.progress"])
 
     def test_no_progress_left_after_the_run(self):
         out = tempfile.mkdtemp(dir=WORK)

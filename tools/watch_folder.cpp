@@ -177,6 +177,20 @@ std::unique_ptr<DirectoryWatch> OpenWatch(const fs::path& root, bool poll) {
     return PollingWatch(root, kWatchedNames, kPollMilliseconds);
 }
 
+// Takes what the watch saw to the reports; a watch that lost track is
+// replaced by polling, and the whole tree looked at again.
+void TakeChanges(std::unique_ptr<DirectoryWatch>& watch, const fs::path& root, WatchedReports& reports) {
+    TreeChanges changes = watch->TakeChanges();
+    if (!changes.lost.empty()) {
+        std::fprintf(stderr, "tarnreport: %s; looking at %s every second from now on\n",
+                     OnOneLine(changes.lost).c_str(), OnOneLine(root.string()).c_str());
+        watch = PollingWatch(root, kWatchedNames, kPollMilliseconds);
+        changes.folders.push_back(root);
+    }
+    for (const fs::path& folder : changes.folders) reports.OfferTree(folder);
+    for (const fs::path& data : changes.files) reports.Offer(data);
+}
+
 // Why the folder cannot be watched, or "".
 std::string FolderProblem(const fs::path& folder) {
     std::error_code error;
@@ -221,19 +235,14 @@ int WatchFolder(const WatchOptions& options) {
             return options.once ? 128 + StopSignal() : 0;
         }
         if (woke != kChanged) {
+            // What the system told before the report ended came first: a
+            // run closed again while its report was written is written
+            // again.  (Polling looks only at its intervals.)
+            if (watch && watch->Descriptor() >= 0) TakeChanges(watch, root, reports);
             reports.Collect(woke);
             continue;
         }
-        if (!watch) continue;
-        TreeChanges changes = watch->TakeChanges();
-        if (!changes.lost.empty()) {
-            std::fprintf(stderr, "tarnreport: %s; looking at %s every second from now on\n",
-                         OnOneLine(changes.lost).c_str(), OnOneLine(root.string()).c_str());
-            watch = PollingWatch(root, kWatchedNames, kPollMilliseconds);
-            changes.folders.push_back(root);
-        }
-        for (const fs::path& folder : changes.folders) reports.OfferTree(folder);
-        for (const fs::path& data : changes.files) reports.Offer(data);
+        if (watch) TakeChanges(watch, root, reports);
     }
     return reports.Failures() == 0 ? 0 : 1;
 }

@@ -125,7 +125,8 @@ for i in $(seq 10 29); do echo "wrote $many/run$i.log"; done | cmp -s - "$work/o
     fail "twenty runs with -j 4: $(cat "$work/out")"
 stop_watch
 
-# SIGTERM while a report is written: the watch ends once it is written.
+# A run closed again while its report is written; SIGTERM while a report
+# is written: the watch ends once it is written.
 python3 - "$work/large.vdr" <<'PY'
 import json, sys
 n, iterations = 2500, 60
@@ -140,8 +141,24 @@ mkdir "$late"
 start_watch "$late"
 close_run "$late/first.vdr"
 expect_line "wrote $late/first.log" "before the large run"
+# The report process of a run, once it is there.
+report_process() {
+    for wait in $(seq 600); do
+        child=$(cat /proc/$watch/task/$watch/children 2> /dev/null)
+        [ -n "$child" ] && [ -e "$1" ] && return
+        sleep 0.1
+    done
+    fail "no report process writing $1"
+}
+# A run closed again while its report is written (held stopped meanwhile),
+# with its old time: its report is written again.
 mv "$work/large.vdr" "$late/large.vdr"
-for wait in $(seq 600); do [ -e "$late/large.log" ] && break; sleep 0.1; done
+report_process "$late/large.log"
+kill -STOP $child
+cp -p "$late/large.vdr" "$late/large.vdr.tmp" && mv "$late/large.vdr.tmp" "$late/large.vdr"
+kill -CONT $child
+expect_line "wrote $late/large.log" "the run closed again while reported"
+report_process "$late/large.log"
 kill -TERM $watch
 expect_line "wrote $late/large.log" "the report in hand when stopped"
 wait $watch; stopped=$?

@@ -5,6 +5,7 @@
 // tells nothing of other machines' changes).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -12,6 +13,16 @@
 #include <vector>
 
 namespace host {
+
+// What tells one writing of a file from another: its time and size.
+struct FileStamp {
+    std::filesystem::file_time_type time;
+    std::uintmax_t size = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The file's stamp; an empty one when it cannot be read.
+FileStamp StampOf(const std::filesystem::path& file);
 
 // Which files the watch is about, and which folders below the root it
 // looks into, by their path.

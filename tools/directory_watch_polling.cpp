@@ -1,5 +1,4 @@
 // The portable watch: the tree looked at every so often.
-#include <cstdint>
 #include <map>
 #include <system_error>
 #include <utility>
@@ -11,12 +10,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What tells a file's writing apart: its time and size.
-struct Stamp {
-    fs::file_time_type time;
-    std::uintmax_t size = 0;
-    bool operator==(const Stamp&) const = default;
-};
+using Stamp = FileStamp;
 
 struct Sighting {
     Stamp seen;      // at the last look
@@ -64,8 +58,7 @@ private:
             std::error_code ignored;
             if (entry->is_directory(ignored) && !m_names.folder(entry->path())) entry.disable_recursion_pending();
             if (!m_names.file(entry->path()) || !entry->is_regular_file(ignored)) continue;
-            Stamp stamp{entry->last_write_time(ignored), entry->file_size(ignored)};
-            if (!ignored) found.emplace(entry->path(), stamp);
+            found.emplace(entry->path(), StampOf(entry->path()));
         }
         return found;
     }
@@ -77,6 +70,13 @@ private:
 };
 
 }  // namespace
+
+FileStamp StampOf(const fs::path& file) {
+    std::error_code error;
+    FileStamp stamp{fs::last_write_time(file, error), 0};
+    if (!error) stamp.size = fs::file_size(file, error);
+    return error ? FileStamp{} : stamp;
+}
 
 std::unique_ptr<DirectoryWatch> PollingWatch(const fs::path& root, const WatchedNames& names, int interval) {
     return std::make_unique<PollingTreeWatch>(root, names, interval);

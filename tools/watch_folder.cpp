@@ -100,13 +100,14 @@ public:
     void StartWaiting() {
         while (m_running.size() < m_jobs && !m_waiting.empty()) {
             const std::string run = m_waiting.front();
+            const FileStamp stamp = StampOf(run);
             StartFailure failure;
             ChildHandle child = StartChild({"-j", "1", "--", run}, failure);
             if (!child && failure.retry && !m_running.empty()) return;
             m_waiting.pop_front();
             m_waitingSet.erase(run);
             if (child) {
-                m_running.push_back({run, std::move(child)});
+                m_running.push_back({run, std::move(child), stamp});
             } else {
                 Passed(run, ChildOutcome{{}, {}, -1, "was not started: " + failure.why});
             }
@@ -128,7 +129,11 @@ public:
         Running ended = std::move(m_running[which]);
         m_running.erase(m_running.begin() + static_cast<std::ptrdiff_t>(which));
         Passed(ended.run, CollectChild(*ended.child));
-        if (m_changedWhileRunning.erase(ended.run) != 0) Offer(ended.run, true);
+        // Closed again while its report was written, and not as it was
+        // when the report started (a first look may find a file the
+        // system then tells of): written again.
+        if (m_changedWhileRunning.erase(ended.run) != 0 && StampOf(ended.run) != ended.started)
+            Offer(ended.run, true);
     }
 
     // Waits for the running report processes to end by themselves.
@@ -143,6 +148,7 @@ private:
     struct Running {
         std::string run;  // its data file
         ChildHandle child;
+        FileStamp started;  // the data file's when the report started
     };
 
     bool IsRunning(const std::string& run) const {

@@ -59,6 +59,10 @@ mkdir -p "$once/sub"
 mkdir -p "$once/.scratch"
 cp "$good" "$once/a.vdr"; cp "$good" "$once/sub/b.vdr"; cp "$good" "$once/.a.vdr.tmp.vdr"
 cp "$good" "$once/.scratch/c.vdr"
+# What is no regular file, and a name that would break the line per run.
+mkfifo "$once/fifo.vdr"; mkdir "$once/folder.vdr"; ln -s /dev/zero "$once/device.vdr"
+cp "$good" "$once/new
+line.vdr"
 echo '{"format": "tarn-vdr-progress", "version": 1}' > "$once/c.vdr.progress"
 echo '{' > "$once/bad.vdr"
 "$host" --watch "$once" --once -j 2 > "$work/out" 2> "$work/err"; status=$?
@@ -66,6 +70,8 @@ echo '{' > "$once/bad.vdr"
 printf 'report for %s failed\nwrote %s\nwrote %s\n' "$once/bad" "$once/a.log" "$once/sub/b.log" |
     cmp -s - <(sort "$work/out") || fail "--once: output was: $(cat "$work/out")"
 grep -q "^$once/bad.vdr: " "$work/err" || fail "--once: the bad run's error: $(cat "$work/err")"
+grep -q "^tarnreport: passed over $once/new?line.vdr: its name holds a control character$" "$work/err" ||
+    fail "--once: a name with a line break: $(cat "$work/err")"
 [ ! -e "$once/c.log" ] && [ ! -e "$once/.a.vdr.tmp.log" ] && [ ! -e "$once/.scratch/c.log" ] ||
     fail "--once reported a progress file or a temporary"
 rm "$once/bad.vdr"
@@ -150,12 +156,12 @@ report_process() {
     done
     fail "no report process writing $1"
 }
-# A run closed again while its report is written (held stopped meanwhile),
-# with its old time: its report is written again.
+# A run closed again while its report is written (held stopped meanwhile):
+# its report is written again.
 mv "$work/large.vdr" "$late/large.vdr"
 report_process "$late/large.log"
 kill -STOP $child
-cp -p "$late/large.vdr" "$late/large.vdr.tmp" && mv "$late/large.vdr.tmp" "$late/large.vdr"
+cp "$late/large.vdr" "$late/large.vdr.tmp" && mv "$late/large.vdr.tmp" "$late/large.vdr"
 kill -CONT $child
 expect_line "wrote $late/large.log" "the run closed again while reported"
 report_process "$late/large.log"

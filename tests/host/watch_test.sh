@@ -133,15 +133,7 @@ stop_watch
 
 # A run closed again while its report is written; SIGTERM while a report
 # is written: the watch ends once it is written.
-python3 - "$work/large.vdr" <<'PY'
-import json, sys
-n, iterations = 2500, 60
-model = {"name": "m", "variables": [{"name": "X%d" % i} for i in range(n)],
-         "equations": [{"name": "E%d" % i} for i in range(n)]}
-iteration = {"variables": [[i, 1e20, 0] for i in range(n)], "equations": [[i + 1, 0, 0] for i in range(n)]}
-doc = {"format": "tarn-vdr", "version": 1, "case": {}, "model": model, "iterations": [iteration] * iterations}
-open(sys.argv[1], "w").write(json.dumps(doc))
-PY
+python3 "$(dirname "$0")/write_large_run.py" "$work/large.vdr" 60
 late="$work/late"
 mkdir "$late"
 start_watch "$late"

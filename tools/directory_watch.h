@@ -38,6 +38,8 @@ struct TreeChanges {
     // Folders whose whole tree is to be looked at again: new ones, and the
     // root when the watch missed changes (its queue overflowed).
     std::vector<std::filesystem::path> folders;
+    // Set when the root was removed or moved away.
+    bool rootGone = false;
     // Set when the watch can no longer be trusted (it could not watch a new
     // folder): why, for the one line that says the tree is looked at by
     // polling from now on.

@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kFolderEvents =
-    IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
+    IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
 
 std::string WatchProblem(const fs::path& folder, int error) {
     std::string why = "cannot watch " + folder.string() + ": " + std::strerror(error);
@@ -48,7 +48,9 @@ public:
     std::string Start() {
         m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (m_fd < 0) return WatchProblem(m_root, errno);
-        return AddTree(m_root);
+        std::string why = AddTree(m_root);
+        m_rootWatch = m_folders.empty() ? -1 : m_folders.begin()->first;
+        return why;
     }
 
     int Descriptor() const override { return m_fd; }
@@ -76,6 +78,7 @@ private:
             changes.folders.push_back(m_root);
             return;
         }
+        if ((event.mask & (IN_IGNORED | IN_MOVE_SELF)) && event.wd == m_rootWatch) changes.rootGone = true;
         if (event.mask & IN_IGNORED) {
             m_folders.erase(event.wd);
             return;
@@ -127,6 +130,7 @@ private:
     fs::path m_root;
     WatchedNames m_names;
     int m_fd = -1;
+    int m_rootWatch = -1;
     std::unordered_map<int, fs::path> m_folders;  // by watch descriptor
 };
 

@@ -29,6 +29,8 @@ public:
 
     TreeChanges TakeChanges() override {
         TreeChanges changes;
+        std::error_code error;
+        changes.rootGone = !fs::is_directory(m_root, error);
         std::map<fs::path, Sighting> files;
         for (const auto& [path, stamp] : Look()) {
             auto known = m_files.find(path);

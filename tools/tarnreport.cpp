@@ -67,7 +67,8 @@ constexpr char kUsage[] =
     "\n"
     "Exit status: 0 when every report was written, 1 when one failed, 2 on a\n"
     "usage error, 128 + N when the batch was stopped by signal N.  A watch\n"
-    "stopped by a signal ends with 0; one that cannot watch DIR with 1.\n";
+    "stopped by a signal ends with 0; one that cannot watch DIR, or whose DIR\n"
+    "went away, with 1.\n";
 
 constexpr char kTryHelp[] = "Try 'tarnreport --help' for more information.\n";
 

@@ -184,9 +184,11 @@ std::unique_ptr<DirectoryWatch> OpenWatch(const fs::path& root, bool poll) {
 }
 
 // Takes what the watch saw to the reports; a watch that lost track is
-// replaced by polling, and the whole tree looked at again.
-void TakeChanges(std::unique_ptr<DirectoryWatch>& watch, const fs::path& root, WatchedReports& reports) {
+// replaced by polling, and the whole tree looked at again.  Returns false
+// when the root went away.
+bool TakeChanges(std::unique_ptr<DirectoryWatch>& watch, const fs::path& root, WatchedReports& reports) {
     TreeChanges changes = watch->TakeChanges();
+    if (changes.rootGone) return false;
     if (!changes.lost.empty()) {
         std::fprintf(stderr, "tarnreport: %s; looking at %s every second from now on\n",
                      OnOneLine(changes.lost).c_str(), OnOneLine(root.string()).c_str());
@@ -195,7 +197,18 @@ void TakeChanges(std::unique_ptr<DirectoryWatch>& watch, const fs::path& root, W
     }
     for (const fs::path& folder : changes.folders) reports.OfferTree(folder);
     for (const fs::path& data : changes.files) reports.Offer(data);
+    return true;
 }
+
+// The end of a watch: the reports in hand are written first.  Returns how
+// many there were.
+std::size_t EndWatch(WatchedReports& reports) {
+    const std::size_t inHand = reports.RunningCount();
+    reports.FinishRunning();
+    return inHand;
+}
+
+const char* Plural(std::size_t count) { return count == 1 ? "" : "s"; }
 
 // Why the folder cannot be watched, or "".
 std::string FolderProblem(const fs::path& folder) {
@@ -228,27 +241,32 @@ int WatchFolder(const WatchOptions& options) {
     std::unique_ptr<DirectoryWatch> watch = options.once ? nullptr : OpenWatch(root, options.poll);
     WatchedReports reports(options.jobs);
     reports.OfferTree(root);
+    if (watch)
+        std::fprintf(stderr, "tarnreport: watching %s for runs that end (Ctrl-C ends the watch)\n",
+                     OnOneLine(options.folder).c_str());
     for (;;) {
         reports.StartWaiting();
         if (options.once && reports.Idle()) break;
         const std::size_t woke = WaitForChildOrChange(reports.Processes(), watch ? watch->Descriptor() : -1,
                                                       watch ? watch->WaitMilliseconds() : -1);
         if (woke == kStopped) {
-            const std::size_t inHand = reports.RunningCount();
-            reports.FinishRunning();
+            const std::size_t inHand = EndWatch(reports);
             std::fprintf(stderr, "tarnreport: stopped by signal %s after the %zu report%s in hand\n",
-                         SignalName(StopSignal()).c_str(), inHand, inHand == 1 ? "" : "s");
+                         SignalName(StopSignal()).c_str(), inHand, Plural(inHand));
             return options.once ? 128 + StopSignal() : 0;
         }
-        if (woke != kChanged) {
-            // What the system told before the report ended came first: a
-            // run closed again while its report was written is written
-            // again.  (Polling looks only at its intervals.)
-            if (watch && watch->Descriptor() >= 0) TakeChanges(watch, root, reports);
-            reports.Collect(woke);
-            continue;
+        // What the system told before a report ended came first: a run
+        // closed again while its report was written is written again.
+        // (Polling looks only at its intervals.)
+        const bool told = woke == kChanged || (watch && watch->Descriptor() >= 0);
+        if (watch && told && !TakeChanges(watch, root, reports)) {
+            if (woke != kChanged) reports.Collect(woke);
+            const std::size_t inHand = EndWatch(reports);
+            std::fprintf(stderr, "tarnreport: %s went away: the watch ended after the %zu report%s in hand\n",
+                         OnOneLine(options.folder).c_str(), inHand, Plural(inHand));
+            return 1;
         }
-        if (watch) TakeChanges(watch, root, reports);
+        if (woke != kChanged) reports.Collect(woke);
     }
     return reports.Failures() == 0 ? 0 : 1;
 }

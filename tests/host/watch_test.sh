@@ -11,7 +11,7 @@ set -u
 host="$1"
 examples="$2"
 . "$(dirname "$0")/../shell_checks.sh"
-limit=120
+limit=${WATCH_TEST_LIMIT:-120}  # seconds; shorter to see a broken watch fail sooner
 good="$examples/blending.vdr"
 watch=""
 trap '[ -z "$watch" ] || kill $watch 2> /dev/null; rm -rf "$work"' EXIT
@@ -119,6 +119,19 @@ for mode in inotify poll; do
     [ $stopped -eq 0 ] || fail "$mode: exit status $stopped on SIGTERM"
     grep -q "^tarnreport: stopped by signal 15 (.*) after the 0 reports in hand$" "$work/err" ||
         fail "$mode: the last line: $(cat "$work/err")"
+    # The folder removed: the watch ends, and says so.
+    dir="$work/$mode-removed"
+    mkdir "$dir"
+    start_watch "$dir" $options
+    close_run "$dir/again.vdr"
+    expect_line "wrote $dir/again.log" "$mode: before the folder is removed"
+    rm -rf "$dir"
+    IFS= read -r -t $limit line <&5; read=$?  # 1: the end of its output
+    [ $read -eq 1 ] || { fail "$mode: the folder removed: the watch went on"; kill $watch; }
+    wait $watch; ended=$?
+    exec 5<&-
+    [ $ended -eq 1 ] && grep -q "^tarnreport: $dir went away: the watch ended after the 0 reports in hand$" \
+        "$work/err" || fail "$mode: the folder removed: exit status $ended: $(cat "$work/err")"
 done
 
 # Twenty runs closed at once, four reports at a time: twenty reports.

@@ -226,9 +226,10 @@ class Progress(unittest.TestCase):
 
     def test_no_progress_left_after_the_run(self):
         out = tempfile.mkdtemp(dir=WORK)
-        result = subprocess.run([TARNSLP, "-o", out, self.model], capture_output=True, text=True, timeout=300)
+        model = written(VALID, "small.json")
+        result = subprocess.run([TARNSLP, "-o", out, model], capture_output=True, text=True, timeout=300)
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(sorted(os.listdir(out)), ["refinery.log", "refinery.vdr"])
+        self.assertEqual(sorted(os.listdir(out)), ["small.log", "small.vdr"])
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 // The Linux watch: inotify on every folder of the tree.  A run's file is
 // closed when it is closed after writing (IN_CLOSE_WRITE), renamed in
-// (IN_MOVED_TO) or linked in (IN_CREATE of a file with another link);
+// (IN_MOVED_TO) or linked in (IN_CREATE of a file with another link, or of
+// a symbolic link to a file);
 // a file just created is not, since it is still empty.
 #include <fcntl.h>
 #include <limits.h>
@@ -29,10 +30,13 @@ std::string WatchProblem(const fs::path& folder, int error) {
     return why;
 }
 
-// A file given by link(2): the name is new but the file was whole before.
-bool HasOtherLinks(const fs::path& file) {
+// A file given by link(2) or symlink(2): the name is new but the file
+// was whole before.
+bool IsLinkedIn(const fs::path& file) {
     struct stat status {};
-    return ::lstat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink > 1;
+    if (::lstat(file.c_str(), &status) != 0) return false;
+    if (S_ISLNK(status.st_mode)) return ::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    return S_ISREG(status.st_mode) && status.st_nlink > 1;
 }
 
 class InotifyWatch : public DirectoryWatch {
@@ -94,7 +98,7 @@ private:
             return;
         }
         if (!m_names.file(path)) return;
-        if ((event.mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) || ((event.mask & IN_CREATE) && HasOtherLinks(path)))
+        if ((event.mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) || ((event.mask & IN_CREATE) && IsLinkedIn(path)))
             changes.files.push_back(path);
     }
 

@@ -113,6 +113,8 @@ for mode in inotify poll; do
     expect_line "wrote $dir/new/deeper/deep.log" "$mode: a run in a new folder"
     ln "$dir/first.vdr" "$dir/linked.vdr"
     expect_line "wrote $dir/linked.log" "$mode: a linked run"
+    ln -s first.vdr "$dir/symlinked.vdr"
+    expect_line "wrote $dir/symlinked.log" "$mode: a run linked symbolically"
     [ ! -e "$dir/running.log" ] || fail "$mode: a run in progress was reported"
     [ ! -e "$dir/.scratch/hidden.log" ] || fail "$mode: a run in a hidden folder was reported"
     stop_watch

@@ -2,14 +2,14 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <string_view>
 
 namespace host {
 
 std::string BaseOf(const std::string& run) {
-    for (const std::string_view extension : {std::string_view(".vdr"), std::string_view(".log")}) {
+    for (const std::string_view extension : {kRunDataExtension, kReportExtension}) {
         if (run.size() <= extension.size() || !run.ends_with(extension)) continue;
-        if (extension == ".log" && std::filesystem::exists(run + ".vdr")) return run;
+        if (extension == kReportExtension && std::filesystem::exists(run + std::string(kRunDataExtension)))
+            return run;
         return run.substr(0, run.size() - extension.size());
     }
     return run;

@@ -3,10 +3,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "report_process.h"
 
 namespace host {
+
+// A run's files: its run data BASE.vdr and its report BASE.log.
+inline constexpr std::string_view kRunDataExtension = ".vdr";
+inline constexpr std::string_view kReportExtension = ".log";
 
 // "runs/x.vdr" names the run whose base path is "runs/x", and so does its
 // report "runs/x.log" (unless a run "runs/x.log" has data of its own).

@@ -21,8 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kRunDataExtension = ".vdr";
-constexpr std::string_view kReportExtension = ".log";
 constexpr int kPollMilliseconds = 1000;
 const WatchedNames kWatchedNames{IsWatchedRunData, IsWatchedFolder};
 

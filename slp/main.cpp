@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
+#include <stdexcept>
 #include <unistd.h>
 
 #include "TARNReport.h"
@@ -79,22 +81,80 @@ bool Publish(const std::string& temporary, const std::string& base, bool report)
     return !failed;
 }
 
+// The folder a run is written in before it is published: DIR/.tarnslp-PID,
+// hidden (a watch of DIR passes over it), where the run keeps its own file
+// names, NAME.vdr and NAME.vdr.progress, as its progress names it.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& base)
+        : m_path(fs::path(base).parent_path() / (".tarnslp-" + std::to_string(getpid()))) {
+        std::error_code failed;
+        fs::create_directory(m_path, failed);
+        if (failed) throw std::runtime_error("cannot create " + m_path.string() + ": " + failed.message());
+    }
+    ~ScratchFolder() { Remove(); }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    // Where the run of `base` is written first.
+    std::string BaseFor(const std::string& base) const { return (m_path / fs::path(base).filename()).string(); }
+    void Remove() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+
+private:
+    fs::path m_path;
+};
+
+// The run's progress under the run's own name, BASE.vdr.progress, for those
+// who follow it (tarnview view BASE, tarnreport --watch): the writer starts
+// it beside the temporary run and appends to it as the run goes; it is
+// renamed at once, and removed once the run is published or given up (a
+// run that stopped without an end, killed, leaves it).
+class FollowedRun {
+public:
+    FollowedRun(slp::RunRecorder& recorder, const std::string& temporary, const std::string& base)
+        : m_path(base + ".vdr.progress") {
+        recorder.WriteProgress();
+        std::error_code failed;
+        fs::rename(temporary + ".vdr.progress", m_path, failed);
+        if (!failed) return;
+        Complain("cannot write " + m_path + ": " + failed.message() + "; the run cannot be followed");
+        m_path.clear();
+    }
+    ~FollowedRun() { Remove(); }
+    FollowedRun(const FollowedRun&) = delete;
+    FollowedRun& operator=(const FollowedRun&) = delete;
+
+    void Remove() {
+        std::error_code ignored;
+        if (!m_path.empty()) fs::remove(m_path, ignored);
+        m_path.clear();
+    }
+
+private:
+    std::string m_path;
+};
+
 // Solves one model into BASE.vdr and its report BASE.log, both written
-// under a temporary name first; false when the report cannot be written.
+// in a scratch folder first; false when the report cannot be written.
 bool SolveInto(const slp::Model& model, const std::string& base, const slp::SolverOptions& options,
                int starts, bool report) {
-    const std::string temporary = (fs::path(base).parent_path() /
-                                   ("." + fs::path(base).filename().string() + ".tarnslp-" + std::to_string(getpid())))
-                                      .string();
+    ScratchFolder scratch(base);
+    const std::string temporary = scratch.BaseFor(base);
     slp::Result result;
+    std::optional<FollowedRun> followed;
     {
         slp::RunRecorder recorder(temporary, model, options);
+        followed.emplace(recorder, temporary, base);
         result = slp::SolveFromStarts(model, options, starts, recorder);
         // Interrupted, the recorder removes its temporary file as it goes.
         if (result.outcome != slp::Outcome::Interrupted && !g_stop) recorder.Finish(result);
     }
     if (g_stop) {
-        RemoveRun(temporary);
+        followed->Remove();
+        scratch.Remove();
         EndBySignal();
     }
     for (const std::string& line : result.startEnds) std::printf("%s: %s\n", slp::VisibleText(model.name).c_str(), line.c_str());
@@ -105,7 +165,8 @@ bool SolveInto(const slp::Model& model, const std::string& base, const slp::Solv
         return false;
     }
     if (g_stop) {
-        RemoveRun(temporary);
+        followed->Remove();
+        scratch.Remove();
         EndBySignal();
     }
     if (!Publish(temporary, base, report)) {

@@ -16,6 +16,9 @@ public:
     void Record(const IterationRecord& record) override;
     // The outcome, the final values and the matrix at the final point.
     void Finish(const Result& result);
+    // From now on others can follow the run: BASE.vdr.progress, a line per
+    // iteration (tarn::rundata::RunWriter::WriteProgress).
+    void WriteProgress() { m_run.WriteProgress(); }
 
 private:
     void AddModel();

@@ -56,6 +56,16 @@ constexpr std::size_t kStopped = static_cast<std::size_t>(-1);
 // kStopped when a request to stop came first.
 std::size_t WaitForAnyChild(const std::vector<ChildProcess*>& running);
 
+// Like WaitForAnyChild, but also returns kChanged once `descriptor` (-1:
+// none) is readable or `milliseconds` (-1: no limit) have passed; with no
+// child running it waits for those alone.
+constexpr std::size_t kChanged = static_cast<std::size_t>(-2);
+std::size_t WaitForChildOrChange(const std::vector<ChildProcess*>& running, int descriptor, int milliseconds);
+
+// Waits for a running child to end by itself (a request to stop does not
+// end the wait).
+void FinishChild(ChildProcess& child);
+
 // Ends a running child and waits for it: it is then collected as one that
 // was killed.
 void EndChild(ChildProcess& child);

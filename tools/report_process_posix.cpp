@@ -3,6 +3,7 @@
 #include "report_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -112,14 +113,18 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
     posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
     // The child starts as the host did: the signals unblocked, each with
-    // its usual action.
+    // its usual action; in a process group of its own, so that a Ctrl-C
+    // reaches only the host, which ends or waits for its children.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
+    short flags = POSIX_SPAWN_SETPGROUP;
+    posix_spawnattr_setpgroup(&attributes, 0);
     if (catching) {
         posix_spawnattr_setsigmask(&attributes, &maskBefore);
         posix_spawnattr_setsigdefault(&attributes, &caught);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        flags |= POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
     }
+    posix_spawnattr_setflags(&attributes, flags);
     int error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
@@ -193,6 +198,36 @@ std::size_t WaitForAnyChild(const std::vector<ChildProcess*>& running) {
                 return i;
             }
         }
+    }
+}
+
+std::size_t WaitForChildOrChange(const std::vector<ChildProcess*>& running, int descriptor, int milliseconds) {
+    CatchStopRequests();  // the wait below lets the signals in
+    for (;;) {
+        if (stopSignal != 0) return kStopped;
+        int status = 0;
+        pid_t pid = running.empty() ? 0 : waitpid(-1, &status, WNOHANG);
+        if (pid < 0 && errno == EINTR) continue;
+        if (pid < 0) pid = 0;  // no child at all
+        for (std::size_t i = 0; pid > 0 && i < running.size(); ++i) {
+            if (running[i]->pid != pid) continue;
+            running[i]->waitStatus = status;
+            return i;
+        }
+        if (pid > 0) continue;  // a child this wait does not know
+        pollfd readable{descriptor, POLLIN, 0};
+        const timespec limit{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+        sigset_t waiting = maskBefore;
+        for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGCHLD}) sigdelset(&waiting, signal);
+        const int ready = ppoll(descriptor >= 0 ? &readable : nullptr, descriptor >= 0 ? 1 : 0,
+                                milliseconds >= 0 ? &limit : nullptr, &waiting);
+        if (ready < 0 && errno == EINTR) continue;  // a child ended, or a stop came
+        return kChanged;
+    }
+}
+
+void FinishChild(ChildProcess& child) {
+    while (waitpid(child.pid, &child.waitStatus, 0) < 0 && errno == EINTR) {
     }
 }
 

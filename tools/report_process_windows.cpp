@@ -124,7 +124,9 @@ ChildHandle StartChild(const std::vector<std::string>& arguments, StartFailure& 
     startup.hStdOutput = child->out;
     startup.hStdError = child->err;
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessA(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    // A process group of its own: a Ctrl-C reaches only the host, which
+    // ends or waits for its children.
+    if (!CreateProcessA(self, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
                         &startup, &started)) {
         why = SystemError(std::string("cannot start ") + self, GetLastError());
         return nullptr;
@@ -168,6 +170,28 @@ std::size_t WaitForAnyChild(const std::vector<ChildProcess*>& running) {
         return which - WAIT_OBJECT_0;
     }
 }
+
+// In short steps too, up to the limit; the descriptor is not used (the
+// watch polls here).
+std::size_t WaitForChildOrChange(const std::vector<ChildProcess*>& running, int, int milliseconds) {
+    std::vector<HANDLE> processes;
+    for (ChildProcess* child : running) processes.push_back(child->process);
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (stopSignal != 0) return kStopped;
+        if (milliseconds >= 0 && GetTickCount64() - start >= static_cast<ULONGLONG>(milliseconds)) return kChanged;
+        if (processes.empty()) {
+            Sleep(100);
+            continue;
+        }
+        DWORD which = WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, 100);
+        if (which == WAIT_TIMEOUT) continue;
+        if (which >= WAIT_OBJECT_0 + processes.size()) std::abort();  // a handle the host lost
+        return which - WAIT_OBJECT_0;
+    }
+}
+
+void FinishChild(ChildProcess& child) { WaitForSingleObject(child.process, INFINITE); }
 
 void EndChild(ChildProcess& child) {
     TerminateProcess(child.process, 1);

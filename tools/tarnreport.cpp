@@ -18,12 +18,20 @@
 
 #include "TARNReport.h"
 #include "command_line.h"
+#include "report_outcome.h"
 #include "report_process.h"
+#include "watch_folder.h"
 
 namespace {
 
+using host::BaseOf;
+using host::PrintFailed;
+using host::Relay;
+using host::Tell;
+
 constexpr char kUsage[] =
     "Usage: tarnreport [OPTION]... RUN...\n"
+    "  or:  tarnreport --watch=DIR [--once] [OPTION]...\n"
     "Write the execution report of each run: for RUN, given as runs/x, as its\n"
     "run-data file runs/x.vdr or as its report runs/x.log, read runs/x.vdr and\n"
     "write the report runs/x.log.\n"
@@ -32,29 +40,38 @@ constexpr char kUsage[] =
     "                    own (default: the number of processors)\n"
     "      --long-lists  list up to 100 equations in the largest-value lists\n"
     "                    instead of 10 (adds VDRLONGLIST to KORMOPTIONS)\n"
+    "      --watch=DIR   watch the folder DIR and the folders below it, and write\n"
+    "                    the report of each run there as soon as its run-data file\n"
+    "                    is closed (renamed or linked into place, or closed after\n"
+    "                    being written), until stopped; first, the report of each\n"
+    "                    run there whose report is missing or not newer than its\n"
+    "                    run-data file\n"
+    "      --once        with --watch: write those first reports, then exit\n"
+    "      --poll        with --watch: look at DIR every second instead of being\n"
+    "                    told of changes (for a network filesystem)\n"
     "  -h, --help        show this text and exit\n"
     "  -V, --version     show the version and exit\n"
     "\n"
     "For each run, in the order given, a line \"wrote runs/x.log\" or \"report for\n"
     "runs/x failed\" follows what the report printed; the reason for a failure is\n"
     "on standard output or standard error.  With more than a few runs and standard\n"
-    "error on a terminal, a progress line shows there.\n"
+    "error on a terminal, a progress line shows there.  A watch prints the same\n"
+    "lines as each report ends, goes on after a failure, and passes over hidden\n"
+    "files and folders (.x.vdr, .tmp/: programs' temporaries), what is no regular\n"
+    "file, and a run that is still being written (x.vdr.progress, or x.vdr before\n"
+    "it is closed).\n"
     "\n"
     "SIGTERM, SIGINT (Ctrl-C) or SIGHUP stop a batch: its report processes are\n"
     "ended (their reports left as far as they got), what they printed is passed\n"
-    "on, no further run is started, and a line says so.\n"
+    "on, no further run is started, and a line says so.  They end a watch once\n"
+    "the reports it is writing are written.\n"
     "\n"
     "Exit status: 0 when every report was written, 1 when one failed, 2 on a\n"
-    "usage error, 128 + N when the batch was stopped by signal N.\n";
+    "usage error, 128 + N when the batch was stopped by signal N.  A watch\n"
+    "stopped by a signal ends with 0; one that cannot watch DIR, or whose DIR\n"
+    "went away, with 1.\n";
 
 constexpr char kTryHelp[] = "Try 'tarnreport --help' for more information.\n";
-
-// The one place the host tells a problem of its own: "tarnreport: PROBLEM"
-// on standard error.  (A report's own problems are told by the library.)
-void Tell(const std::string& problem) {
-    std::fprintf(stderr, "tarnreport: %s\n", problem.c_str());
-    std::fflush(stderr);
-}
 
 // Up to this many runs the progress line would only flicker.
 constexpr std::size_t kRunsWithoutProgress = 4;
@@ -63,17 +80,28 @@ struct Options {
     std::vector<std::string> runs;
     bool longLists = false;
     unsigned jobs = 0;  // 0: one per processor
+    std::string watch;  // the folder to watch, or ""
+    bool once = false;
+    bool poll = false;
 };
 
-// "runs/x.vdr" names the run whose base path is "runs/x", and so does its
-// report "runs/x.log" (unless a run "runs/x.log" has data of its own).
-std::string BaseOf(const std::string& run) {
-    for (const std::string_view extension : {std::string_view(".vdr"), std::string_view(".log")}) {
-        if (run.size() <= extension.size() || !run.ends_with(extension)) continue;
-        if (extension == ".log" && std::filesystem::exists(run + ".vdr")) return run;
-        return run.substr(0, run.size() - extension.size());
+// The usage error "tarnreport: PROBLEM" and the hint; returns its status.
+int UsageError(const std::string& problem) {
+    Tell(problem);
+    std::fputs(kTryHelp, stderr);
+    return 2;
+}
+
+// What the options cannot be given with; "" when they agree.
+std::string ConflictOf(const Options& options) {
+    if (options.watch.empty()) {
+        if (options.runs.empty()) return "no run given";
+        if (options.once) return "option '--once' needs '--watch'";
+        if (options.poll) return "option '--poll' needs '--watch'";
+        return "";
     }
-    return run;
+    if (!options.runs.empty()) return "no run may be given with '--watch': '" + options.runs.front() + "'";
+    return "";
 }
 
 // Reads the command line into options; returns the exit status when the
@@ -86,7 +114,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     app.add_option("-j,--jobs", options.jobs)
         ->check(command_line::WholeNumber(1, 100000, "invalid number of jobs"))
         ->type_name("a number");
-    app.add_option("run", options.runs)->required();
+    app.add_option("--watch", options.watch)->type_name("a folder");
+    app.add_flag("--once", options.once);
+    app.add_flag("--poll", options.poll);
+    app.add_option("run", options.runs);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -96,10 +127,9 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         std::printf("%s\n", version.what());
         return 0;
     } catch (const CLI::ParseError& error) {
-        Tell(command_line::UsageProblem(error, app, argc, argv));
-        std::fputs(kTryHelp, stderr);
-        return 2;
+        return UsageError(command_line::UsageProblem(error, app, argc, argv));
     }
+    if (const std::string conflict = ConflictOf(options); !conflict.empty()) return UsageError(conflict);
     return std::nullopt;
 }
 
@@ -112,10 +142,6 @@ void AddLongListOption() {
 #else
     setenv("KORMOPTIONS", options.c_str(), 1);
 #endif
-}
-
-void PrintFailed(const std::string& base) {
-    std::printf("report for %s failed\n", base.c_str());
 }
 
 // One report, here; returns whether it was written.
@@ -156,25 +182,6 @@ private:
     bool shown_;
     int width_ = 0;
 };
-
-// Passes on what a run's process printed; returns whether the report was
-// written.  A process that did not end by itself printed no line of its own.
-bool Relay(const std::string& run, const host::ChildOutcome& outcome) {
-    std::fwrite(outcome.err.data(), 1, outcome.err.size(), stderr);
-    std::fflush(stderr);
-    std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
-    bool written = outcome.exitStatus == 0;
-    if (outcome.exitStatus != 0 && outcome.exitStatus != 1) {
-        std::string base = BaseOf(run);
-        std::string how = !outcome.abnormal.empty()
-                              ? outcome.abnormal
-                              : "ended with exit status " + std::to_string(outcome.exitStatus);
-        Tell("the report process for " + base + " " + how);
-        PrintFailed(base);
-    }
-    std::fflush(stdout);
-    return written;
-}
 
 struct RunSlot {
     host::ChildHandle child;
@@ -263,8 +270,9 @@ int main(int argc, char** argv) {
     if (std::optional<int> status = ParseArguments(argc, argv, options)) return *status;
     if (options.longLists) AddLongListOption();
 
-    if (options.runs.size() == 1) return ReportHere(options.runs.front()) ? 0 : 1;
     unsigned jobs = options.jobs != 0 ? options.jobs : host::ProcessorCount();
     jobs = std::min(jobs, host::kMaxChildren);
+    if (!options.watch.empty()) return host::WatchFolder({options.watch, jobs, options.once, options.poll});
+    if (options.runs.size() == 1) return ReportHere(options.runs.front()) ? 0 : 1;
     return ReportInChildren(options.runs, jobs);
 }

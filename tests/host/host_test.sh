@@ -110,15 +110,7 @@ fi
 # A run that finishes last is still printed first: a large run given before
 # three small ones, all started at once.  The large one takes many times
 # longer, and its report file's time shows that it did end last.
-python3 - "$work/large.vdr" <<'PY'
-import json, sys
-n, iterations = 2500, 30
-model = {"name": "m", "variables": [{"name": "X%d" % i} for i in range(n)],
-         "equations": [{"name": "E%d" % i} for i in range(n)]}
-iteration = {"variables": [[i, 1e20, 0] for i in range(n)], "equations": [[i + 1, 0, 0] for i in range(n)]}
-doc = {"format": "tarn-vdr", "version": 1, "case": {}, "model": model, "iterations": [iteration] * iterations}
-open(sys.argv[1], "w").write(json.dumps(doc))
-PY
+python3 "$(dirname "$0")/write_large_run.py" "$work/large.vdr" 30
 cp "$work/large.vdr" "$work/slow.vdr"
 tarnreport -j 4 "$work/slow" "$work/run01" "$work/run02" "$work/run03" > "$work/out"; status=$?
 [ $status -eq 0 ] || fail "slow run first: exit status $status"

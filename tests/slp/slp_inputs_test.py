@@ -169,8 +169,8 @@ class EndingSignals(unittest.TestCase):
                 process = subprocess.Popen([TARNSLP, "-o", out, self.model], stdout=subprocess.DEVNULL,
                                            stderr=subprocess.PIPE)
                 deadline = time.monotonic() + 120
-                # Wait for the run's temporary file: the solve has begun.
-                while not any(".tmp-" in f for f in os.listdir(out)) and process.poll() is None:
+                # Wait for the run's progress: the solve has begun.
+                while "refinery.vdr.progress" not in os.listdir(out) and process.poll() is None:
                     self.assertLess(time.monotonic(), deadline)
                     time.sleep(0.01)
                 process.send_signal(getattr(signal, name))
@@ -181,6 +181,56 @@ class EndingSignals(unittest.TestCase):
                 self.assertTrue(all(old) or not any(old), old)
                 if all(old):
                     self.assertEqual(process.returncode, -getattr(signal, name))
+
+class Progress(unittest.TestCase):
+    """While it solves, the run can be followed at NAME.vdr.progress: its
+    header names tarnslp's process, then the model's names and a line per
+    iteration; killed, the run leaves it as it was and no run; ended, it
+    leaves the run and its report and no progress."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.model = os.path.join(WORK, "refinery.json")
+        subprocess.run([TARNSLP, "--write-refinery", cls.model, "--periods", "150"], check=True, capture_output=True)
+
+    def lines_while_solving(self, out):
+        """The progress's whole lines once it holds an iteration, then the
+        process is killed."""
+        progress = os.path.join(out, "refinery.vdr.progress")
+        process = subprocess.Popen([TARNSLP, "-o", out, self.model], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 120
+        lines = []
+        while len(lines) < 3:
+            self.assertIsNone(process.poll(), "tarnslp ended before its progress was seen")
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.01)
+            if os.path.exists(progress):
+                with open(progress, encoding="utf-8") as file:
+                    lines = [json.loads(line) for line in file.read().split("\n")[:-1]]
+        process.kill()
+        process.communicate(timeout=60)
+        return process.pid, lines
+
+    def test_followed_while_solving_and_left_when_killed(self):
+        out = tempfile.mkdtemp(dir=WORK)
+        pid, lines = self.lines_while_solving(out)
+        header, model, first = lines[:3]
+        self.assertEqual((header["format"], header["version"], header["run"], header["pid"]),
+                         ("tarn-vdr-progress", 1, "refinery.vdr", pid))
+        self.assertEqual(model["model"], "REFINERY_150P")
+        self.assertIn("PROFIT", model["equations"])
+        self.assertEqual(first["iter"], 0)
+        # Beside it only the hidden scratch folder of the killed process.
+        self.assertEqual(sorted(os.listdir(out)), [".tarnslp-%d" % pid, "refinery.vdr.progress"])
+
+    def test_no_progress_left_after_the_run(self):
+        out = tempfile.mkdtemp(dir=WORK)
+        model = written(VALID, "small.json")
+        result = subprocess.run([TARNSLP, "-o", out, model], capture_output=True, text=True, timeout=300)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(os.listdir(out)), ["small.log", "small.vdr"])
+
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]], verbosity=2)

@@ -113,6 +113,11 @@ private:
         if (std::isfinite(range) && range > 0) return m_options.initialBoxShare * range;
         return m_options.initialBoxShare * (std::fabs(v.start) + 1) * 4;
     }
+    // Halves a box on a taken step, down to a thousandth of the first: a
+    // box halved away by taken steps locks its variable, and a row it alone
+    // can mend stays violated.  (Rejected steps halve every box without a
+    // floor: the boxes shrink until the LP's step is taken or vanishes.)
+    void HalveBox(size_t j) { m_box[j] = std::max(0.5 * m_box[j], 1e-3 * InitialBox(m_model.variables[j])); }
     double ObjectiveWeight() const { return m_phase == Phase::Optimality ? 1.0 : 0.0; }
     double SlackCost() const { return m_phase == Phase::Optimality ? m_penalty : 1.0; }
     // The scaled rows' total and largest violation.
@@ -126,6 +131,8 @@ private:
     void SetBounds();
     int SolveLp(IterationRecord& record);
     int RaisePenaltyForSlacks(int status, IterationRecord& record);
+    std::vector<double> Candidate() const;
+    bool CorrectStep(std::vector<double>& candidate, double predictedMerit);
     bool TakeStep(const std::vector<double>& candidate, double predictedMerit, IterationRecord& record);
     bool Stationary() const;
     bool PerturbZeroGradients(IterationRecord& record);
@@ -147,6 +154,8 @@ private:
     int m_perturbations = 0;
     // From the last LP, in the original units.
     std::vector<double> m_duals, m_reducedCosts;
+    // The last LP's point and reduced costs, scaled.
+    std::vector<double> m_lpSolution, m_lpReducedCosts;
     bool m_stalled = false;
 };
 
@@ -248,6 +257,8 @@ void SlpRun::KeepMultipliers() {
     const size_t n = m_x.size(), m = m_model.constraints.size();
     const double* duals = m_lp.Duals();
     const double* reduced = m_lp.ReducedCosts();
+    m_lpSolution.assign(m_lp.Solution(), m_lp.Solution() + n);
+    m_lpReducedCosts.assign(reduced, reduced + n);
     // Shadow prices of the user's objective, in its units.
     m_duals.resize(m);
     for (size_t i = 0; i < m; ++i) m_duals[i] = m_sign * duals[i] * m_scaling.row[i] / m_scaling.objective;
@@ -259,8 +270,8 @@ void SlpRun::KeepMultipliers() {
 // No boxed variable is held by its box against a reduced cost: the LP's
 // multipliers show no reason to move further.
 bool SlpRun::Stationary() const {
-    const double* solution = m_lp.Solution();
-    const double* reduced = m_lp.ReducedCosts();
+    const std::vector<double>& solution = m_lpSolution;
+    const std::vector<double>& reduced = m_lpReducedCosts;
     for (size_t j = 0; j < m_x.size(); ++j) {
         if (!m_nonlinear[j]) continue;
         const VariableSpec& v = m_model.variables[j];
@@ -269,6 +280,44 @@ bool SlpRun::Stationary() const {
         const bool heldAbove = m_x[j] + m_box[j] < v.upper - margin && solution[j] >= m_x[j] + m_box[j] - margin;
         if ((heldBelow || heldAbove) && std::fabs(reduced[j]) > 1e-7) return false;
     }
+    return true;
+}
+
+// The LP's point, within the variables' bounds.
+std::vector<double> SlpRun::Candidate() const {
+    const double* solution = m_lp.Solution();
+    std::vector<double> candidate(solution, solution + m_x.size());
+    for (size_t j = 0; j < candidate.size(); ++j)
+        candidate[j] = std::clamp(candidate[j], m_model.variables[j].lower, m_model.variables[j].upper);
+    return candidate;
+}
+
+// A step that falls short of the LP's promise leaves the rows by what the
+// expansion omits: each bilinear term's coefficient times the product of
+// its factors' steps.  That remainder is moved into the rows' right-hand
+// sides and the same LP solved again (a second-order correction), so the
+// step follows the curved rows; the corrected point replaces the
+// candidate when its merit is lower.  Without it the violation the step
+// makes is as large as the one it removes, and the boxes cannot grow.
+bool SlpRun::CorrectStep(std::vector<double>& candidate, double predictedMerit) {
+    const double current = Merit(m_x), candidateMerit = Merit(candidate);
+    if (current - candidateMerit >= m_options.goodRatio * (current - predictedMerit)) return false;
+    std::vector<double> remainder(m_model.constraints.size(), 0.0);
+    bool curved = false;
+    for (size_t i = 0; i < remainder.size(); ++i) {
+        for (const Bilinear& term : m_model.constraints[i].expression.bilinear) {
+            const double product = (candidate[static_cast<size_t>(term.first)] - m_x[static_cast<size_t>(term.first)]) *
+                                   (candidate[static_cast<size_t>(term.second)] - m_x[static_cast<size_t>(term.second)]);
+            remainder[i] += term.coefficient * product;
+            curved = curved || product != 0;
+        }
+    }
+    if (!curved) return false;
+    m_lp.ShiftRows(remainder);  // until the next expansion
+    if (m_lp.Solve() != 0) return false;
+    std::vector<double> corrected = Candidate();
+    if (Merit(corrected) >= candidateMerit) return false;
+    candidate = std::move(corrected);
     return true;
 }
 
@@ -302,10 +351,10 @@ bool SlpRun::TakeStep(const std::vector<double>& candidate, double predictedMeri
         const double step = candidate[j] - m_x[j];
         const bool significant = std::fabs(step) > 1e-3 * m_box[j];
         if (significant && step * m_lastStep[j] < 0 && ratio <= m_options.goodRatio) {
-            m_box[j] *= 0.5;
+            HalveBox(j);
             ++shrunk;
         } else if (ratio < m_options.poorRatio) {
-            m_box[j] *= 0.5;
+            HalveBox(j);
         } else if (std::fabs(step) >= 0.999 * m_box[j] && (ratio > m_options.goodRatio || step * m_lastStep[j] > 0)) {
             // Met on a good step, or met again in the same direction: the box holds the variable back.
             const VariableSpec& v = m_model.variables[j];
@@ -422,7 +471,7 @@ Result SlpRun::Run() {
     initial.information.push_back("initial point: the model's start values within their bounds");
     m_sink.Record(initial);
     double lastObjective = initial.objective;
-    std::vector<double> recentObjectives;
+    std::vector<double> recentObjectives, recentMerits;
     for (int iteration = 0; iteration < m_options.iterationLimit; ++iteration) {
         if (m_options.stop != nullptr && m_options.stop->load()) {
             result.outcome = Outcome::Interrupted;
@@ -444,15 +493,14 @@ Result SlpRun::Run() {
             break;
         }
         const size_t n = m_x.size();
-        const double* solution = m_lp.Solution();
-        std::vector<double> candidate(solution, solution + n);
-        for (size_t j = 0; j < n; ++j)
-            candidate[j] = std::clamp(candidate[j], m_model.variables[j].lower, m_model.variables[j].upper);
+        std::vector<double> candidate = Candidate();
+        const double predictedMerit = m_lp.PredictedMerit();
         KeepMultipliers();
+        if (CorrectStep(candidate, predictedMerit)) record.information.push_back("second-order correction of the step");
 
         const std::vector<double> before = m_x;
         m_stalled = false;
-        const bool taken = TakeStep(candidate, m_lp.PredictedMerit(), record);
+        const bool taken = TakeStep(candidate, predictedMerit, record);
         if (taken) m_x = candidate;
         IterationRecord described = Describe(m_x);
         described.ratio = record.ratio;
@@ -471,12 +519,32 @@ Result SlpRun::Run() {
         for (size_t j = 0; j < n; ++j)
             if (m_nonlinear[j] && m_box[j] > m_options.convergenceTolerance * (1 + std::fabs(m_x[j])))
                 boxesGone = false;
-        // Feasible steps whose objective moves less than the feasibility
-        // tolerance over five taken steps: a crawl along the rows, not progress.
-        if (taken) recentObjectives.push_back(described.objective);
-        const bool crawling = taken && recentObjectives.size() > 5 && described.feasible && m_phase == Phase::Optimality &&
-                              std::fabs(described.objective - recentObjectives[recentObjectives.size() - 6]) <=
-                                  m_options.feasibilityTolerance * (1 + std::fabs(described.objective));
+        // Taken steps whose objective moves less than the feasibility
+        // tolerance over five of them: a crawl along the rows, not progress.
+        // Feasible, the run has converged; infeasible, the crawl counts only
+        // when the merit crawls too (the violation no longer falls), and the
+        // feasibility phase takes over.
+        if (taken) {
+            recentObjectives.push_back(described.objective);
+            recentMerits.push_back(described.merit);
+        }
+        auto crawls = [&](const std::vector<double>& recent) {
+            const double now = recent.back(), before = recent[recent.size() - 6];
+            return std::fabs(now - before) <= m_options.feasibilityTolerance * (1 + std::fabs(now));
+        };
+        const bool crawling = taken && recentObjectives.size() > 5 && m_phase == Phase::Optimality &&
+                              crawls(recentObjectives) && (described.feasible || crawls(recentMerits));
+        if (crawling && !described.feasible && m_penalty < m_options.maxPenalty) {
+            // The penalty buys less than the objective the violation is
+            // traded for: it rises, the boxes are kept.
+            m_penalty = std::min(m_options.maxPenalty, 10 * m_penalty);
+            described.information.push_back("the violation no longer falls: penalty raised to " + Number(m_penalty));
+            described.merit = Merit(m_x) / m_scaling.objective;
+            recentObjectives.clear();
+            recentMerits.clear();
+            m_sink.Record(described);
+            continue;
+        }
         const bool settled = m_stalled || small || boxesGone || crawling;
         const bool feasible = described.feasible;
         if (m_phase == Phase::Feasibility && feasible) {

@@ -36,9 +36,9 @@ def written(model, name):
     return path
 
 
-def slp(path):
+def slp(path, *options):
     """(verdict, objective) from tarnslp's line for the model."""
-    run = subprocess.run([TARNSLP, "--no-report", "-o", WORK, path], capture_output=True, text=True,
+    run = subprocess.run([TARNSLP, "--no-report", "-o", WORK, *options, path], capture_output=True, text=True,
                          timeout=600)
     match = re.search(r": (.*?)(?: \(.*\))? after \d+ major iterations, objective (\S+)", run.stdout)
     assert match, run.stdout + run.stderr
@@ -106,6 +106,26 @@ class FalseVerdicts(unittest.TestCase):
     def test_haverly1_scaled_by_1e8_keeps_its_verdict_and_optimum(self):
         self.check(scaled_objective(load("haverly1"), 1e8), "haverly1_objective", 400e8)
         self.check(scaled_rows(load("haverly1"), 1e8), "haverly1_rows", 400)
+
+
+def refinery(periods):
+    path = os.path.join(WORK, f"refinery{periods}.json")
+    subprocess.run([TARNSLP, "--write-refinery", path, "--periods", str(periods)], check=True,
+                   capture_output=True)
+    return path
+
+
+class LargeRefinery(unittest.TestCase):
+    """The 480-period refinery: its steps leave the curved quality rows by
+    the square of the step, which only a corrected step keeps from stalling
+    the boxes; it ends within the iteration limit, no worse than its 24
+    periods repeated (the periods share their data)."""
+
+    def test_480_periods_converge(self):
+        verdict, objective = slp(refinery(480))
+        self.assertEqual(verdict, "Successful")
+        _, small = slp(refinery(24))
+        self.assertGreaterEqual(objective, 20 * small * (1 - 1e-6))
 
 
 def random_start(model, seed):

@@ -471,7 +471,7 @@ Result SlpRun::Run() {
     initial.information.push_back("initial point: the model's start values within their bounds");
     m_sink.Record(initial);
     double lastObjective = initial.objective;
-    std::vector<double> recentObjectives, recentMerits;
+    std::vector<double> recentObjectives;
     for (int iteration = 0; iteration < m_options.iterationLimit; ++iteration) {
         if (m_options.stop != nullptr && m_options.stop->load()) {
             result.outcome = Outcome::Interrupted;
@@ -519,32 +519,12 @@ Result SlpRun::Run() {
         for (size_t j = 0; j < n; ++j)
             if (m_nonlinear[j] && m_box[j] > m_options.convergenceTolerance * (1 + std::fabs(m_x[j])))
                 boxesGone = false;
-        // Taken steps whose objective moves less than the feasibility
-        // tolerance over five of them: a crawl along the rows, not progress.
-        // Feasible, the run has converged; infeasible, the crawl counts only
-        // when the merit crawls too (the violation no longer falls), and the
-        // feasibility phase takes over.
-        if (taken) {
-            recentObjectives.push_back(described.objective);
-            recentMerits.push_back(described.merit);
-        }
-        auto crawls = [&](const std::vector<double>& recent) {
-            const double now = recent.back(), before = recent[recent.size() - 6];
-            return std::fabs(now - before) <= m_options.feasibilityTolerance * (1 + std::fabs(now));
-        };
-        const bool crawling = taken && recentObjectives.size() > 5 && m_phase == Phase::Optimality &&
-                              crawls(recentObjectives) && (described.feasible || crawls(recentMerits));
-        if (crawling && !described.feasible && m_penalty < m_options.maxPenalty) {
-            // The penalty buys less than the objective the violation is
-            // traded for: it rises, the boxes are kept.
-            m_penalty = std::min(m_options.maxPenalty, 10 * m_penalty);
-            described.information.push_back("the violation no longer falls: penalty raised to " + Number(m_penalty));
-            described.merit = Merit(m_x) / m_scaling.objective;
-            recentObjectives.clear();
-            recentMerits.clear();
-            m_sink.Record(described);
-            continue;
-        }
+        // Feasible steps whose objective moves less than the feasibility
+        // tolerance over five taken steps: a crawl along the rows, not progress.
+        if (taken) recentObjectives.push_back(described.objective);
+        const bool crawling = taken && recentObjectives.size() > 5 && described.feasible && m_phase == Phase::Optimality &&
+                              std::fabs(described.objective - recentObjectives[recentObjectives.size() - 6]) <=
+                                  m_options.feasibilityTolerance * (1 + std::fabs(described.objective));
         const bool settled = m_stalled || small || boxesGone || crawling;
         const bool feasible = described.feasible;
         if (m_phase == Phase::Feasibility && feasible) {

@@ -128,7 +128,7 @@ private:
     }
     std::vector<double> Unscaled(const std::vector<double>& x) const;
     IterationRecord Describe(const std::vector<double>& x) const;
-    void SetBounds();
+    void SetBounds(bool partwayToBounds = true);
     int SolveLp(IterationRecord& record);
     int RaisePenaltyForSlacks(int status, IterationRecord& record);
     std::vector<double> Candidate() const;
@@ -210,11 +210,20 @@ IterationRecord SlpRun::Describe(const std::vector<double>& scaledX) const {
 
 // The columns' bounds of the next LP: each nonlinear variable within its
 // step box, the slacks within ten times the violation they could need.
-void SlpRun::SetBounds() {
+void SlpRun::SetBounds(bool partwayToBounds) {
     for (size_t j = 0; j < m_x.size(); ++j) {
         const VariableSpec& v = m_model.variables[j];
-        const double lower = m_nonlinear[j] ? std::max(v.lower, m_x[j] - m_box[j]) : v.lower;
-        const double upper = m_nonlinear[j] ? std::min(v.upper, m_x[j] + m_box[j]) : v.upper;
+        double lower = m_nonlinear[j] ? std::max(v.lower, m_x[j] - m_box[j]) : v.lower;
+        double upper = m_nonlinear[j] ? std::min(v.upper, m_x[j] + m_box[j]) : v.upper;
+        if (m_nonlinear[j] && partwayToBounds) {
+            // A bound reached in one step can hold a factor where its
+            // partners' gradients vanish (a pool's flows at zero leave its
+            // quality free and unpriced), and the LPs stay there: a step goes
+            // only part of the way to a bound it starts away from.
+            const double share = 1 - m_options.toBoundShare;
+            if (m_x[j] > v.lower) lower = std::max(lower, v.lower + share * (m_x[j] - v.lower));
+            if (m_x[j] < v.upper) upper = std::min(upper, v.upper - share * (v.upper - m_x[j]));
+        }
         m_lp.SetColumnBounds(static_cast<int>(j), lower, upper);
     }
     for (int k = 0; k < m_lp.SlackCount(); ++k) {
@@ -432,7 +441,7 @@ void SlpRun::Diagnose(int status, Result& result) {
 // infeasible.
 void SlpRun::FindConflict(Result& result) {
     const int m = static_cast<int>(m_model.constraints.size());
-    SetBounds();
+    SetBounds(false);  // the model's bounds within the boxes, not the steps' rule
     m_lp.Expand(m_model, m_x, 0.0, 1.0);
     std::vector<double> weights;
     result.conflictRows = m_lp.IrreducibleInfeasibleRows(weights);

@@ -113,11 +113,6 @@ private:
         if (std::isfinite(range) && range > 0) return m_options.initialBoxShare * range;
         return m_options.initialBoxShare * (std::fabs(v.start) + 1) * 4;
     }
-    // Halves a box on a taken step, down to a thousandth of the first: a
-    // box halved away by taken steps locks its variable, and a row it alone
-    // can mend stays violated.  (Rejected steps halve every box without a
-    // floor: the boxes shrink until the LP's step is taken or vanishes.)
-    void HalveBox(size_t j) { m_box[j] = std::max(0.5 * m_box[j], 1e-3 * InitialBox(m_model.variables[j])); }
     double ObjectiveWeight() const { return m_phase == Phase::Optimality ? 1.0 : 0.0; }
     double SlackCost() const { return m_phase == Phase::Optimality ? m_penalty : 1.0; }
     // The scaled rows' total and largest violation.
@@ -360,10 +355,10 @@ bool SlpRun::TakeStep(const std::vector<double>& candidate, double predictedMeri
         const double step = candidate[j] - m_x[j];
         const bool significant = std::fabs(step) > 1e-3 * m_box[j];
         if (significant && step * m_lastStep[j] < 0 && ratio <= m_options.goodRatio) {
-            HalveBox(j);
+            m_box[j] *= 0.5;
             ++shrunk;
         } else if (ratio < m_options.poorRatio) {
-            HalveBox(j);
+            m_box[j] *= 0.5;
         } else if (std::fabs(step) >= 0.999 * m_box[j] && (ratio > m_options.goodRatio || step * m_lastStep[j] > 0)) {
             // Met on a good step, or met again in the same direction: the box holds the variable back.
             const VariableSpec& v = m_model.variables[j];

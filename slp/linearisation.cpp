@@ -115,6 +115,7 @@ void Linearisation::SetSlackCosts(double cost) {
 void Linearisation::Expand(const Model& model, const std::vector<double>& x, double objectiveFactor,
                            double slackCost) {
     double* element = m_element.data();
+    m_elementsChanged = true;
     for (int i = 0; i < m_rows; ++i) {
         const RowLayout& layout = m_layout[static_cast<size_t>(i)];
         const Constraint& c = model.constraints[static_cast<size_t>(i)];
@@ -148,14 +149,26 @@ void Linearisation::Expand(const Model& model, const std::vector<double>& x, dou
     SetSlackCosts(slackCost);
 }
 
+void Linearisation::ShiftRows(const std::vector<double>& shift) {
+    for (int i = 0; i < m_rows; ++i) {
+        double& lower = m_lp.rowLower()[i];
+        double& upper = m_lp.rowUpper()[i];
+        if (lower > -COIN_DBL_MAX) lower -= shift[static_cast<size_t>(i)];
+        if (upper < COIN_DBL_MAX) upper -= shift[static_cast<size_t>(i)];
+    }
+}
+
 int Linearisation::Solve() {
     // The elements change in place in the layout kept here; CLP gets a new
     // copy (it drops the zeros of its own) and keeps its basis.
-    m_lp.replaceMatrix(new CoinPackedMatrix(true, m_rows, m_columns, m_start.back(), m_element.data(),
-                                            m_index.data(), m_start.data(), m_length.data()),
-                       true);
-    m_lp.setNewRowCopy(nullptr);
-    m_lp.setClpScaledMatrix(nullptr);
+    if (m_elementsChanged) {
+        m_lp.replaceMatrix(new CoinPackedMatrix(true, m_rows, m_columns, m_start.back(), m_element.data(),
+                                                m_index.data(), m_start.data(), m_length.data()),
+                           true);
+        m_lp.setNewRowCopy(nullptr);
+        m_lp.setClpScaledMatrix(nullptr);
+        m_elementsChanged = false;
+    }
     m_lp.setWhatsChanged(0);
     m_lp.dual();
     int status = m_lp.status();

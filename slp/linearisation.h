@@ -30,6 +30,10 @@ public:
     // the objective's gradient as the variables' costs, `slackCost` on each slack.
     void Expand(const Model& model, const std::vector<double>& x, double objectiveFactor, double slackCost);
 
+    // Moves every row's right-hand side by -shift[i]: the same expansion
+    // asked to absorb a known remainder (until the next Expand).
+    void ShiftRows(const std::vector<double>& shift);
+
     // CLP's status: 0 optimal, 1 infeasible, 2 unbounded, other failed.
     int Solve();
     const double* Solution() const { return m_lp.primalColumnSolution(); }
@@ -64,6 +68,7 @@ private:
     std::vector<double> m_gradient;
     double m_constant = 0;
     bool m_slacksBounded = true;
+    bool m_elementsChanged = true;  // since CLP last took the matrix
     ClpSimplex m_lp;
 };
 

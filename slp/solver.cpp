@@ -123,9 +123,11 @@ private:
     }
     std::vector<double> Unscaled(const std::vector<double>& x) const;
     IterationRecord Describe(const std::vector<double>& x) const;
-    void SetBounds();
+    void SetBounds(bool partwayToBounds = true);
     int SolveLp(IterationRecord& record);
     int RaisePenaltyForSlacks(int status, IterationRecord& record);
+    std::vector<double> Candidate() const;
+    bool CorrectStep(std::vector<double>& candidate, double predictedMerit);
     bool TakeStep(const std::vector<double>& candidate, double predictedMerit, IterationRecord& record);
     bool Stationary() const;
     bool PerturbZeroGradients(IterationRecord& record);
@@ -147,6 +149,8 @@ private:
     int m_perturbations = 0;
     // From the last LP, in the original units.
     std::vector<double> m_duals, m_reducedCosts;
+    // The last LP's point and reduced costs, scaled.
+    std::vector<double> m_lpSolution, m_lpReducedCosts;
     bool m_stalled = false;
 };
 
@@ -201,11 +205,20 @@ IterationRecord SlpRun::Describe(const std::vector<double>& scaledX) const {
 
 // The columns' bounds of the next LP: each nonlinear variable within its
 // step box, the slacks within ten times the violation they could need.
-void SlpRun::SetBounds() {
+void SlpRun::SetBounds(bool partwayToBounds) {
     for (size_t j = 0; j < m_x.size(); ++j) {
         const VariableSpec& v = m_model.variables[j];
-        const double lower = m_nonlinear[j] ? std::max(v.lower, m_x[j] - m_box[j]) : v.lower;
-        const double upper = m_nonlinear[j] ? std::min(v.upper, m_x[j] + m_box[j]) : v.upper;
+        double lower = m_nonlinear[j] ? std::max(v.lower, m_x[j] - m_box[j]) : v.lower;
+        double upper = m_nonlinear[j] ? std::min(v.upper, m_x[j] + m_box[j]) : v.upper;
+        if (m_nonlinear[j] && partwayToBounds) {
+            // A bound reached in one step can hold a factor where its
+            // partners' gradients vanish (a pool's flows at zero leave its
+            // quality free and unpriced), and the LPs stay there: a step goes
+            // only part of the way to a bound it starts away from.
+            const double share = 1 - m_options.toBoundShare;
+            if (m_x[j] > v.lower) lower = std::max(lower, v.lower + share * (m_x[j] - v.lower));
+            if (m_x[j] < v.upper) upper = std::min(upper, v.upper - share * (v.upper - m_x[j]));
+        }
         m_lp.SetColumnBounds(static_cast<int>(j), lower, upper);
     }
     for (int k = 0; k < m_lp.SlackCount(); ++k) {
@@ -248,6 +261,8 @@ void SlpRun::KeepMultipliers() {
     const size_t n = m_x.size(), m = m_model.constraints.size();
     const double* duals = m_lp.Duals();
     const double* reduced = m_lp.ReducedCosts();
+    m_lpSolution.assign(m_lp.Solution(), m_lp.Solution() + n);
+    m_lpReducedCosts.assign(reduced, reduced + n);
     // Shadow prices of the user's objective, in its units.
     m_duals.resize(m);
     for (size_t i = 0; i < m; ++i) m_duals[i] = m_sign * duals[i] * m_scaling.row[i] / m_scaling.objective;
@@ -259,8 +274,8 @@ void SlpRun::KeepMultipliers() {
 // No boxed variable is held by its box against a reduced cost: the LP's
 // multipliers show no reason to move further.
 bool SlpRun::Stationary() const {
-    const double* solution = m_lp.Solution();
-    const double* reduced = m_lp.ReducedCosts();
+    const std::vector<double>& solution = m_lpSolution;
+    const std::vector<double>& reduced = m_lpReducedCosts;
     for (size_t j = 0; j < m_x.size(); ++j) {
         if (!m_nonlinear[j]) continue;
         const VariableSpec& v = m_model.variables[j];
@@ -269,6 +284,44 @@ bool SlpRun::Stationary() const {
         const bool heldAbove = m_x[j] + m_box[j] < v.upper - margin && solution[j] >= m_x[j] + m_box[j] - margin;
         if ((heldBelow || heldAbove) && std::fabs(reduced[j]) > 1e-7) return false;
     }
+    return true;
+}
+
+// The LP's point, within the variables' bounds.
+std::vector<double> SlpRun::Candidate() const {
+    const double* solution = m_lp.Solution();
+    std::vector<double> candidate(solution, solution + m_x.size());
+    for (size_t j = 0; j < candidate.size(); ++j)
+        candidate[j] = std::clamp(candidate[j], m_model.variables[j].lower, m_model.variables[j].upper);
+    return candidate;
+}
+
+// A step that falls short of the LP's promise leaves the rows by what the
+// expansion omits: each bilinear term's coefficient times the product of
+// its factors' steps.  That remainder is moved into the rows' right-hand
+// sides and the same LP solved again (a second-order correction), so the
+// step follows the curved rows; the corrected point replaces the
+// candidate when its merit is lower.  Without it the violation the step
+// makes is as large as the one it removes, and the boxes cannot grow.
+bool SlpRun::CorrectStep(std::vector<double>& candidate, double predictedMerit) {
+    const double current = Merit(m_x), candidateMerit = Merit(candidate);
+    if (current - candidateMerit >= m_options.goodRatio * (current - predictedMerit)) return false;
+    std::vector<double> remainder(m_model.constraints.size(), 0.0);
+    bool curved = false;
+    for (size_t i = 0; i < remainder.size(); ++i) {
+        for (const Bilinear& term : m_model.constraints[i].expression.bilinear) {
+            const double product = (candidate[static_cast<size_t>(term.first)] - m_x[static_cast<size_t>(term.first)]) *
+                                   (candidate[static_cast<size_t>(term.second)] - m_x[static_cast<size_t>(term.second)]);
+            remainder[i] += term.coefficient * product;
+            curved = curved || product != 0;
+        }
+    }
+    if (!curved) return false;
+    m_lp.ShiftRows(remainder);  // until the next expansion
+    if (m_lp.Solve() != 0) return false;
+    std::vector<double> corrected = Candidate();
+    if (Merit(corrected) >= candidateMerit) return false;
+    candidate = std::move(corrected);
     return true;
 }
 
@@ -383,7 +436,7 @@ void SlpRun::Diagnose(int status, Result& result) {
 // infeasible.
 void SlpRun::FindConflict(Result& result) {
     const int m = static_cast<int>(m_model.constraints.size());
-    SetBounds();
+    SetBounds(false);  // the model's bounds within the boxes, not the steps' rule
     m_lp.Expand(m_model, m_x, 0.0, 1.0);
     std::vector<double> weights;
     result.conflictRows = m_lp.IrreducibleInfeasibleRows(weights);
@@ -444,15 +497,14 @@ Result SlpRun::Run() {
             break;
         }
         const size_t n = m_x.size();
-        const double* solution = m_lp.Solution();
-        std::vector<double> candidate(solution, solution + n);
-        for (size_t j = 0; j < n; ++j)
-            candidate[j] = std::clamp(candidate[j], m_model.variables[j].lower, m_model.variables[j].upper);
+        std::vector<double> candidate = Candidate();
+        const double predictedMerit = m_lp.PredictedMerit();
         KeepMultipliers();
+        if (CorrectStep(candidate, predictedMerit)) record.information.push_back("second-order correction of the step");
 
         const std::vector<double> before = m_x;
         m_stalled = false;
-        const bool taken = TakeStep(candidate, m_lp.PredictedMerit(), record);
+        const bool taken = TakeStep(candidate, predictedMerit, record);
         if (taken) m_x = candidate;
         IterationRecord described = Describe(m_x);
         described.ratio = record.ratio;

@@ -37,6 +37,7 @@ struct SolverOptions {
     double poorRatio = 0.25;   // below: every box shrinks
     double goodRatio = 0.75;   // above: boxes met by the step grow
     double initialBoxShare = 0.25;  // of a variable's range (or of its size + 1)
+    double toBoundShare = 0.5;      // the most of its distance to a bound a boxed variable goes in one step
     // Set from elsewhere (a signal handler) to end the run after the current LP.
     const std::atomic<bool>* stop = nullptr;
 };

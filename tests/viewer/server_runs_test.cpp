@@ -21,6 +21,7 @@
 
 #include "http_server.h"
 #include "report_fixture.h"
+#include "report_json.h"
 #include "report_library.h"
 #include "run_folder.h"
 #include "run_library.h"
@@ -218,6 +219,40 @@ TEST_F(RunsServed, ServesNothingButRegularFilesInsideTheFolder) {
     EXPECT_EQ(client_->Get("/api/runs/0/progress")->status, 403);
     const httplib::Headers foreign = {{"Host", "evil.example:" + std::to_string(server_->port())}};
     EXPECT_EQ(client_->Get(std::string("/api/runs?token=") + kToken, foreign)->status, 403);
+}
+
+// `tarnview summary --facts DIR` and the server list a folder alike: every
+// member of every row but the ids the server gives.
+TEST_F(RunsServed, ListsTheFolderAsTheFactsCommandDoes) {
+    WriteText(folder_ + "/sub/ended.log", BlendingLog());
+    WriteText(folder_ + "/going.vdr.progress", ProgressHeader(getpid()) + IterationLine(0, 5));
+    WriteText(folder_ + "/stopped.vdr.progress", ProgressHeader(GonePid()));
+    WriteText(folder_ + "/bad.vdr.progress", "{}\n");
+    WriteText(folder_ + "/closed.vdr", "{}");
+    Start();
+    auto served = Rows();
+    bool truncated = true;
+    std::string error;
+    const std::vector<tarnview::RunRow> listed = tarnview::RowsOfFolder(folder_, truncated, error);
+    EXPECT_TRUE(error.empty() && !truncated) << error;
+    ASSERT_EQ(listed.size(), served.size());
+    for (const tarnview::RunRow& row : listed) {
+        tarnview::JsonText json;
+        tarnview::WriteRunRow(json, row, std::nullopt);
+        rapidjson::Document written;
+        written.Parse(json.Take().c_str());
+        ASSERT_TRUE(written.IsObject());
+        ASSERT_EQ(served.count(row.name), 1u) << row.name;
+        rapidjson::Document& server = served[row.name];
+        EXPECT_EQ(server.MemberCount(), written.MemberCount() + 1) << row.name;  // and its id
+        for (const auto& member : written.GetObject()) {
+            const std::string key = member.name.GetString();
+            ASSERT_TRUE(server.HasMember(key.c_str())) << key;
+            if (key != "report") {
+                EXPECT_TRUE(server[key.c_str()] == member.value) << row.name << " " << key;
+            }
+        }
+    }
 }
 
 }  // namespace

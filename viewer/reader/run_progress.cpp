@@ -16,6 +16,8 @@
 #include <limits>
 #include <set>
 
+#include "file_stamp.h"
+
 namespace tarnview {
 
 namespace fs = std::filesystem;
@@ -169,15 +171,6 @@ private:
     int m_descriptor;
 };
 
-const char* KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "a special file";
-}
-
 // The bytes of a regular file from `from` to its end as it is now (or the
 // whole file when it is not the one `cursor` read or is shorter than that).
 bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, std::string& bytes,
@@ -189,7 +182,7 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
     if (file.get() < 0) {
         const int cause = errno;
         if (::stat(name.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
-            error = name + ": is " + KindOf(status.st_mode) + ", not a run's progress";
+            error = name + ": is " + KindOfFile(status.st_mode) + ", not a run's progress";
         else
             error = name + ": cannot open: " + std::strerror(cause);
         return false;
@@ -199,7 +192,7 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
-        error = name + ": is " + KindOf(status.st_mode) + ", not a run's progress";
+        error = name + ": is " + KindOfFile(status.st_mode) + ", not a run's progress";
         return false;
     }
     const auto size = static_cast<std::uint64_t>(status.st_size);

@@ -194,7 +194,7 @@ const RunRow& RunTracker::Update(const ReportReader& reports, std::uint64_t& byt
         row_.state = RunState::kFailed;
         row_.problem = progressError_;
     } else {
-        row_.state = progress && progressRead_ ? StateOfRun(files, &progress_) : RunState::kStopped;
+        row_.state = progress && progressRead_ ? StateOfFollowedRun(files, &progress_) : RunState::kStopped;
     }
     return row_;
 }

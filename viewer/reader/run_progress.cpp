@@ -202,6 +202,8 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
     }
     restart = cursor.lines == 0 || cursor.device != status.st_dev || cursor.inode != status.st_ino ||
               size < cursor.offset;
+    if (!restart && size == cursor.size) return true;  // nothing written since
+    cursor.size = size;
     const std::uint64_t from = restart ? 0 : cursor.offset;
     bytes.resize(size - from);
     std::size_t got = 0;
@@ -246,10 +248,20 @@ bool ReadRunProgressFrom(const fs::path& path, RunProgress& progress, ProgressCu
     bool restart = false;
     std::string bytes;
     if (!ReadNewBytes(path, next, restart, bytes, error)) return false;
+    if (!restart && next.size == cursor.size) return true;
     RunProgress fresh;
     RunProgress& into = restart ? fresh : progress;
     const std::size_t iterationsBefore = into.iterations.size();
     if (restart) next.offset = next.lines = 0, next.modelRead = false;
+    // A fault leaves what was read before: the new iterations go, and the
+    // names when they came in this read.
+    const auto refuse = [&](const std::string& problem) {
+        error = path.string() + ": line " + std::to_string(next.lines + 1) + ": " + problem;
+        if (restart) return false;
+        into.iterations.resize(iterationsBefore);
+        if (!cursor.modelRead) into.model.clear(), into.variables.clear(), into.equations.clear();
+        return false;
+    };
     std::size_t start = 0;
     try {
         for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -257,14 +269,10 @@ bool ReadRunProgressFrom(const fs::path& path, RunProgress& progress, ProgressCu
             ++next.lines;
         }
     } catch (const LineError& fault) {
-        error = path.string() + ": line " + std::to_string(next.lines + 1) + ": " + fault.problem;
-        if (!restart) {
-            // Back to what was read before: the names when they came in this read, the new iterations.
-            into.iterations.resize(iterationsBefore);
-            if (!cursor.modelRead) into.model.clear(), into.variables.clear(), into.equations.clear();
-        }
-        return false;
+        return refuse(fault.problem);
     }
+    if (bytes.size() - start > kMaxProgressLineBytes)
+        return refuse("longer than " + std::to_string(kMaxProgressLineBytes >> 20) + " MiB");
     next.offset += start;
     into.complete = start == bytes.size();
     if (restart) progress = std::move(fresh);

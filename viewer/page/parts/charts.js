@@ -318,7 +318,7 @@ tarnview.define("charts", ["dom", "theme"], (dom, theme) => {
   }
 
   return {
-    PALETTE, DASHES, numberOrNull, formatNumber, cellText, lineDataset, drawChart, forget, drawSummaryCharts,
+    SUMMARY_X, SUMMARY_CONVERGENCE_SERIES, SUMMARY_OBJECTIVE_SERIES, PALETTE, DASHES, numberOrNull, formatNumber, cellText, lineDataset, drawChart, forget, drawSummaryCharts,
     summarySeries, summaryLabels, shortNumber, tickLabels, logTicks, chartScale, chartOf: (canvasId) => charts.get(canvasId),
   };
 });

@@ -1,0 +1,162 @@
+/* A folder of runs as one live table (served): every run and report the
+   server follows, sortable by each column, filtered by text and state,
+   each row opening its run's live view or its report.  It asks the server
+   only for what changed (/api/runs?since=G), only while it is on screen
+   and the page is visible. */
+"use strict";
+
+tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, runs, source) => {
+  const POLL_MS = 400;
+  const RETRY_MS = 2000;
+  const { byId, element } = dom;
+
+  // `served.token`; `hooks.openRun(id)`, `hooks.openReport(reportId)`.
+  function folderView(served, hooks) {
+    const state = { shown: false, rows: [], generation: null, timer: 0, asking: false, sortKey: "name", descending: false, drawn: false };
+
+    function stop() {
+      window.clearTimeout(state.timer);
+      state.timer = 0;
+    }
+
+    function schedule(delay) {
+      stop();
+      if (state.shown && !document.hidden) state.timer = window.setTimeout(poll, delay);
+    }
+
+    // A row's link: to its report when it has one, else to its live view.
+    function runLink(run) {
+      const link = element("a", "run-link", run.name);
+      if (run.report !== null && run.report !== undefined) {
+        const url = new URL(window.location.href);
+        url.searchParams.set("report", String(run.report));
+        url.hash = "";
+        link.href = url.href;
+        link.dataset.report = String(run.report);
+      } else {
+        link.href = runs.hashOf({ run: run.id });
+        link.dataset.run = String(run.id);
+      }
+      return link;
+    }
+
+    function runRow(run) {
+      const row = element("tr");
+      row.dataset.id = String(run.id);
+      const name = element("td");
+      name.append(runLink(run));
+      row.append(name, element("td", "state", runs.stateText(run)),
+        element("td", "", run.iterations === null || run.iterations === undefined ? "" : String(run.iterations)),
+        element("td", "", charts.cellText(run.objective)), element("td", "", charts.cellText(run.infeasibility)),
+        element("td", "", runs.sizeText(run.reportSize)), element("td", "", runs.changedText(run.changed)));
+      return row;
+    }
+
+    function drawHead() {
+      const row = element("tr");
+      for (const [key, heading] of runs.RUN_COLUMNS) {
+        const cell = element("th");
+        const sorted = key === state.sortKey;
+        cell.setAttribute("aria-sort", sorted ? (state.descending ? "descending" : "ascending") : "none");
+        const button = dom.button(`${heading}${sorted ? (state.descending ? " \u25be" : " \u25b4") : ""}`, "sort");
+        button.dataset.key = key;
+        button.title = `Sort by ${heading.toLowerCase()}`;
+        cell.append(button);
+        row.append(cell);
+      }
+      const head = element("thead");
+      head.append(row);
+      return head;
+    }
+
+    // The states to filter by: those of the runs, the one chosen kept.
+    function fillStates() {
+      const select = byId("runs-state");
+      const chosen = select.value;
+      const states = runs.statesOf(state.rows);
+      if (chosen && !states.includes(chosen)) states.push(chosen);
+      const options = [["", "any state"], ...states.map((each) => [each, each])].map(([value, text]) => {
+        const option = element("option", "", text);
+        option.value = value;
+        return option;
+      });
+      select.replaceChildren(...options);
+      select.value = chosen;
+    }
+
+    function draw() {
+      fillStates();
+      const shown = runs.sortRuns(runs.filterRuns(state.rows, byId("runs-filter").value, byId("runs-state").value),
+        state.sortKey, state.descending);
+      const body = element("tbody");
+      body.append(...shown.map(runRow));
+      byId("runs-table").replaceChildren(drawHead(), body);
+      byId("runs-count").textContent = shown.length === state.rows.length ? `${state.rows.length} runs`
+        : `${shown.length} of ${state.rows.length} runs`;
+      if (!state.drawn) {
+        state.drawn = true;
+        performance.mark("runs-shown");
+      }
+    }
+
+    async function poll() {
+      if (!state.shown || state.asking || document.hidden) return;
+      stop();
+      state.asking = true;
+      try {
+        const answer = await source.fetchJson(served.token, "/api/runs", state.generation === null ? {} : { since: state.generation });
+        state.asking = false;
+        byId("runs-status").hidden = true;
+        if (!answer.unchanged) {
+          state.rows = Array.isArray(answer.runs) ? answer.runs : [];
+          state.generation = answer.generation;
+          if (state.shown) draw();
+        }
+        schedule(POLL_MS);
+      } catch (error) {
+        state.asking = false;
+        dom.showNotice("runs-status", `The runs were not read: ${dom.messageOf(error)} (asking again)`);
+        schedule(RETRY_MS);
+      }
+    }
+
+    function open() {
+      state.shown = true;
+      document.title = "Runs \u2013 tarnview";
+      if (state.generation !== null) draw();
+      poll();
+    }
+
+    function close() {
+      state.shown = false;
+      stop();
+    }
+
+    function start() {
+      byId("runs-table").addEventListener("click", (event) => {
+        const sort = event.target.closest("button.sort");
+        if (sort) {
+          state.descending = sort.dataset.key === state.sortKey ? !state.descending : false;
+          state.sortKey = sort.dataset.key;
+          draw();
+          return;
+        }
+        const link = event.target.closest("a.run-link");
+        if (!link || event.ctrlKey || event.metaKey || event.shiftKey || event.button !== 0) return;
+        event.preventDefault();
+        if (link.dataset.report !== undefined) hooks.openReport(Number(link.dataset.report));
+        else hooks.openRun(Number(link.dataset.run));
+      });
+      byId("runs-filter").addEventListener("input", draw);
+      byId("runs-state").addEventListener("change", draw);
+      document.addEventListener("visibilitychange", () => {
+        if (document.hidden) stop();
+        else poll();
+      });
+    }
+
+    return { start, open, close };
+  }
+
+  return { folderView };
+});

@@ -74,22 +74,19 @@ tarnview.define("runs", ["charts"], (charts) => {
   // The state as the table shows it: with the report's status when it has one.
   const stateText = (run) => (run.status ? `${run.state}: ${run.status}` : String(run.state || ""));
 
-  // Two values of a column in ascending order: numbers by value (NaN after
-  // the others), texts as a person reads them (case2 before case10).
+  // Two values of a column in ascending order: numbers by value, texts as
+  // a person reads them (case2 before case10).
   function compareValues(a, b) {
-    if (typeof a === "number" && typeof b === "number") {
-      if (Number.isNaN(a) || Number.isNaN(b)) return Number(Number.isNaN(a)) - Number(Number.isNaN(b));
-      return a < b ? -1 : a > b ? 1 : 0;
-    }
+    if (typeof a === "number" && typeof b === "number") return a < b ? -1 : a > b ? 1 : 0;
     return String(a).localeCompare(String(b), "en", { numeric: true });
   }
 
   // The runs sorted by `key` (a RUN_COLUMNS key), `descending` or not;
-  // a run without a value last either way, ties by name.
+  // a run without a value (or with NaN) last either way, ties by name.
   function sortRuns(runs, key, descending) {
     const column = RUN_COLUMNS.find(([each]) => each === key) || RUN_COLUMNS[0];
     const valueOf = column[2];
-    const absent = (value) => value === null || value === undefined || value === "";
+    const absent = (value) => value === null || value === undefined || value === "" || Number.isNaN(value);
     return runs.map((run) => ({ run, value: valueOf(run) })).sort((a, b) => {
       if (absent(a.value) || absent(b.value)) {
         if (absent(a.value) !== absent(b.value)) return absent(a.value) ? 1 : -1;

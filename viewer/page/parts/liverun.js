@@ -134,6 +134,7 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, ru
         state.asking = false;
         if (id !== state.id) return;
         showAnswer(answer);
+        if (!performance.getEntriesByName("run-shown").length) performance.mark("run-shown");
         if (answer.report !== null && answer.report !== undefined) {
           const looked = placeLooked();
           close();

@@ -382,14 +382,14 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     openReport: (id) => openReportOfRun(id, null, true).catch(dom.showFailure),
   });
 
-  // Whether the server follows runs (an older one, or one given only
-  // reports, has none to list).
-  async function serverHasRuns() {
+  // The runs the server follows (none from an older one, or one given
+  // only reports).
+  async function runsListed() {
     try {
       const answer = await source.fetchJson(served.token, "/api/runs");
-      return Array.isArray(answer.runs) && answer.runs.length > 0;
+      return Array.isArray(answer.runs) ? answer.runs : [];
     } catch {
-      return false;
+      return [];
     }
   }
 
@@ -399,13 +399,16 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     if (!served.token) throw new Error("This page has no report: open the address that tarnview serve printed, " +
       "or write a page with tarnview html.");
     served.reports = await source.fetchJson(served.token, "/api/reports");
-    served.hasRuns = await serverHasRuns();
+    const listed = await runsListed();
+    served.hasRuns = listed.length > 0;
     // The server names each report by as much of its path as tells it from the others.
     fillReportChoice();
     byId("show-diff").hidden = false;
     byId("show-runs").hidden = !served.hasRuns;
     if (served.hasRuns && (runs.placeOfHash(window.location.hash) || !served.reports.length)) {
-      if (!runs.placeOfHash(window.location.hash)) window.history.replaceState(null, "", runs.hashOf({ runs: true }));
+      // An address without a place: the one run given, else the table.
+      const place = listed.length === 1 ? { run: listed[0].id } : { runs: true };
+      if (!runs.placeOfHash(window.location.hash)) window.history.replaceState(null, "", runs.hashOf(place));
       followLocation();
       return;
     }

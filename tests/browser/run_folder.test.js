@@ -1,0 +1,106 @@
+// A folder of runs served as one live table: every run and report under
+// it listed, sorted by a column, filtered by text and state; a run that
+// starts appears and a running one updates without a reload; a row opens
+// its run's live view or its report.
+"use strict";
+
+const { test, before, after } = require("node:test");
+const assert = require("node:assert/strict");
+const fs = require("node:fs");
+const path = require("node:path");
+const support = require("./support");
+
+let browser;
+let server;
+let study;
+const standIns = [];
+
+async function standIn(base, iterations) {
+  const started = support.startStandIn(base);
+  standIns.push(started);
+  await started.heard("ready");
+  for (let iter = 0; iter < iterations; ++iter) {
+    started.send("next");
+    await started.heard(`iteration ${iter}`);
+  }
+  return started;
+}
+
+before(async () => {
+  study = support.freshDir("browser-run-folder");
+  fs.mkdirSync(path.join(study, "done"));
+  fs.mkdirSync(path.join(study, "sub"));
+  fs.copyFileSync(path.join(support.root, "examples", "blending.vdr"), path.join(study, "done", "blending.vdr"));
+  support.writeReport(path.join(study, "done", "blending"));
+  const finished = await standIn(path.join(study, "case-a"), 3);
+  finished.send("close");
+  await finished.heard("closed");
+  await standIn(path.join(study, "sub", "case-b"), 2);
+  server = await support.startServer([study]);
+  browser = await support.launchBrowser();
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  await support.stopServer(server);
+  for (const each of standIns) await each.killed();
+});
+
+const from = (served) => (url) => url.startsWith(`${served.origin}/`);
+const shownNames = (page) => page.$$eval("#runs-table tbody tr", (rows) => rows.map((row) => row.cells[0].textContent));
+const cellOf = (page, name, column) => page.evaluate((wanted, at) => {
+  const row = [...document.querySelectorAll("#runs-table tbody tr")].find((each) => each.cells[0].textContent === wanted);
+  return row ? row.cells[at].textContent : null;
+}, name, column);
+const waitForNames = (page, names) => page.waitForFunction((wanted) =>
+  JSON.stringify([...document.querySelectorAll("#runs-table tbody tr")].map((row) => row.cells[0].textContent)) === wanted,
+{ timeout: 60000 }, JSON.stringify(names));
+
+test("the folder's runs as one table: sorted, filtered, growing and updating without a reload, each row opening its run", async () => {
+  const { page, problems } = await support.openPage(browser, support.atPlace(server.url, "#runs"), from(server), "runs-shown");
+  await waitForNames(page, ["case-a", "done/blending", "sub/case-b"]);
+  assert.equal(await cellOf(page, "sub/case-b", 1), "running");
+  assert.match(await cellOf(page, "done/blending", 1), /^ended: Successful$/);
+
+  await page.click('#runs-table button[data-key="name"]');
+  assert.deepEqual(await shownNames(page), ["sub/case-b", "done/blending", "case-a"]);
+  assert.equal(await page.$eval('#runs-table th[aria-sort="descending"] button', (node) => node.dataset.key), "name");
+  await page.click('#runs-table button[data-key="iterations"]');
+  assert.deepEqual(await shownNames(page), ["sub/case-b", "case-a", "done/blending"], "by major iterations, fewest first");
+
+  await page.type("#runs-filter", "SUB/");
+  assert.deepEqual(await shownNames(page), ["sub/case-b"]);
+  assert.equal(await page.$eval("#runs-count", (node) => node.textContent), "1 of 3 runs");
+  await page.click("#runs-filter", { count: 3 });
+  await page.keyboard.press("Backspace");
+  await page.select("#runs-state", "running");
+  assert.deepEqual(await shownNames(page), ["sub/case-b"]);
+  await page.select("#runs-state", "");
+
+  await page.evaluate(() => { window.notReloaded = true; });
+  const running = standIns.at(-1);
+  const before = await cellOf(page, "sub/case-b", 2);
+  running.send("next");
+  await running.heard("iteration 2");
+  await page.waitForFunction((at) => {
+    const row = [...document.querySelectorAll("#runs-table tbody tr")].find((each) => each.cells[0].textContent === "sub/case-b");
+    return row && row.cells[2].textContent !== at;
+  }, { timeout: 60000 }, before);
+  await standIn(path.join(study, "sub", "new-run"), 1);
+  await page.waitForFunction(() => [...document.querySelectorAll("#runs-table tbody tr")]
+    .some((row) => row.cells[0].textContent === "sub/new-run"), { timeout: 60000 });
+  assert.equal(await page.evaluate(() => window.notReloaded), true, "the page was not reloaded");
+  await support.screenshot(page, "run-folder", "tarnview-runs.png");
+
+  await page.click('#runs-table a[data-run]:not([data-report])');
+  await page.waitForFunction(() => document.body.dataset.view === "run" && /^#run=\d+$/.test(window.location.hash) &&
+    document.querySelectorAll("#run-iterations tbody tr").length > 0, { timeout: 60000 });
+  await page.goBack();
+  await page.waitForFunction(() => document.body.dataset.view === "runs", { timeout: 60000 });
+  const report = await page.$eval("#runs-table a[data-report]", (link) => [link.textContent, link.dataset.report]);
+  await page.click("#runs-table a[data-report]");
+  await page.waitForFunction((id) => document.body.dataset.view === "report" &&
+    new URLSearchParams(window.location.search).get("report") === id, { timeout: 60000 }, report[1]);
+  assert.equal(await page.evaluate(() => window.notReloaded), true, "the page was not reloaded");
+  assert.deepEqual(problems, []);
+});

@@ -47,13 +47,13 @@ after(async () => {
 });
 
 const from = (served) => (url) => url.startsWith(`${served.origin}/`);
-const shownNames = (page) => page.$$eval("#runs-table tbody tr", (rows) => rows.map((row) => row.cells[0].textContent));
+const shownNames = (page) => page.$$eval("#runs-table tbody tr[data-id]", (rows) => rows.map((row) => row.cells[0].textContent));
 const cellOf = (page, name, column) => page.evaluate((wanted, at) => {
-  const row = [...document.querySelectorAll("#runs-table tbody tr")].find((each) => each.cells[0].textContent === wanted);
+  const row = [...document.querySelectorAll("#runs-table tbody tr[data-id]")].find((each) => each.cells[0].textContent === wanted);
   return row ? row.cells[at].textContent : null;
 }, name, column);
 const waitForNames = (page, names) => page.waitForFunction((wanted) =>
-  JSON.stringify([...document.querySelectorAll("#runs-table tbody tr")].map((row) => row.cells[0].textContent)) === wanted,
+  JSON.stringify([...document.querySelectorAll("#runs-table tbody tr[data-id]")].map((row) => row.cells[0].textContent)) === wanted,
 { timeout: 60000 }, JSON.stringify(names));
 
 test("the folder's runs as one table: sorted, filtered, growing and updating without a reload, each row opening its run", async () => {
@@ -83,11 +83,11 @@ test("the folder's runs as one table: sorted, filtered, growing and updating wit
   running.send("next");
   await running.heard("iteration 2");
   await page.waitForFunction((at) => {
-    const row = [...document.querySelectorAll("#runs-table tbody tr")].find((each) => each.cells[0].textContent === "sub/case-b");
+    const row = [...document.querySelectorAll("#runs-table tbody tr[data-id]")].find((each) => each.cells[0].textContent === "sub/case-b");
     return row && row.cells[2].textContent !== at;
   }, { timeout: 60000 }, before);
   await standIn(path.join(study, "sub", "new-run"), 1);
-  await page.waitForFunction(() => [...document.querySelectorAll("#runs-table tbody tr")]
+  await page.waitForFunction(() => [...document.querySelectorAll("#runs-table tbody tr[data-id]")]
     .some((row) => row.cells[0].textContent === "sub/new-run"), { timeout: 60000 });
   assert.equal(await page.evaluate(() => window.notReloaded), true, "the page was not reloaded");
   await support.screenshot(page, "run-folder", "tarnview-runs.png");

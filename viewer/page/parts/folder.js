@@ -1,18 +1,26 @@
 /* A folder of runs as one live table (served): every run and report the
    server follows, sortable by each column, filtered by text and state,
-   each row opening its run's live view or its report.  It asks the server
-   only for what changed (/api/runs?since=G), only while it is on screen
-   and the page is visible. */
+   each row opening its run's live view or its report.  Only the rows near
+   the screen are in the page (every row has one height; a spacer above and
+   below stands for the others), so a study of thousands of runs draws as
+   fast as a few.  It asks the server only for what changed
+   (/api/runs?since=G), only while it is on screen and the page is visible. */
 "use strict";
 
 tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, runs, source) => {
   const POLL_MS = 400;
   const RETRY_MS = 2000;
+  const OVERSCAN_ROWS = 30;      // rows drawn above and below the screen
+  const COLUMNS = runs.RUN_COLUMNS.length;
   const { byId, element } = dom;
 
   // `served.token`; `hooks.openRun(id)`, `hooks.openReport(reportId)`.
   function folderView(served, hooks) {
-    const state = { shown: false, rows: [], generation: null, timer: 0, asking: false, sortKey: "name", descending: false, drawn: false };
+    const state = {
+      shown: false, rows: [], listed: [], generation: null, timer: 0, asking: false, sortKey: "name", descending: false,
+      drawn: false, rowHeight: 0, range: null, frame: 0,
+    };
+    const box = () => byId("runs-table").parentElement;
 
     function stop() {
       window.clearTimeout(state.timer);
@@ -84,15 +92,52 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
       select.value = chosen;
     }
 
+    function spacer(rows) {
+      const row = element("tr", "spacer");
+      const cell = element("td");
+      cell.colSpan = COLUMNS;
+      row.append(cell);
+      row.style.height = `${rows * state.rowHeight}px`;
+      row.hidden = rows === 0;
+      return row;
+    }
+
+    // The listed rows from `first` to before `last`, between their spacers.
+    function drawRows(first, last) {
+      state.range = { first, last };
+      byId("runs-table").tBodies[0].replaceChildren(spacer(first), ...state.listed.slice(first, last).map(runRow),
+        spacer(state.listed.length - last));
+    }
+
+    // The range of rows near the screen, from the scroll position.
+    function rangeOnScreen() {
+      const height = state.rowHeight || 1;
+      const onScreen = Math.ceil(box().clientHeight / height) + 1;
+      const first = Math.max(0, Math.floor(box().scrollTop / height) - OVERSCAN_ROWS);
+      return { first, last: Math.min(state.listed.length, first + onScreen + 2 * OVERSCAN_ROWS) };
+    }
+
+    function drawVisible() {
+      state.frame = 0;
+      const { first, last } = rangeOnScreen();
+      if (!state.range || first !== state.range.first || last !== state.range.last) drawRows(first, last);
+    }
+
     function draw() {
       fillStates();
-      const shown = runs.sortRuns(runs.filterRuns(state.rows, byId("runs-filter").value, byId("runs-state").value),
+      state.listed = runs.sortRuns(runs.filterRuns(state.rows, byId("runs-filter").value, byId("runs-state").value),
         state.sortKey, state.descending);
-      const body = element("tbody");
-      body.append(...shown.map(runRow));
-      byId("runs-table").replaceChildren(drawHead(), body);
-      byId("runs-count").textContent = shown.length === state.rows.length ? `${state.rows.length} runs`
-        : `${shown.length} of ${state.rows.length} runs`;
+      const table = byId("runs-table");
+      if (!table.tBodies.length) table.append(element("thead"), element("tbody"));
+      table.tHead.replaceWith(drawHead());
+      if (!state.rowHeight && state.listed.length) {
+        drawRows(0, 1);
+        state.rowHeight = table.tBodies[0].rows[1].getBoundingClientRect().height || 20;
+      }
+      const { first, last } = rangeOnScreen();
+      drawRows(first, last);
+      byId("runs-count").textContent = state.listed.length === state.rows.length ? `${state.rows.length} runs`
+        : `${state.listed.length} of ${state.rows.length} runs`;
       if (!state.drawn) {
         state.drawn = true;
         performance.mark("runs-shown");
@@ -146,6 +191,9 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
         event.preventDefault();
         if (link.dataset.report !== undefined) hooks.openReport(Number(link.dataset.report));
         else hooks.openRun(Number(link.dataset.run));
+      });
+      box().addEventListener("scroll", () => {
+        if (!state.frame) state.frame = window.requestAnimationFrame(drawVisible);
       });
       byId("runs-filter").addEventListener("input", draw);
       byId("runs-state").addEventListener("change", draw);

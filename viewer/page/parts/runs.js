@@ -74,11 +74,12 @@ tarnview.define("runs", ["charts"], (charts) => {
   // The state as the table shows it: with the report's status when it has one.
   const stateText = (run) => (run.status ? `${run.state}: ${run.status}` : String(run.state || ""));
 
+  const byReading = new Intl.Collator("en", { numeric: true });
   // Two values of a column in ascending order: numbers by value, texts as
   // a person reads them (case2 before case10).
   function compareValues(a, b) {
     if (typeof a === "number" && typeof b === "number") return a < b ? -1 : a > b ? 1 : 0;
-    return String(a).localeCompare(String(b), "en", { numeric: true });
+    return byReading.compare(String(a), String(b));
   }
 
   // The runs sorted by `key` (a RUN_COLUMNS key), `descending` or not;

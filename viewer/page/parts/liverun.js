@@ -145,8 +145,11 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, ru
       } catch (error) {
         state.asking = false;
         if (id !== state.id) return;
-        byId("run-state").textContent = `not read: ${dom.messageOf(error)} (asking again)`;
-        schedule(RETRY_MS);
+        // A run the server does not follow stays unknown: ids never change meaning.
+        const known = error.status !== 404;
+        byId("run-state").textContent = known ? `not read: ${dom.messageOf(error)} (asking again)`
+          : `The server follows no run ${id}.`;
+        if (known) schedule(RETRY_MS);
       }
     }
 

@@ -144,6 +144,13 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
       }
     }
 
+    // An answer of /api/runs: the rows it lists, drawn when on screen.
+    function adopt(answer) {
+      state.rows = Array.isArray(answer.runs) ? answer.runs : [];
+      state.generation = answer.generation;
+      if (state.shown) draw();
+    }
+
     async function poll() {
       if (!state.shown || state.asking || document.hidden) return;
       stop();
@@ -152,11 +159,7 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
         const answer = await source.fetchJson(served.token, "/api/runs", state.generation === null ? {} : { since: state.generation });
         state.asking = false;
         byId("runs-status").hidden = true;
-        if (!answer.unchanged) {
-          state.rows = Array.isArray(answer.runs) ? answer.runs : [];
-          state.generation = answer.generation;
-          if (state.shown) draw();
-        }
+        if (!answer.unchanged) adopt(answer);
         schedule(POLL_MS);
       } catch (error) {
         state.asking = false;
@@ -168,8 +171,11 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
     function open() {
       state.shown = true;
       document.title = "Runs \u2013 tarnview";
-      if (state.generation !== null) draw();
-      poll();
+      if (state.generation === null) poll();
+      else {
+        draw();
+        schedule(POLL_MS);
+      }
     }
 
     function close() {
@@ -203,7 +209,7 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
       });
     }
 
-    return { start, open, close };
+    return { start, open, close, adopt };
   }
 
   return { folderView };

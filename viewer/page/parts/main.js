@@ -382,14 +382,13 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     openReport: (id) => openReportOfRun(id, null, true).catch(dom.showFailure),
   });
 
-  // The runs the server follows (none from an older one, or one given
-  // only reports).
-  async function runsListed() {
+  // The server's list of the runs it follows (none from an older one).
+  async function runsAnswer() {
     try {
       const answer = await source.fetchJson(served.token, "/api/runs");
-      return Array.isArray(answer.runs) ? answer.runs : [];
+      return Array.isArray(answer.runs) ? answer : null;
     } catch {
-      return [];
+      return null;
     }
   }
 
@@ -398,9 +397,11 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     served.token = parameters.get("token") || "";
     if (!served.token) throw new Error("This page has no report: open the address that tarnview serve printed, " +
       "or write a page with tarnview html.");
-    served.reports = await source.fetchJson(served.token, "/api/reports");
-    const listed = await runsListed();
+    const [reports, answer] = await Promise.all([source.fetchJson(served.token, "/api/reports"), runsAnswer()]);
+    served.reports = reports;
+    const listed = answer ? answer.runs : [];
     served.hasRuns = listed.length > 0;
+    if (answer) folder.adopt(answer);
     // The server names each report by as much of its path as tells it from the others.
     fillReportChoice();
     byId("show-diff").hidden = false;

@@ -97,3 +97,32 @@ test("a writer killed mid-run: the page says the run stopped without an end, and
   assert.deepEqual(problems, []);
   await page.close();
 });
+
+test("a hidden page asks the server nothing, and catches up at once when shown again", async () => {
+  const { standIn, server } = await serveStandIn("hidden");
+  standIn.send("next");
+  await standIn.heard("iteration 0");
+  const { page, problems } = await support.openPage(browser, server.url, from(server), "run-shown");
+  await rowOnScreen(page, -1);
+  let asked = 0;
+  page.on("request", (request) => { if (request.url().includes("/progress")) ++asked; });
+  // Another page in front hides the first, and follows the same run: two
+  // of its polls, each with a new iteration, pass while the first is hidden.
+  const other = await support.openPage(browser, server.url, from(server), "run-shown");
+  await other.page.bringToFront();
+  await page.waitForFunction(() => document.hidden, { timeout: 60000 });
+  const askedWhenHidden = asked;
+  for (let iter = 1; iter <= 2; ++iter) {
+    standIn.send("next");
+    await standIn.heard(`iteration ${iter}`);
+    await rowOnScreen(other.page, iter - 1);
+  }
+  assert.equal(asked - askedWhenHidden, 0, "no request while hidden");
+  assert.equal(await page.$eval("#run-iterations tbody", (body) => body.rows.length), 1);
+  await page.bringToFront();
+  await page.waitForFunction(() => document.querySelectorAll("#run-iterations tbody tr").length === 3, { timeout: 60000 });
+  assert.deepEqual(problems, []);
+  assert.deepEqual(other.problems, []);
+  await other.page.close();
+  await page.close();
+});

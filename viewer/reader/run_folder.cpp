@@ -50,6 +50,14 @@ bool IsRunFile(const fs::path& root, const fs::directory_entry& entry) {
 
 std::optional<fs::path> FileInside(const fs::path& root, const fs::path& path) {
     std::error_code error;
+    // A regular file named below the resolved folder by names that are no
+    // links (as a scan finds them) is inside it as it is; anything else is
+    // resolved first.
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (error || !fs::exists(status)) return std::nullopt;
+    if (fs::is_regular_file(status) && path.is_absolute() && Within(root, path.lexically_normal()) &&
+        !fs::is_symlink(fs::symlink_status(path.parent_path(), error)) && !error)
+        return path;
     const fs::path resolved = fs::canonical(path, error);
     if (error || !Within(root, resolved) || !fs::is_regular_file(resolved, error) || error) return std::nullopt;
     return resolved;

@@ -125,8 +125,17 @@ void RunLibrary::RefreshNow() {
 
 void RunLibrary::Refresh(bool always) {
     const auto now = std::chrono::steady_clock::now();
-    if (!always && lastLook_ && now - *lastLook_ < rescan_) return;
+    // A big folder is looked at less often: at most a fifth of the time goes
+    // to looking (but where every request is to look again).
+    const auto gap = rescan_.count() == 0 ? std::chrono::steady_clock::duration{}
+                                          : std::max<std::chrono::steady_clock::duration>(rescan_, 4 * lookTook_);
+    if (!always && lastLook_ && now - *lastLook_ < gap) return;
     lastLook_ = now;
+    struct Timed {
+        std::chrono::steady_clock::duration& took;
+        std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+        ~Timed() { took = std::chrono::steady_clock::now() - start; }
+    } timed{lookTook_};
     std::vector<Entry*> listed;
     std::set<std::size_t> seen;
     bool truncated = false;

@@ -30,7 +30,9 @@ constexpr std::size_t kMaxIterationsPerReply = 10000;
 
 class RunLibrary {
 public:
-    // The folders are looked at again at most once per `rescan` (on a request).
+    // The folders are looked at again on a request, at most once per
+    // `rescan` and once per four times the last look took (a `rescan` of 0:
+    // on every request).
     explicit RunLibrary(ReportLibrary& reports,
                         std::chrono::milliseconds rescan = std::chrono::milliseconds(200));
 
@@ -78,6 +80,7 @@ private:
     bool truncated_ = false;
     std::uint64_t generation_ = 1;
     std::optional<std::chrono::steady_clock::time_point> lastLook_;
+    std::chrono::steady_clock::duration lookTook_{};  // how long the last look took
     std::uint64_t answered_ = 0;  // the generation `answer_` is of
     std::string answer_;
 };

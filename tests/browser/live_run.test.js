@@ -44,6 +44,24 @@ const chartPoints = (page, canvasId) => page.evaluate((id) => {
   const chart = Chart.getChart(document.getElementById(id));
   return chart ? chart.data.labels.length : 0;
 }, canvasId);
+// The live table agrees with the report's summary written at the end: the
+// same rows, numbered alike, with the same values (to the digits the
+// report prints).
+function sameAsReportSummary(live, report) {
+  assert.equal(live.rows.length, report.rows.length, "a row for each of the summary's");
+  for (const column of ["Major Iteration", "Objective Function Value", "Objective Convergence Function",
+    "Residual Convergence Function", "Variable Convergence Function"]) {
+    const liveAt = live.columns.indexOf(column);
+    const reportAt = report.columns.indexOf(column);
+    assert.ok(liveAt >= 0 && reportAt >= 0, column);
+    live.rows.forEach((row, at) => {
+      const shown = Number(row[liveAt]);
+      const printed = report.rows[at][reportAt];
+      assert.ok(Math.abs(shown - printed) <= 1e-3 * Math.abs(printed) + 1e-12, `${column}, row ${at}: ${shown} and ${printed}`);
+    });
+  }
+}
+
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
 test("each iteration the writer adds reaches the page's table and charts, then the report at the iteration chosen", async (t) => {
@@ -70,9 +88,14 @@ test("each iteration the writer adds reaches the page's table and charts, then t
   const lastRow = await page.$eval('#run-iterations tr[data-iteration="6"]', (row) => [...row.cells].map((cell) => cell.textContent));
   assert.deepEqual(lastRow.slice(0, 4), ["6", "yes", "-1099.21875", "0"]);
 
+  const liveTable = await page.$eval("#run-iterations", (table) => ({
+    columns: [...table.tHead.rows[0].cells].map((cell) => cell.textContent),
+    rows: [...table.tBodies[0].rows].map((row) => [...row.cells].map((cell) => cell.textContent)),
+  }));
   await page.click('#run-iterations tr[data-iteration="4"]');
   standIn.send("close");
   await standIn.heard("closed");
+  sameAsReportSummary(liveTable, JSON.parse(support.run("tarnview", ["summary", "--json", `${standIn.base}.log`])));
   await page.waitForFunction(() => document.body.dataset.view === "report" &&
     [...document.querySelectorAll(".row.current")].some((row) => row.textContent.includes("Major Iteration 4")), { timeout: 60000 });
   assert.ok(fs.existsSync(`${standIn.base}.log`));

@@ -85,7 +85,7 @@ def main():
     arguments = parse_arguments()
     build = os.path.abspath(arguments.build)
     sys.path.insert(0, os.path.join(build, "python"))
-    import tarn_rundata as td  # pylint: disable=import-outside-toplevel
+    import tarn_rundata as td
 
     stand_in = StandIn(td, arguments.base, arguments.variables)
     say("ready")

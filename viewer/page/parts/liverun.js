@@ -107,10 +107,11 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, ru
     }
 
     function showAnswer(answer) {
-      byId("run-name").textContent = answer.name;
-      document.title = `${answer.name} \u2013 tarnview`;
-      byId("run-state").textContent = answer.state;
-      byId("run-state").dataset.state = answer.state;
+      const name = String(answer.name || "");
+      byId("run-name").textContent = name;
+      document.title = `${name} \u2013 tarnview`;
+      byId("run-state").textContent = String(answer.state || "");
+      byId("run-state").dataset.state = String(answer.state || "");
       const facts = [answer.model && `model ${answer.model}`, answer.started && `started ${answer.started}`,
         Number.isInteger(answer.variables) && `${answer.variables} variables`,
         Number.isInteger(answer.equations) && `${answer.equations} equations`];
@@ -121,7 +122,7 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, ru
       state.iterations = runs.mergeIterations(before, arriving);
       const replaced = arriving.some((item) => before.some((held) => held.iter === item.iter));
       showRows(replaced);
-      showCharts(answer.name);
+      showCharts(name);
     }
 
     async function poll() {

@@ -149,3 +149,25 @@ test("a hidden page asks the server nothing, and catches up at once when shown a
   await other.page.close();
   await page.close();
 });
+
+test("a run's table scrolled to an iteration opens the report at that iteration's block when the run ends", async () => {
+  const { standIn, server } = await serveStandIn("scrolled");
+  const { page, problems } = await support.openPage(browser, server.url, from(server), "run-shown");
+  await page.setViewport({ width: 1000, height: 600 });
+  for (let iter = 0; iter < 40; ++iter) {
+    standIn.send("next");
+    await standIn.heard(`iteration ${iter}`);
+  }
+  await rowOnScreen(page, 38);
+  assert.ok(await page.$eval("#run-table-box", (box) => box.scrollHeight > box.clientHeight * 2), "the table scrolls");
+  await page.$eval("#run-table-box", (box) => {
+    const row = box.querySelector('tr[data-iteration="10"]');
+    box.scrollTop = row.offsetTop - box.querySelector("thead").offsetHeight + 2;
+  });
+  standIn.send("close");
+  await standIn.heard("closed");
+  await page.waitForFunction(() => document.body.dataset.view === "report" &&
+    [...document.querySelectorAll(".row.current")].some((row) => row.textContent.includes("Major Iteration 10")), { timeout: 60000 });
+  assert.deepEqual(problems, []);
+  await page.close();
+});

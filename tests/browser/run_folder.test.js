@@ -92,6 +92,20 @@ test("the folder's runs as one table: sorted, filtered, growing and updating wit
   assert.equal(await page.evaluate(() => window.notReloaded), true, "the page was not reloaded");
   await support.screenshot(page, "run-folder", "tarnview-runs.png");
 
+  // Rows that update leave the headings and the state choice as they are:
+  // the focus stays on a heading, an open choice stays open.
+  await page.click('#runs-table button[data-key="objective"]');
+  await page.evaluate(() => { window.firstState = document.querySelector("#runs-state option"); });
+  const iterationsBefore = await cellOf(page, "sub/case-b", 2);
+  running.send("next");
+  await running.heard("iteration 3");
+  await page.waitForFunction((at) => {
+    const row = [...document.querySelectorAll("#runs-table tbody tr[data-id]")].find((each) => each.cells[0].textContent === "sub/case-b");
+    return row && row.cells[2].textContent !== at;
+  }, { timeout: 60000 }, iterationsBefore);
+  assert.equal(await page.evaluate(() => document.activeElement.dataset.key), "objective");
+  assert.equal(await page.evaluate(() => document.querySelector("#runs-state option") === window.firstState), true);
+
   await page.click('#runs-table a[data-run]:not([data-report])');
   await page.waitForFunction(() => document.body.dataset.view === "run" && /^#run=\d+$/.test(window.location.hash) &&
     document.querySelectorAll("#run-iterations tbody tr").length > 0, { timeout: 60000 });

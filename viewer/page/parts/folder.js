@@ -18,7 +18,7 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
   function folderView(served, hooks) {
     const state = {
       shown: false, rows: [], listed: [], generation: null, timer: 0, asking: false, sortKey: "name", descending: false,
-      drawn: false, rowHeight: 0, range: null, frame: 0,
+      drawn: false, rowHeight: 0, range: null, frame: 0, statesListed: "", headDrawn: "",
     };
     const box = () => byId("runs-table").parentElement;
 
@@ -77,12 +77,15 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
       return head;
     }
 
-    // The states to filter by: those of the runs, the one chosen kept.
+    // The states to filter by: those of the runs, the one chosen kept;
+    // the list is made anew only when they change (not under an open choice).
     function fillStates() {
       const select = byId("runs-state");
       const chosen = select.value;
       const states = runs.statesOf(state.rows);
       if (chosen && !states.includes(chosen)) states.push(chosen);
+      if (JSON.stringify(states) === state.statesListed) return;
+      state.statesListed = JSON.stringify(states);
       const options = [["", "any state"], ...states.map((each) => [each, each])].map(([value, text]) => {
         const option = element("option", "", text);
         option.value = value;
@@ -129,7 +132,14 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
         state.sortKey, state.descending);
       const table = byId("runs-table");
       if (!table.tBodies.length) table.append(element("thead"), element("tbody"));
-      table.tHead.replaceWith(drawHead());
+      // The headings anew only when the order changes: a heading keeps the focus.
+      const order = `${state.sortKey} ${state.descending}`;
+      if (state.headDrawn !== order) {
+        const focused = table.tHead.contains(document.activeElement) ? document.activeElement.dataset.key : null;
+        table.tHead.replaceWith(drawHead());
+        state.headDrawn = order;
+        if (focused) table.querySelector(`button.sort[data-key="${focused}"]`).focus();
+      }
       if (!state.rowHeight && state.listed.length) {
         drawRows(0, 1);
         state.rowHeight = table.tBodies[0].rows[1].getBoundingClientRect().height || 20;

@@ -78,11 +78,14 @@ test("each iteration the writer adds reaches the page's table and charts, then t
       return chart && chart.data.labels.length === count;
     }, { timeout: 60000 }, "chart-run-objective", iter + 1);
     latencies.push(performance.now() - written);
+    if (iter === 6) await page.click("#run-charts .legend li:nth-child(4) .legend-entry");
     if (iter === 5) await support.screenshot(page, "live-run", "tarnview-live-run.png");
   }
   t.diagnostic(`from the writer's iteration to its row and chart point on screen: ${latencies.map((ms) => ms.toFixed(0)).join(", ")} ms`);
   assert.ok(median(latencies) < 1000, `median ${median(latencies).toFixed(0)} ms`);
   assert.equal(await chartPoints(page, "chart-run-convergence"), 8);
+  assert.equal(await page.$eval("#run-charts .legend li:nth-child(4) .legend-entry", (entry) => entry.getAttribute("aria-pressed")), "false",
+    "a series hidden stays hidden as points arrive");
   assert.equal(await page.$eval("#run-iterations tbody", (body) => body.rows.length), 8);
   // The last row as the writer gave it: major iteration 6, -1000 - 100 * (1 - 0.5^7).
   const lastRow = await page.$eval('#run-iterations tr[data-iteration="6"]', (row) => [...row.cells].map((cell) => cell.textContent));

@@ -56,6 +56,18 @@ const waitForNames = (page, names) => page.waitForFunction((wanted) =>
   JSON.stringify([...document.querySelectorAll("#runs-table tbody tr[data-id]")].map((row) => row.cells[0].textContent)) === wanted,
 { timeout: 60000 }, JSON.stringify(names));
 
+// The running stand-in's next iteration `iter` added, and its row's major
+// iterations seen to change.
+async function nextIterationShown(page, running, iter) {
+  const before = await cellOf(page, "sub/case-b", 2);
+  running.send("next");
+  await running.heard(`iteration ${iter}`);
+  await page.waitForFunction((at) => {
+    const row = [...document.querySelectorAll("#runs-table tbody tr[data-id]")].find((each) => each.cells[0].textContent === "sub/case-b");
+    return row && row.cells[2].textContent !== at;
+  }, { timeout: 60000 }, before);
+}
+
 test("the folder's runs as one table: sorted, filtered, growing and updating without a reload, each row opening its run", async () => {
   const { page, problems } = await support.openPage(browser, support.atPlace(server.url, "#runs"), from(server), "runs-shown");
   await waitForNames(page, ["case-a", "done/blending", "sub/case-b"]);
@@ -79,13 +91,7 @@ test("the folder's runs as one table: sorted, filtered, growing and updating wit
 
   await page.evaluate(() => { window.notReloaded = true; });
   const running = standIns.at(-1);
-  const before = await cellOf(page, "sub/case-b", 2);
-  running.send("next");
-  await running.heard("iteration 2");
-  await page.waitForFunction((at) => {
-    const row = [...document.querySelectorAll("#runs-table tbody tr[data-id]")].find((each) => each.cells[0].textContent === "sub/case-b");
-    return row && row.cells[2].textContent !== at;
-  }, { timeout: 60000 }, before);
+  await nextIterationShown(page, running, 2);
   await standIn(path.join(study, "sub", "new-run"), 1);
   await page.waitForFunction(() => [...document.querySelectorAll("#runs-table tbody tr[data-id]")]
     .some((row) => row.cells[0].textContent === "sub/new-run"), { timeout: 60000 });
@@ -96,13 +102,7 @@ test("the folder's runs as one table: sorted, filtered, growing and updating wit
   // the focus stays on a heading, an open choice stays open.
   await page.click('#runs-table button[data-key="objective"]');
   await page.evaluate(() => { window.firstState = document.querySelector("#runs-state option"); });
-  const iterationsBefore = await cellOf(page, "sub/case-b", 2);
-  running.send("next");
-  await running.heard("iteration 3");
-  await page.waitForFunction((at) => {
-    const row = [...document.querySelectorAll("#runs-table tbody tr[data-id]")].find((each) => each.cells[0].textContent === "sub/case-b");
-    return row && row.cells[2].textContent !== at;
-  }, { timeout: 60000 }, iterationsBefore);
+  await nextIterationShown(page, running, 3);
   assert.equal(await page.evaluate(() => document.activeElement.dataset.key), "objective");
   assert.equal(await page.evaluate(() => document.querySelector("#runs-state option") === window.firstState), true);
 

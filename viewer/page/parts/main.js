@@ -1,8 +1,9 @@
 /* The page put together: one report at a time (embedded, or one of the
    server's), its outline, text, search, charts and history; served, the
    report choice, compare and reloading, and the runs the server follows:
-   one run as it goes (#run=ID) and all of them as one table (#runs).  The page's own jumps are steps of
-   the browser's history, so Back and Forward return to where the reader was. */
+   one run as it goes (#run=ID) and all of them as one table (#runs).  The
+   page's own jumps are steps of the browser's history, so Back and Forward
+   return to where the reader was. */
 "use strict";
 
 tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document", "outline", "search", "charts",

@@ -95,7 +95,9 @@ test("each iteration the writer adds reaches the page's table and charts, then t
     columns: [...table.tHead.rows[0].cells].map((cell) => cell.textContent),
     rows: [...table.tBodies[0].rows].map((row) => [...row.cells].map((cell) => cell.textContent)),
   }));
-  await page.click('#run-iterations tr[data-iteration="4"]');
+  await page.click('#run-iterations tr[data-iteration="3"]');
+  await page.keyboard.press("ArrowDown");
+  assert.equal(await page.$eval('#run-iterations tr[aria-selected="true"]', (row) => row.dataset.iteration), "4", "a click, then a key");
   standIn.send("close");
   await standIn.heard("closed");
   sameAsReportSummary(liveTable, JSON.parse(support.run("tarnview", ["summary", "--json", `${standIn.base}.log`])));

@@ -154,11 +154,25 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, ru
       }
     }
 
+    // The keys of the table: the iteration before or after the one chosen
+    // (the last when none is), the first, the last.
+    const STEPS = { ArrowUp: -1, ArrowDown: 1, Home: -Infinity, End: Infinity };
+    function onTableKey(event) {
+      const step = STEPS[event.key];
+      const rows = [...table().tBodies[0].rows].map((row) => Number(row.dataset.iteration));
+      if (step === undefined || !rows.length || event.ctrlKey || event.altKey || event.metaKey) return;
+      event.preventDefault();
+      const at = state.selected === null ? rows.length - 1 : rows.indexOf(state.selected);
+      const next = Number.isFinite(step) ? Math.min(Math.max(at + step, 0), rows.length - 1) : step < 0 ? 0 : rows.length - 1;
+      select(rows[next]);
+    }
+
     function start() {
       table().addEventListener("click", (event) => {
         const row = event.target.closest("tr[data-iteration]");
         if (row) select(Number(row.dataset.iteration));
       });
+      tableBox().addEventListener("keydown", onTableKey);
       document.addEventListener("visibilitychange", () => {
         if (document.hidden) stop();
         else poll();

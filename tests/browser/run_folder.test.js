@@ -12,6 +12,7 @@ const support = require("./support");
 
 let browser;
 let server;
+let thousand;
 let study;
 const standIns = [];
 
@@ -43,6 +44,7 @@ before(async () => {
 after(async () => {
   if (browser) await browser.close();
   await support.stopServer(server);
+  await support.stopServer(thousand);
   for (const each of standIns) await each.killed();
 });
 
@@ -116,5 +118,36 @@ test("the folder's runs as one table: sorted, filtered, growing and updating wit
   await page.waitForFunction((id) => document.body.dataset.view === "report" &&
     new URLSearchParams(window.location.search).get("report") === id, { timeout: 60000 }, report[1]);
   assert.equal(await page.evaluate(() => window.notReloaded), true, "the page was not reloaded");
+  assert.deepEqual(problems, []);
+});
+
+test("1,000 runs: the table on screen with only the rows near the screen in the page, every row reached by scrolling", async (t) => {
+  const dir = support.freshDir("browser-run-folder-1000");
+  for (let at = 0; at < 1000; ++at) {
+    const group = path.join(dir, `g${at % 10}`);
+    fs.mkdirSync(group, { recursive: true });
+    fs.writeFileSync(path.join(group, `case${at}.log`), `#region 1, Case ${at}\n Solution Status : Successful\n#endregion\n`);
+  }
+  thousand = await support.startServer([dir]);
+  const { page, problems } = await support.openPage(browser, support.atPlace(thousand.url, "#runs"), from(thousand), "runs-shown");
+  const shownAt = await page.evaluate(() => performance.getEntriesByName("runs-shown")[0].startTime);
+  t.diagnostic(`1,000 runs: the table on screen ${shownAt.toFixed(0)} ms after the page was asked for`);
+  assert.equal(await page.$eval("#runs-count", (node) => node.textContent), "1000 runs");
+  const drawn = () => page.$$eval("#runs-table tbody tr[data-id]", (rows) => rows.map((row) => row.cells[0].textContent));
+  const first = await drawn();
+  assert.ok(first.length > 10 && first.length < 200, `${first.length} rows in the page`);
+  assert.deepEqual(first.slice(0, 3), ["g0/case0", "g0/case10", "g0/case20"]);
+  await page.$eval("#runs-table", (table) => { table.parentElement.scrollTop = table.parentElement.scrollHeight; });
+  await page.waitForFunction(() => [...document.querySelectorAll("#runs-table tbody tr[data-id]")]
+    .some((row) => row.cells[0].textContent === "g9/case999"), { timeout: 60000 });
+  const last = await drawn();
+  assert.ok(last.length < 200 && last.at(-1) === "g9/case999", `${last.length} rows, the last ${last.at(-1)}`);
+  const lastRow = await page.evaluate(() => {
+    const row = [...document.querySelectorAll("#runs-table tbody tr[data-id]")].at(-1);
+    const box = row.closest(".table-box").getBoundingClientRect();
+    const place = row.getBoundingClientRect();
+    return place.bottom <= box.bottom + 1 && place.top >= box.top;
+  });
+  assert.ok(lastRow, "the last run is on screen at the end of the table");
   assert.deepEqual(problems, []);
 });

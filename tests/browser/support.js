@@ -91,8 +91,10 @@ function launchBrowser() {
 
 // A page of its own, with every console error, uncaught exception, dialog
 // (an alert from injected markup) and request outside `allowed` collected in
-// `problems`.
-async function openPage(browser, url, allowed) {
+// `problems`.  The page is ready when the performance mark `ready` is
+// made: "outline-shown" for a report, "run-shown" for a run followed,
+// "runs-shown" for the table of runs.
+async function openPage(browser, url, allowed, ready = "outline-shown") {
   const page = await browser.newPage();
   await page.setViewport({ width: 1400, height: 900 });
   page.setDefaultTimeout(15000);
@@ -109,7 +111,7 @@ async function openPage(browser, url, allowed) {
     if (!allowed(request.url())) problems.push(`request: ${request.url()}`);
   });
   await page.goto(url, { waitUntil: "load" });
-  await page.waitForFunction(() => performance.getEntriesByName("outline-shown").length > 0, { timeout: 60000 });
+  await page.waitForFunction((mark) => performance.getEntriesByName(mark).length > 0, { timeout: 60000 }, ready);
   return { page, problems };
 }
 
@@ -140,7 +142,8 @@ async function screenshot(page, name, docsName) {
   return file;
 }
 
-// Starts tarnview serve on the reports and waits for the address it prints.
+// Starts tarnview serve on the reports (runs, folders) and waits for the
+// address it prints.
 async function startServer(reports) {
   const child = spawn(bin("tarnview"), ["serve", ...reports], { stdio: ["ignore", "pipe", "pipe"] });
   let output = "";
@@ -148,7 +151,7 @@ async function startServer(reports) {
     const timer = setTimeout(() => reject(new Error(`tarnview serve printed no address:\n${output}`)), 120000);
     const read = (chunk) => {
       output += chunk;
-      const found = /http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]+/.exec(output);
+      const found = /http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]+(#runs|#run=\d+)?/.exec(output);
       if (found) {
         clearTimeout(timer);
         resolve(found[0]);
@@ -173,7 +176,60 @@ function stopServer(server) {
   });
 }
 
+// The optimiser stand-in (tests/viewer/progress_standin.py) writing BASE
+// through the Python writer, driven line by line: send("next"), then
+// heard("iteration K") resolves (with the time it was heard) once the
+// stand-in says so.
+function startStandIn(base) {
+  const child = spawn("python3", [path.join(root, "tests", "viewer", "progress_standin.py"), base, "--build", buildDir],
+    { stdio: ["pipe", "pipe", "pipe"] });
+  const said = [];
+  const waiting = [];
+  let rest = "";
+  let errors = "";
+  const settle = () => {
+    for (const wait of [...waiting]) {
+      const found = said.find((entry) => entry.line === wait.line);
+      if (found || child.exitCode !== null || child.signalCode !== null) {
+        waiting.splice(waiting.indexOf(wait), 1);
+        clearTimeout(wait.timer);
+        if (found) wait.resolve(found.at);
+        else wait.reject(new Error(`the stand-in ended without saying ${wait.line}: ${errors}`));
+      }
+    }
+  };
+  child.stdout.setEncoding("utf8");
+  child.stdout.on("data", (chunk) => {
+    const lines = (rest + chunk).split("\n");
+    rest = lines.pop();
+    const at = performance.now();
+    for (const line of lines) said.push({ line, at });
+    settle();
+  });
+  child.stderr.on("data", (chunk) => { errors += chunk; });
+  child.on("exit", settle);
+  const heard = (line) => new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`the stand-in did not say ${line} in 60 s: ${errors}`)), 60000);
+    waiting.push({ line, resolve, reject, timer });
+    settle();
+  });
+  const send = (command) => child.stdin.write(`${command}\n`);
+  const killed = () => new Promise((resolve) => {
+    if (child.exitCode !== null || child.signalCode !== null) resolve();
+    else {
+      child.once("exit", resolve);
+      child.kill("SIGKILL");
+    }
+  });
+  return { child, heard, send, killed, base };
+}
+
+// The address of the page at a place of the runs, unless the server's
+// address names one already.
+const atPlace = (url, hash) => (url.includes("#") ? url : `${url}${hash}`);
+
 module.exports = {
+  startStandIn, atPlace,
   root, buildDir, bin, artifactsDir, freshDir, run, writeReport, hostileName, hostileDescription, writeHostileRun,
   writeLineOf100MB, regionsShownAtFirst, outlineItems, clickOutlineItem,
   launchBrowser, openPage, outlineShownMs, search, startServer, stopServer,

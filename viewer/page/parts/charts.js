@@ -224,10 +224,17 @@ tarnview.define("charts", ["dom", "theme"], (dom, theme) => {
     scale.ticks = scale.ticks.filter((tick, at) => (at !== 0 && at !== values.length - 1) || round(tick.value));
   };
 
+  // The labels of the series the reader hid on a chart.
+  function hiddenSeries(chart) {
+    return new Set(chart ? chart.data.datasets.filter((_, index) => !chart.isDatasetVisible(index)).map((dataset) => dataset.label) : []);
+  }
+
   // A chart of `datasets` (from lineDataset) over `labels`.  `hooks`:
-  // onPoint(label) when a point is clicked.
+  // onPoint(label) when a point is clicked.  Drawn again on the same
+  // canvas (new points, the other scale), the series the reader hid stay hidden.
   function drawChart(canvasId, title, xTitle, labels, datasets, hooks = {}) {
     const canvas = dom.byId(canvasId);
+    const hidden = hiddenSeries(charts.get(canvasId));
     if (charts.has(canvasId)) charts.get(canvasId).destroy();
     const initialFirst = labels[0] === INITIAL_LABEL && labels.length > 1;
     const scale = chartScale(datasets.map((dataset) => dataset.values), initialFirst, scaleChosen.get(canvasId));
@@ -268,6 +275,10 @@ tarnview.define("charts", ["dom", "theme"], (dom, theme) => {
     };
     applyTheme(options);
     const chart = new Chart(canvas, { type: "line", data: { labels, datasets }, options });
+    datasets.forEach((dataset, index) => {
+      if (hidden.has(dataset.label)) chart.setDatasetVisibility(index, false);
+    });
+    if (hidden.size) chart.update();
     charts.set(canvasId, chart);
     drawLegend(canvas, chart, redraw);
     return chart;
@@ -318,7 +329,7 @@ tarnview.define("charts", ["dom", "theme"], (dom, theme) => {
   }
 
   return {
-    PALETTE, DASHES, numberOrNull, formatNumber, cellText, lineDataset, drawChart, forget, drawSummaryCharts,
+    SUMMARY_X, SUMMARY_CONVERGENCE_SERIES, SUMMARY_OBJECTIVE_SERIES, PALETTE, DASHES, numberOrNull, formatNumber, cellText, lineDataset, drawChart, forget, drawSummaryCharts,
     summarySeries, summaryLabels, shortNumber, tickLabels, logTicks, chartScale, chartOf: (canvasId) => charts.get(canvasId),
   };
 });

@@ -36,7 +36,8 @@ tarnview.define("keys", ["dom"], (dom) => {
 
   // `actions`: search(), step(direction), iteration(direction), goTo(asked) -> error text or "",
   // fold(how) with how "toggle", "open", "close", "open all", "close all",
-  // history(), summary(), diagnosis(), diff(), focusText().
+  // history(), summary(), diagnosis(), diff(), focusText(); active() -> whether a
+  // report is on screen (when it is given: without one, only ? answers).
   function keys(actions) {
     const goToDialog = byId("go-to");
     const goToInput = byId("go-to-input");
@@ -96,7 +97,7 @@ tarnview.define("keys", ["dom"], (dom) => {
       if (typingIn(event.target) || document.querySelector("dialog[open]")) return;
       if (ownKeys.has(event.key) && event.target instanceof Element && event.target.closest("button, a, [role=treeitem]")) return;
       const binding = bindings[event.key];
-      if (!binding) return;
+      if (!binding || (event.key !== "?" && actions.active && !actions.active())) return;
       event.preventDefault();
       binding();
     }

@@ -1,19 +1,23 @@
 /* The page put together: one report at a time (embedded, or one of the
    server's), its outline, text, search, charts and history; served, the
-   report choice, compare and reloading.  The page's own jumps are steps of
-   the browser's history, so Back and Forward return to where the reader was. */
+   report choice, compare and reloading, and the runs the server follows:
+   one run as it goes (#run=ID) and all of them as one table (#runs).  The
+   page's own jumps are steps of the browser's history, so Back and Forward
+   return to where the reader was. */
 "use strict";
 
 tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document", "outline", "search", "charts",
-  "history", "compare", "keys", "facts"],
+  "history", "compare", "keys", "facts", "runs", "liverun", "folder"],
 (dom, theme, regions, source, lines, documentPart, outlinePart, searchPart, charts, historyPart, comparePart, keysPart,
-  factsPart) => {
+  factsPart, runs, liverunPart, folderPart) => {
   const VERSION_POLL_MS = 2000;
   const DIAGNOSIS_TITLE = "Infeasibility Diagnosis";   // the region the terminal's D goes to too
   const { byId } = dom;
 
   const view = { source: null, store: null, model: null };
-  const served = { token: "", reports: [], version: null, pollTimer: 0, outlines: new Map() };
+  const served = { token: "", reports: [], version: null, pollTimer: 0, outlines: new Map(), viewName: "report", hasRuns: false };
+  const VIEW_MAINS = { report: "report-view", compare: "compare-view", run: "run-view", runs: "runs-view" };
+  const showingReport = () => served.viewName === "report" || served.viewName === "compare";
   served.outlineOf = async (id) => {
     if (!served.outlines.has(id)) served.outlines.set(id, await source.fetchJson(served.token, `/api/reports/${id}/outline`));
     return served.outlines.get(id);
@@ -192,6 +196,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
       if (line !== null && line !== undefined) goToLine(line);
     },
     goTo,
+    active: showingReport,
   });
 
   function showReportNotices(report) {
@@ -272,7 +277,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
       if (shown === view.source) dom.showFailure(error);
     }
     // One poll at a time, for the report on screen only.
-    if (shown === view.source) served.pollTimer = window.setTimeout(pollVersion, VERSION_POLL_MS);
+    if (shown === view.source && showingReport()) served.pollTimer = window.setTimeout(pollVersion, VERSION_POLL_MS);
   }
 
   async function openServedReport(id) {
@@ -280,6 +285,7 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     served.version = null;
     const url = new URL(window.location.href);
     url.searchParams.set("report", String(id));
+    url.hash = "";
     window.history.replaceState(null, "", url);
     byId("report-select").value = String(id);
     byId("reloaded").hidden = true;
@@ -289,23 +295,21 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
   }
 
   function showView(name) {
-    const comparing = name === "compare";
-    byId("report-view").hidden = comparing;
-    byId("compare-view").hidden = !comparing;
-    byId("show-report").setAttribute("aria-pressed", String(!comparing));
-    byId("show-compare").setAttribute("aria-pressed", String(comparing));
-    if (comparing) compare.draw();
-    else text.drawSoon(true);
+    served.viewName = name;
+    document.body.dataset.view = name;
+    for (const [each, id] of Object.entries(VIEW_MAINS)) byId(id).hidden = each !== name;
+    byId("show-report").setAttribute("aria-pressed", String(name === "report"));
+    byId("show-compare").setAttribute("aria-pressed", String(name === "compare"));
+    byId("show-runs").setAttribute("aria-pressed", String(name === "runs"));
+    if (name !== "run") live.close();
+    if (name !== "runs") folder.close();
+    if (!showingReport()) window.clearTimeout(served.pollTimer);
+    if (name === "compare") compare.draw();
+    if (name === "report" && view.model) text.drawSoon(true);
   }
 
-  async function startServed() {
-    const parameters = new URLSearchParams(window.location.search);
-    served.token = parameters.get("token") || "";
-    if (!served.token) throw new Error("This page has no report: open the address that tarnview serve printed, " +
-      "or write a page with tarnview html.");
-    served.reports = await source.fetchJson(served.token, "/api/reports");
-    if (!served.reports.length) throw new Error("The server has no report.");
-    // The server names each report by as much of its path as tells it from the others.
+  // The report choice, from the server's reports (their set grows as runs end).
+  function fillReportChoice() {
     for (const report of served.reports) report.name = report.name || report.file;
     const select = byId("report-select");
     select.replaceChildren(...served.reports.map((report) => {
@@ -313,10 +317,105 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
       node.value = String(report.id);
       return node;
     }));
+    if (view.source && view.source.served) select.value = String(view.source.id);
     byId("report-choice").hidden = served.reports.length < 2;
     byId("views").hidden = served.reports.length < 2;
-    byId("show-diff").hidden = false;
     compare.fillChoices();
+  }
+
+  async function refreshReports() {
+    served.reports = await source.fetchJson(served.token, "/api/reports");
+    fillReportChoice();
+  }
+
+  // A report opened from the runs: the live view's at the iteration the
+  // reader was looking at (`major`, null for none), the table's as a new
+  // step of the browser's history.
+  async function openReportOfRun(reportId, major, newStep) {
+    await refreshReports();
+    if (newStep) window.history.pushState(null, "", window.location.href);
+    showView("report");
+    await openServedReport(reportId);
+    if (major !== null && major !== undefined && goTo({ iteration: major })) {
+      goToRegion((region) => region.kind === "summary", "The report has no iteration summary.");
+    }
+  }
+
+  function openRuns() {
+    showView("runs");
+    folder.open();
+  }
+
+  function openRun(id) {
+    showView("run");
+    live.open(id);
+  }
+
+  // A place of the runs as a new step of the browser's history.
+  function goToPlace(place) {
+    const url = new URL(window.location.href);
+    url.hash = runs.hashOf(place);
+    window.history.pushState(null, "", url);
+    followLocation();
+  }
+
+  // The view the location asks for, when it is not the one shown: a place
+  // of the runs by its hash, else the report of its query.
+  function followLocation() {
+    const place = served.hasRuns ? runs.placeOfHash(window.location.hash) : null;
+    if (place && place.runs) {
+      if (served.viewName !== "runs") openRuns();
+    } else if (place) {
+      if (served.viewName !== "run" || live.shown() !== place.run) openRun(place.run);
+    } else if (!showingReport()) {
+      const asked = Number(new URLSearchParams(window.location.search).get("report"));
+      const known = served.reports.some((report) => report.id === asked);
+      if (known) {
+        showView("report");
+        openServedReport(asked).catch(dom.showFailure);
+      }
+    }
+  }
+
+  const live = liverunPart.liveRunView(served, { openReport: (id, major) => openReportOfRun(id, major, false).catch(dom.showFailure) });
+  const folder = folderPart.folderView(served, {
+    openRun: (id) => goToPlace({ run: id }),
+    openReport: (id) => openReportOfRun(id, null, true).catch(dom.showFailure),
+  });
+
+  // The server's list of the runs it follows (none from an older one).
+  async function runsAnswer() {
+    try {
+      const answer = await source.fetchJson(served.token, "/api/runs");
+      return Array.isArray(answer.runs) ? answer : null;
+    } catch {
+      return null;
+    }
+  }
+
+  async function startServed() {
+    const parameters = new URLSearchParams(window.location.search);
+    served.token = parameters.get("token") || "";
+    if (!served.token) throw new Error("This page has no report: open the address that tarnview serve printed, " +
+      "or write a page with tarnview html.");
+    const [reports, answer] = await Promise.all([source.fetchJson(served.token, "/api/reports"), runsAnswer()]);
+    served.reports = reports;
+    const listed = answer ? answer.runs : [];
+    served.hasRuns = listed.length > 0;
+    if (answer) folder.adopt(answer);
+    // The server names each report by as much of its path as tells it from the others.
+    fillReportChoice();
+    byId("show-diff").hidden = false;
+    byId("show-runs").hidden = !served.hasRuns;
+    if (served.hasRuns && (runs.placeOfHash(window.location.hash) || !served.reports.length)) {
+      // An address without a place: the one run given, else the table.
+      const place = listed.length === 1 ? { run: listed[0].id } : { runs: true };
+      if (!runs.placeOfHash(window.location.hash)) window.history.replaceState(null, "", runs.hashOf(place));
+      followLocation();
+      return;
+    }
+    if (!served.reports.length) throw new Error("The server has no report.");
+    showView("report");
     const asked = Number(parameters.get("report"));
     const known = served.reports.some((report) => report.id === asked);
     await openServedReport(known ? asked : served.reports[0].id);
@@ -347,6 +446,8 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     history.start();
     compare.start();
     diff.start();
+    live.start();
+    folder.start();
     byId("show-diff").addEventListener("click", openDiff);
     keys.start();
     theme.onChange(() => {
@@ -359,8 +460,13 @@ tarnview.define("main", ["dom", "theme", "regions", "source", "lines", "document
     byId("close-history").addEventListener("click", () => jump(() => text.keepPlace(() => history.close())));
     byId("show-report").addEventListener("click", () => showView("report"));
     byId("show-compare").addEventListener("click", () => showView("compare"));
+    byId("show-runs").addEventListener("click", () => goToPlace({ runs: true }));
+    window.addEventListener("hashchange", followLocation);
     byId("report-select").addEventListener("change", (event) => openServedReport(Number(event.target.value)).catch(dom.showFailure));
-    window.addEventListener("popstate", onPopState);
+    window.addEventListener("popstate", (event) => {
+      if (served.token) followLocation();
+      onPopState(event);
+    });
     document.addEventListener("keydown", () => { byId("key-message").hidden = true; }, { capture: true });
   }
 

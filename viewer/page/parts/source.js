@@ -152,7 +152,9 @@ tarnview.define("source", ["regions", "search"], (regions, search) => {
     }
     if (!response.ok) {
       const reason = body && body.error ? body.error : `${response.status} ${response.statusText}`;
-      throw new Error(`${path}: ${reason}`);
+      const error = new Error(`${path}: ${reason}`);
+      error.status = response.status;
+      throw error;
     }
     return body;
   }

@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""tarnview view following a run still being written, in a real terminal
+(tmux): an optimiser stand-in adds one iteration each time the test asks,
+and the view shows each new row and then, once the run is closed and its
+report written, the report at the iteration the cursor was on; a writer
+killed mid-run is "stopped without an end" with no run data nor report; a
+progress file with garbage, one that shrinks, and a FIFO given as the run
+get a clear message, never a crash or a hang.
+
+    view_follow_test.py TARNVIEW BUILD_DIR
+"""
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+
+from terminal_pane import check, check_sane, ended_sane, failures, shell_pane
+
+view, build = sys.argv[1], sys.argv[2]
+STANDIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "progress_standin.py")
+
+
+class StandIn:
+    """The optimiser stand-in, driven over its standard input."""
+
+    def __init__(self, base):
+        self.process = subprocess.Popen([sys.executable, STANDIN, base, "--build", build], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)
+        self.expect("ready")
+
+    def expect(self, answer):
+        said = self.process.stdout.readline().strip()
+        check(said == answer, "stand-in: %r, not %r" % (said, answer))
+
+    def tell(self, command, answer):
+        self.process.stdin.write(command + "\n")
+        self.process.stdin.flush()
+        self.expect(answer)
+
+    def next(self, k):
+        self.tell("next", "iteration %d" % k)
+
+    def kill(self):
+        self.process.kill()
+        self.process.wait(30)
+
+    def end(self):
+        if self.process.poll() is None:
+            self.process.stdin.close()
+            self.process.wait(30)
+
+
+def row_of(k):
+    """The table's row of progress iteration k (the report numbers it k - 1)."""
+    return r"^\s+%d\s+(yes|no)\s" % (k - 1)
+
+
+def start_view(pane, given):
+    pane.type("%s view %s; echo EXIT=$?\n" % (view, given))
+
+
+def follow_to_the_report(work):
+    """Each row as it comes; the cursor stays where it was put; the report
+    at the cursor's iteration once the run is closed."""
+    base = os.path.join(work, "followed")
+    standin = StandIn(base)
+    pane = shell_pane()
+    try:
+        start_view(pane, base)
+        check(pane.wait(r"^run followed\.vdr  running .*\n.*\n\(no iteration yet\)"), "follow: running, no row yet")
+        for k in range(5):
+            standin.next(k)
+            check(pane.wait(row_of(k)), "follow: the row of iteration %d appears" % k)
+            check(re.search(r"iteration %d  \(%d/%d\)" % (k - 1, k + 1, k + 1), pane.status()),
+                  "follow: the cursor keeps to the newest row\n" + pane.status())
+        pane.keys("c")
+        shown = pane.wait(r"^Infeasibility \(log scale\)")
+        check(shown and "without infeasibility (0) have no point" in shown,
+              "follow: c charts the infeasibility, the feasible iterations left off\n" + (shown or ""))
+        pane.keys("k", "k")
+        check(pane.wait(r"iteration 1  \(3/5\) "), "follow: the cursor moves up")
+        standin.next(5)
+        check(pane.wait(row_of(5)), "follow: the row of iteration 5 appears")
+        check(re.search(r"iteration 1  \(3/6\)", pane.status()), "follow: a moved cursor stays\n" + pane.status())
+        standin.tell("close", "closed")
+        shown = pane.wait(r"followed\.log  line \d+/\d+ .*Major Iteration 1 ")
+        check(shown, "follow: the report at the cursor's iteration")
+        pane.keys("q")
+        ended_sane(pane, "follow")
+    finally:
+        standin.end()
+        pane.close()
+
+
+def killed_writer(work):
+    """SIGKILL mid-run: stopped without an end, and nothing made from it."""
+    base = os.path.join(work, "killed")
+    standin = StandIn(base)
+    pane = shell_pane()
+    try:
+        standin.next(0)
+        standin.next(1)
+        start_view(pane, base + ".vdr")
+        check(pane.wait(r"model STANDIN  running"), "killed: running")
+        standin.kill()
+        shown = pane.wait(r"model STANDIN  stopped without an end")
+        check(shown and re.search(row_of(1), shown, re.M), "killed: stopped without an end, its rows kept")
+        pane.keys("k")
+        check(pane.wait(r"iteration -1  \(1/2\) ") and "stopped without an end" in pane.screen(),
+              "killed: the view stays and answers keys")
+        check(not os.path.exists(base + ".vdr") and not os.path.exists(base + ".log"),
+              "killed: no run-data file and no report")
+        pane.keys("q")
+        ended_sane(pane, "killed")
+    finally:
+        standin.end()
+        pane.close()
+
+
+def progress_damaged(work):
+    """Garbage added to a followed progress file, then the file shrunk: the
+    state and the status say so; the view goes on."""
+    base = os.path.join(work, "damaged")
+    standin = StandIn(base)
+    pane = shell_pane()
+    try:
+        for k in range(4):
+            standin.next(k)
+        start_view(pane, base + ".vdr.progress")
+        check(pane.wait(row_of(3)), "damaged: the rows")
+        with open(base + ".vdr.progress", "rb") as progress:
+            whole = progress.read()
+        with open(base + ".vdr.progress", "ab") as progress:
+            progress.write(b"{\"iter\":4,\x1b[2J garbage\n")
+        shown = pane.wait(r"failed: .*damaged\.vdr\.progress.*line 7")
+        check(shown and "\x1b" not in shown and re.search(row_of(3), shown, re.M),
+              "damaged: garbage fails the run, named with its line, the rows kept\n" + (shown or ""))
+        # Written anew, shorter: read again from its start.
+        lines = whole.split(b"\n")
+        with open(base + ".vdr.progress", "wb") as progress:
+            progress.write(b"\n".join(lines[:4]) + b"\n")
+        shown = pane.wait(r"written anew")
+        check(shown and "running" in shown and re.search(row_of(1), shown, re.M) and not re.search(row_of(2), shown, re.M),
+              "damaged: a shrunk file is read again from its start\n" + (shown or ""))
+        pane.keys("q")
+        ended_sane(pane, "damaged")
+    finally:
+        standin.end()
+        pane.close()
+
+
+def refused_at_start(work):
+    """Garbage from the start, a FIFO, no run at all: a message and status 1."""
+    garbage = os.path.join(work, "garbage.vdr.progress")
+    with open(garbage, "w") as progress:
+        progress.write("not a progress line\n")
+    fifo = os.path.join(work, "fifo")
+    os.mkfifo(fifo + ".vdr.progress")
+    os.mkfifo(os.path.join(work, "fifodata.vdr"))
+    cases = [(garbage, r"garbage\.vdr\.progress.*line 1"),
+             (fifo, r"fifo\.vdr\.progress: not a regular file"),
+             (os.path.join(work, "fifodata.vdr"), r"fifodata\.vdr: not a regular file"),
+             (os.path.join(work, "absent.vdr"), r"no run at .*absent: none of absent\.vdr\.progress")]
+    pane = shell_pane()
+    try:
+        for case, (given, message) in enumerate(cases):
+            pane.type("clear; %s view %s; echo EXIT%d=$?\n" % (view, given, case))
+            shown = pane.wait(r"^EXIT%d=\d+" % case)
+            check(shown and "EXIT%d=1" % case in shown and re.search(message, shown),
+                  "refused: %s\n%s" % (os.path.basename(given), shown))
+        check_sane(pane, "refused")
+    finally:
+        pane.close()
+
+
+with tempfile.TemporaryDirectory() as directory:
+    follow_to_the_report(directory)
+    killed_writer(directory)
+    progress_damaged(directory)
+    refused_at_start(directory)
+if failures:
+    print("%d failure(s)" % len(failures))
+    sys.exit(1)
+print("all passed")

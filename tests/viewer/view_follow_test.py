@@ -20,6 +20,7 @@ from terminal_pane import check, check_sane, ended_sane, failures, shell_pane
 
 view, build = sys.argv[1], sys.argv[2]
 STANDIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "progress_standin.py")
+EXAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "blending.vdr")
 
 
 class StandIn:
@@ -151,6 +152,29 @@ def progress_damaged(work):
         pane.close()
 
 
+def closed_without_report(work):
+    """A run closed before its report: "report missing" until tarnreport
+    writes it, then the report."""
+    base = os.path.join(work, "closed")
+    standin = StandIn(base)
+    standin.next(0)
+    standin.process.stdin.close()  # an end of input abandons the run
+    standin.process.wait(30)
+    with open(base + ".vdr", "wb") as run, open(EXAMPLE, "rb") as example:
+        run.write(example.read())
+    pane = shell_pane()
+    try:
+        start_view(pane, base + ".vdr")
+        shown = pane.wait(r"^run closed\.vdr  report missing")
+        check(shown and "report not yet written: tarnreport closed writes it" in shown, "closed: report missing\n" + (shown or ""))
+        subprocess.run([os.path.join(build, "bin", "tarnreport"), base], check=True, stdout=subprocess.DEVNULL)
+        check(pane.wait(r"closed\.log  line \d+/\d+"), "closed: the report once written")
+        pane.keys("q")
+        ended_sane(pane, "closed")
+    finally:
+        pane.close()
+
+
 def refused_at_start(work):
     """Garbage from the start, a FIFO, no run at all: a message and status 1."""
     garbage = os.path.join(work, "garbage.vdr.progress")
@@ -179,6 +203,7 @@ with tempfile.TemporaryDirectory() as directory:
     follow_to_the_report(directory)
     killed_writer(directory)
     progress_damaged(directory)
+    closed_without_report(directory)
     refused_at_start(directory)
 if failures:
     print("%d failure(s)" % len(failures))

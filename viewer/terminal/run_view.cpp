@@ -177,7 +177,7 @@ private:
         for (int shown = 0; shown < tableRows; ++shown) {
             const std::size_t row = m_rows.Top() + static_cast<std::size_t>(shown);
             if (row + 1 >= table.size()) {
-                screen.lines.push_back({shown == 0 ? "(no iteration yet)" : "", false});
+                screen.lines.push_back({shown == 0 ? EmptyTableText() : "", false});
                 continue;
             }
             ListLine line{table[row + 1], false};
@@ -188,6 +188,13 @@ private:
         DrawList(screen, room);
         DrawStatus(StatusText(), m_message.empty() ? "?: keys  q: quit" : m_message);
         refresh();
+    }
+
+    // What stands for the rows while there are none.
+    std::string EmptyTableText() const {
+        if (m_state != RunState::kReportMissing) return "(no iteration yet)";
+        return "(the run is closed, its report not yet written: tarnreport " +
+               VisibleText(m_files.base.filename().string()) + " writes it)";
     }
 
     std::string StatusText() const {

@@ -52,20 +52,9 @@ public:
 
     // Until the reader quits (none) or the report is there and read.
     std::optional<EndedRun> Run() {
-        bool changed = true;
-        while (!m_quit && !TerminalSession::EndRequested()) {
-            if (changed) Draw();
-            const int key = getch();
-            if (TerminalSession::EndRequested()) break;
-            if (key == ERR) {
-                changed = Poll();
-                if (m_ended) return std::move(m_ended);
-                continue;
-            }
-            changed = true;
-            if (key != KEY_RESIZE) HandleKey(key);
-        }
-        return std::nullopt;
+        RunScreenLoop({[this] { Draw(); }, [this] { return Poll(); }, [this](int key) { HandleKey(key); },
+                       [this] { return m_quit || m_ended.has_value(); }});
+        return std::move(m_ended);
     }
 
 private:
@@ -144,8 +133,10 @@ private:
     }
 
     // ---- Drawing.
+    // A third of the screen on a tall one, kChartRows at least, as long
+    // as the table keeps a few rows.
     int ChartRows(int tableRoom) const {
-        const int rows = std::min(kChartRows, tableRoom - kLeastTableRows - 4);
+        const int rows = std::min(std::max(kChartRows, tableRoom / 3), tableRoom - kLeastTableRows - 4);
         return rows >= 3 ? rows : 0;
     }
 

@@ -67,26 +67,10 @@ public:
         if (m_report->EndedEarly()) m_message = "the report ended early: regions were still open at its end";
     }
 
-    // Draws only after a change (a key, a resize, a reload): a view left
-    // alone costs a look at the file's stamp per tick.
+    // A view left alone costs a look at the file's stamp per tick.
     void Run() {
-        bool changed = true;
-        while (!m_quit && !TerminalSession::EndRequested()) {
-            if (changed) Draw();
-            const int key = getch();
-            if (TerminalSession::EndRequested()) break;
-            if (key == ERR) {
-                changed = CheckReload();
-                continue;
-            }
-            changed = true;
-            if (key == KEY_RESIZE) continue;
-            if (m_list) {
-                HandleListKey(key);
-            } else {
-                HandleKey(key);
-            }
-        }
+        RunScreenLoop({[this] { Draw(); }, [this] { return CheckReload(); },
+                       [this](int key) { m_list ? HandleListKey(key) : HandleKey(key); }, [this] { return m_quit; }});
     }
 
 private:

@@ -5,7 +5,8 @@ and the view shows each new row and then, once the run is closed and its
 report written, the report at the iteration the cursor was on; a writer
 killed mid-run is "stopped without an end" with no run data nor report; a
 progress file with garbage, one that shrinks, and a FIFO given as the run
-get a clear message, never a crash or a hang.
+get a clear message, never a crash or a hang, and so does a FIFO where the
+report goes.
 
     view_follow_test.py TARNVIEW BUILD_DIR
 """
@@ -145,6 +146,9 @@ def progress_damaged(work):
         shown = pane.wait(r"written anew")
         check(shown and "running" in shown and re.search(row_of(1), shown, re.M) and not re.search(row_of(2), shown, re.M),
               "damaged: a shrunk file is read again from its start\n" + (shown or ""))
+        # A FIFO where the report goes: refused by name, never opened to wait on.
+        os.mkfifo(base + ".log")
+        check(pane.wait(r"failed: .*damaged\.log: is a named pipe"), "damaged: a FIFO for the report")
         pane.keys("q")
         ended_sane(pane, "damaged")
     finally:

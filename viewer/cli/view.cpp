@@ -46,9 +46,10 @@ const char kViewHelp[] =
     "\n"
     "  --help  show this text\n"
     "\n"
-    "Keys:\n";
+    "Keys (a followed run's first, then the report's):\n";
 
 void PrintViewKeys(FILE* out) {
+    std::fprintf(out, "  In a followed run: %s\n", tarnview::terminal::kRunViewKeys);
     for (const std::string& line : tarnview::terminal::KeyListLines()) std::fprintf(out, "%s\n", line.c_str());
 }
 

@@ -17,6 +17,8 @@
 
 namespace tarnview::terminal {
 
+const char kRunViewKeys[] = "j/k, PgUp/PgDn, g/G: rows  c: chart  h/l: scroll  q: quit";
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -24,8 +26,6 @@ namespace fs = std::filesystem;
 constexpr int kChartRows = 8;
 constexpr int kLeastTableRows = 3;
 constexpr std::size_t kHorizontalStep = 8;
-constexpr char kRunKeys[] =
-    "j/k, PgUp/PgDn, g/G: rows  c: chart  h/l: scroll  q: quit";
 
 bool Exists(const fs::path& path) {
     std::error_code error;
@@ -220,7 +220,7 @@ private:
                 break;
             case Action::kRedraw: clearok(curscr, TRUE); break;
             case Action::kHelp:
-            case Action::kSearchBackward: m_message = kRunKeys; break;
+            case Action::kSearchBackward: m_message = kRunViewKeys; break;
             default: break;
         }
     }

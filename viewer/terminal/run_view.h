@@ -13,6 +13,9 @@
 
 namespace tarnview::terminal {
 
+// The keys of a followed run, in one line (its '?' and view's help).
+extern const char kRunViewKeys[];
+
 // Follows the run until the reader quits; returns the exit status (1 after
 // a message when the run cannot be read when the view starts).
 int FollowRun(const RunFiles& files, const ViewOptions& options);

@@ -116,6 +116,11 @@ def killed_writer(work):
               "killed: no run-data file and no report")
         pane.keys("q")
         ended_sane(pane, "killed")
+        # Without a terminal: the heading and the table as they are.
+        printed = subprocess.run([view, "view", base], capture_output=True, text=True, timeout=60,
+                                 env={**os.environ, "TERM": "dumb"}).stdout
+        check(re.match(r"run killed\.vdr  model STANDIN  stopped without an end", printed)
+              and re.search(row_of(1), printed, re.M), "killed: printed without a terminal\n" + printed)
     finally:
         standin.end()
         pane.close()

@@ -100,6 +100,7 @@ bench: build
 	build/bin/loader_bench --runs 5
 	build/bin/reader_bench --runs 5
 	build/bin/serve_bench --runs 3
+	build/bin/runs_bench --runs 3
 	build/bin/view_bench build/bin/tarnview --runs 3
 	build/bin/writer_bench --runs 3
 

@@ -225,8 +225,47 @@ def check_wrong_input():
           "show --region misspelt: " + result.stderr.decode())
 
 
+def check_folder_facts():
+    """summary --facts DIR: every run and report under the folder, ended or not, each report's row as its
+    header and last summary row say."""
+    with tempfile.TemporaryDirectory() as work:
+        os.makedirs(work + "/ended")
+        for path in REPORTS:
+            with open(path, "rb") as source, open(work + "/ended/" + os.path.basename(path), "wb") as copy:
+                copy.write(source.read())
+        gone = subprocess.Popen(["true"])
+        gone.wait()
+        for name, pid in (("going", os.getpid()), ("stopped", gone.pid)):
+            with open(work + "/" + name + ".vdr.progress", "w") as progress:
+                progress.write('{"format":"tarn-vdr-progress","version":1,"run":"x.vdr","pid":%d,"started":""}\n'
+                               '{"model":"M","variables":["X"],"equations":[]}\n'
+                               '{"iter":0,"feasible":true,"objective":"-inf","infeasibility":2,'
+                               '"objective_convergence":0,"residual_convergence":0,"variable_convergence":0,'
+                               '"most_infeasible":""}\n' % pid)
+        os.mkfifo(work + "/pipe.log")
+        result = tarnview("summary", "--facts", work, "--json")
+        check(result.returncode == 0, "summary --facts DIR --json: %s" % result.stderr)
+        rows = {row["name"]: row for row in json.loads(result.stdout)} if result.returncode == 0 else {}
+        expected = ["ended/" + os.path.basename(path)[:-4] for path in REPORTS] + ["going", "stopped"]
+        check(sorted(rows) == sorted(expected), "summary --facts DIR: the runs %s" % sorted(rows))
+        for path in REPORTS:
+            row, summary = rows.get("ended/" + os.path.basename(path)[:-4], {}), summary_rows(path)
+            what = "summary --facts DIR: " + os.path.basename(path)
+            check(row.get("state") == "ended" and row.get("status") == header(path, "Solution Status"), what + ": status")
+            check(row.get("objective") == number(summary[-1][4]), what + ": objective %s" % row.get("objective"))
+            check(row.get("iterations") == sum(1 for line in summary if int(line[0]) >= 0), what + ": iterations")
+            check(row.get("reportSize") == os.path.getsize(path), what + ": size")
+        check(rows.get("going", {}).get("state") == "running" and rows["going"]["objective"] == "-inf",
+              "summary --facts DIR: the running run: %s" % rows.get("going"))
+        check(rows.get("stopped", {}).get("state") == "stopped without an end", "summary --facts DIR: stopped")
+        table = list(csv.reader(io.StringIO(tarnview("summary", "--facts", work, "--csv").stdout.decode())))
+        check([row[:2] for row in table[1:]] == [[name, rows[name]["state"]] for name in sorted(rows)],
+              "summary --facts DIR --csv: the same runs and states: %s" % table)
+
+
 check_facts()
 check_diffs()
+check_folder_facts()
 check_wrong_input()
 if failures:
     print("%d failure(s)" % len(failures))

@@ -185,4 +185,32 @@ with tempfile.TemporaryDirectory() as work:
     check(os.path.exists(work + "/mode") and open(work + "/mode").read().strip() == "600", "--open: the page is private")
     check(not os.path.exists(arguments.strip()), "--open: the page is removed when the server stops")
 
+# Runs and folders: each named by what it is; the page opens where they are.
+with tempfile.TemporaryDirectory() as work:
+    study = work + "/study"
+    os.makedirs(study + "/sub")
+    with open(report) as source, open(study + "/sub/case.log", "w") as copy:
+        copy.write(source.read())
+    with open(study + "/going.vdr.progress", "w") as progress:
+        progress.write('{"format":"tarn-vdr-progress","version":1,"run":"going.vdr","pid":%d,"started":""}\n'
+                       % os.getpid())
+    os.mkdir(work + "/dir.vdr")
+    refused = run(work + "/dir.vdr")
+    check(refused.returncode == 1 and "dir.vdr: is not a regular file" in refused.stderr,
+          "a directory named like a run: refused: " + refused.stderr)
+    refused = run(work + "/nothing")
+    check(refused.returncode == 1 and "nothing: no run there" in refused.stderr, "no run: " + refused.stderr)
+    for given, hash_ in ((study, "#runs"), (study + "/going.vdr.progress", "#run=0"), (study + "/going", "#run=0")):
+        process = subprocess.Popen([view, "serve", given], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        printed = process.stdout.readline() + process.stdout.readline()
+        found = re.search(r"(http://\S+)/\?token=([0-9a-f]{32})(#\S*)?", printed)
+        check(found is not None and found.group(3) == hash_, "serve %s: the page opens at %s: %s" % (given, hash_, printed))
+        if found:
+            status, body = status_of(found.group(1) + "/api/runs?token=" + found.group(2))
+            names = sorted(row["name"] + ":" + row["state"] for row in json.loads(body)["runs"]) if status == 200 else []
+            expected = ["going:running", "sub/case:ended"] if given == study else ["going:running"]
+            check(names == expected, "serve %s: the runs listed: %s" % (given, names))
+        status, err = stop(process)
+        check(status == 0, "serve %s: stops cleanly: %s" % (given, err))
+
 sys.exit(1 if failures else 0)

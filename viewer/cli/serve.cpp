@@ -1,5 +1,5 @@
-// tarnview serve REPORT.log... [--port N] [--host H [--allow-remote]] [--open]: serves the
-// reports to a browser on this machine until interrupted.
+// tarnview serve REPORT.log|RUN|DIR... [--port N] [--host H [--allow-remote]] [--open]: serves
+// the reports, runs and folders of runs to a browser on this machine until interrupted.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,16 +22,23 @@
 #include "http_server.h"
 #include "page_assets.h"
 #include "report_library.h"
+#include "run_library.h"
 
 extern char** environ;
 
 const char kServeHelp[] =
-    "usage: tarnview serve REPORT.log... [--port N] [--host H [--allow-remote]] [--open]\n"
+    "usage: tarnview serve REPORT.log|RUN|DIR... [--port N] [--host H [--allow-remote]] [--open]\n"
     "\n"
     "Serves the reports to a web browser: the outline at once, the lines as they\n"
     "are scrolled to, search, history and comparison on the server. Prints the\n"
     "page's address, with the access token it needs, and serves until Ctrl-C.\n"
     "A report written again while served is read again.\n"
+    "\n"
+    "A RUN (its base, BASE.vdr or BASE.vdr.progress) is followed while it goes:\n"
+    "its iterations as its writer adds them, its state (running, stopped without\n"
+    "an end, report missing, ended, failed), then its report once written.  A\n"
+    "DIR is every run and report under it, found again as runs start and end;\n"
+    "nothing outside it is served (links out of it are passed over).\n"
     "\n"
     "  --port N        listen on port N (default: a free port; one in use is\n"
     "                  an error)\n"
@@ -45,7 +53,7 @@ const char kServeHelp[] =
 namespace {
 
 struct ServeArguments {
-    std::vector<std::string> reports;
+    std::vector<std::string> reports;  // as given: reports, runs and folders
     tarnview::server::ServerSettings settings;
     bool open = false;
     bool allowRemote = false;
@@ -166,15 +174,54 @@ private:
     std::thread waiter_;
 };
 
+// What the command line names, by its name first: a report (REPORT.log), a
+// run (BASE.vdr, BASE.vdr.progress), then a folder (any other directory) or
+// a run's base.  (A directory named like a report or a run's file is
+// refused as what it is named.)  False after a message naming the one that
+// is none.
+bool OpenServed(const std::vector<std::string>& given, tarnview::server::ReportLibrary& reports,
+                tarnview::server::RunLibrary& runs) {
+    std::vector<std::string> reportPaths;
+    std::string error;
+    for (const std::string& path : given) {
+        std::error_code problem;
+        const bool runFile = path.ends_with(".vdr") || path.ends_with(".vdr.progress");
+        const bool folder = !runFile && !path.ends_with(".log") && std::filesystem::is_directory(path, problem);
+        if (path.ends_with(".log")) {
+            reportPaths.push_back(path);
+        } else if (folder ? !runs.AddFolder(path, error) : !runs.AddRun(path, error)) {
+            std::fprintf(stderr, "tarnview serve: %s\n", error.c_str());
+            return false;
+        }
+    }
+    if (!reports.Open(reportPaths, error, stderr)) {
+        std::fprintf(stderr, "tarnview serve: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Where the page opens: the folder table when a folder is served, the run
+// when only one run is, else the reports.
+std::string PageHash(std::size_t reportsGiven, const tarnview::server::RunLibrary& runs) {
+    if (runs.FolderCount() > 0) return "#runs";
+    if (reportsGiven == 0 && runs.RunCount() == 1) return "#run=0";
+    return "";
+}
+
+std::string Counted(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 int Serve(ServeArguments& arguments) {
     if (const int status = CheckAddress(arguments); status != 0) return status;
     tarnview::server::ReportLibrary reports;
+    tarnview::server::RunLibrary runs(reports);
+    if (!OpenServed(arguments.reports, reports, runs)) return 1;
+    const std::size_t reportsGiven = reports.size();
+    runs.RefreshNow();
+    tarnview::server::ViewerServer server(reports, arguments.settings, tarnview::ServedPage(), &runs);
     std::string error;
-    if (!reports.Open(arguments.reports, error, stderr)) {
-        std::fprintf(stderr, "tarnview serve: %s\n", error.c_str());
-        return 1;
-    }
-    tarnview::server::ViewerServer server(reports, arguments.settings, tarnview::ServedPage());
     if (!server.Bind(error)) {
         std::fprintf(stderr, "tarnview serve: %s\n", error.c_str());
         return 1;
@@ -182,11 +229,14 @@ int Serve(ServeArguments& arguments) {
     const StopOnSignal stopOnSignal(server);
     reports.StartBackgroundWork();
     WarnOfRemoteAccess(arguments.settings.host);
-    std::printf("Serving %zu report%s at\n    %s\nPress Ctrl-C to stop.\n", reports.size(),
-                reports.size() == 1 ? "" : "s", server.Url().c_str());
+    std::string served = Counted(reportsGiven, "report", "reports");
+    if (runs.FolderCount() > 0) served += ", " + Counted(runs.FolderCount(), "folder", "folders");
+    if (runs.RunCount() > 0) served += ", " + Counted(runs.RunCount(), "run", "runs");
+    const std::string url = server.Url() + PageHash(reportsGiven, runs);
+    std::printf("Serving %s at\n    %s\nPress Ctrl-C to stop.\n", served.c_str(), url.c_str());
     std::fflush(stdout);
     BrowserOpener opener;
-    if (arguments.open) opener.Open(server.Url());
+    if (arguments.open) opener.Open(url);
     server.Run();
     reports.StopBackgroundWork();
     return 0;

@@ -1,6 +1,7 @@
 // tarnview summary: the iteration summary as a table, CSV or JSON.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,9 +12,11 @@
 #include "commands.h"
 #include "report_compare.h"
 #include "report_json.h"
+#include "run_folder.h"
 
 const char kSummaryHelp[] =
     "usage: tarnview summary REPORT.log... [--csv | --json] [--iteration N|initial | --facts]\n"
+    "       tarnview summary --facts DIR [--csv | --json]\n"
     "\n"
     "The iteration summary of the report: one row per entry with every column\n"
     "(major iteration, the three convergence functions, the objective, the\n"
@@ -28,7 +31,14 @@ const char kSummaryHelp[] =
     "                   final objective, major iterations, final total\n"
     "                   L-infeasibility (blank: none reported), then each\n"
     "                   option whose value differs between the reports\n"
-    "                   ('-' where a report does not show it)\n"
+    "                   ('-' where a report does not show it).  Of a folder\n"
+    "                   DIR: one line per run or report under it, running\n"
+    "                   or ended: its name, state (running, stopped without\n"
+    "                   an end, report missing, ended, failed), status, major\n"
+    "                   iterations, objective and total L-infeasibility (final\n"
+    "                   or current), report size and last change (UTC), as\n"
+    "                   tarnview serve DIR lists them; --json: a list of\n"
+    "                   {\"name\",\"state\",\"status\",\"iterations\",...}\n"
     "  --csv            comma-separated values with a heading line\n"
     "  --json           {\"columns\":[...],\"rows\":[[...],...]}\n"
     "  --iteration N    only the row of iteration N ('initial' or -1: the\n"
@@ -71,8 +81,50 @@ std::string OptionHeading(const std::vector<tarnview::OptionValue>& options, con
     return Visible(shared ? option.display + ": " + option.key : option.key);
 }
 
+// tarnview summary --facts DIR: one line per run or report under the folder.
+int FolderFacts(const std::string& folder, Format format) {
+    bool truncated = false;
+    std::string error;
+    const std::vector<tarnview::RunRow> runs = tarnview::RowsOfFolder(folder, truncated, error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tarnview summary: %s\n", error.c_str());
+        return 1;
+    }
+    if (truncated)
+        std::fprintf(stderr, "tarnview summary: %s: more runs than %zu; the first listed\n", folder.c_str(),
+                     tarnview::kMaxFolderRuns);
+    if (format == Format::kJson) {
+        tarnview::JsonText json;
+        json.StartArray();
+        for (const tarnview::RunRow& run : runs) tarnview::WriteRunRow(json, run, std::nullopt);
+        json.EndArray();
+        std::printf("%s\n", VisibleJson(json.Take()).c_str());
+        return FinishOutput("summary", stdout);
+    }
+    std::vector<std::vector<std::string>> rows = {{"Run", "State", "Status", "Major Iterations", "Objective",
+                                                   "Total L-Infeasibility", "Report Size", "Changed"}};
+    for (const tarnview::RunRow& run : runs) {
+        const auto count = [](const auto& value) { return value ? std::to_string(*value) : std::string(); };
+        rows.push_back({Visible(run.name), std::string(tarnview::StateText(run.state)), Visible(run.status.value_or("")),
+                        count(run.iterations), NumberText(run.objective), NumberText(run.infeasibility),
+                        count(run.reportSize), run.changed});
+    }
+    if (format == Format::kCsv) {
+        for (const std::vector<std::string>& row : rows) std::fputs(CsvLine(row).c_str(), stdout);
+    } else {
+        WriteAlignedTable(stdout, rows, {false, false, false, true, true, true, true, false});
+    }
+    for (const tarnview::RunRow& run : runs)
+        if (!run.problem.empty()) std::fprintf(stderr, "tarnview summary: %s\n", Visible(run.problem).c_str());
+    return FinishOutput("summary", stdout);
+}
+
 // tarnview summary --facts: one line per run.
 int Facts(const SummaryArguments& arguments) {
+    std::error_code problem;
+    const bool folder = arguments.reports.size() == 1 && !arguments.reports[0].ends_with(".log") &&
+                        std::filesystem::is_directory(arguments.reports[0], problem);
+    if (folder) return FolderFacts(arguments.reports[0], arguments.format);
     std::vector<GuardedReport> reports;
     std::vector<const tarnview::Report*> read;
     for (const std::string& path : arguments.reports) {

@@ -300,6 +300,10 @@ bool ProcessRuns(long long pid) {
 }
 
 RunState StateOfRun(const RunFiles& files, const std::optional<RunProgress>& progress) {
+    return StateOfRun(files, progress ? &*progress : nullptr);
+}
+
+RunState StateOfRun(const RunFiles& files, const RunProgress* progress) {
     std::error_code ignored;
     if (fs::exists(files.report, ignored)) return RunState::kEnded;
     if (fs::exists(files.runData, ignored)) return RunState::kReportMissing;

@@ -72,6 +72,8 @@ bool ReadRunProgressFrom(const std::filesystem::path& path, RunProgress& progres
 // exists.  kFailed is decided by whoever reads the report or the run data
 // and refuses it.
 RunState StateOfRun(const RunFiles& files, const std::optional<RunProgress>& progress);
+// The same, of progress held elsewhere (nullptr: none read).
+RunState StateOfRun(const RunFiles& files, const RunProgress* progress);
 
 // Whether the process `pid` still runs on this machine (a zombie does not).
 bool ProcessRuns(long long pid);

@@ -12,6 +12,7 @@
 #include "fact_replies.h"
 #include "replies.h"
 #include "report_library.h"
+#include "run_library.h"
 
 namespace tarnview::server {
 
@@ -38,6 +39,8 @@ std::optional<std::size_t> ReportId(const std::string& text, const ReportLibrary
 
 // Routes of one report: /api/reports/ID/WHAT.
 const std::regex kReportRoute(R"(/api/reports/(\d{1,9})/(outline|lines|search|history|version))");
+// The progress of one run: /api/runs/ID/progress.
+const std::regex kRunRoute(R"(/api/runs/(\d{1,9})/progress)");
 
 }  // namespace
 
@@ -50,8 +53,8 @@ struct ViewerServer::Http {
     std::optional<HostCheck> hosts;
 };
 
-ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std::string page)
-    : reports_(reports), settings_(std::move(settings)), http_(std::make_unique<Http>(*this)) {
+ViewerServer::ViewerServer(ReportLibrary& reports, ServerSettings settings, std::string page, RunLibrary* runs)
+    : reports_(reports), runs_(runs), settings_(std::move(settings)), http_(std::make_unique<Http>(*this)) {
     if (settings_.token.empty()) settings_.token = NewToken();
     http_->page = std::make_shared<const std::string>(std::move(page));
 }
@@ -79,6 +82,7 @@ HttpAnswer ViewerServer::Answer(const HttpRequest& request) const {
         return answer;
     }
     if (request.path == "/api/reports") return Send(ReportListReply(reports_));
+    if (request.path.starts_with("/api/runs")) return AnswerRuns(request);
     if (request.path == "/api/compare")
         return Send(CompareReply(reports_, parameter("a"), parameter("b"), parameter("limit"), parameter("order"),
                                  parameter("tolerance")));
@@ -96,6 +100,20 @@ HttpAnswer ViewerServer::Answer(const HttpRequest& request) const {
     if (what == "lines") return Send(LinesReply(*report, parameter("from"), parameter("count"), parameter("offset")));
     if (what == "search") return Send(SearchReply(*report, parameter("q"), parameter("from"), parameter("icase")));
     return Send(HistoryReply(*report, parameter("name"), parameter("kind")));
+}
+
+// /api/runs and /api/runs/ID/progress.
+HttpAnswer ViewerServer::AnswerRuns(const HttpRequest& request) const {
+    const std::string* since = request.Parameter("since");
+    std::smatch match;
+    if (request.path == "/api/runs") {
+        if (runs_ != nullptr) return Send(runs_->RunsReply(since));
+        if (since != nullptr && !ReadNumber(*since)) return Send(BadParameter("since", "a whole number"));
+        return Send({200, R"({"generation":0,"runs":[],"truncated":false})"});
+    }
+    if (!std::regex_match(request.path, match, kRunRoute)) return Send(ErrorReply(404, "no such page or report"));
+    if (runs_ == nullptr) return Send(ErrorReply(404, "no run with this id"));
+    return Send(runs_->ProgressReply(match[1].str(), since));
 }
 
 ViewerServer::~ViewerServer() { Stop(); }

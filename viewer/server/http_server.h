@@ -14,6 +14,7 @@
 namespace tarnview::server {
 
 class ReportLibrary;
+class RunLibrary;
 
 struct ServerSettings {
     std::string host = "127.0.0.1";
@@ -23,8 +24,9 @@ struct ServerSettings {
 
 class ViewerServer {
 public:
-    // `page` is the HTML document served at `/`.
-    ViewerServer(ReportLibrary& reports, ServerSettings settings, std::string page);
+    // `page` is the HTML document served at `/`; `runs` the runs followed
+    // (none: the run list is empty).
+    ViewerServer(ReportLibrary& reports, ServerSettings settings, std::string page, RunLibrary* runs = nullptr);
     ~ViewerServer();
     ViewerServer(const ViewerServer&) = delete;
     ViewerServer& operator=(const ViewerServer&) = delete;
@@ -48,7 +50,9 @@ private:
     // token; nothing for one that may be served.
     std::optional<HttpAnswer> Refusal(const HttpRequest& request) const;
     HttpAnswer Answer(const HttpRequest& request) const;
+    HttpAnswer AnswerRuns(const HttpRequest& request) const;
     ReportLibrary& reports_;
+    RunLibrary* runs_;
     ServerSettings settings_;
     int port_ = -1;
     std::unique_ptr<Http> http_;

@@ -62,21 +62,53 @@ std::unique_ptr<Report> ReportLibrary::Read(const std::string& path, std::string
 bool ReportLibrary::Open(const std::vector<std::string>& paths, std::string& error, std::FILE* progress) {
     progress_ = progress;
     for (const std::string& path : paths) {
-        Slot slot;
-        slot.path = path;
-        slot.loaded = StampOf(path).value_or(FileStamp{});
-        std::unique_ptr<Report> report = Read(path, error);
-        const std::optional<std::string> notAReport = report ? NotAReport(*report) : std::nullopt;
-        if (!report || notAReport) return (error = notAReport.value_or(error), false);
-        slot.current = std::make_shared<const ServedReport>(slots_.size(), 1, std::move(report));
-        slots_.push_back(std::move(slot));
+        if (!AddSlot(path, error, false)) return false;
     }
     return true;
 }
 
+std::optional<std::size_t> ReportLibrary::Add(const std::string& path, std::string& error) {
+    return AddSlot(path, error, true);
+}
+
+std::optional<std::size_t> ReportLibrary::AddSlot(const std::string& path, std::string& error, bool reuse) {
+    const auto served = [&]() -> std::optional<std::size_t> {
+        const auto found = idOfPath_.find(path);
+        if (!reuse || found == idOfPath_.end()) return std::nullopt;
+        return found->second;
+    };
+    {
+        std::lock_guard lock(mutex_);
+        if (const std::optional<std::size_t> id = served()) return id;
+    }
+    auto slot = std::make_unique<Slot>();
+    slot->path = path;
+    slot->loaded = StampOf(path).value_or(FileStamp{});
+    std::unique_ptr<Report> report = Read(path, error);
+    const std::optional<std::string> notAReport = report ? NotAReport(*report) : std::nullopt;
+    if (!report || notAReport) return (error = notAReport.value_or(error), std::nullopt);
+    std::lock_guard lock(mutex_);
+    if (const std::optional<std::size_t> id = served()) return id;  // added meanwhile
+    const std::size_t id = slots_.size();
+    slot->current = std::make_shared<const ServedReport>(id, 1, std::move(report));
+    slots_.push_back(std::move(slot));
+    idOfPath_.try_emplace(path, id);
+    return id;
+}
+
+std::size_t ReportLibrary::size() const {
+    std::lock_guard lock(mutex_);
+    return slots_.size();
+}
+
+ReportLibrary::Slot& ReportLibrary::SlotAt(std::size_t id) const {
+    std::lock_guard lock(mutex_);
+    return *slots_.at(id);
+}
+
 std::shared_ptr<const ServedReport> ReportLibrary::Current(std::size_t id) const {
     std::lock_guard lock(mutex_);
-    return slots_.at(id).current;
+    return slots_.at(id)->current;
 }
 
 void ReportLibrary::Publish(Slot& slot, std::shared_ptr<const ServedReport> report) {
@@ -113,8 +145,9 @@ void ReportLibrary::BackgroundWork() {
 }
 
 void ReportLibrary::IndexWhatNeedsIt() {
-    for (Slot& slot : slots_) {
-        const std::shared_ptr<const ServedReport> served = Current(slot.current->id());
+    for (std::size_t id = 0; id < size(); ++id) {
+        const Slot& slot = SlotAt(id);
+        const std::shared_ptr<const ServedReport> served = Current(id);
         if (stopping_ || served->Index()) continue;
         const Clock::time_point start = Clock::now();
         std::shared_ptr<const NameIndex> index = NameIndex::Build(served->report(), stopping_);
@@ -130,7 +163,8 @@ void ReportLibrary::IndexWhatNeedsIt() {
 // A file counts as written again when its state differs from the one read
 // and has stayed the same for one interval (the writer is done).
 void ReportLibrary::ReloadChangedFiles() {
-    for (Slot& slot : slots_) {
+    for (std::size_t id = 0; id < size(); ++id) {
+        Slot& slot = SlotAt(id);
         if (stopping_) return;
         const std::optional<FileStamp> stamp = StampOf(slot.path);
         if (!stamp || *stamp == slot.loaded || stamp == slot.failed) {
@@ -148,8 +182,8 @@ void ReportLibrary::ReloadChangedFiles() {
             slot.failed = stamp;
             continue;
         }
-        const int version = slot.current->version() + 1;
-        Publish(slot, std::make_shared<const ServedReport>(slot.current->id(), version, std::move(report)));
+        const int version = Current(id)->version() + 1;
+        Publish(slot, std::make_shared<const ServedReport>(id, version, std::move(report)));
         slot.loaded = *stamp;
         slot.changing.reset();
         Say("%s was written again: read it again (version %d)", slot.path.c_str(), version);
@@ -159,8 +193,8 @@ void ReportLibrary::ReloadChangedFiles() {
 bool ReportLibrary::WaitUntilIndexed(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [this] {
-        for (const Slot& slot : slots_) {
-            if (!slot.current->Index()) return false;
+        for (const auto& slot : slots_) {
+            if (!slot->current->Index()) return false;
         }
         return true;
     });

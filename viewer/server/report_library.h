@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "comparison_cache.h"
@@ -59,7 +60,12 @@ public:
     // `progress` (nullptr: silent).
     bool Open(const std::vector<std::string>& paths, std::string& error, std::FILE* progress);
 
-    std::size_t size() const { return slots_.size(); }
+    // Adds the report at `path` (one already served keeps its id) and gives
+    // its id; nullopt with `error` naming the file and the problem.  Ids
+    // are given in turn and never change meaning.
+    std::optional<std::size_t> Add(const std::string& path, std::string& error);
+
+    std::size_t size() const;
     std::shared_ptr<const ServedReport> Current(std::size_t id) const;
     // Comparisons of two reports' versions, kept for the next request.
     ComparisonCache& Comparisons() const { return comparisons_; }
@@ -86,9 +92,13 @@ private:
     void IndexWhatNeedsIt();
     void ReloadChangedFiles();
     void Publish(Slot& slot, std::shared_ptr<const ServedReport> report);
+    Slot& SlotAt(std::size_t id) const;
+    std::optional<std::size_t> AddSlot(const std::string& path, std::string& error, bool reuse);
     void Say(const char* format, ...) const __attribute__((format(printf, 2, 3)));
 
-    std::vector<Slot> slots_;
+    // Slots are only ever added (under `mutex_`), and each stays where it is.
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::unordered_map<std::string, std::size_t> idOfPath_;
     mutable ComparisonCache comparisons_;
     mutable std::mutex mutex_;  // guards each slot's `current` and wakes the worker
     mutable std::condition_variable changed_;

@@ -62,8 +62,7 @@ private:
     bool ProgressKnown() const { return m_cursor.lines > 0; }
 
     RunState StateNow() const {
-        const std::optional<RunProgress> known = ProgressKnown() ? std::optional(m_progress) : std::nullopt;
-        const RunState state = StateOfRun(m_files, known);
+        const RunState state = StateOfRun(m_files, ProgressKnown() ? &m_progress : nullptr);
         if (!m_reportProblem.empty() && state == RunState::kEnded) return RunState::kFailed;
         if (!m_progressProblem.empty() && (state == RunState::kRunning || state == RunState::kStopped)) {
             return RunState::kFailed;
@@ -102,6 +101,7 @@ private:
         }
         m_progressProblem.clear();
         m_progressStamp = stamp;
+        ++m_progressVersion;
         if (m_cursor.lines < before.lines || m_cursor.inode != before.inode || m_cursor.device != before.device) {
             m_message = m_files.progress.filename().string() + " was written anew: read again from its start";
         }
@@ -149,7 +149,7 @@ private:
                                         ? (m_reportProblem.empty() ? m_progressProblem : m_reportProblem)
                                         : std::string();
         screen.lines.push_back({RunHeading(m_progress, m_state, problem), true});
-        std::vector<std::string> table = RunTableLines(m_progress);
+        const std::vector<std::string>& table = TableLines();
         screen.lines.push_back({table.front(), true});
 
         std::vector<ListLine> chartLines;
@@ -179,6 +179,16 @@ private:
         DrawList(screen, room);
         DrawStatus(StatusText(), m_message.empty() ? "?: keys  q: quit" : m_message);
         refresh();
+    }
+
+    // The table as last read: aligned again only when the progress grew
+    // (a key costs the rows it shows, not every row).
+    const std::vector<std::string>& TableLines() {
+        if (m_tableVersion != m_progressVersion || m_table.empty()) {
+            m_table = RunTableLines(m_progress);
+            m_tableVersion = m_progressVersion;
+        }
+        return m_table;
     }
 
     // What stands for the rows while there are none.
@@ -234,6 +244,8 @@ private:
     std::string m_progressProblem, m_reportProblem;  // a line refused; a report refused
     std::string m_message;
     RunTableCursor m_rows;
+    std::vector<std::string> m_table;
+    std::uint64_t m_progressVersion = 0, m_tableVersion = 0;  // reads that changed the progress; the table's
     RunChartKind m_chart = RunChartKind::kObjective;
     std::size_t m_left = 0;
     bool m_quit = false;

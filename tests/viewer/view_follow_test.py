@@ -75,6 +75,8 @@ def follow_to_the_report(work):
         for k in range(5):
             standin.next(k)
             check(pane.wait(row_of(k)), "follow: the row of iteration %d appears" % k)
+            if k >= 2:  # (the chart's iterations under its axis, the newest last)
+                check(pane.wait(r"^\s+-1 .* %d$" % (k - 1)), "follow: the chart's point of iteration %d" % k)
             check(re.search(r"iteration %d  \(%d/%d\)" % (k - 1, k + 1, k + 1), pane.status()),
                   "follow: the cursor keeps to the newest row\n" + pane.status())
         pane.keys("c")

@@ -102,12 +102,13 @@ def killed_writer(work):
     """SIGKILL mid-run: stopped without an end, and nothing made from it."""
     base = os.path.join(work, "killed")
     standin = StandIn(base)
-    pane = shell_pane()
+    pane = shell_pane(height=50)
     try:
         standin.next(0)
         standin.next(1)
         start_view(pane, base + ".vdr")
-        check(pane.wait(r"model STANDIN  running"), "killed: running")
+        check(pane.wait(r"model STANDIN  running(.*\n)*^Objective$(.*\n)*^Infeasibility \(log scale\)$"),
+              "killed: running; on a tall screen both charts")
         standin.kill()
         shown = pane.wait(r"model STANDIN  stopped without an end")
         check(shown and re.search(row_of(1), shown, re.M), "killed: stopped without an end, its rows kept")

@@ -89,7 +89,6 @@ RunChart RunChartOf(const RunProgress& progress, RunChartKind kind, int width, i
                  ChartOf(values, IterationLabels(progress), width, height,
                          objective ? ChartScale::kAuto : ChartScale::kLog)};
     if (objective && run.chart.log) run.heading += " (log scale)";
-    run.heading += "  (c: the " + std::string(objective ? "infeasibility" : "objective") + ")";
     if (zeroLeftOut) {
         run.chart.note += std::string(run.chart.note.empty() ? "" : "; ") + "iterations without infeasibility (0) have no point";
     }

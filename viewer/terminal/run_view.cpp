@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 
 constexpr int kChartRows = 8;
 constexpr int kLeastTableRows = 3;
+constexpr int kChartFrame = 4;  // a chart's lines besides its rows: heading, note, axis, labels
 constexpr std::size_t kHorizontalStep = 8;
 
 bool Exists(const fs::path& path) {
@@ -136,8 +137,33 @@ private:
     // A third of the screen on a tall one, kChartRows at least, as long
     // as the table keeps a few rows.
     int ChartRows(int tableRoom) const {
-        const int rows = std::min(std::max(kChartRows, tableRoom / 3), tableRoom - kLeastTableRows - 4);
+        const int rows = std::min(std::max(kChartRows, tableRoom / 3), tableRoom - kLeastTableRows - kChartFrame);
         return rows >= 3 ? rows : 0;
+    }
+
+    // The charts' lines: both, one under the other, where the screen has
+    // room for them and a table of a few rows more; else the one chosen
+    // with c.
+    std::vector<ListLine> ChartLines(int tableRoom) const {
+        std::vector<ListLine> lines;
+        if (m_progress.iterations.empty()) return lines;
+        const RunChartKind other =
+            m_chart == RunChartKind::kObjective ? RunChartKind::kInfeasibility : RunChartKind::kObjective;
+        const bool both = tableRoom - 2 * (kChartRows + kChartFrame) >= 3 * kLeastTableRows;
+        const int rows = both ? kChartRows : ChartRows(tableRoom);
+        if (rows == 0) return lines;
+        for (const RunChartKind kind : {m_chart, other}) {
+            const RunChart chart = RunChartOf(m_progress, kind, std::min(COLS, 120), rows);
+            const std::string hint = kind == RunChartKind::kObjective ? "  (c: the infeasibility)" : "  (c: the objective)";
+            lines.push_back({both ? chart.heading : chart.heading + hint, true});
+            if (!chart.chart.note.empty()) lines.push_back({chart.chart.note, false});
+            for (std::size_t i = 0; i < chart.chart.lines.size(); ++i) {
+                lines.push_back({chart.chart.lines[i], false,
+                                 i < chart.chart.drawnRows ? chart.chart.plotColumn : std::string::npos});
+            }
+            if (!both) break;
+        }
+        return lines;
     }
 
     void Draw() {
@@ -152,17 +178,7 @@ private:
         const std::vector<std::string>& table = TableLines();
         screen.lines.push_back({table.front(), true});
 
-        std::vector<ListLine> chartLines;
-        const int chartRows = ChartRows(room - 2);
-        if (chartRows > 0 && !m_progress.iterations.empty()) {
-            const RunChart chart = RunChartOf(m_progress, m_chart, std::min(COLS, 120), chartRows);
-            chartLines.push_back({chart.heading, true});
-            if (!chart.chart.note.empty()) chartLines.push_back({chart.chart.note, false});
-            for (std::size_t i = 0; i < chart.chart.lines.size(); ++i) {
-                chartLines.push_back({chart.chart.lines[i], false,
-                                      i < chart.chart.drawnRows ? chart.chart.plotColumn : std::string::npos});
-            }
-        }
+        std::vector<ListLine> chartLines = ChartLines(room - 2);
         const int tableRows = std::max(room - 2 - static_cast<int>(chartLines.size()), 1);
         m_rows.Resize(table.size() - 1, static_cast<std::size_t>(tableRows));
         for (int shown = 0; shown < tableRows; ++shown) {

@@ -187,6 +187,31 @@ def closed_without_report(work):
         pane.close()
 
 
+def run_again(work):
+    """A case run again beside its earlier run's data and report: followed
+    as running, not taken as ended, until its own report is written."""
+    base = os.path.join(work, "again")
+    with open(base + ".vdr", "wb") as run, open(EXAMPLE, "rb") as example:
+        run.write(example.read())
+    subprocess.run([os.path.join(build, "bin", "tarnreport"), base], check=True, stdout=subprocess.DEVNULL)
+    standin = StandIn(base)
+    pane = shell_pane()
+    try:
+        standin.next(0)
+        start_view(pane, base)
+        standin.next(1)
+        shown = pane.wait(row_of(1))
+        check(shown and re.search(r"^run again\.vdr  model STANDIN  running", shown, re.M),
+              "again: the earlier run's report is not this run's end\n" + (shown or ""))
+        standin.tell("close", "closed")
+        check(pane.wait(r"again\.log  line \d+/\d+ .*Major Iteration 0 "), "again: its own report at the end")
+        pane.keys("q")
+        ended_sane(pane, "again")
+    finally:
+        standin.end()
+        pane.close()
+
+
 def refused_at_start(work):
     """Garbage from the start, a FIFO, no run at all: a message and status 1."""
     garbage = os.path.join(work, "garbage.vdr.progress")
@@ -216,6 +241,7 @@ with tempfile.TemporaryDirectory() as directory:
     killed_writer(directory)
     progress_damaged(directory)
     closed_without_report(directory)
+    run_again(directory)
     refused_at_start(directory)
 if failures:
     print("%d failure(s)" % len(failures))

@@ -63,7 +63,7 @@ private:
     bool ProgressKnown() const { return m_cursor.lines > 0; }
 
     RunState StateNow() const {
-        const RunState state = StateOfRun(m_files, ProgressKnown() ? &m_progress : nullptr);
+        const RunState state = StateOfRun(FilesOfThisRun(m_files), ProgressKnown() ? &m_progress : nullptr);
         if (!m_reportProblem.empty() && state == RunState::kEnded) return RunState::kFailed;
         if (!m_progressProblem.empty() && (state == RunState::kRunning || state == RunState::kStopped)) {
             return RunState::kFailed;
@@ -77,7 +77,9 @@ private:
         const RunState state = StateNow();
         changed = changed || state != m_state;
         m_state = state;
-        if (m_state == RunState::kEnded || m_state == RunState::kFailed) changed = CheckReport() || changed;
+        // (A report of an earlier run of the case is not this run's end.)
+        const fs::path report = FilesOfThisRun(m_files).report;
+        if (!report.empty() && Exists(report)) changed = CheckReport() || changed;
         return changed;
     }
 
@@ -343,7 +345,7 @@ std::optional<std::vector<std::string>> RunAsItIs(const RunFiles& files, std::st
     if (!error.empty() || run.reportOnly) return std::nullopt;
     RunProgress progress = run.progress ? std::move(*run.progress) : RunProgress{};
     if (progress.run.empty()) progress.run = files.runData.filename().string();
-    std::vector<std::string> lines = {RunHeading(progress, StateOfRun(files, run.progress), "")};
+    std::vector<std::string> lines = {RunHeading(progress, StateOfRun(FilesOfThisRun(files), run.progress), "")};
     for (std::string& line : RunTableLines(progress)) lines.push_back(std::move(line));
     return lines;
 }

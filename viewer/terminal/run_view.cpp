@@ -129,8 +129,12 @@ private:
             m_state = StateNow();
             return true;
         }
+        // (The rows may have changed since they were drawn: the cursor's row
+        // as far as there are rows now.)
         std::optional<int> iteration;
-        if (const auto row = m_rows.Row()) iteration = ReportIterationNumber(m_progress.iterations[*row]);
+        if (const auto row = m_rows.Row(); row && !m_progress.iterations.empty()) {
+            iteration = ReportIterationNumber(m_progress.iterations[std::min(*row, m_progress.iterations.size() - 1)]);
+        }
         m_ended = EndedRun{std::move(report), iteration};
         return true;
     }

@@ -186,6 +186,7 @@ private:
 
         std::vector<ListLine> chartLines = ChartLines(room - 2);
         const int tableRows = std::max(room - 2 - static_cast<int>(chartLines.size()), 1);
+        m_tableRows = tableRows;
         m_rows.Resize(table.size() - 1, static_cast<std::size_t>(tableRows));
         for (int shown = 0; shown < tableRows; ++shown) {
             const std::size_t row = m_rows.Top() + static_cast<std::size_t>(shown);
@@ -233,7 +234,7 @@ private:
     // ---- Keys.
     void HandleKey(int key) {
         m_message.clear();
-        const long page = std::max(static_cast<long>(LINES) - 4, 1L);
+        const long page = std::max(m_tableRows - 1, 1L);
         switch (ActionOfKey(key)) {
             case Action::kQuit: m_quit = true; break;
             case Action::kDown: m_rows.Move(1); break;
@@ -270,6 +271,7 @@ private:
     std::uint64_t m_progressVersion = 0, m_tableVersion = 0;  // reads that changed the progress; the table's
     RunChartKind m_chart = RunChartKind::kObjective;
     std::size_t m_left = 0;
+    long m_tableRows = 1;  // the table's rows on the screen, as last drawn
     bool m_quit = false;
     std::optional<EndedRun> m_ended;
 };

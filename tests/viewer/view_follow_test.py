@@ -10,6 +10,8 @@ report goes.
 
     view_follow_test.py TARNVIEW BUILD_DIR
 """
+import json
+import math
 import os
 import re
 import signal
@@ -63,6 +65,36 @@ def start_view(pane, given):
     pane.type("%s view %s; echo EXIT=$?\n" % (view, given))
 
 
+def table_rows(screen):
+    """The followed run's rows on the screen: {iteration: [objective,
+    infeasibility, objective, residual and variable convergence, most infeasible]}."""
+    rows = {}
+    for line in screen.split("\n"):
+        cells = line.split()
+        if len(cells) >= 7 and re.fullmatch(r"-?\d+", cells[0]) and cells[1] in ("yes", "no"):
+            rows[int(cells[0])] = [float(cell) for cell in cells[2:7]] + [cells[7] if len(cells) > 7 else None]
+    return rows
+
+
+def check_against_report(followed, report):
+    """The rows followed as the run went are its report's summary rows."""
+    summary = json.loads(subprocess.run([view, "summary", "--json", report], capture_output=True, text=True,
+                                        timeout=60).stdout)
+    column = {name: at for at, name in enumerate(summary["columns"])}
+    order = ["Objective Function Value", "Total L-Infeasible Value", "Objective Convergence Function",
+             "Residual Convergence Function", "Variable Convergence Function"]
+    reported = {row[0]: [row[column[name]] or 0 for name in order] + [row[column["Most L-Infeasible Equation"]]]
+                for row in summary["rows"]}
+    check(sorted(followed) == sorted(reported), "follow: the report's iterations %s, followed %s"
+          % (sorted(reported), sorted(followed)))
+    for iteration, row in followed.items():
+        want = reported.get(iteration, [])
+        same = len(want) == len(row) and all(
+            a == b if isinstance(a, str) or a is None else math.isclose(a, b, rel_tol=1e-3, abs_tol=1e-9)
+            for a, b in zip(row, want))
+        check(same, "follow: iteration %d followed %s, reported %s" % (iteration, row, want))
+
+
 def follow_to_the_report(work):
     """Each row as it comes; the cursor stays where it was put; the report
     at the cursor's iteration once the run is closed."""
@@ -88,9 +120,11 @@ def follow_to_the_report(work):
         standin.next(5)
         check(pane.wait(row_of(5)), "follow: the row of iteration 5 appears")
         check(re.search(r"iteration 1  \(3/6\)", pane.status()), "follow: a moved cursor stays\n" + pane.status())
+        followed = table_rows(pane.screen())
         standin.tell("close", "closed")
         shown = pane.wait(r"followed\.log  line \d+/\d+ .*Major Iteration 1 ")
         check(shown, "follow: the report at the cursor's iteration")
+        check_against_report(followed, base + ".log")
         pane.keys("q")
         ended_sane(pane, "follow")
     finally:

@@ -149,6 +149,9 @@ def killed_writer(work):
         pane.keys("k")
         check(pane.wait(r"iteration -1  \(1/2\) ") and "stopped without an end" in pane.screen(),
               "killed: the view stays and answers keys")
+        pane.tmux("resize-window", "-t", "0", "-x", "80", "-y", "24")
+        shown = pane.wait(r"(?s)^run killed\.vdr .*^Objective  \(c: the infeasibility\)$.*iteration -1  \(1/2\) ")
+        check(shown and len(shown.rstrip("\n").split("\n")) == 24, "killed: one chart at 80x24 after a resize\n" + (shown or ""))
         check(not os.path.exists(base + ".vdr") and not os.path.exists(base + ".log"),
               "killed: no run-data file and no report")
         pane.keys("q")

@@ -126,3 +126,16 @@ echo "wrote $1"
 shoot docs/tarnview-show.png "$build/bin/tarnview show $work/blending.log --depth 3"
 shoot docs/tarnview-view.png "$build/bin/tarnview view $work/blending.log" \
     i "-l 2" Enter Enter / "-l QSUL_POOL" Enter n
+
+# A run followed while the optimiser stand-in writes it: six iterations
+# written, the stand-in waiting for the next (an end of its input then
+# abandons the run).
+mkfifo "$work/standin.in"
+python3 tests/viewer/progress_standin.py "$work/followed" --build "$build" < "$work/standin.in" > "$work/standin.out" &
+standin=$!
+exec 3> "$work/standin.in"
+for k in 0 1 2 3 4 5; do echo next >&3; done
+for wait in $(seq 100); do grep -q "iteration 5" "$work/standin.out" && break; sleep 0.1; done
+shoot docs/tarnview-follow.png "$build/bin/tarnview view $work/followed" k k
+exec 3>&-
+wait "$standin"

@@ -18,6 +18,7 @@
 #include "keys.h"
 #include "line_format.h"
 #include "navigation.h"
+#include "run_table.h"
 #include "search.h"
 #include "report_search.h"
 #include "visible_text.h"
@@ -175,15 +176,18 @@ TEST(TerminalSearch, IgnoringCaseFindsEveryCase) {
     EXPECT_EQ(FindHit(*report, {"abc", false}, 0, true), LineNumber{0}) << "the only hit is found from itself";
 }
 
+// Whether a text holds a C0 or C1 control character (or DEL).
+bool HasControl(const std::string& shown) {
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(shown[i]);
+        if (c < 0x20 || c == 0x7f) return true;
+        if (c == 0xc2 && i + 1 < shown.size() && static_cast<unsigned char>(shown[i + 1]) < 0xa0) return true;
+    }
+    return false;
+}
+
 TEST(TerminalVisibleText, NoControlCharacterReachesTheTerminal) {
-    const auto isControl = [](const std::string& shown) {
-        for (std::size_t i = 0; i < shown.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(shown[i]);
-            if (c < 0x20 || c == 0x7f) return true;
-            if (c == 0xc2 && i + 1 < shown.size() && static_cast<unsigned char>(shown[i + 1]) < 0xa0) return true;
-        }
-        return false;
-    };
+    const auto isControl = HasControl;
     for (int c = 0; c < 256; ++c) {
         const std::string byte(1, static_cast<char>(c));
         EXPECT_FALSE(isControl(VisibleText("a" + byte + "b"))) << c;
@@ -444,6 +448,77 @@ TEST(TerminalFileWatch, AFileThatKeepsGrowingIsReadAsItGrows) {
     }
     EXPECT_GE(reads, 3);
     EXPECT_LE(reads, 4) << "not read at every change";
+}
+
+// A followed run: rows numbered as the report numbers its iterations, the
+// run's own texts made safe for the terminal, whatever control character
+// they hold.
+TEST(TerminalRun, RowsNumberedAsTheReportAndEveryTextMadeVisible) {
+    tarnview::RunProgress progress;
+    for (int c = 0; c < 0xa0; ++c) {
+        if (c >= 0x20 && c < 0x7f) continue;
+        const std::string control = c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string("\xc2") + static_cast<char>(c);
+        progress.run = "run" + control + ".vdr";
+        progress.model = "M" + control;
+        progress.started = "d" + control;
+        tarnview::ProgressIteration iteration;
+        iteration.number = static_cast<int>(progress.iterations.size());
+        iteration.mostInfeasible = "E" + control;
+        progress.iterations.push_back(iteration);
+        for (const auto state : {tarnview::RunState::kRunning, tarnview::RunState::kFailed}) {
+            EXPECT_FALSE(HasControl(RunHeading(progress, state, "line 2: " + control))) << c;
+        }
+    }
+    const std::vector<std::string> lines = RunTableLines(progress);
+    ASSERT_EQ(lines.size(), progress.iterations.size() + 1);
+    for (const std::string& line : lines) EXPECT_FALSE(HasControl(line)) << line;
+    EXPECT_TRUE(lines[1].starts_with("       -1 ")) << lines[1] << ": the initial point is -1";
+    EXPECT_TRUE(lines[2].starts_with("        0 ")) << lines[2];
+}
+
+TEST(TerminalRun, TheCursorKeepsToTheNewestRowUntilMoved) {
+    RunTableCursor cursor;
+    cursor.Resize(0, 5);
+    EXPECT_FALSE(cursor.Row());
+    cursor.Resize(10, 5);
+    EXPECT_EQ(cursor.Row(), 9u);
+    EXPECT_EQ(cursor.Top(), 5u);
+    cursor.Move(-3);
+    cursor.Resize(12, 5);
+    EXPECT_EQ(cursor.Row(), 6u) << "moved away: stays";
+    EXPECT_EQ(cursor.Top(), 5u);
+    cursor.Move(-100);
+    EXPECT_EQ(cursor.Row(), 0u);
+    EXPECT_EQ(cursor.Top(), 0u);
+    cursor.ToLast();
+    cursor.Resize(13, 5);
+    EXPECT_EQ(cursor.Row(), 12u) << "back on the newest row: follows again";
+    EXPECT_EQ(cursor.Top(), 8u);
+    cursor.Resize(13, 20);
+    EXPECT_EQ(cursor.Top(), 0u) << "a taller screen shows every row";
+    cursor.Resize(2, 5);
+    EXPECT_EQ(cursor.Row(), 1u) << "fewer rows (a progress written anew)";
+}
+
+TEST(TerminalRun, InfeasibilityOnALogScaleWithoutItsZeros) {
+    tarnview::RunProgress progress;
+    const double infeasibilities[] = {20, 0.5, 1e-4, 0, 0};
+    for (double infeasibility : infeasibilities) {
+        tarnview::ProgressIteration iteration;
+        iteration.number = static_cast<int>(progress.iterations.size());
+        iteration.infeasibility = infeasibility;
+        iteration.objective = -1000.0 - iteration.number;
+        progress.iterations.push_back(iteration);
+    }
+    const RunChart infeasibility = RunChartOf(progress, RunChartKind::kInfeasibility, 60, 6);
+    EXPECT_TRUE(infeasibility.chart.log);
+    EXPECT_NE(infeasibility.chart.note.find("without infeasibility (0)"), std::string::npos) << infeasibility.chart.note;
+    ASSERT_FALSE(infeasibility.chart.lines.empty());
+    EXPECT_TRUE(infeasibility.chart.lines.front().starts_with("    20 |")) << infeasibility.chart.lines.front();
+    EXPECT_TRUE(infeasibility.chart.lines[5].starts_with("0.0001 |")) << infeasibility.chart.lines[5];
+    const RunChart objective = RunChartOf(progress, RunChartKind::kObjective, 60, 6);
+    EXPECT_FALSE(objective.chart.log);
+    EXPECT_TRUE(objective.chart.lines.front().starts_with("-1000 ")) << "signed labels: " << objective.chart.lines.front();
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"view", DeclareView, "the report in the terminal to fold, search and follow a name in", kViewHelp},
+    {"view", DeclareView, "the report in the terminal to fold, search and follow a name in; a run as it goes", kViewHelp},
     {"show", DeclareShow, "the report in the terminal, in colour, regions folded to a depth", kShowHelp},
     {"summary", DeclareSummary, "the iteration summary as a table, CSV or JSON", kSummaryHelp},
     {"history", DeclareHistory, "the rows of one variable or equation over every iteration", kHistoryHelp},

@@ -315,6 +315,18 @@ RunState StateOfFollowedRun(const RunFiles& files, const RunProgress* progress) 
     return RunState::kStopped;
 }
 
+RunFiles FilesOfThisRun(const RunFiles& files) {
+    std::error_code error;
+    const fs::file_time_type progressWritten = fs::last_write_time(files.progress, error);
+    if (error) return files;
+    RunFiles current = files;
+    for (fs::path* file : {&current.runData, &current.report}) {
+        const fs::file_time_type written = fs::last_write_time(*file, error);
+        if (!error && written < progressWritten) file->clear();
+    }
+    return current;
+}
+
 std::string_view StateText(RunState state) {
     switch (state) {
         case RunState::kRunning: return "running";

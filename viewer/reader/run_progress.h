@@ -78,6 +78,13 @@ RunState StateOfRun(const RunFiles& files, const std::optional<RunProgress>& pro
 // The same, of progress held elsewhere (nullptr: none read).
 RunState StateOfFollowedRun(const RunFiles& files, const RunProgress* progress);
 
+// The run's files that belong to the run its progress file tells of: while
+// the progress file is there, a run-data file or a report last written
+// before the progress file's last line is an earlier run's of the same
+// base (the case run again), and is left out (its path empty), so that
+// StateOfRun does not take the earlier run's end for this one's.
+RunFiles FilesOfThisRun(const RunFiles& files);
+
 // Whether the process `pid` still runs on this machine (a zombie does not).
 bool ProcessRuns(long long pid);
 

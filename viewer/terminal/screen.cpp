@@ -134,7 +134,7 @@ void DrawList(const ListScreen& list, int height) {
         if (line.chartFrom != std::string::npos) {
             PutChartLine(row, line.text, line.chartFrom, list.left, COLS);
         } else {
-            PutText(row, 0, line.text, list.left, COLS, line.heading ? A_BOLD : 0);
+            PutText(row, 0, line.text, list.left, COLS, (line.heading ? A_BOLD : 0) | (line.chosen ? A_REVERSE : 0));
         }
     }
 }

@@ -25,6 +25,7 @@ struct ListLine {
     // From this column on, a chart line drawn with the terminal's line
     // characters; npos: plain text.
     std::size_t chartFrom = std::string::npos;
+    bool chosen = false;  // shown reversed (the row under a cursor)
 };
 
 struct ListScreen {

@@ -142,6 +142,21 @@ void InstallFatalSignalHandlers() {
 
 bool TerminalSession::EndRequested() { return g_endRequested != 0; }
 
+void RunScreenLoop(const ScreenLoop& loop) {
+    bool changed = true;
+    while (!loop.done() && !TerminalSession::EndRequested()) {
+        if (changed) loop.draw();
+        const int key = getch();
+        if (TerminalSession::EndRequested()) break;
+        if (key == ERR) {
+            changed = loop.tick();
+            continue;
+        }
+        changed = true;
+        if (key != KEY_RESIZE) loop.key(key);
+    }
+}
+
 int TerminalSession::ColourAttribute(const std::optional<Colour>& colour) {
     if (!m_colour || !colour) return 0;
     const Colour shown = ReadableColour(*colour);

@@ -6,6 +6,7 @@
 // colour of the report's colour prefixes.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -39,5 +40,18 @@ private:
     bool m_colour = false;
     std::map<int, int> m_pairs;  // curses colour -> pair
 };
+
+// What a screen of the view does in its loop.
+struct ScreenLoop {
+    std::function<void()> draw;
+    std::function<bool()> tick;      // no key this tick: whether anything changed
+    std::function<void(int)> key;    // a key (not a resize)
+    std::function<bool()> done;      // whether the loop ends
+};
+
+// Draws only after a change (a key, a resize, what a tick found), waits a
+// tick for a key (the session's timeout), until `done` or a signal asks
+// the view to end.
+void RunScreenLoop(const ScreenLoop& loop);
 
 }  // namespace tarnview::terminal

@@ -34,22 +34,6 @@ constexpr int kChartHeight = 10;
 constexpr std::size_t kSuggestions = 8;   // names listed above a prompt
 constexpr std::size_t kDiffValues = 30;   // values that changed most, in a diff
 
-// The report with its map guarded (by Report::Open): a report cut short
-// while it is shown reads as zero bytes where it lost its end until it is
-// read again.
-using GuardedReport = std::unique_ptr<const tarnview::Report>;
-
-GuardedReport ReadReport(const std::string& path, std::string& error) {
-    try {
-        return tarnview::Report::Open(path);
-    } catch (const ReadError& problem) {
-        error = problem.what();
-    } catch (const std::bad_alloc&) {
-        error = path + ": not enough memory to read the report";
-    }
-    return nullptr;
-}
-
 // Rows as the commands align them (WriteAlignedTable), one line each.
 std::vector<std::string> AlignedLines(const std::vector<std::vector<std::string>>& rows,
                                       const std::vector<bool>& rightAligned) {
@@ -83,26 +67,10 @@ public:
         if (m_report->EndedEarly()) m_message = "the report ended early: regions were still open at its end";
     }
 
-    // Draws only after a change (a key, a resize, a reload): a view left
-    // alone costs a look at the file's stamp per tick.
+    // A view left alone costs a look at the file's stamp per tick.
     void Run() {
-        bool changed = true;
-        while (!m_quit && !TerminalSession::EndRequested()) {
-            if (changed) Draw();
-            const int key = getch();
-            if (TerminalSession::EndRequested()) break;
-            if (key == ERR) {
-                changed = CheckReload();
-                continue;
-            }
-            changed = true;
-            if (key == KEY_RESIZE) continue;
-            if (m_list) {
-                HandleListKey(key);
-            } else {
-                HandleKey(key);
-            }
-        }
+        RunScreenLoop({[this] { Draw(); }, [this] { return CheckReload(); },
+                       [this](int key) { m_list ? HandleListKey(key) : HandleKey(key); }, [this] { return m_quit; }});
     }
 
 private:
@@ -396,6 +364,7 @@ private:
         return true;
     }
 
+public:
     void GoToIterationNumber(int number) {
         const auto block = m_report->BlockNumbered(number);
         if (!block) {
@@ -406,6 +375,7 @@ private:
         OpenFold();
     }
 
+private:
     // ---- What changed from one iteration to the next.
     void ShowIterationDiff() {
         std::optional<int> from = IterationAt(*m_report, m_pane.cursor);
@@ -676,6 +646,24 @@ private:
 
 }  // namespace
 
+GuardedReport ReadReport(const std::string& path, std::string& error) {
+    try {
+        return tarnview::Report::Open(path);
+    } catch (const ReadError& problem) {
+        error = problem.what();
+    } catch (const std::bad_alloc&) {
+        error = path + ": not enough memory to read the report";
+    }
+    return nullptr;
+}
+
+void ViewReportInSession(TerminalSession& session, const std::string& path, GuardedReport report,
+                         std::optional<int> iteration) {
+    Viewer viewer(path, std::move(report), session);
+    if (iteration) viewer.GoToIterationNumber(*iteration);
+    viewer.Run();
+}
+
 int RunViewer(const std::string& path, const ViewOptions& options) {
     InstallFatalSignalHandlers();
     std::string error;
@@ -691,8 +679,7 @@ int RunViewer(const std::string& path, const ViewOptions& options) {
     }
     try {
         TerminalSession session(options.colour);
-        Viewer viewer(path, std::move(report), session);
-        viewer.Run();
+        ViewReportInSession(session, path, std::move(report), std::nullopt);
     } catch (const std::exception& problem) {
         // The session has given the terminal back.
         std::fprintf(stderr, "tarnview view: %s: %s\n", path.c_str(), problem.what());

@@ -6,15 +6,18 @@
 
 #include <cerrno>
 #include <clocale>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <initializer_list>
 #include <locale>
 #include <memory>
 #include <new>
+#include <string_view>
 #include <vector>
+
+#include "control_text.h"
 
 #include "model/run_failure.h"
 #include "model/run_model.h"
@@ -38,17 +41,19 @@ void PrintMessage(platform::ModuleHandle module, unsigned id, const char* insert
     std::fflush(stdout);
 }
 
-// One line on standard error.  Made without allocating, so that it can be
-// said when memory has run out.
-void PrintError(const char* format, ...) TARN_PRINTF_FORMAT(1, 2);
-void PrintError(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
+// "Error: " and the pieces as one line on standard error, each shown as the
+// report shows a text on one line (a path as given may hold any control
+// character).  Made without allocating, so that it can be said when memory
+// has run out.
+void PrintError(std::initializer_list<std::string_view> pieces) {
     std::fputs("Error: ", stderr);
-    std::vfprintf(stderr, format, args);
+    for (const std::string_view piece : pieces) {
+        control_text::ForEachShownPiece(piece, [](std::string_view shown) {
+            std::fwrite(shown.data(), 1, shown.size(), stderr);
+        });
+    }
     std::fputs("\n", stderr);
     std::fflush(stderr);
-    va_end(args);
 }
 
 // One line on standard error, as it is.
@@ -63,7 +68,7 @@ void PrintLine(const std::string& line) {
 void Tell(platform::ModuleHandle module, const RunFailure& failure) {
     if (failure.MessageId() != 0) PrintMessage(module, failure.MessageId(), failure.Insert());
     if (failure.Refusal().Failed()) PrintLine(failure.Refusal().Line());
-    if (*failure.what() != '\0') PrintError("%s", failure.what());
+    if (*failure.what() != '\0') PrintError({failure.what()});
 }
 
 // What a file that is not a regular one is, for the message that refuses
@@ -205,12 +210,12 @@ std::string WorkingDirectoryOf(const char* basePath) { return platform::Director
 
 int RunReport(const char* basePath) noexcept {
     if (basePath == nullptr) {
-        PrintError("no base path was given (a null pointer).");
+        PrintError({"no base path was given (a null pointer)."});
         return kFailed;
     }
     platform::ModuleHandle module = nullptr;
     if (!FindReportModule(module)) {
-        PrintError("the report library could not find its own module (for its messages).");
+        PrintError({"the report library could not find its own module (for its messages)."});
         return kFailed;
     }
     try {
@@ -221,11 +226,11 @@ int RunReport(const char* basePath) noexcept {
             Tell(module, failure);
         }
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "Error: the report for %s failed: not enough memory.\n", basePath);
+        PrintError({"the report for ", basePath, " failed: not enough memory."});
     } catch (const std::exception& failure) {
-        std::fprintf(stderr, "Error: the report for %s failed: %s\n", basePath, failure.what());
+        PrintError({"the report for ", basePath, " failed: ", failure.what()});
     } catch (...) {
-        std::fprintf(stderr, "Error: the report for %s failed.\n", basePath);
+        PrintError({"the report for ", basePath, " failed."});
     }
     return kFailed;
 }

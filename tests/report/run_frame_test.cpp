@@ -87,6 +87,13 @@ TEST(RunFrame, UnusableBasePathGivesOneLine) {
     EXPECT_EQ(tooLong.stdoutText, "");
     EXPECT_EQ(tooLong.stderrText,
               "Error: the path " + overLong + ".vdr is too long for the file system.\n");
+
+    // A path as given reaches standard error with its control characters
+    // shown, never as a terminal's escape sequence.
+    ASSERT_TRUE(std::filesystem::create_directory(dir.File("a\x1b[31m.vdr")));
+    ReportResult hostile = RunOnBase(dir.File("a\x1b[31m"));
+    EXPECT_EQ(hostile.rc, -1);
+    EXPECT_EQ(hostile.stderrText, "Error: " + dir.File("a\\x1B[31m") + ".vdr is a directory, not a regular file.\n");
 }
 
 // The solver library's reason is told once, as its one line: the file, the

@@ -207,7 +207,9 @@ std::vector<RunRow> RowsOfFolder(const fs::path& folder, bool& truncated, std::s
     FolderScan scan;
     if (!ScanFolder(folder, scan, error)) return {};
     truncated = scan.truncated;
-    const fs::path root = fs::canonical(folder);
+    std::error_code gone;
+    const fs::path root = fs::canonical(folder, gone);
+    if (gone) return (error = folder.string() + ": " + gone.message(), std::vector<RunRow>{});
     std::vector<RunRow> rows;
     rows.reserve(scan.runs.size());
     std::uint64_t budget = std::numeric_limits<std::uint64_t>::max();

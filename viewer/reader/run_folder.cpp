@@ -111,6 +111,8 @@ ReadReport OpenRunReport(const fs::path& path, std::string& error) {
         error = failure.what();
     } catch (const std::bad_alloc&) {
         error = path.string() + ": not enough memory to read the report";
+    } catch (const std::exception& failure) {
+        error = path.string() + ": " + failure.what();
     }
     return {};
 }

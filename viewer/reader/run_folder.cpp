@@ -111,6 +111,8 @@ ReadReport OpenRunReport(const fs::path& path, std::string& error) {
         error = failure.what();
     } catch (const std::bad_alloc&) {
         error = path.string() + ": not enough memory to read the report";
+    } catch (const std::exception& failure) {
+        error = path.string() + ": " + failure.what();
     }
     return {};
 }
@@ -207,7 +209,9 @@ std::vector<RunRow> RowsOfFolder(const fs::path& folder, bool& truncated, std::s
     FolderScan scan;
     if (!ScanFolder(folder, scan, error)) return {};
     truncated = scan.truncated;
-    const fs::path root = fs::canonical(folder);
+    std::error_code gone;
+    const fs::path root = fs::canonical(folder, gone);
+    if (gone) return (error = folder.string() + ": " + gone.message(), std::vector<RunRow>{});
     std::vector<RunRow> rows;
     rows.reserve(scan.runs.size());
     std::uint64_t budget = std::numeric_limits<std::uint64_t>::max();

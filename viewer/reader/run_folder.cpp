@@ -111,6 +111,8 @@ ReadReport OpenRunReport(const fs::path& path, std::string& error) {
         error = failure.what();
     } catch (const std::bad_alloc&) {
         error = path.string() + ": not enough memory to read the report";
+    } catch (const std::exception& failure) {
+        error = path.string() + ": " + failure.what();
     }
     return {};
 }
@@ -129,6 +131,10 @@ std::optional<fs::path> RunTracker::Confined(const fs::path& path) const {
 
 void RunTracker::ReadProgress(const fs::path& path, std::uint64_t& byteBudget) {
     if (progressRead_ && byteBudget == 0) return;
+    // A file refused is read again only once it changed.
+    const std::optional<FileStamp> stamp = StampOf(path.string());
+    if (!progressError_.empty() && stamp && stamp == refusedProgress_) return;
+    refusedProgress_ = stamp;
     const std::uint64_t before = cursor_.offset;
     const unsigned long long inode = cursor_.inode;
     progressError_.clear();
@@ -194,7 +200,7 @@ const RunRow& RunTracker::Update(const ReportReader& reports, std::uint64_t& byt
         row_.state = RunState::kFailed;
         row_.problem = progressError_;
     } else {
-        row_.state = progress && progressRead_ ? StateOfRun(files, &progress_) : RunState::kStopped;
+        row_.state = progress && progressRead_ ? StateOfFollowedRun(files, &progress_) : RunState::kStopped;
     }
     return row_;
 }
@@ -203,7 +209,9 @@ std::vector<RunRow> RowsOfFolder(const fs::path& folder, bool& truncated, std::s
     FolderScan scan;
     if (!ScanFolder(folder, scan, error)) return {};
     truncated = scan.truncated;
-    const fs::path root = fs::canonical(folder);
+    std::error_code gone;
+    const fs::path root = fs::canonical(folder, gone);
+    if (gone) return (error = folder.string() + ": " + gone.message(), std::vector<RunRow>{});
     std::vector<RunRow> rows;
     rows.reserve(scan.runs.size());
     std::uint64_t budget = std::numeric_limits<std::uint64_t>::max();

@@ -7,7 +7,7 @@
    (/api/runs?since=G), only while it is on screen and the page is visible. */
 "use strict";
 
-tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, runs, source) => {
+tarnview.define("folder", ["dom", "charts", "runs", "source", "poll"], (dom, charts, runs, source, poll) => {
   const POLL_MS = 400;
   const RETRY_MS = 2000;
   const OVERSCAN_ROWS = 30;      // rows drawn above and below the screen
@@ -17,20 +17,10 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
   // `served.token`; `hooks.openRun(id)`, `hooks.openReport(reportId)`.
   function folderView(served, hooks) {
     const state = {
-      shown: false, rows: [], listed: [], generation: null, timer: 0, asking: false, sortKey: "name", descending: false,
+      shown: false, rows: [], listed: [], generation: null, sortKey: "name", descending: false,
       drawn: false, rowHeight: 0, range: null, frame: 0, statesListed: "", headDrawn: "",
     };
     const box = () => byId("runs-table").parentElement;
-
-    function stop() {
-      window.clearTimeout(state.timer);
-      state.timer = 0;
-    }
-
-    function schedule(delay) {
-      stop();
-      if (state.shown && !document.hidden) state.timer = window.setTimeout(poll, delay);
-    }
 
     // A row's link: to its report when it has one, else to its live view.
     function runLink(run) {
@@ -161,36 +151,30 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
       if (state.shown) draw();
     }
 
-    async function poll() {
-      if (!state.shown || state.asking || document.hidden) return;
-      stop();
-      state.asking = true;
+    // One request for what changed; the delay before the next.
+    async function askRuns() {
       try {
         const answer = await source.fetchJson(served.token, "/api/runs", state.generation === null ? {} : { since: state.generation });
-        state.asking = false;
         byId("runs-status").hidden = true;
         if (!answer.unchanged) adopt(answer);
-        schedule(POLL_MS);
+        return POLL_MS;
       } catch (error) {
-        state.asking = false;
         dom.showNotice("runs-status", `The runs were not read: ${dom.messageOf(error)} (asking again)`);
-        schedule(RETRY_MS);
+        return RETRY_MS;
       }
     }
+    const poller = poll.poller(askRuns);
 
     function open() {
       state.shown = true;
       document.title = "Runs \u2013 tarnview";
-      if (state.generation === null) poll();
-      else {
-        draw();
-        schedule(POLL_MS);
-      }
+      if (state.generation !== null) draw();
+      poller.start();
     }
 
     function close() {
       state.shown = false;
-      stop();
+      poller.stop();
     }
 
     function start() {
@@ -213,10 +197,6 @@ tarnview.define("folder", ["dom", "charts", "runs", "source"], (dom, charts, run
       });
       byId("runs-filter").addEventListener("input", draw);
       byId("runs-state").addEventListener("change", draw);
-      document.addEventListener("visibilitychange", () => {
-        if (document.hidden) stop();
-        else poll();
-      });
     }
 
     return { start, open, close, adopt };

@@ -5,26 +5,16 @@
    it hands over to the report at the iteration the reader was looking at. */
 "use strict";
 
-tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, runs, source) => {
+tarnview.define("liverun", ["dom", "charts", "runs", "source", "poll"], (dom, charts, runs, source, poll) => {
   const POLL_MS = 300;       // between two requests for new iterations
   const RETRY_MS = 2000;     // after a request failed
   const { byId, element } = dom;
 
   // `served.token`; `hooks.openReport(reportId, majorIteration or null)`.
   function liveRunView(served, hooks) {
-    const state = { id: null, iterations: [], timer: 0, asking: false, selected: null, rendered: 0 };
+    const state = { id: null, iterations: [], selected: null, rendered: 0 };
     const table = () => byId("run-iterations");
     const tableBox = () => byId("run-table-box");
-
-    function stop() {
-      window.clearTimeout(state.timer);
-      state.timer = 0;
-    }
-
-    function schedule(delay) {
-      stop();
-      if (state.id !== null && !document.hidden) state.timer = window.setTimeout(poll, delay);
-    }
 
     function tableHead() {
       const row = element("tr");
@@ -35,8 +25,7 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, ru
     }
 
     function open(id) {
-      stop();
-      Object.assign(state, { id, iterations: [], asking: false, selected: null, rendered: 0 });
+      Object.assign(state, { id, iterations: [], selected: null, rendered: 0 });
       byId("run-name").textContent = `Run ${id}`;
       byId("run-state").textContent = "reading the run\u2026";
       byId("run-facts").textContent = "";
@@ -44,11 +33,11 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, ru
       charts.forget("chart-run-convergence");
       charts.forget("chart-run-objective");
       byId("run-charts").hidden = true;
-      poll();
+      poller.start();
     }
 
     function close() {
-      stop();
+      poller.stop();
       state.id = null;
     }
 
@@ -125,34 +114,30 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, ru
       showCharts(name);
     }
 
-    async function poll() {
+    // One request for the iterations after those held; the delay before
+    // the next (at once when the run shown changed meanwhile), or null.
+    async function askProgress() {
       const id = state.id;
-      if (id === null || state.asking || document.hidden) return;
-      stop();
-      state.asking = true;
       try {
         const answer = await source.fetchJson(served.token, `/api/runs/${id}/progress`, { since: runs.nextIter(state.iterations) });
-        state.asking = false;
-        if (id !== state.id) return;
+        if (id !== state.id) return 0;
         showAnswer(answer);
         if (!performance.getEntriesByName("run-shown").length) performance.mark("run-shown");
-        if (answer.report !== null && answer.report !== undefined) {
-          const looked = placeLooked();
-          close();
-          hooks.openReport(answer.report, looked);
-          return;
-        }
-        schedule(POLL_MS);
+        if (answer.report === null || answer.report === undefined) return POLL_MS;
+        const looked = placeLooked();
+        close();
+        hooks.openReport(answer.report, looked);
+        return null;
       } catch (error) {
-        state.asking = false;
-        if (id !== state.id) return;
+        if (id !== state.id) return 0;
         // A run the server does not follow stays unknown: ids never change meaning.
         const known = error.status !== 404;
         byId("run-state").textContent = known ? `not read: ${dom.messageOf(error)} (asking again)`
           : `The server follows no run ${id}.`;
-        if (known) schedule(RETRY_MS);
+        return known ? RETRY_MS : null;
       }
     }
+    const poller = poll.poller(askProgress);
 
     // The keys of the table: the iteration before or after the one chosen
     // (the last when none is), the first, the last.
@@ -173,10 +158,6 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source"], (dom, charts, ru
         if (row) select(Number(row.dataset.iteration));
       });
       tableBox().addEventListener("keydown", onTableKey);
-      document.addEventListener("visibilitychange", () => {
-        if (document.hidden) stop();
-        else poll();
-      });
     }
 
     return { start, open, close, shown: () => state.id };

@@ -70,6 +70,9 @@ TEST(RunProgressReader, ReadsWholeLinesAndFollowsTheFileAsItGrows) {
     ProgressCursor cursor;
     ASSERT_TRUE(ReadRunProgressFrom(path, followed, cursor, error)) << error;
     EXPECT_EQ(cursor.offset, kHeader.size() + kModel.size() + IterationLine(0).size());
+    ASSERT_TRUE(ReadRunProgressFrom(path, followed, cursor, error)) << error;  // nothing new
+    EXPECT_FALSE(followed.complete);
+    EXPECT_EQ(followed.iterations.size(), 1u);
     Append(path, second.substr(20));
     ASSERT_TRUE(ReadRunProgressFrom(path, followed, cursor, error)) << error;
     EXPECT_TRUE(followed.complete);
@@ -159,16 +162,19 @@ TEST(RunProgressReader, RefusesEveryKindOfMalformedLineNamingTheFileAndLine) {
 TEST(RunProgressReader, ReadsOnlyRegularFilesOfBoundedSize) {
     const TempDir directory;
     const std::string fifo = directory.File("fifo.vdr.progress"), folder = directory.File("dir.vdr.progress"),
-                      huge = directory.File("huge.vdr.progress");
+                      huge = directory.File("huge.vdr.progress"), long_ = directory.File("long.vdr.progress");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     fs::create_directory(folder);
     WriteText(huge, kHeader);
     fs::resize_file(huge, tarnview::kMaxProgressBytes + 1);  // sparse: no disk used
+    WriteText(long_, kHeader);
+    fs::resize_file(long_, kHeader.size() + tarnview::kMaxProgressLineBytes + 1);
     const std::pair<std::string, std::string> cases[] = {
         {fifo, "is a named pipe (FIFO), not a run's progress"},
         {folder, "is a directory, not a run's progress"},
         {"/dev/zero", "is a character device, not a run's progress"},
         {huge, "is larger than 256 MiB"},
+        {long_, ": line 2: longer than 64 MiB"},
         {directory.File("absent.vdr.progress"), "cannot open: No such file"},
     };
     for (const auto& [path, problem] : cases) {

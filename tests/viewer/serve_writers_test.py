@@ -5,7 +5,8 @@ Every answer is whole JSON of the agreed shape; each run's row appears,
 follows its iterations and states; once the writers closed and tarnreport
 wrote the reports, every row says what its report says (header status, last
 summary row, as `summary --facts` reads them), each report served under an
-id of its own.
+id of its own.  A writer killed mid-run leaves a run that stopped without an
+end, and nothing else.
 
     serve_writers_test.py TARNVIEW TARNREPORT   (PYTHONPATH: the build's python/)
 """
@@ -158,6 +159,25 @@ with tempfile.TemporaryDirectory() as study:
             check(len(served) == 1 and served[0]["file"] == os.path.basename(name) + ".log", name + ": its report")
         check(len(ids) == WRITERS, "every run its own report")
         check(poller.answers > ITERATIONS, "polled throughout")
+
+        # A writer killed mid-run: a run that stopped without an end, and nothing made from it.
+        killed = subprocess.Popen([sys.executable, "-c", WRITER, study + "/killed.vdr", "9", "3"],
+                                  stdin=subprocess.PIPE, text=True)
+        writers.append(killed)
+        killed.stdin.write("\n")
+        killed.stdin.flush()
+        poller.until(lambda rows: rows.get("killed", {}).get("iterations") == 0, "the run to be killed shows iteration 0")
+        killed.kill()
+        poller.until(lambda rows: rows["killed"]["state"] == "stopped without an end",
+                     "a killed writer's run: stopped without an end (its writer not yet waited for)")
+        killed.wait()
+        poller.poll()
+        check(poller.rows["killed"]["state"] == "stopped without an end", "still stopped once its writer is gone")
+        left = [name for name in os.listdir(study) if not re.search(r"\.tmp-\d+-\d+$", name)]  # its temporary may stay
+        check(sorted(left) == sorted(["sub", "killed.vdr.progress"] +
+                                                  [name + ext for name in names() if "/" not in name
+                                                   for ext in (".vdr", ".log")]),
+              "no run data and no report made of the killed run: %s" % os.listdir(study))
     finally:
         for writer in writers:
             if writer.poll() is None:

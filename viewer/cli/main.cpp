@@ -28,7 +28,7 @@ constexpr Command kCommands[] = {
     {"history", DeclareHistory, "the rows of one variable or equation over every iteration", kHistoryHelp},
     {"diff", DeclareDiff, "what changed in a run from one iteration to another", kDiffHelp},
     {"html", DeclareHtml, "one self-contained web page of the report", kHtmlHelp},
-    {"serve", DeclareServe, "serve reports of any size to the browser", kServeHelp},
+    {"serve", DeclareServe, "serve reports, runs as they go and folders of runs to the browser", kServeHelp},
 };
 
 // The commands in one line each.

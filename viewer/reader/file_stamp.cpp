@@ -12,4 +12,13 @@ std::optional<FileStamp> StampOf(const std::string& path) {
                      static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec};
 }
 
+const char* KindOfFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
+}
+
 }  // namespace tarnview

@@ -3,6 +3,8 @@
 // again.
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 
@@ -16,5 +18,9 @@ struct FileStamp {
 
 // The stamp of a file, none when it cannot be read.
 std::optional<FileStamp> StampOf(const std::string& path);
+
+// What a file that is not a regular one is ("a directory", "a named pipe
+// (FIFO)", ...), for the message that refuses it.
+const char* KindOfFile(mode_t mode);
 
 }  // namespace tarnview

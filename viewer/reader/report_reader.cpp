@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "file_stamp.h"
 #include "mapping_guard.h"
 #include "markup.h"
 #include "report_search.h"
@@ -68,16 +69,6 @@ void ReadWhole(int descriptor, const std::string& path, std::string& into) {
     }
 }
 
-// What a file that is not a regular one is, for the message that refuses it.
-const char* KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "a special file";
-}
-
 // Only a regular file is read: a device such as /dev/zero never ends and a
 // named pipe may never answer.  It is opened without waiting (a FIFO put in
 // the report's place would block the open) and refused by what it is.
@@ -88,11 +79,11 @@ std::unique_ptr<Report::Mapping> MapFile(const std::string& path) {
         const std::string problem = SystemError("cannot open");
         // (A socket cannot be opened at all: say what it is.)
         if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
-            Fail(path, std::string("is ") + KindOf(status.st_mode) + ", not a report");
+            Fail(path, std::string("is ") + KindOfFile(status.st_mode) + ", not a report");
         Fail(path, problem);
     }
     if (fstat(file.get(), &status) != 0) Fail(path, SystemError("cannot read its size"));
-    if (!S_ISREG(status.st_mode)) Fail(path, std::string("is ") + KindOf(status.st_mode) + ", not a report");
+    if (!S_ISREG(status.st_mode)) Fail(path, std::string("is ") + KindOfFile(status.st_mode) + ", not a report");
     auto mapping = std::make_unique<Report::Mapping>();
     if (status.st_size > 0) {
         const std::size_t length = static_cast<std::size_t>(status.st_size);

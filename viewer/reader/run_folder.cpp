@@ -129,6 +129,10 @@ std::optional<fs::path> RunTracker::Confined(const fs::path& path) const {
 
 void RunTracker::ReadProgress(const fs::path& path, std::uint64_t& byteBudget) {
     if (progressRead_ && byteBudget == 0) return;
+    // A file refused is read again only once it changed.
+    const std::optional<FileStamp> stamp = StampOf(path.string());
+    if (!progressError_.empty() && stamp && stamp == refusedProgress_) return;
+    refusedProgress_ = stamp;
     const std::uint64_t before = cursor_.offset;
     const unsigned long long inode = cursor_.inode;
     progressError_.clear();
@@ -194,7 +198,7 @@ const RunRow& RunTracker::Update(const ReportReader& reports, std::uint64_t& byt
         row_.state = RunState::kFailed;
         row_.problem = progressError_;
     } else {
-        row_.state = progress && progressRead_ ? StateOfRun(files, &progress_) : RunState::kStopped;
+        row_.state = progress && progressRead_ ? StateOfFollowedRun(files, &progress_) : RunState::kStopped;
     }
     return row_;
 }

@@ -100,6 +100,7 @@ private:
     RunProgress progress_;
     ProgressCursor cursor_;
     std::string progressError_;
+    std::optional<FileStamp> refusedProgress_;  // the progress file's state when last read
     bool progressRead_ = false;
     std::shared_ptr<const Report> report_;  // the report the facts are of
     std::optional<FileStamp> failedReport_;  // a report refused, not read again until it changes

@@ -16,6 +16,8 @@
 #include <limits>
 #include <set>
 
+#include "file_stamp.h"
+
 namespace tarnview {
 
 namespace fs = std::filesystem;
@@ -169,15 +171,6 @@ private:
     int m_descriptor;
 };
 
-const char* KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "a special file";
-}
-
 // The bytes of a regular file from `from` to its end as it is now (or the
 // whole file when it is not the one `cursor` read or is shorter than that).
 bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, std::string& bytes,
@@ -189,7 +182,7 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
     if (file.get() < 0) {
         const int cause = errno;
         if (::stat(name.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
-            error = name + ": is " + KindOf(status.st_mode) + ", not a run's progress";
+            error = name + ": is " + KindOfFile(status.st_mode) + ", not a run's progress";
         else
             error = name + ": cannot open: " + std::strerror(cause);
         return false;
@@ -199,7 +192,7 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
-        error = name + ": is " + KindOf(status.st_mode) + ", not a run's progress";
+        error = name + ": is " + KindOfFile(status.st_mode) + ", not a run's progress";
         return false;
     }
     const auto size = static_cast<std::uint64_t>(status.st_size);
@@ -209,6 +202,8 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
     }
     restart = cursor.lines == 0 || cursor.device != status.st_dev || cursor.inode != status.st_ino ||
               size < cursor.offset;
+    if (!restart && size == cursor.size) return true;  // nothing written since
+    cursor.size = size;
     const std::uint64_t from = restart ? 0 : cursor.offset;
     bytes.resize(size - from);
     std::size_t got = 0;
@@ -253,10 +248,20 @@ bool ReadRunProgressFrom(const fs::path& path, RunProgress& progress, ProgressCu
     bool restart = false;
     std::string bytes;
     if (!ReadNewBytes(path, next, restart, bytes, error)) return false;
+    if (!restart && next.size == cursor.size) return true;
     RunProgress fresh;
     RunProgress& into = restart ? fresh : progress;
     const std::size_t iterationsBefore = into.iterations.size();
     if (restart) next.offset = next.lines = 0, next.modelRead = false;
+    // A fault leaves what was read before: the new iterations go, and the
+    // names when they came in this read.
+    const auto refuse = [&](const std::string& problem) {
+        error = path.string() + ": line " + std::to_string(next.lines + 1) + ": " + problem;
+        if (restart) return false;
+        into.iterations.resize(iterationsBefore);
+        if (!cursor.modelRead) into.model.clear(), into.variables.clear(), into.equations.clear();
+        return false;
+    };
     std::size_t start = 0;
     try {
         for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -264,14 +269,10 @@ bool ReadRunProgressFrom(const fs::path& path, RunProgress& progress, ProgressCu
             ++next.lines;
         }
     } catch (const LineError& fault) {
-        error = path.string() + ": line " + std::to_string(next.lines + 1) + ": " + fault.problem;
-        if (!restart) {
-            // Back to what was read before: the names when they came in this read, the new iterations.
-            into.iterations.resize(iterationsBefore);
-            if (!cursor.modelRead) into.model.clear(), into.variables.clear(), into.equations.clear();
-        }
-        return false;
+        return refuse(fault.problem);
     }
+    if (bytes.size() - start > kMaxProgressLineBytes)
+        return refuse("longer than " + std::to_string(kMaxProgressLineBytes >> 20) + " MiB");
     next.offset += start;
     into.complete = start == bytes.size();
     if (restart) progress = std::move(fresh);
@@ -300,10 +301,10 @@ bool ProcessRuns(long long pid) {
 }
 
 RunState StateOfRun(const RunFiles& files, const std::optional<RunProgress>& progress) {
-    return StateOfRun(files, progress ? &*progress : nullptr);
+    return StateOfFollowedRun(files, progress ? &*progress : nullptr);
 }
 
-RunState StateOfRun(const RunFiles& files, const RunProgress* progress) {
+RunState StateOfFollowedRun(const RunFiles& files, const RunProgress* progress) {
     std::error_code ignored;
     if (fs::exists(files.report, ignored)) return RunState::kEnded;
     if (fs::exists(files.runData, ignored)) return RunState::kReportMissing;

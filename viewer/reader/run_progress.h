@@ -43,6 +43,8 @@ RunFiles FilesOfRun(const std::filesystem::path& given);
 // The largest progress file read (a run of a million names with a hundred
 // thousand iterations stays well below it).
 inline constexpr std::uint64_t kMaxProgressBytes = std::uint64_t{256} << 20;
+// The longest line (the model's names of a million variables and equations fit).
+inline constexpr std::uint64_t kMaxProgressLineBytes = std::uint64_t{64} << 20;
 
 // Reads the progress file: only a regular file, at most kMaxProgressBytes,
 // every line checked.  A malformed line is an error naming the file and the
@@ -55,6 +57,7 @@ struct ProgressCursor {
     std::uint64_t lines = 0;   // whole lines read
     bool modelRead = false;    // the model's line was read
     unsigned long long device = 0, inode = 0;  // the file read (another one is read from its start)
+    std::uint64_t size = 0;    // its size when last read (the same size: nothing new to read)
 };
 
 // Adds to `progress` the lines written since `cursor`, and moves the cursor
@@ -73,7 +76,7 @@ bool ReadRunProgressFrom(const std::filesystem::path& path, RunProgress& progres
 // and refuses it.
 RunState StateOfRun(const RunFiles& files, const std::optional<RunProgress>& progress);
 // The same, of progress held elsewhere (nullptr: none read).
-RunState StateOfRun(const RunFiles& files, const RunProgress* progress);
+RunState StateOfFollowedRun(const RunFiles& files, const RunProgress* progress);
 
 // The run's files that belong to the run its progress file tells of: while
 // the progress file is there, a run-data file or a report last written

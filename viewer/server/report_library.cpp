@@ -80,6 +80,8 @@ std::optional<std::size_t> ReportLibrary::AddSlot(const std::string& path, std::
     {
         std::lock_guard lock(mutex_);
         if (const std::optional<std::size_t> id = served()) return id;
+        if (reuse && slots_.size() >= kMaxAddedReports)
+            return (error = path + ": not served: " + std::to_string(kMaxAddedReports) + " reports are", std::nullopt);
     }
     auto slot = std::make_unique<Slot>();
     slot->path = path;

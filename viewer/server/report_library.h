@@ -48,6 +48,9 @@ private:
     mutable std::shared_ptr<const NameIndex> index_;
 };
 
+// The most reports served, those that appear while serving included.
+constexpr std::size_t kMaxAddedReports = 50000;
+
 class ReportLibrary {
 public:
     ReportLibrary() = default;
@@ -61,8 +64,9 @@ public:
     bool Open(const std::vector<std::string>& paths, std::string& error, std::FILE* progress);
 
     // Adds the report at `path` (one already served keeps its id) and gives
-    // its id; nullopt with `error` naming the file and the problem.  Ids
-    // are given in turn and never change meaning.
+    // its id; nullopt with `error` naming the file and the problem, or once
+    // kMaxAddedReports are served.  Ids are given in turn and never change
+    // meaning.
     std::optional<std::size_t> Add(const std::string& path, std::string& error);
 
     std::size_t size() const;

@@ -63,7 +63,7 @@ private:
     bool ProgressKnown() const { return m_cursor.lines > 0; }
 
     RunState StateNow() const {
-        const RunState state = StateOfRun(FilesOfThisRun(m_files), ProgressKnown() ? &m_progress : nullptr);
+        const RunState state = StateOfFollowedRun(FilesOfThisRun(m_files), ProgressKnown() ? &m_progress : nullptr);
         if (!m_reportProblem.empty() && state == RunState::kEnded) return RunState::kFailed;
         if (!m_progressProblem.empty() && (state == RunState::kRunning || state == RunState::kStopped)) {
             return RunState::kFailed;

@@ -86,12 +86,9 @@ int FolderFacts(const std::string& folder, Format format) {
     bool truncated = false;
     std::string error;
     const std::vector<tarnview::RunRow> runs = tarnview::RowsOfFolder(folder, truncated, error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "tarnview summary: %s\n", error.c_str());
-        return 1;
-    }
+    if (!error.empty()) throw CommandFailure(error);
     if (truncated)
-        std::fprintf(stderr, "tarnview summary: %s: more runs than %zu; the first listed\n", folder.c_str(),
+        std::fprintf(stderr, "tarnview summary: %s: more runs than %zu; the first listed\n", Visible(folder).c_str(),
                      tarnview::kMaxFolderRuns);
     if (format == Format::kJson) {
         tarnview::JsonText json;
@@ -99,7 +96,7 @@ int FolderFacts(const std::string& folder, Format format) {
         for (const tarnview::RunRow& run : runs) tarnview::WriteRunRow(json, run, std::nullopt);
         json.EndArray();
         std::printf("%s\n", VisibleJson(json.Take()).c_str());
-        return FinishOutput("summary", stdout);
+        return FinishOutput(stdout);
     }
     std::vector<std::vector<std::string>> rows = {{"Run", "State", "Status", "Major Iterations", "Objective",
                                                    "Total L-Infeasibility", "Report Size", "Changed"}};
@@ -116,7 +113,7 @@ int FolderFacts(const std::string& folder, Format format) {
     }
     for (const tarnview::RunRow& run : runs)
         if (!run.problem.empty()) std::fprintf(stderr, "tarnview summary: %s\n", Visible(run.problem).c_str());
-    return FinishOutput("summary", stdout);
+    return FinishOutput(stdout);
 }
 
 // tarnview summary --facts: one line per run.

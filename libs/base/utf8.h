@@ -1,7 +1,8 @@
 // Which bytes are UTF-8: the well-formed sequences of Unicode, so no
 // overlong form, no surrogate (U+D800 to U+DFFF) and nothing above
 // U+10FFFF, as the run-data loader's JSON reader takes them.  The one copy
-// of this rule for the report and model libraries and the run-data writer.
+// of this rule for the report and model libraries, the run-data writer and
+// the viewer.
 #pragma once
 
 #include <cstddef>

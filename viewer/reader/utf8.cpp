@@ -1,41 +1,11 @@
 #include "utf8.h"
 
+#include "base/utf8.h"
+
 namespace tarnview {
 
-std::size_t Utf8SequenceLength(std::string_view text) {
-    if (text.empty()) return 0;
-    const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // below: overlong
-        if (lead == 0xED) high = 0x9F;  // above: a surrogate
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;   // below: overlong
-        if (lead == 0xF4) high = 0x8F;  // above: beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    }
-    return length;
-}
+std::size_t Utf8SequenceLength(std::string_view text) { return utf8::SequenceLength(text); }
 
-bool IsUtf8(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = Utf8SequenceLength(text.substr(at));
-        if (length == 0) return false;
-        at += length;
-    }
-    return true;
-}
+bool IsUtf8(std::string_view text) { return utf8::IsValid(text); }
 
 }  // namespace tarnview

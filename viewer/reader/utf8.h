@@ -1,7 +1,8 @@
 // Which bytes of a report are UTF-8: the well-formed sequences of Unicode,
 // so no overlong form, no surrogate (U+D800 to U+DFFF) and nothing above
-// U+10FFFF.  The viewer's one copy of this rule: the JSON it writes, the
-// text it shows and the columns it counts all take it from here.
+// U+10FFFF.  The JSON the viewer writes, the text it shows and the columns
+// it counts all take it from here; the rule itself is the one the report
+// library and the writers keep in libs/base.
 #pragma once
 
 #include <cstddef>

@@ -56,11 +56,13 @@ long long GonePid() {
     return child;
 }
 
-std::string BlendingLog() {
-    const ReportResult result = RunOnData(ReadText(std::string(TARN_SOURCE_DIR) + "/examples/blending.vdr"));
+std::string ExampleLog(const std::string& example) {
+    const ReportResult result = RunOnData(ReadText(std::string(TARN_SOURCE_DIR) + "/examples/" + example + ".vdr"));
     EXPECT_TRUE(result.logWritten);
     return result.log;
 }
+
+std::string BlendingLog() { return ExampleLog("blending"); }
 
 class RunsServed : public testing::Test {
 protected:
@@ -176,6 +178,34 @@ TEST_F(RunsServed, ListsEveryRunWithItsStateAndFollowsItsIterations) {
     const std::string ended = Get("/api/runs/" + going + "/progress").second;
     EXPECT_NE(ended.find("\"iter\":2"), std::string::npos) << ended;
     EXPECT_NE(ended.find("\"report\":1,"), std::string::npos) << ended;
+}
+
+// A case run again: the earlier run's report and run data stay beside the
+// new run's progress until the new run ends; they are not its end.
+TEST_F(RunsServed, FollowsACaseRunAgainOverTheEarlierRunsReport) {
+    const std::string base = folder_ + "/case";
+    WriteText(base + ".log", ExampleLog("refinery_infeasible"));
+    WriteText(base + ".vdr", "{}");
+    for (const char* suffix : {".log", ".vdr"})
+        fs::last_write_time(base + suffix, fs::file_time_type::clock::now() - 1h);
+    WriteText(base + ".vdr.progress", ProgressHeader(getpid()) + IterationLine(0, 5));
+    Start();
+
+    auto rows = Rows();
+    EXPECT_STREQ(rows["case"]["state"].GetString(), "running");
+    EXPECT_TRUE(rows["case"]["report"].IsNull() && rows["case"]["status"].IsNull());
+    const std::string progress = "/api/runs/" + std::to_string(rows["case"]["id"].GetUint64()) + "/progress";
+    EXPECT_NE(Get(progress).second.find("\"state\":\"running\""), std::string::npos);
+    EXPECT_NE(Get(progress).second.find("\"report\":null"), std::string::npos);
+    EXPECT_EQ(library_.size(), 0u);
+
+    // The new run ends: its own report is the row's.
+    fs::remove(base + ".vdr.progress");
+    WriteText(base + ".log", BlendingLog());
+    rows = Rows();
+    EXPECT_STREQ(rows["case"]["state"].GetString(), "ended");
+    EXPECT_STREQ(rows["case"]["status"].GetString(), "Successful");
+    EXPECT_EQ(rows["case"]["reportSize"].GetUint64(), fs::file_size(base + ".log"));
 }
 
 TEST_F(RunsServed, ServesNothingButRegularFilesInsideTheFolder) {

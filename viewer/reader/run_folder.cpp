@@ -178,7 +178,8 @@ void RunTracker::TakeProgressNumbers() {
 }
 
 const RunRow& RunTracker::Update(const ReportReader& reports, std::uint64_t& byteBudget) {
-    const RunFiles& files = run_.files;
+    // While a case is run again, the earlier run's report is not this run's.
+    const RunFiles files = FilesOfThisRun(run_.files);
     const std::optional<fs::path> report = Confined(files.report), runData = Confined(files.runData),
                                   progress = Confined(files.progress);
     RunRow row;

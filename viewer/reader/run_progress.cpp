@@ -304,7 +304,8 @@ RunState StateOfRun(const RunFiles& files, const std::optional<RunProgress>& pro
     return StateOfFollowedRun(files, progress ? &*progress : nullptr);
 }
 
-RunState StateOfFollowedRun(const RunFiles& files, const RunProgress* progress) {
+RunState StateOfFollowedRun(const RunFiles& given, const RunProgress* progress) {
+    const RunFiles files = FilesOfThisRun(given);
     std::error_code ignored;
     if (fs::exists(files.report, ignored)) return RunState::kEnded;
     if (fs::exists(files.runData, ignored)) return RunState::kReportMissing;

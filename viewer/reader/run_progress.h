@@ -68,6 +68,8 @@ struct ProgressCursor {
 bool ReadRunProgressFrom(const std::filesystem::path& path, RunProgress& progress, ProgressCursor& cursor,
                          std::string& error);
 
+// The state of the run the files tell of now (FilesOfThisRun: an earlier
+// run's report or run data beside a new run's progress does not count).
 // kRunning: the progress file exists and its writer (pid) still runs;
 // kStopped: the progress file exists, its writer is gone, and no run-data
 // file appeared (also: none of the run's files is left);
@@ -82,7 +84,7 @@ RunState StateOfFollowedRun(const RunFiles& files, const RunProgress* progress);
 // the progress file is there, a run-data file or a report last written
 // before the progress file's last line is an earlier run's of the same
 // base (the case run again), and is left out (its path empty), so that
-// StateOfRun does not take the earlier run's end for this one's.
+// no reader takes the earlier run's end for this one's.
 RunFiles FilesOfThisRun(const RunFiles& files);
 
 // Whether the process `pid` still runs on this machine (a zombie does not).

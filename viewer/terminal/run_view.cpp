@@ -63,7 +63,7 @@ private:
     bool ProgressKnown() const { return m_cursor.lines > 0; }
 
     RunState StateNow() const {
-        const RunState state = StateOfFollowedRun(FilesOfThisRun(m_files), ProgressKnown() ? &m_progress : nullptr);
+        const RunState state = StateOfFollowedRun(m_files, ProgressKnown() ? &m_progress : nullptr);
         if (!m_reportProblem.empty() && state == RunState::kEnded) return RunState::kFailed;
         if (!m_progressProblem.empty() && (state == RunState::kRunning || state == RunState::kStopped)) {
             return RunState::kFailed;
@@ -351,7 +351,7 @@ std::optional<std::vector<std::string>> RunAsItIs(const RunFiles& files, std::st
     if (!error.empty() || run.reportOnly) return std::nullopt;
     RunProgress progress = run.progress ? std::move(*run.progress) : RunProgress{};
     if (progress.run.empty()) progress.run = files.runData.filename().string();
-    std::vector<std::string> lines = {RunHeading(progress, StateOfRun(FilesOfThisRun(files), run.progress), "")};
+    std::vector<std::string> lines = {RunHeading(progress, StateOfRun(files, run.progress), "")};
     for (std::string& line : RunTableLines(progress)) lines.push_back(std::move(line));
     return lines;
 }

@@ -287,6 +287,8 @@ std::optional<RunProgress> ReadRunProgress(const fs::path& path, std::string& er
     return progress;
 }
 
+int ReportIterationNumber(const ProgressIteration& iteration) { return iteration.number - 1; }
+
 bool ProcessRuns(long long pid) {
     if (pid <= 0 || pid > INT_MAX) return false;
     if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;

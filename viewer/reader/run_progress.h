@@ -24,6 +24,11 @@ struct ProgressIteration {
     std::string mostInfeasible;
 };
 
+// The iteration's number as the report numbers it: the initial point -1
+// and major iteration k as k (the progress counts its iterations from 0,
+// the initial point first).
+int ReportIterationNumber(const ProgressIteration& iteration);
+
 struct RunProgress {
     std::string run;  // the target's file name, from the first line
     long long pid = 0;

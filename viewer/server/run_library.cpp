@@ -22,6 +22,7 @@ std::string KeyOf(const fs::path& base) {
 void WriteIteration(JsonText& json, const ProgressIteration& iteration) {
     json.StartObject();
     json.Key("iter").Integer(iteration.number);
+    json.Key("major").Integer(ReportIterationNumber(iteration));
     json.Key("feasible").Bool(iteration.feasible);
     json.Key("objective").Number(iteration.objective);
     if (iteration.userObjective) json.Key("user_objective").Number(*iteration.userObjective);

@@ -3,12 +3,12 @@
 #include <curses.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "file_watch.h"
 #include "keys.h"
+#include "report_reader.h"
 #include "run_table.h"
 #include "screen.h"
 #include "terminal_session.h"
@@ -327,10 +327,7 @@ RunAtStart ReadRunAtStart(const RunFiles& files) {
 int FollowRun(const RunFiles& files, const ViewOptions& options) {
     InstallFatalSignalHandlers();
     RunAtStart run = ReadRunAtStart(files);
-    if (!run.error.empty()) {
-        std::fprintf(stderr, "tarnview view: %s\n", run.error.c_str());
-        return 1;
-    }
+    if (!run.error.empty()) throw ReadError(run.error);
     if (run.reportOnly) return RunViewer(files.report.string(), options);
     try {
         TerminalSession session(options.colour);
@@ -338,9 +335,8 @@ int FollowRun(const RunFiles& files, const ViewOptions& options) {
         std::optional<EndedRun> ended = follower.Run();
         if (ended) ViewReportInSession(session, files.report.string(), std::move(ended->report), ended->iteration);
     } catch (const std::exception& problem) {
-        // The session has given the terminal back.
-        std::fprintf(stderr, "tarnview view: %s: %s\n", Visible(files.base.string()).c_str(), problem.what());
-        return 1;
+        // The session has given the terminal back: the failure is told after.
+        throw ViewFailure(files.base.string(), problem);
     }
     return 0;
 }

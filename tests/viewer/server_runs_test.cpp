@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -206,6 +207,29 @@ TEST_F(RunsServed, FollowsACaseRunAgainOverTheEarlierRunsReport) {
     EXPECT_STREQ(rows["case"]["state"].GetString(), "ended");
     EXPECT_STREQ(rows["case"]["status"].GetString(), "Successful");
     EXPECT_EQ(rows["case"]["reportSize"].GetUint64(), fs::file_size(base + ".log"));
+}
+
+// A report that appears is read with the run list let go: the list is
+// answered meanwhile, the run as it was until its report is read.
+TEST_F(RunsServed, AnswersTheRunListWhileAReportThatAppearedIsRead) {
+    WriteText(folder_ + "/case.vdr.progress", ProgressHeader(getpid()) + IterationLine(0, 5));
+    Start();
+    EXPECT_STREQ(Rows()["case"]["state"].GetString(), "running");
+    fs::remove(folder_ + "/case.vdr.progress");
+    WriteText(folder_ + "/case.log", BlendingLog());
+    WriteText(folder_ + "/new.log", BlendingLog());
+    std::string meanwhile;
+    runs_.WhileReadingReports([&] {
+        auto other = std::async(std::launch::async, [&] { return runs_.RunsReply(nullptr).body; });
+        ASSERT_EQ(other.wait_for(60s), std::future_status::ready) << "the run list waited for the read";
+        meanwhile = other.get();
+    });
+    const std::string after = runs_.RunsReply(nullptr).body;
+    EXPECT_NE(meanwhile.find("\"name\":\"case\",\"state\":\"running\""), std::string::npos) << meanwhile;
+    EXPECT_EQ(meanwhile.find("\"new\""), std::string::npos) << meanwhile;  // listed once its report is read
+    EXPECT_NE(after.find("\"name\":\"case\",\"state\":\"ended\""), std::string::npos) << after;
+    EXPECT_NE(after.find("\"name\":\"new\",\"state\":\"ended\""), std::string::npos) << after;
+    EXPECT_EQ(library_.size(), 2u);
 }
 
 TEST_F(RunsServed, ServesNothingButRegularFilesInsideTheFolder) {

@@ -126,6 +126,29 @@ test("a writer killed mid-run: the page says the run stopped without an end, and
   await page.close();
 });
 
+test("a new run under the same base: the live view starts over with it", async () => {
+  const { standIn, server } = await serveStandIn("again");
+  for (let iter = 0; iter < 3; ++iter) {
+    standIn.send("next");
+    await standIn.heard(`iteration ${iter}`);
+  }
+  const { page, problems } = await support.openPage(browser, server.url, from(server), "run-shown");
+  await rowOnScreen(page, 1);
+  await standIn.killed();
+  await page.waitForFunction(() => document.getElementById("run-state").textContent === "stopped without an end", { timeout: 60000 });
+  const again = support.startStandIn(standIn.base);
+  standIns.push(again);
+  await again.heard("ready");
+  again.send("next");
+  await again.heard("iteration 0");
+  await page.waitForFunction(() => document.getElementById("run-state").textContent === "running" &&
+    [...document.querySelectorAll("#run-iterations tbody tr")].map((row) => row.dataset.iteration).join() === "-1",
+  { timeout: 60000 });
+  assert.equal(await chartPoints(page, "chart-run-objective"), 1, "the chart holds the new run's point only");
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
 test("a hidden page asks the server nothing, and catches up at once when shown again", async () => {
   const { standIn, server } = await serveStandIn("hidden");
   standIn.send("next");

@@ -154,7 +154,7 @@ TEST_F(RunsServed, ListsEveryRunWithItsStateAndFollowsItsIterations) {
     const auto [status, body] = Get("/api/runs/" + going + "/progress", "since=1");
     EXPECT_EQ(status, 200);
     EXPECT_EQ(body, "{\"id\":" + going + ",\"name\":\"sub/going\",\"state\":\"running\",\"model\":\"M\","
-                    "\"started\":\"today\",\"variables\":2,\"equations\":1,\"iterations\":[{\"iter\":1,\"major\":0,"
+                    "\"pid\":" + std::to_string(getpid()) + ",\"started\":\"today\",\"variables\":2,\"equations\":1,\"iterations\":[{\"iter\":1,\"major\":0,"
                     "\"feasible\":false,\"objective\":4,\"infeasibility\":\"inf\",\"objective_convergence\":1,"
                     "\"residual_convergence\":2,\"variable_convergence\":3,\"most_infeasible\":\"E\"}],"
                     "\"more\":false,\"report\":null,\"problem\":null}");

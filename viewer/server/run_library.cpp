@@ -251,6 +251,7 @@ Reply RunLibrary::ProgressReply(const std::string& idText, const std::string* si
     json.Key("name").Text(row.name);
     json.Key("state").Text(StateText(row.state));
     json.Key("model").Text(progress.model);
+    json.Key("pid").Integer(progress.pid);
     json.Key("started").Text(progress.started);
     json.Key("variables").Count(progress.variables.size());
     json.Key("equations").Count(progress.equations.size());

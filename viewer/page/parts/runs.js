@@ -34,6 +34,10 @@ tarnview.define("runs", ["charts"], (charts) => {
     return [...byIter.values()].sort((a, b) => a.iter - b.iter);
   }
 
+  // Which run of a base a progress answer is of: a later run of the same
+  // base (the case run again) has another writer or start.
+  const runOf = (answer) => `${answer.pid} ${answer.started}`;
+
   // The "since" of the next progress request: the iteration after the last held.
   const nextIter = (held) => (held.length ? held.at(-1).iter + 1 : 0);
 
@@ -132,7 +136,7 @@ tarnview.define("runs", ["charts"], (charts) => {
   const hashOf = (place) => (place.runs ? "#runs" : `#run=${place.run}`);
 
   return {
-    mergeIterations, nextIter, progressSummary, numberOf, RUN_COLUMNS, stateText,
+    mergeIterations, runOf, nextIter, progressSummary, numberOf, RUN_COLUMNS, stateText,
     sortRuns, filterRuns, statesOf, sizeText, changedText, placeOfHash, hashOf,
   };
 });

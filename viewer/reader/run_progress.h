@@ -63,7 +63,12 @@ struct ProgressCursor {
     bool modelRead = false;    // the model's line was read
     unsigned long long device = 0, inode = 0;  // the file read (another one is read from its start)
     std::uint64_t size = 0;    // its size when last read (the same size: nothing new to read)
+    // The start of its first line as read: another start is the file written
+    // anew by a later run (truncated in place), read from its start.
+    std::string firstLine;
 };
+// The most of the first line a cursor keeps to tell a file written anew.
+inline constexpr std::size_t kFirstLineKept = 4096;
 
 // Adds to `progress` the lines written since `cursor`, and moves the cursor
 // past them.  When the file is another one than the cursor's, or shorter

@@ -196,11 +196,12 @@ const RunRow& RunTracker::Update(const ReportReader& reports, std::uint64_t& byt
         if (file && !error && (!changed || time > *changed)) changed = time;
     }
     row_.changed = changed ? UtcTimeText(*changed) : row.changed;
-    if (report && !TakeReport(*report, reports)) {
-        waiting_ = true;
-        row_ = std::move(row);
+    if (report) {
+        // A report still to be read: the row as it was until it is.
+        waiting_ = !TakeReport(*report, reports);
+        if (waiting_) row_ = std::move(row);
+        return row_;
     }
-    if (report) return row_;
     if (progress) ReadProgress(*progress, byteBudget);
     TakeProgressNumbers();
     if (runData) {

@@ -109,8 +109,10 @@ test("each iteration the writer adds reaches the page's table and charts, then t
   await page.close();
 });
 
-test("a writer killed mid-run: the page says the run stopped without an end, and nothing was made of it", async () => {
-  const { standIn, server } = await serveStandIn("killed");
+// A stand-in that wrote three iterations, shown in a page, then killed:
+// the page says the run stopped.
+async function killedOnScreen(name) {
+  const { standIn, server } = await serveStandIn(name);
   for (let iter = 0; iter < 3; ++iter) {
     standIn.send("next");
     await standIn.heard(`iteration ${iter}`);
@@ -119,9 +121,29 @@ test("a writer killed mid-run: the page says the run stopped without an end, and
   await rowOnScreen(page, 1);
   await standIn.killed();
   await page.waitForFunction(() => document.getElementById("run-state").textContent === "stopped without an end", { timeout: 60000 });
+  return { standIn, page, problems };
+}
+
+test("a writer killed mid-run: the page says the run stopped without an end, and nothing was made of it", async () => {
+  const { standIn, page, problems } = await killedOnScreen("killed");
   assert.equal(await page.$eval("#run-iterations tbody", (body) => body.rows.length), 3, "the iterations written stay shown");
   assert.ok(fs.existsSync(`${standIn.base}.vdr.progress`), "the progress is left as it was");
   assert.ok(!fs.existsSync(`${standIn.base}.vdr`) && !fs.existsSync(`${standIn.base}.log`), "no run data and no report");
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test("a new run under the same base: the live view starts over with it", async () => {
+  const { standIn, page, problems } = await killedOnScreen("again");
+  const again = support.startStandIn(standIn.base);
+  standIns.push(again);
+  await again.heard("ready");
+  again.send("next");
+  await again.heard("iteration 0");
+  await page.waitForFunction(() => document.getElementById("run-state").textContent === "running" &&
+    [...document.querySelectorAll("#run-iterations tbody tr")].map((row) => row.dataset.iteration).join() === "-1",
+  { timeout: 60000 });
+  assert.equal(await chartPoints(page, "chart-run-objective"), 1, "the chart holds the new run's point only");
   assert.deepEqual(problems, []);
   await page.close();
 });

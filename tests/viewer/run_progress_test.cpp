@@ -87,6 +87,15 @@ TEST(RunProgressReader, ReadsWholeLinesAndFollowsTheFileAsItGrows) {
     ASSERT_TRUE(ReadRunProgressFrom(path, followed, cursor, error)) << error;
     ASSERT_EQ(followed.iterations.size(), 1u);
     EXPECT_EQ(followed.iterations[0].objective, 9);
+    // The same file written anew by a later run (its writer truncates it) and
+    // grown past what was read: read from its start too.
+    std::string laterHeader = kHeader;
+    laterHeader.replace(laterHeader.find("Mon Jan 15"), 10, "Tue Jan 16");
+    WriteText(path, laterHeader + kModel + IterationLine(0, "3") + IterationLine(1, "2") + IterationLine(2, "1"));
+    ASSERT_TRUE(ReadRunProgressFrom(path, followed, cursor, error)) << error;
+    EXPECT_EQ(followed.started, "Tue Jan 16 10:30:00 2024");
+    ASSERT_EQ(followed.iterations.size(), 3u);
+    EXPECT_EQ(followed.iterations[0].objective, 3);
 
     // Only the header yet; an empty file is one whose first line is being written.
     WriteText(path, kHeader);

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -56,11 +57,13 @@ long long GonePid() {
     return child;
 }
 
-std::string BlendingLog() {
-    const ReportResult result = RunOnData(ReadText(std::string(TARN_SOURCE_DIR) + "/examples/blending.vdr"));
+std::string ExampleLog(const std::string& example) {
+    const ReportResult result = RunOnData(ReadText(std::string(TARN_SOURCE_DIR) + "/examples/" + example + ".vdr"));
     EXPECT_TRUE(result.logWritten);
     return result.log;
 }
+
+std::string BlendingLog() { return ExampleLog("blending"); }
 
 class RunsServed : public testing::Test {
 protected:
@@ -151,7 +154,7 @@ TEST_F(RunsServed, ListsEveryRunWithItsStateAndFollowsItsIterations) {
     const auto [status, body] = Get("/api/runs/" + going + "/progress", "since=1");
     EXPECT_EQ(status, 200);
     EXPECT_EQ(body, "{\"id\":" + going + ",\"name\":\"sub/going\",\"state\":\"running\",\"model\":\"M\","
-                    "\"started\":\"today\",\"variables\":2,\"equations\":1,\"iterations\":[{\"iter\":1,"
+                    "\"pid\":" + std::to_string(getpid()) + ",\"started\":\"today\",\"variables\":2,\"equations\":1,\"iterations\":[{\"iter\":1,\"major\":0,"
                     "\"feasible\":false,\"objective\":4,\"infeasibility\":\"inf\",\"objective_convergence\":1,"
                     "\"residual_convergence\":2,\"variable_convergence\":3,\"most_infeasible\":\"E\"}],"
                     "\"more\":false,\"report\":null,\"problem\":null}");
@@ -176,6 +179,57 @@ TEST_F(RunsServed, ListsEveryRunWithItsStateAndFollowsItsIterations) {
     const std::string ended = Get("/api/runs/" + going + "/progress").second;
     EXPECT_NE(ended.find("\"iter\":2"), std::string::npos) << ended;
     EXPECT_NE(ended.find("\"report\":1,"), std::string::npos) << ended;
+}
+
+// A case run again: the earlier run's report and run data stay beside the
+// new run's progress until the new run ends; they are not its end.
+TEST_F(RunsServed, FollowsACaseRunAgainOverTheEarlierRunsReport) {
+    const std::string base = folder_ + "/case";
+    WriteText(base + ".log", ExampleLog("refinery_infeasible"));
+    WriteText(base + ".vdr", "{}");
+    for (const char* suffix : {".log", ".vdr"})
+        fs::last_write_time(base + suffix, fs::file_time_type::clock::now() - 1h);
+    WriteText(base + ".vdr.progress", ProgressHeader(getpid()) + IterationLine(0, 5));
+    Start();
+
+    auto rows = Rows();
+    EXPECT_STREQ(rows["case"]["state"].GetString(), "running");
+    EXPECT_TRUE(rows["case"]["report"].IsNull() && rows["case"]["status"].IsNull());
+    const std::string progress = "/api/runs/" + std::to_string(rows["case"]["id"].GetUint64()) + "/progress";
+    EXPECT_NE(Get(progress).second.find("\"state\":\"running\""), std::string::npos);
+    EXPECT_NE(Get(progress).second.find("\"report\":null"), std::string::npos);
+    EXPECT_EQ(library_.size(), 0u);
+
+    // The new run ends: its own report is the row's.
+    fs::remove(base + ".vdr.progress");
+    WriteText(base + ".log", BlendingLog());
+    rows = Rows();
+    EXPECT_STREQ(rows["case"]["state"].GetString(), "ended");
+    EXPECT_STREQ(rows["case"]["status"].GetString(), "Successful");
+    EXPECT_EQ(rows["case"]["reportSize"].GetUint64(), fs::file_size(base + ".log"));
+}
+
+// A report that appears is read with the run list let go: the list is
+// answered meanwhile, the run as it was until its report is read.
+TEST_F(RunsServed, AnswersTheRunListWhileAReportThatAppearedIsRead) {
+    WriteText(folder_ + "/case.vdr.progress", ProgressHeader(getpid()) + IterationLine(0, 5));
+    Start();
+    EXPECT_STREQ(Rows()["case"]["state"].GetString(), "running");
+    fs::remove(folder_ + "/case.vdr.progress");
+    WriteText(folder_ + "/case.log", BlendingLog());
+    WriteText(folder_ + "/new.log", BlendingLog());
+    std::string meanwhile;
+    runs_.WhileReadingReports([&] {
+        auto other = std::async(std::launch::async, [&] { return runs_.RunsReply(nullptr).body; });
+        ASSERT_EQ(other.wait_for(60s), std::future_status::ready) << "the run list waited for the read";
+        meanwhile = other.get();
+    });
+    const std::string after = runs_.RunsReply(nullptr).body;
+    EXPECT_NE(meanwhile.find("\"name\":\"case\",\"state\":\"running\""), std::string::npos) << meanwhile;
+    EXPECT_EQ(meanwhile.find("\"new\""), std::string::npos) << meanwhile;  // listed once its report is read
+    EXPECT_NE(after.find("\"name\":\"case\",\"state\":\"ended\""), std::string::npos) << after;
+    EXPECT_NE(after.find("\"name\":\"new\",\"state\":\"ended\""), std::string::npos) << after;
+    EXPECT_EQ(library_.size(), 2u);
 }
 
 TEST_F(RunsServed, ServesNothingButRegularFilesInsideTheFolder) {

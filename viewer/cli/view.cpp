@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "cli_support.h"
+#include "command_failure.h"
 #include "commands.h"
 #include "keys.h"
 #include "palette.h"
@@ -76,10 +77,7 @@ bool NamesRun(const std::string& given) {
 int PrintRun(const tarnview::RunFiles& files) {
     std::string error;
     const auto lines = tarnview::terminal::RunAsItIs(files, error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "tarnview view: %s\n", error.c_str());
-        return 1;
-    }
+    if (!error.empty()) throw CommandFailure(error);
     if (!lines) return ShowWholeReport(files.report.string());
     for (const std::string& line : *lines) std::printf("%s\n", line.c_str());
     return 0;

@@ -144,17 +144,19 @@ void RunTracker::ReadProgress(const fs::path& path, std::uint64_t& byteBudget) {
     byteBudget -= std::min(byteBudget, read);
 }
 
-void RunTracker::TakeReport(const fs::path& path, const ReportReader& reports) {
+// False when the report is still to be read (the row is then left to the caller).
+bool RunTracker::TakeReport(const fs::path& path, const ReportReader& reports) {
     const std::optional<FileStamp> stamp = StampOf(path.string());
     ReadReport read;
     if (!stamp || stamp != failedReport_) {
         read = reports(path, reportProblem_);
+        if (read.later) return false;
         failedReport_ = read.report ? std::nullopt : stamp;
     }
     if (!read.report) {
         row_.state = RunState::kFailed;
         row_.problem = reportProblem_;
-        return;
+        return true;
     }
     if (read.report != report_) {
         facts_ = FactsOf(*read.report);
@@ -167,6 +169,7 @@ void RunTracker::TakeReport(const fs::path& path, const ReportReader& reports) {
     row_.infeasibility = facts_.finalInfeasibility;
     row_.reportSize = report_->Bytes();
     row_.reportId = read.id;
+    return true;
 }
 
 void RunTracker::TakeProgressNumbers() {
@@ -178,12 +181,14 @@ void RunTracker::TakeProgressNumbers() {
 }
 
 const RunRow& RunTracker::Update(const ReportReader& reports, std::uint64_t& byteBudget) {
-    const RunFiles& files = run_.files;
+    // While a case is run again, the earlier run's report is not this run's.
+    const RunFiles files = FilesOfThisRun(run_.files);
     const std::optional<fs::path> report = Confined(files.report), runData = Confined(files.runData),
                                   progress = Confined(files.progress);
     RunRow row;
     row.name = run_.name;
     std::swap(row, row_);
+    waiting_ = false;
     std::optional<fs::file_time_type> changed;
     for (const auto& file : {report, runData, progress}) {
         std::error_code error;
@@ -191,7 +196,12 @@ const RunRow& RunTracker::Update(const ReportReader& reports, std::uint64_t& byt
         if (file && !error && (!changed || time > *changed)) changed = time;
     }
     row_.changed = changed ? UtcTimeText(*changed) : row.changed;
-    if (report) return TakeReport(*report, reports), row_;
+    if (report) {
+        // A report still to be read: the row as it was until it is.
+        waiting_ = !TakeReport(*report, reports);
+        if (waiting_) row_ = std::move(row);
+        return row_;
+    }
     if (progress) ReadProgress(*progress, byteBudget);
     TakeProgressNumbers();
     if (runData) {

@@ -68,6 +68,7 @@ struct RunRow {
 struct ReadReport {
     std::shared_ptr<const Report> report;
     std::optional<std::size_t> id;
+    bool later = false;  // not read yet (the reader reads it apart): the row stays as it was
 };
 using ReportReader = std::function<ReadReport(const std::filesystem::path& path, std::string& error)>;
 // Report::Open, refusing a file that is no report.
@@ -85,13 +86,15 @@ public:
     // (nothing is read once it is spent, but for a first read).
     const RunRow& Update(const ReportReader& reports, std::uint64_t& byteBudget);
     const RunRow& Row() const { return row_; }
+    // The last update left the row as it was: its report is still to be read.
+    bool Waiting() const { return waiting_; }
     const RunProgress& Progress() const { return progress_; }
     const RunFiles& Files() const { return run_.files; }
 
 private:
     std::optional<std::filesystem::path> Confined(const std::filesystem::path& path) const;
     void ReadProgress(const std::filesystem::path& path, std::uint64_t& byteBudget);
-    void TakeReport(const std::filesystem::path& path, const ReportReader& reports);
+    bool TakeReport(const std::filesystem::path& path, const ReportReader& reports);
     void TakeProgressNumbers();
 
     FoundRun run_;
@@ -102,6 +105,7 @@ private:
     std::string progressError_;
     std::optional<FileStamp> refusedProgress_;  // the progress file's state when last read
     bool progressRead_ = false;
+    bool waiting_ = false;
     std::shared_ptr<const Report> report_;  // the report the facts are of
     std::optional<FileStamp> failedReport_;  // a report refused, not read again until it changes
     std::string reportProblem_;

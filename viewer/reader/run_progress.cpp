@@ -171,8 +171,24 @@ private:
     int m_descriptor;
 };
 
+// Whether the file no longer starts as it did when the cursor read its
+// first line (a later run truncated it and wrote it again).
+bool StartsAnew(int file, const ProgressCursor& cursor) {
+    if (cursor.firstLine.empty()) return false;
+    std::string start(cursor.firstLine.size(), '\0');
+    std::size_t got = 0;
+    while (got < start.size()) {
+        const ssize_t read = ::pread(file, start.data() + got, start.size() - got, static_cast<off_t>(got));
+        if (read < 0 && errno == EINTR) continue;
+        if (read <= 0) break;
+        got += static_cast<std::size_t>(read);
+    }
+    return got < start.size() || start != cursor.firstLine;
+}
+
 // The bytes of a regular file from `from` to its end as it is now (or the
-// whole file when it is not the one `cursor` read or is shorter than that).
+// whole file when it is not the one `cursor` read, is shorter than that,
+// or starts anew).
 bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, std::string& bytes,
                   std::string& error) {
     const std::string name = path.string();
@@ -203,6 +219,7 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
     restart = cursor.lines == 0 || cursor.device != status.st_dev || cursor.inode != status.st_ino ||
               size < cursor.offset;
     if (!restart && size == cursor.size) return true;  // nothing written since
+    restart = restart || StartsAnew(file.get(), cursor);
     cursor.size = size;
     const std::uint64_t from = restart ? 0 : cursor.offset;
     bytes.resize(size - from);
@@ -221,6 +238,11 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
     bytes.resize(got);
     cursor.device = status.st_dev;
     cursor.inode = status.st_ino;
+    if (restart) {
+        const std::size_t firstEnd = bytes.find('\n');
+        cursor.firstLine = firstEnd == std::string::npos ? std::string()
+                                                         : bytes.substr(0, std::min(firstEnd + 1, kFirstLineKept));
+    }
     return true;
 }
 
@@ -287,6 +309,8 @@ std::optional<RunProgress> ReadRunProgress(const fs::path& path, std::string& er
     return progress;
 }
 
+int ReportIterationNumber(const ProgressIteration& iteration) { return iteration.number - 1; }
+
 bool ProcessRuns(long long pid) {
     if (pid <= 0 || pid > INT_MAX) return false;
     if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
@@ -304,7 +328,8 @@ RunState StateOfRun(const RunFiles& files, const std::optional<RunProgress>& pro
     return StateOfFollowedRun(files, progress ? &*progress : nullptr);
 }
 
-RunState StateOfFollowedRun(const RunFiles& files, const RunProgress* progress) {
+RunState StateOfFollowedRun(const RunFiles& given, const RunProgress* progress) {
+    const RunFiles files = FilesOfThisRun(given);
     std::error_code ignored;
     if (fs::exists(files.report, ignored)) return RunState::kEnded;
     if (fs::exists(files.runData, ignored)) return RunState::kReportMissing;

@@ -24,6 +24,11 @@ struct ProgressIteration {
     std::string mostInfeasible;
 };
 
+// The iteration's number as the report numbers it: the initial point -1
+// and major iteration k as k (the progress counts its iterations from 0,
+// the initial point first).
+int ReportIterationNumber(const ProgressIteration& iteration);
+
 struct RunProgress {
     std::string run;  // the target's file name, from the first line
     long long pid = 0;
@@ -58,7 +63,12 @@ struct ProgressCursor {
     bool modelRead = false;    // the model's line was read
     unsigned long long device = 0, inode = 0;  // the file read (another one is read from its start)
     std::uint64_t size = 0;    // its size when last read (the same size: nothing new to read)
+    // The start of its first line as read: another start is the file written
+    // anew by a later run (truncated in place), read from its start.
+    std::string firstLine;
 };
+// The most of the first line a cursor keeps to tell a file written anew.
+inline constexpr std::size_t kFirstLineKept = 4096;
 
 // Adds to `progress` the lines written since `cursor`, and moves the cursor
 // past them.  When the file is another one than the cursor's, or shorter
@@ -68,6 +78,8 @@ struct ProgressCursor {
 bool ReadRunProgressFrom(const std::filesystem::path& path, RunProgress& progress, ProgressCursor& cursor,
                          std::string& error);
 
+// The state of the run the files tell of now (FilesOfThisRun: an earlier
+// run's report or run data beside a new run's progress does not count).
 // kRunning: the progress file exists and its writer (pid) still runs;
 // kStopped: the progress file exists, its writer is gone, and no run-data
 // file appeared (also: none of the run's files is left);
@@ -82,7 +94,7 @@ RunState StateOfFollowedRun(const RunFiles& files, const RunProgress* progress);
 // the progress file is there, a run-data file or a report last written
 // before the progress file's last line is an earlier run's of the same
 // base (the case run again), and is left out (its path empty), so that
-// StateOfRun does not take the earlier run's end for this one's.
+// no reader takes the earlier run's end for this one's.
 RunFiles FilesOfThisRun(const RunFiles& files);
 
 // Whether the process `pid` still runs on this machine (a zombie does not).

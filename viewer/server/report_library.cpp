@@ -98,6 +98,12 @@ std::optional<std::size_t> ReportLibrary::AddSlot(const std::string& path, std::
     return id;
 }
 
+std::optional<std::size_t> ReportLibrary::Served(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    const auto found = idOfPath_.find(path);
+    return found == idOfPath_.end() ? std::nullopt : std::optional<std::size_t>(found->second);
+}
+
 std::size_t ReportLibrary::size() const {
     std::lock_guard lock(mutex_);
     return slots_.size();

@@ -68,6 +68,8 @@ public:
     // kMaxAddedReports are served.  Ids are given in turn and never change
     // meaning.
     std::optional<std::size_t> Add(const std::string& path, std::string& error);
+    // The id of the report at `path` when it is served already (nothing is read).
+    std::optional<std::size_t> Served(const std::string& path) const;
 
     std::size_t size() const;
     std::shared_ptr<const ServedReport> Current(std::size_t id) const;

@@ -22,6 +22,7 @@ std::string KeyOf(const fs::path& base) {
 void WriteIteration(JsonText& json, const ProgressIteration& iteration) {
     json.StartObject();
     json.Key("iter").Integer(iteration.number);
+    json.Key("major").Integer(ReportIterationNumber(iteration));
     json.Key("feasible").Bool(iteration.feasible);
     json.Key("objective").Number(iteration.objective);
     if (iteration.userObjective) json.Key("user_objective").Number(*iteration.userObjective);
@@ -97,11 +98,47 @@ void RunLibrary::Track(Entry& entry, FoundRun run, const fs::path& root) {
     entry.tracker = std::make_unique<RunTracker>(std::move(run), root);
 }
 
-ReadReport RunLibrary::ReadRunReport(const fs::path& path, std::string& error) const {
-    const std::optional<std::size_t> id = reports_.Add(path.string(), error);
-    if (!id) return {};
-    const std::shared_ptr<const ServedReport> served = reports_.Current(*id);
-    return {std::shared_ptr<const Report>(served, &served->report()), id};
+// A report served already, or one refused; any other is to be read with
+// the lock let go (ReadWaitingReports).
+ReadReport RunLibrary::ReadRunReport(const fs::path& path, std::string& error) {
+    const std::string key = path.string();
+    if (const std::optional<std::size_t> id = reports_.Served(key)) {
+        const std::shared_ptr<const ServedReport> served = reports_.Current(*id);
+        return {std::shared_ptr<const Report>(served, &served->report()), id};
+    }
+    if (const auto refused = refused_.find(key); refused != refused_.end()) {
+        error = refused->second;
+        refused_.erase(refused);
+        return {};
+    }
+    waiting_.insert(key);
+    return {nullptr, std::nullopt, true};
+}
+
+// Reads the reports the last look found waiting, the lock let go meanwhile,
+// then looks again.  A report another request reads now is left to it.
+void RunLibrary::ReadWaitingReports(std::unique_lock<std::mutex>& lock) {
+    std::vector<std::string> paths;
+    for (const std::string& path : waiting_)
+        if (reading_.insert(path).second) paths.push_back(path);
+    waiting_.clear();
+    if (paths.empty()) return;
+    lock.unlock();
+    if (whileReading_) whileReading_();
+    std::map<std::string, std::string> refused;
+    for (const std::string& path : paths) {
+        std::string error;
+        try {
+            if (!reports_.Add(path, error)) refused.emplace(path, error);
+        } catch (const std::exception& problem) {
+            refused.emplace(path, path + ": " + problem.what());
+        }
+    }
+    lock.lock();
+    for (const std::string& path : paths) reading_.erase(path);
+    for (auto& [path, why] : refused) refused_.insert_or_assign(path, std::move(why));
+    Look(true);
+    waiting_.clear();  // a report that appeared meanwhile: at the next look
 }
 
 // True when the row changed.
@@ -110,6 +147,7 @@ bool RunLibrary::UpdateRow(Entry& entry, std::uint64_t& byteBudget) {
         return ReadRunReport(path, error);
     };
     const RunRow& row = entry.tracker->Update(reader, byteBudget);
+    if (entry.tracker->Waiting()) return false;
     JsonText json;
     WriteRunRow(json, row, entry.id);
     std::string text = json.Take();
@@ -119,11 +157,16 @@ bool RunLibrary::UpdateRow(Entry& entry, std::uint64_t& byteBudget) {
 }
 
 void RunLibrary::RefreshNow() {
-    std::lock_guard lock(mutex_);
-    Refresh(true);
+    std::unique_lock lock(mutex_);
+    Refresh(lock, true);
 }
 
-void RunLibrary::Refresh(bool always) {
+void RunLibrary::Refresh(std::unique_lock<std::mutex>& lock, bool always) {
+    Look(always);
+    ReadWaitingReports(lock);
+}
+
+void RunLibrary::Look(bool always) {
     const auto now = std::chrono::steady_clock::now();
     // A big folder is looked at less often: at most a fifth of the time goes
     // to looking (but where every request is to look again).
@@ -154,13 +197,16 @@ void RunLibrary::Refresh(bool always) {
         truncated = truncated || scan.truncated;
         for (FoundRun& run : scan.runs) list(std::move(run), folder.root);
     }
-    bool changed = listed != listed_ || truncated != truncated_;
     // A run no longer there keeps its id, not what was read of it.
     for (Entry* gone : listed_) {
         if (!seen.count(gone->id)) gone->tracker.reset(), gone->row.clear();
     }
     std::uint64_t budget = kProgressBytesPerUpdate;
+    bool changed = false;
     for (Entry* entry : listed) changed = UpdateRow(*entry, budget) || changed;
+    // A run first seen with its report still to be read is listed once it is read.
+    std::erase_if(listed, [](const Entry* entry) { return entry->row.empty(); });
+    changed = changed || listed != listed_ || truncated != truncated_;
     listed_ = std::move(listed);
     truncated_ = truncated;
     if (changed) ++generation_;
@@ -169,8 +215,8 @@ void RunLibrary::Refresh(bool always) {
 Reply RunLibrary::RunsReply(const std::string* since) {
     std::optional<std::uint64_t> known;
     if (since != nullptr && !(known = ReadNumber(*since))) return BadParameter("since", "a whole number");
-    std::lock_guard lock(mutex_);
-    Refresh(false);
+    std::unique_lock lock(mutex_);
+    Refresh(lock, false);
     if (known == generation_) {
         JsonText json;
         json.StartObject().Key("generation").Count(generation_).Key("unchanged").Bool(true).EndObject();
@@ -189,12 +235,14 @@ Reply RunLibrary::ProgressReply(const std::string& idText, const std::string* si
     const std::optional<std::uint64_t> id = ReadNumber(idText);
     std::optional<std::uint64_t> from = 0;
     if (since != nullptr && !(from = ReadNumber(*since))) return BadParameter("since", "a whole number");
-    std::lock_guard lock(mutex_);
-    Refresh(false);
+    std::unique_lock lock(mutex_);
+    Refresh(lock, false);
     if (!id || *id >= byId_.size() || !byId_[*id]->tracker) return ErrorReply(404, "no run with this id");
     Entry& entry = *byId_[*id];
     std::uint64_t budget = kProgressBytesPerUpdate;
     if (UpdateRow(entry, budget)) ++generation_;
+    ReadWaitingReports(lock);  // its report, when it just appeared
+    if (!entry.tracker || entry.row.empty()) return ErrorReply(404, "no run with this id");
     const RunRow& row = entry.tracker->Row();
     const RunProgress& progress = entry.tracker->Progress();
     JsonText json;
@@ -203,6 +251,7 @@ Reply RunLibrary::ProgressReply(const std::string& idText, const std::string* si
     json.Key("name").Text(row.name);
     json.Key("state").Text(StateText(row.state));
     json.Key("model").Text(progress.model);
+    json.Key("pid").Integer(progress.pid);
     json.Key("started").Text(progress.started);
     json.Key("variables").Count(progress.variables.size());
     json.Key("equations").Count(progress.equations.size());

@@ -4,16 +4,20 @@
 //   GET /api/runs[?since=G]            the rows, or {"generation":G,"unchanged":true}
 //   GET /api/runs/ID/progress[?since=K]  one run's iterations from K on
 // behind the same token and Host checks as every route.  A run's report,
-// once written, is served as a report of its own (its id in the row).
+// once written, is served as a report of its own (its id in the row); it is
+// read with the run list let go, so that other requests are answered
+// meanwhile (its run is listed as it was until the read is done).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +55,9 @@ public:
 
     // For tests and benchmarks: looks again now, whatever the time since the last look.
     void RefreshNow();
+    // For tests: called while the reports that appeared are read, the run
+    // list let go.
+    void WhileReadingReports(std::function<void()> hook) { whileReading_ = std::move(hook); }
 
 private:
     struct Entry {
@@ -63,11 +70,13 @@ private:
         std::filesystem::path root;
     };
 
-    void Refresh(bool always);
+    void Refresh(std::unique_lock<std::mutex>& lock, bool always);
+    void Look(bool always);
+    void ReadWaitingReports(std::unique_lock<std::mutex>& lock);
     Entry& EntryOf(const std::string& key);
     void Track(Entry& entry, FoundRun run, const std::filesystem::path& root);
     bool UpdateRow(Entry& entry, std::uint64_t& byteBudget);
-    ReadReport ReadRunReport(const std::filesystem::path& path, std::string& error) const;
+    ReadReport ReadRunReport(const std::filesystem::path& path, std::string& error);
 
     ReportLibrary& reports_;
     const std::chrono::milliseconds rescan_;
@@ -83,6 +92,10 @@ private:
     std::chrono::steady_clock::duration lookTook_{};  // how long the last look took
     std::uint64_t answered_ = 0;  // the generation `answer_` is of
     std::string answer_;
+    std::set<std::string> waiting_;  // reports to read, not served yet
+    std::set<std::string> reading_;  // reports a request reads now
+    std::map<std::string, std::string> refused_;  // reports read and refused, why (told once)
+    std::function<void()> whileReading_;
 };
 
 }  // namespace tarnview::server

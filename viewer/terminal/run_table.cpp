@@ -47,8 +47,6 @@ std::vector<std::string> IterationLabels(const RunProgress& progress) {
 
 }  // namespace
 
-int ReportIterationNumber(const ProgressIteration& iteration) { return iteration.number - 1; }
-
 std::string RunHeading(const RunProgress& progress, RunState state, const std::string& problem) {
     std::string heading = "run " + VisibleText(progress.run);
     if (!progress.model.empty()) heading += "  model " + VisibleText(progress.model);

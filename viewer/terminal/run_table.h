@@ -15,10 +15,6 @@
 
 namespace tarnview::terminal {
 
-// The report numbers the initial point -1 and major iteration k as k; the
-// progress counts its iterations from 0, the initial point first.
-int ReportIterationNumber(const ProgressIteration& iteration);
-
 // "run x.vdr  model BLEND  running  pid 4711  started 2026-..."; `problem`
 // (a line refused, a report that cannot be read) follows the state.
 std::string RunHeading(const RunProgress& progress, RunState state, const std::string& problem);

@@ -3,12 +3,12 @@
 #include <curses.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "file_watch.h"
 #include "keys.h"
+#include "report_reader.h"
 #include "run_table.h"
 #include "screen.h"
 #include "terminal_session.h"
@@ -63,7 +63,7 @@ private:
     bool ProgressKnown() const { return m_cursor.lines > 0; }
 
     RunState StateNow() const {
-        const RunState state = StateOfFollowedRun(FilesOfThisRun(m_files), ProgressKnown() ? &m_progress : nullptr);
+        const RunState state = StateOfFollowedRun(m_files, ProgressKnown() ? &m_progress : nullptr);
         if (!m_reportProblem.empty() && state == RunState::kEnded) return RunState::kFailed;
         if (!m_progressProblem.empty() && (state == RunState::kRunning || state == RunState::kStopped)) {
             return RunState::kFailed;
@@ -327,10 +327,7 @@ RunAtStart ReadRunAtStart(const RunFiles& files) {
 int FollowRun(const RunFiles& files, const ViewOptions& options) {
     InstallFatalSignalHandlers();
     RunAtStart run = ReadRunAtStart(files);
-    if (!run.error.empty()) {
-        std::fprintf(stderr, "tarnview view: %s\n", run.error.c_str());
-        return 1;
-    }
+    if (!run.error.empty()) throw ReadError(run.error);
     if (run.reportOnly) return RunViewer(files.report.string(), options);
     try {
         TerminalSession session(options.colour);
@@ -338,9 +335,8 @@ int FollowRun(const RunFiles& files, const ViewOptions& options) {
         std::optional<EndedRun> ended = follower.Run();
         if (ended) ViewReportInSession(session, files.report.string(), std::move(ended->report), ended->iteration);
     } catch (const std::exception& problem) {
-        // The session has given the terminal back.
-        std::fprintf(stderr, "tarnview view: %s: %s\n", Visible(files.base.string()).c_str(), problem.what());
-        return 1;
+        // The session has given the terminal back: the failure is told after.
+        throw ViewFailure(files.base.string(), problem);
     }
     return 0;
 }
@@ -351,7 +347,7 @@ std::optional<std::vector<std::string>> RunAsItIs(const RunFiles& files, std::st
     if (!error.empty() || run.reportOnly) return std::nullopt;
     RunProgress progress = run.progress ? std::move(*run.progress) : RunProgress{};
     if (progress.run.empty()) progress.run = files.runData.filename().string();
-    std::vector<std::string> lines = {RunHeading(progress, StateOfRun(FilesOfThisRun(files), run.progress), "")};
+    std::vector<std::string> lines = {RunHeading(progress, StateOfRun(files, run.progress), "")};
     for (std::string& line : RunTableLines(progress)) lines.push_back(std::move(line));
     return lines;
 }

@@ -16,8 +16,9 @@ namespace tarnview::terminal {
 // The keys of a followed run, in one line (its '?' and view's help).
 extern const char kRunViewKeys[];
 
-// Follows the run until the reader quits; returns the exit status (1 after
-// a message when the run cannot be read when the view starts).
+// Follows the run until the reader quits; returns 0.  A run that cannot be
+// read when the view starts throws ReadError before the terminal is taken;
+// a failure while shown throws ViewFailure.
 int FollowRun(const RunFiles& files, const ViewOptions& options);
 
 // The run's heading and table as they are now, for a view without a

@@ -2,7 +2,6 @@
 
 #include <curses.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 #include <memory>
@@ -668,22 +667,15 @@ int RunViewer(const std::string& path, const ViewOptions& options) {
     InstallFatalSignalHandlers();
     std::string error;
     auto report = ReadReport(path, error);
-    if (!report) {
-        std::fprintf(stderr, "tarnview view: %s\n", error.c_str());
-        return 1;
-    }
+    if (!report) throw ReadError(error);
     // (Only when opened: a report written again may be read half written.)
-    if (const std::optional<std::string> why = NotAReport(*report)) {
-        std::fprintf(stderr, "tarnview view: %s\n", Visible(*why).c_str());
-        return 1;
-    }
+    if (const std::optional<std::string> why = NotAReport(*report)) throw ReadError(*why);
     try {
         TerminalSession session(options.colour);
         ViewReportInSession(session, path, std::move(report), std::nullopt);
     } catch (const std::exception& problem) {
-        // The session has given the terminal back.
-        std::fprintf(stderr, "tarnview view: %s: %s\n", path.c_str(), problem.what());
-        return 1;
+        // The session has given the terminal back: the failure is told after.
+        throw ViewFailure(path, problem);
     }
     return 0;
 }

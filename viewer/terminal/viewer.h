@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace tarnview {
@@ -19,8 +20,17 @@ struct ViewOptions {
 // program on an unknown one).
 bool TerminalKnown();
 
-// Shows the report at `path` until the reader quits; returns the exit
-// status (1 after an error message when the report cannot be read).
+// Why the view stopped once it had the terminal: "SUBJECT: PROBLEM",
+// thrown after the session gave the terminal back.
+class ViewFailure : public std::runtime_error {
+public:
+    ViewFailure(const std::string& subject, const std::exception& problem)
+        : std::runtime_error(subject + ": " + problem.what()) {}
+};
+
+// Shows the report at `path` until the reader quits; returns 0.  A report
+// that cannot be read or is no report throws the reader's ReadError before
+// the terminal is taken; a failure while shown throws ViewFailure.
 int RunViewer(const std::string& path, const ViewOptions& options);
 
 // The report with its map guarded (by Report::Open): a report cut short

@@ -12,7 +12,7 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source", "poll"], (dom, ch
 
   // `served.token`; `hooks.openReport(reportId, majorIteration or null)`.
   function liveRunView(served, hooks) {
-    const state = { id: null, iterations: [], selected: null, rendered: 0 };
+    const state = { id: null, run: null, iterations: [], selected: null, rendered: 0 };
     const table = () => byId("run-iterations");
     const tableBox = () => byId("run-table-box");
 
@@ -24,15 +24,20 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source", "poll"], (dom, ch
       table().replaceChildren(head, element("tbody"));
     }
 
-    function open(id) {
-      Object.assign(state, { id, iterations: [], selected: null, rendered: 0 });
-      byId("run-name").textContent = `Run ${id}`;
+    // The view empty, for the run `id` (`run`: which of its base's runs, once known).
+    function clear(id, run) {
+      Object.assign(state, { id, run, iterations: [], selected: null, rendered: 0 });
       byId("run-state").textContent = "reading the run\u2026";
       byId("run-facts").textContent = "";
       tableHead();
       charts.forget("chart-run-convergence");
       charts.forget("chart-run-objective");
       byId("run-charts").hidden = true;
+    }
+
+    function open(id) {
+      clear(id, null);
+      byId("run-name").textContent = `Run ${id}`;
       poller.start();
     }
 
@@ -121,6 +126,13 @@ tarnview.define("liverun", ["dom", "charts", "runs", "source", "poll"], (dom, ch
       try {
         const answer = await source.fetchJson(served.token, `/api/runs/${id}/progress`, { since: runs.nextIter(state.iterations) });
         if (id !== state.id) return 0;
+        // A new run under the same base: the view starts over with it.
+        const run = runs.runOf(answer);
+        if (state.run !== null && run !== state.run) {
+          clear(id, run);
+          return 0;
+        }
+        state.run = run;
         showAnswer(answer);
         if (!performance.getEntriesByName("run-shown").length) performance.mark("run-shown");
         if (answer.report === null || answer.report === undefined) return POLL_MS;

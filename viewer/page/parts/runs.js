@@ -5,20 +5,16 @@
 "use strict";
 
 tarnview.define("runs", ["charts"], (charts) => {
-  // A progress line's "iter" counts from the initial point (0); the report
-  // and its summary number the initial point -1 and the major iterations
-  // from 0.
-  const majorIteration = (progressIter) => progressIter - 1;
-  const progressIter = (major) => major + 1;
-
   const MOST_INFEASIBLE = "Most L-Infeasible Equation";
   const FEASIBLE = "Feasible";
   const [VARIABLE, RESIDUAL, OBJECTIVE_CONVERGENCE, TOTAL_INFEASIBILITY] = charts.SUMMARY_CONVERGENCE_SERIES;
   const [OBJECTIVE] = charts.SUMMARY_OBJECTIVE_SERIES;
   // The live view's table: the summary's columns (the names the charts
-  // draw) and whether the iteration was feasible.
+  // draw) and whether the iteration was feasible.  An iteration is numbered
+  // as the report numbers it ("major", from the server); its "iter" is the
+  // progress line's count, which the requests go by.
   const PROGRESS_COLUMNS = [
-    [charts.SUMMARY_X, (item) => majorIteration(item.iter)],
+    [charts.SUMMARY_X, (item) => item.major],
     [FEASIBLE, (item) => (item.feasible ? "yes" : "no")],
     [OBJECTIVE, (item) => item.objective],
     [TOTAL_INFEASIBILITY, (item) => item.infeasibility],
@@ -37,6 +33,10 @@ tarnview.define("runs", ["charts"], (charts) => {
     }
     return [...byIter.values()].sort((a, b) => a.iter - b.iter);
   }
+
+  // Which run of a base a progress answer is of: a later run of the same
+  // base (the case run again) has another writer or start.
+  const runOf = (answer) => `${answer.pid} ${answer.started}`;
 
   // The "since" of the next progress request: the iteration after the last held.
   const nextIter = (held) => (held.length ? held.at(-1).iter + 1 : 0);
@@ -136,7 +136,7 @@ tarnview.define("runs", ["charts"], (charts) => {
   const hashOf = (place) => (place.runs ? "#runs" : `#run=${place.run}`);
 
   return {
-    majorIteration, progressIter, mergeIterations, nextIter, progressSummary, numberOf, RUN_COLUMNS, stateText,
+    mergeIterations, runOf, nextIter, progressSummary, numberOf, RUN_COLUMNS, stateText,
     sortRuns, filterRuns, statesOf, sizeText, changedText, placeOfHash, hashOf,
   };
 });

@@ -160,7 +160,15 @@ class AgainstIpopt(unittest.TestCase):
     different local optima of the pooling models, which is counted and shown:
     at most 5 of the 60 (Haverly 2 ending at 400 where Ipopt finds 600, and
     one Haverly 1 start where tarnslp finds 400 and Ipopt 100).  A step box
-    that let the flows reach zero at once used to leave 16 at 0, 100 or 125."""
+    that let the flows reach zero at once used to leave 16 at 0, 100 or 125.
+    From the four Haverly 2 starts Ipopt drops the pool's flow to Y to zero
+    in a few iterations while the pool's sulfur rises to 3 (crude A only, the
+    pool's product going to X); tarnslp's flow can go only halfway to zero a
+    step, so its first LP meets Y's sulfur limit by lowering the pool's
+    sulfur a whole box, below the 2.4 at which pool product pays in X, and
+    from there the local optimum is 400.  Letting a flow reach zero where its
+    partner keeps a gradient in another row sends three of them to 600, but
+    five Haverly 1 starts to 100 and three Haverly 3 starts to 125."""
 
     def compare(self, path):
         verdict, objective = slp(path)

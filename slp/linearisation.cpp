@@ -221,7 +221,8 @@ std::vector<double> Linearisation::PrimalRay() {
 
 bool Linearisation::Infeasible() { return Solve() == 1; }
 
-std::vector<int> Linearisation::IrreducibleInfeasibleRows(std::vector<double>& weights) {
+std::vector<int> Linearisation::IrreducibleInfeasibleRows(std::vector<double>& weights, bool& irreducible) {
+    irreducible = true;
     const int first = m_columns - SlackCount();
     for (int column = first; column < m_columns; ++column) m_lp.columnUpper()[column] = 0;
     if (!Infeasible()) return {};
@@ -252,7 +253,13 @@ std::vector<int> Linearisation::IrreducibleInfeasibleRows(std::vector<double>& w
         }
     }
     std::vector<int> conflict;
+    int solves = 0;
     for (int row : candidates) {
+        if (++solves > kConflictSolves) {
+            irreducible = false;
+            conflict.push_back(row);
+            continue;
+        }
         release(row);
         if (!Infeasible()) {
             restore(row);

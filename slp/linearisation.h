@@ -47,8 +47,12 @@ public:
     std::vector<double> PrimalRay();
     // With every slack at zero: an irreducible infeasible set of rows, or
     // none when the rows are feasible; `weights` gets each row's entry of
-    // the set's Farkas ray (0 outside it).
-    std::vector<int> IrreducibleInfeasibleRows(std::vector<double>& weights);
+    // the set's Farkas ray (0 outside it).  The deletion filter solves one
+    // LP per row it tests and stops after kConflictSolves of them: the rows
+    // not tested stay in the set, still infeasible though perhaps not
+    // irreducible, and `irreducible` says which.
+    static constexpr int kConflictSolves = 200;
+    std::vector<int> IrreducibleInfeasibleRows(std::vector<double>& weights, bool& irreducible);
 
 private:
     struct RowLayout {

@@ -79,7 +79,7 @@ double IpoptSeconds(const std::string& driver, const std::string& modelFile, std
 
 int main(int argc, char** argv) {
     std::string ipopt;
-    int ipoptPeriods = 1 << 30;  // Ipopt takes minutes at 480 periods
+    int ipoptPeriods = 1 << 30;  // every size by default; --ipopt-up-to leaves the larger ones to tarnslp
     std::vector<int> periods;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--ipopt") == 0 && i + 1 < argc) ipopt = argv[++i];

@@ -158,7 +158,7 @@ void Linearisation::ShiftRows(const std::vector<double>& shift) {
     }
 }
 
-int Linearisation::Solve() {
+int Linearisation::Solve(bool confirmFromScratch) {
     // The elements change in place in the layout kept here; CLP gets a new
     // copy (it drops the zeros of its own) and keeps its basis.
     if (m_elementsChanged) {
@@ -172,7 +172,7 @@ int Linearisation::Solve() {
     m_lp.setWhatsChanged(0);
     m_lp.dual();
     int status = m_lp.status();
-    if (status == 0) return 0;
+    if (status == 0 || !confirmFromScratch) return status;
     // Not optimal from the previous basis: confirm from scratch.
     m_lp.allSlackBasis(true);
     m_lp.dual();
@@ -219,9 +219,10 @@ std::vector<double> Linearisation::PrimalRay() {
     return std::vector<double>(ray.get(), ray.get() + m_columns);
 }
 
-bool Linearisation::Infeasible() { return Solve() == 1; }
+bool Linearisation::Infeasible(bool confirmFromScratch) { return Solve(confirmFromScratch) == 1; }
 
-std::vector<int> Linearisation::IrreducibleInfeasibleRows(std::vector<double>& weights) {
+std::vector<int> Linearisation::IrreducibleInfeasibleRows(std::vector<double>& weights, bool& irreducible) {
+    irreducible = true;
     const int first = m_columns - SlackCount();
     for (int column = first; column < m_columns; ++column) m_lp.columnUpper()[column] = 0;
     if (!Infeasible()) return {};
@@ -252,9 +253,17 @@ std::vector<int> Linearisation::IrreducibleInfeasibleRows(std::vector<double>& w
         }
     }
     std::vector<int> conflict;
+    int solves = 0;
     for (int row : candidates) {
+        if (++solves > kConflictSolves) {
+            irreducible = false;
+            conflict.push_back(row);
+            continue;
+        }
+        // From the last basis only: a cold solve of each would cost the
+        // search minutes on a large model.
         release(row);
-        if (!Infeasible()) {
+        if (!Infeasible(false)) {
             restore(row);
             conflict.push_back(row);
         }

@@ -35,7 +35,9 @@ public:
     void ShiftRows(const std::vector<double>& shift);
 
     // CLP's status: 0 optimal, 1 infeasible, 2 unbounded, other failed.
-    int Solve();
+    // From the last basis; an end other than optimal is confirmed from a
+    // slack basis unless confirmFromScratch is false.
+    int Solve(bool confirmFromScratch = true);
     const double* Solution() const { return m_lp.primalColumnSolution(); }
     const double* Duals() const { return m_lp.dualRowSolution(); }
     const double* ReducedCosts() const { return m_lp.dualColumnSolution(); }
@@ -47,8 +49,12 @@ public:
     std::vector<double> PrimalRay();
     // With every slack at zero: an irreducible infeasible set of rows, or
     // none when the rows are feasible; `weights` gets each row's entry of
-    // the set's Farkas ray (0 outside it).
-    std::vector<int> IrreducibleInfeasibleRows(std::vector<double>& weights);
+    // the set's Farkas ray (0 outside it).  The deletion filter solves one
+    // LP per row it tests and stops after kConflictSolves of them: the rows
+    // not tested stay in the set, still infeasible though perhaps not
+    // irreducible, and `irreducible` says which.
+    static constexpr int kConflictSolves = 200;
+    std::vector<int> IrreducibleInfeasibleRows(std::vector<double>& weights, bool& irreducible);
 
 private:
     struct RowLayout {
@@ -56,7 +62,7 @@ private:
         std::vector<int> linearPositions;          // per linear term
         std::vector<int> bilinearPositions;        // two per bilinear term: first's, second's
     };
-    bool Infeasible();
+    bool Infeasible(bool confirmFromScratch = true);
 
     int m_columns = 0, m_rows = 0;
     std::vector<RowLayout> m_layout;

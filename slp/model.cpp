@@ -311,7 +311,9 @@ Model ReadModel(const std::string& path) {
         throw std::runtime_error(path + ": byte " + std::to_string(tooDeep + 1) + ": arrays and objects nested deeper than " +
                                  std::to_string(kNestingLimit) + " levels");
     rapidjson::Document document;
-    document.Parse<rapidjson::kParseIterativeFlag>(text.c_str(), text.size());
+    // Full precision: every number reads back as the double written, so a
+    // model run from its file is the model that was written.
+    document.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag>(text.c_str(), text.size());
     if (document.HasParseError())
         throw std::runtime_error(path + ": byte " + std::to_string(document.GetErrorOffset() + 1) +
                                  ": " + rapidjson::GetParseError_En(document.GetParseError()));

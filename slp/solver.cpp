@@ -133,7 +133,7 @@ private:
     bool PerturbZeroGradients(IterationRecord& record);
     void Diagnose(int status, Result& result);
     void FindConflict(Result& result);
-    std::string ConflictText(const std::vector<int>& rows) const;
+    std::string ConflictText(const std::vector<int>& rows, bool irreducible) const;
     void KeepMultipliers();
 
     const Model& m_original;
@@ -439,7 +439,7 @@ void SlpRun::FindConflict(Result& result) {
     SetBounds(false);  // the model's bounds within the boxes, not the steps' rule
     m_lp.Expand(m_model, m_x, 0.0, 1.0);
     std::vector<double> weights;
-    result.conflictRows = m_lp.IrreducibleInfeasibleRows(weights);
+    result.conflictRows = m_lp.IrreducibleInfeasibleRows(weights, result.conflictIrreducible);
     result.rowDiagnosis.assign(m, 0.0);
     for (int row : result.conflictRows) {
         const double weight = weights[static_cast<size_t>(row)] * m_scaling.row[static_cast<size_t>(row)];
@@ -449,7 +449,7 @@ void SlpRun::FindConflict(Result& result) {
 }
 
 // "rows R1, R2 of the last linearisation conflict (variables X, Y)".
-std::string SlpRun::ConflictText(const std::vector<int>& rows) const {
+std::string SlpRun::ConflictText(const std::vector<int>& rows, bool irreducible) const {
     std::string names, variables;
     std::vector<bool> listed(m_x.size(), false);
     for (int row : rows) {
@@ -466,7 +466,10 @@ std::string SlpRun::ConflictText(const std::vector<int>& rows) const {
             list(term.second);
         }
     }
-    return "an irreducible infeasible set of the last linearisation: " + names + " (variables " + variables + ")";
+    const std::string set = irreducible ? "an irreducible infeasible set"
+                                        : "an infeasible set (its first " + std::to_string(Linearisation::kConflictSolves) +
+                                              " rows tested one by one, the rest kept untested)";
+    return set + " of the last linearisation: " + names + " (variables " + variables + ")";
 }
 
 Result SlpRun::Run() {
@@ -555,7 +558,8 @@ Result SlpRun::Run() {
             described.information.push_back("locally infeasible: the violation stalls at " +
                                             Number(described.maxViolation));
             FindConflict(result);
-            if (!result.conflictRows.empty()) described.errors.push_back(ConflictText(result.conflictRows));
+            if (!result.conflictRows.empty())
+                described.errors.push_back(ConflictText(result.conflictRows, result.conflictIrreducible));
         } else if (settled) {
             described.information.push_back("converged");
         }

@@ -64,7 +64,8 @@ struct Result {
     int lpStatus = 0;  // of the last LP: 0 optimal, 1 infeasible, 2 unbounded, other
     std::vector<double> rowDiagnosis;               // per constraint (LP infeasible)
     std::vector<int> blamedRows, blamedColumns;     // (LP unbounded), from 0
-    std::vector<int> conflictRows;                  // an irreducible infeasible set (infeasible end)
+    std::vector<int> conflictRows;                  // an infeasible set (infeasible end)
+    bool conflictIrreducible = true;                // no row of it can be left out
     std::vector<std::string> startEnds;             // each start's end, when there were several
 };
 

@@ -110,6 +110,31 @@ class FalseVerdicts(unittest.TestCase):
         self.check(scaled_rows(load("haverly1"), 1e8), "haverly1_rows", 400)
 
 
+class LongConflict(unittest.TestCase):
+    """An infeasible end whose conflict spans more rows than the deletion
+    filter tests one LP each (on the 480-period refinery that search ran
+    for hours): the untested rows are kept, and the message says the set
+    may not be irreducible."""
+
+    def test_a_chain_of_rows_longer_than_the_filter_is_named_untested(self):
+        links = 250
+        variables = [{"name": "Q", "lower": 1, "upper": 3, "start": 2}, {"name": "W", "lower": 1, "upper": 1}]
+        variables += [{"name": f"X{i}"} for i in range(links + 1)]
+        rows = [{"name": "SOURCE", "type": "=", "linear": {"X0": 1}, "bilinear": [["Q", "W", -1]]}]
+        rows += [{"name": f"LINK{i}", "type": "=", "linear": {f"X{i + 1}": 1, f"X{i}": -1}} for i in range(links)]
+        rows += [{"name": "SINK", "type": "<=", "rhs": 0.5, "linear": {f"X{links}": 1}}]
+        path = written(model_of(variables, {"linear": {"Q": 1}}, rows), "long_conflict")
+        verdict, _ = slp(path)
+        self.assertEqual(verdict, "Infeasible")
+        with open(os.path.join(WORK, "long_conflict.vdr"), encoding="utf-8") as file:
+            errors = json.load(file)["iterations"][-1]["errors"]
+        conflict = [error for error in errors if "infeasible set" in error]
+        self.assertEqual(len(conflict), 1, errors)
+        self.assertIn("the rest kept untested", conflict[0])
+        for name in ("SOURCE", "LINK0", f"LINK{links - 1}", "SINK"):
+            self.assertIn(name, conflict[0])
+
+
 def refinery(periods):
     path = os.path.join(WORK, f"refinery{periods}.json")
     subprocess.run([TARNSLP, "--write-refinery", path, "--periods", str(periods)], check=True,
@@ -160,7 +185,15 @@ class AgainstIpopt(unittest.TestCase):
     different local optima of the pooling models, which is counted and shown:
     at most 5 of the 60 (Haverly 2 ending at 400 where Ipopt finds 600, and
     one Haverly 1 start where tarnslp finds 400 and Ipopt 100).  A step box
-    that let the flows reach zero at once used to leave 16 at 0, 100 or 125."""
+    that let the flows reach zero at once used to leave 16 at 0, 100 or 125.
+    From the four Haverly 2 starts Ipopt drops the pool's flow to Y to zero
+    in a few iterations while the pool's sulfur rises to 3 (crude A only, the
+    pool's product going to X); tarnslp's flow can go only halfway to zero a
+    step, so its first LP meets Y's sulfur limit by lowering the pool's
+    sulfur a whole box, below the 2.4 at which pool product pays in X, and
+    from there the local optimum is 400.  Letting a flow reach zero where its
+    partner keeps a gradient in another row sends three of them to 600, but
+    five Haverly 1 starts to 100 and three Haverly 3 starts to 125."""
 
     def compare(self, path):
         verdict, objective = slp(path)

@@ -44,16 +44,32 @@ class Pane:
         return self.wait_for(lambda shown: re.search(pattern, shown, re.M), seconds, repr(pattern))
 
     def wait_for(self, condition, seconds=30, pattern="a condition"):
-        """The screen once `condition(screen)` holds, or None."""
+        """The screen once `condition(screen)` holds on a screen the view
+        has finished drawing, or None."""
         deadline = time.monotonic() + seconds
         while True:
             shown = self.screen()
             if condition(shown):
-                return shown
+                shown = self.drawn(shown)
+                if condition(shown):
+                    return shown
             if time.monotonic() > deadline:
                 print("--- screen while waiting for %s:\n%s---" % (pattern, shown), flush=True)
                 return None
             time.sleep(0.1)
+
+    def drawn(self, shown, seconds=3):
+        """The screen once two captures in a row are alike: a capture taken
+        while the view is still writing a screen holds only its first
+        lines.  (A screen that keeps changing is taken as it last was.)"""
+        limit = time.monotonic() + seconds
+        while time.monotonic() < limit:
+            time.sleep(0.05)
+            again = self.screen()
+            if again == shown:
+                break
+            shown = again
+        return shown
 
     def status(self):
         lines = self.screen().rstrip("\n").split("\n")

@@ -45,7 +45,9 @@ public:
         : m_files(std::move(files)),
           m_progress(progress ? std::move(*progress) : RunProgress{}),
           m_cursor(cursor),
-          m_progressStamp(StampOf(m_files.progress.string())),
+          // (No stamp yet: one taken now could already count lines added
+          // since the progress was read at the start, which the first
+          // look then reads from the cursor.)
           m_reportWatch(std::nullopt, FileWatch::Clock::now()) {
         if (m_progress.run.empty()) m_progress.run = m_files.runData.filename().string();
         m_state = StateNow();

@@ -81,11 +81,13 @@ async function clickOutlineItem(page, id, part) {
   await page.click(`#region-${id} > .item ${part}`);
 }
 
+// Keys scroll at once: an animated scroll still running when a test moves
+// on would land after the page's own jump and undo it.
 function launchBrowser() {
   return puppeteer.launch({
     executablePath: chromium,
     headless: true,
-    args: ["--no-sandbox", "--disable-gpu", "--no-first-run"],
+    args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-smooth-scrolling"],
   });
 }
 

@@ -25,6 +25,7 @@ class Pane:
         for key, value in {"TERM": "xterm-256color", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", **(env or {})}.items():
             arguments += ["-e", "%s=%s" % (key, value)]
         self.tmux(*arguments, command)
+        self.barrier = 0
 
     def tmux(self, *arguments):
         return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", *arguments],
@@ -50,7 +51,7 @@ class Pane:
         while True:
             shown = self.screen()
             if condition(shown):
-                shown = self.drawn(shown)
+                shown = self.drawn()
                 if condition(shown):
                     return shown
             if time.monotonic() > deadline:
@@ -58,18 +59,35 @@ class Pane:
                 return None
             time.sleep(0.1)
 
-    def drawn(self, shown, seconds=3):
-        """The screen once two captures in a row are alike: a capture taken
-        while the view is still writing a screen holds only its first
-        lines.  (A screen that keeps changing is taken as it last was.)"""
-        limit = time.monotonic() + seconds
-        while time.monotonic() < limit:
-            time.sleep(0.05)
-            again = self.screen()
-            if again == shown:
-                break
-            shown = again
-        return shown
+    def drawn(self, seconds=30):
+        """The screen once the view has finished drawing it: its process
+        waits for a key, and tmux has read everything it wrote before (a
+        title written to the pane's terminal after it has come through).
+        A capture taken while the view is still writing holds only its
+        first lines."""
+        deadline = time.monotonic() + seconds
+        while not self.view_waiting() and time.monotonic() < deadline:
+            time.sleep(0.01)
+        self.barrier += 1
+        title = "drawn-%d" % self.barrier
+        terminal = os.open(self.display("#{pane_tty}"), os.O_WRONLY | os.O_NOCTTY)
+        try:
+            os.write(terminal, b"\033]2;%s\007" % title.encode())
+        finally:
+            os.close(terminal)
+        while self.display("#{pane_title}") != title and time.monotonic() < deadline:
+            time.sleep(0.01)
+        return self.screen()
+
+    def display(self, form):
+        return self.tmux("display-message", "-p", "-t", "0", form).rstrip("\n")
+
+    def view_waiting(self):
+        """Whether every tarnview in the pane waits in poll for a key (or
+        none runs there)."""
+        pane = self.display("#{pane_pid}")
+        views = descendants(int(pane), "tarnview") if pane.isdigit() else []
+        return all(waiting_in_poll(pid) for pid in views)
 
     def status(self):
         lines = self.screen().rstrip("\n").split("\n")
@@ -77,6 +95,44 @@ class Pane:
 
     def close(self):
         self.tmux("kill-server")
+
+
+def descendants(root, name):
+    """`root` and the processes below it named `name`."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as stat:
+                fields = stat.read().rsplit(")", 1)
+            comm = fields[0].split("(", 1)[1]
+            parent = int(fields[1].split()[1])
+        except (OSError, IndexError, ValueError):
+            continue
+        children.setdefault(parent, []).append((int(entry), comm))
+    found, queue = [], [root]
+    try:
+        with open("/proc/%d/comm" % root) as comm:
+            if comm.read().strip() == name:
+                found.append(root)
+    except OSError:
+        pass
+    while queue:
+        for pid, comm in children.get(queue.pop(), []):
+            queue.append(pid)
+            if comm == name:
+                found.append(pid)
+    return found
+
+
+def waiting_in_poll(pid):
+    try:
+        with open("/proc/%d/wchan" % pid) as wchan:
+            waits_in = wchan.read()
+    except OSError:
+        return True  # ended
+    return "poll" in waits_in or "select" in waits_in
 
 
 def shell_pane(env=None, width=100, height=30):

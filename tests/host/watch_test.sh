@@ -154,12 +154,15 @@ mkdir "$late"
 start_watch "$late"
 close_run "$late/first.vdr"
 expect_line "wrote $late/first.log" "before the large run"
-# The report process of a run, once it is there.
+# The report process of a run, once it is there: looked for again at each
+# change in the run's folder (its run opened, its report written), or after
+# a second without one.
 report_process() {
-    for wait in $(seq 600); do
+    local until=$((SECONDS + 60))
+    while [ $SECONDS -lt $until ]; do
         child=$(cat /proc/$watch/task/$watch/children 2> /dev/null)
         [ -n "$child" ] && [ -e "$1" ] && return
-        sleep 0.1
+        python3 "$(dirname "$0")/../file_events.py" 1 "$(dirname "$1")"
     done
     fail "no report process writing $1"
 }

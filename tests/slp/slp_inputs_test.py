@@ -16,6 +16,9 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from file_events import FileEvents  # noqa: E402
+
 TARNSLP = sys.argv[1]
 WORK = tempfile.mkdtemp(prefix="tarn-slp-inputs-test-")
 VALID = {"name": "M", "variables": [{"name": "X", "upper": 10}],
@@ -187,9 +190,10 @@ class EndingSignals(unittest.TestCase):
                                            stderr=subprocess.PIPE)
                 deadline = time.monotonic() + 120
                 # Wait for the run's progress: the solve has begun.
-                while "refinery.vdr.progress" not in os.listdir(out) and process.poll() is None:
-                    self.assertLess(time.monotonic(), deadline)
-                    time.sleep(0.01)
+                with FileEvents(out) as events:
+                    while "refinery.vdr.progress" not in os.listdir(out) and process.poll() is None:
+                        self.assertLess(time.monotonic(), deadline)
+                        events.wait(1)  # or a second, to see whether tarnslp ended
                 process.send_signal(getattr(signal, name))
                 process.communicate(timeout=300)
                 files = sorted(os.listdir(out))
@@ -218,13 +222,14 @@ class Progress(unittest.TestCase):
                                    stderr=subprocess.PIPE)
         deadline = time.monotonic() + 120
         lines = []
-        while len(lines) < 3:
-            self.assertIsNone(process.poll(), "tarnslp ended before its progress was seen")
-            self.assertLess(time.monotonic(), deadline)
-            time.sleep(0.01)
-            if os.path.exists(progress):
-                with open(progress, encoding="utf-8") as file:
-                    lines = [json.loads(line) for line in file.read().split("\n")[:-1]]
+        with FileEvents(out) as events:
+            while len(lines) < 3:
+                self.assertIsNone(process.poll(), "tarnslp ended before its progress was seen")
+                self.assertLess(time.monotonic(), deadline)
+                events.wait(1)  # or a second, to see whether tarnslp ended
+                if os.path.exists(progress):
+                    with open(progress, encoding="utf-8") as file:
+                        lines = [json.loads(line) for line in file.read().split("\n")[:-1]]
         process.kill()
         process.communicate(timeout=60)
         return process.pid, lines

@@ -19,8 +19,12 @@ import tempfile
 import time
 import urllib.request
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from file_events import FileEvents  # noqa: E402
+
 view, tarnreport = sys.argv[1], sys.argv[2]
 WRITERS, ITERATIONS, BOUND = 8, 4, 120.0  # seconds: a bound for a busy machine, not a pace
+REPORT_SETTLES = 0.6  # seconds: a little over the half second the server lets a new report lie
 failures = []
 
 WRITER = r'''
@@ -75,8 +79,9 @@ def well_formed(answer):
 class Poller:
     """Polls /api/runs as a page would, with the generation; keeps the last rows."""
 
-    def __init__(self, base, token):
+    def __init__(self, base, token, events):
         self.url = base + "/api/runs?token=" + token
+        self.events = events
         self.generation, self.rows, self.answers = None, {}, 0
 
     def poll(self):
@@ -95,7 +100,9 @@ class Poller:
             self.poll()
             if condition(self.rows):
                 return True
-            time.sleep(0.05)  # between polls, as a page waits between its own
+            # The next poll at the next change in the study, or once a report
+            # written has lain unchanged as long as the server waits to read it.
+            self.events.wait(REPORT_SETTLES)
         check(False, what + ": %s" % self.rows)
         return False
 
@@ -106,12 +113,13 @@ def names():
 
 with tempfile.TemporaryDirectory() as study:
     os.makedirs(study + "/sub")
+    events = FileEvents(study, study + "/sub")
     server = subprocess.Popen([view, "serve", study], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     writers = []
     try:
         found = re.search(r"(http://\S+)/\?token=([0-9a-f]{32})#runs", server.stdout.readline() + server.stdout.readline())
         check(found is not None, "the address of the folder table printed")
-        poller = Poller(found.group(1), found.group(2))
+        poller = Poller(found.group(1), found.group(2), events)
         poller.poll()
         check(poller.rows == {}, "an empty folder: no rows")
         for k, name in enumerate(names()):

@@ -4,10 +4,19 @@ checks the tests share (the terminal's modes after the view ends)."""
 import os
 import re
 import subprocess
+import sys
 import tempfile
 import time
 
 failures = []
+
+
+def finish():
+    """Ends a test program: status 1 when a check failed."""
+    if failures:
+        print("%d failure(s)" % len(failures))
+        sys.exit(1)
+    print("all passed")
 
 
 def check(condition, what):

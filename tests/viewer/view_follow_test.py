@@ -14,12 +14,11 @@ import json
 import math
 import os
 import re
-import signal
 import subprocess
 import sys
 import tempfile
 
-from terminal_pane import check, check_sane, ended_sane, failures, shell_pane
+from terminal_pane import check, check_sane, ended_sane, finish, shell_pane
 
 view, build = sys.argv[1], sys.argv[2]
 STANDIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "progress_standin.py")
@@ -280,7 +279,4 @@ with tempfile.TemporaryDirectory() as directory:
     closed_without_report(directory)
     run_again(directory)
     refused_at_start(directory)
-if failures:
-    print("%d failure(s)" % len(failures))
-    sys.exit(1)
-print("all passed")
+finish()

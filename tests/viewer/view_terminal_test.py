@@ -15,7 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-from terminal_pane import Pane, check, check_sane, ended_sane, failures, shell_pane
+from terminal_pane import Pane, check, check_sane, ended_sane, failures, finish, shell_pane
 
 view = sys.argv[1]
 def table_row_name(path):
@@ -371,7 +371,4 @@ else:
         names_as_targets(report_path)
     terminal_and_signals(sys.argv[2])
     control_characters_and_reload()
-if failures:
-    print("%d failure(s)" % len(failures))
-    sys.exit(1)
-print("all passed")
+finish()

@@ -186,10 +186,12 @@ bool StartsAnew(int file, const ProgressCursor& cursor) {
     return got < start.size() || start != cursor.firstLine;
 }
 
+enum class Look { kFailed, kUnchanged, kRead };
+
 // The bytes of a regular file from `from` to its end as it is now (or the
 // whole file when it is not the one `cursor` read, is shorter than that,
-// or starts anew).
-bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, std::string& bytes,
+// or starts anew); kUnchanged when nothing was written since `cursor`.
+Look ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, std::string& bytes,
                   std::string& error) {
     const std::string name = path.string();
     // Without waiting: a FIFO in the file's place would block the open.
@@ -201,24 +203,24 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
             error = name + ": is " + KindOfFile(status.st_mode) + ", not a run's progress";
         else
             error = name + ": cannot open: " + std::strerror(cause);
-        return false;
+        return Look::kFailed;
     }
     if (::fstat(file.get(), &status) != 0) {
         error = name + ": cannot read its size: " + std::strerror(errno);
-        return false;
+        return Look::kFailed;
     }
     if (!S_ISREG(status.st_mode)) {
         error = name + ": is " + KindOfFile(status.st_mode) + ", not a run's progress";
-        return false;
+        return Look::kFailed;
     }
     const auto size = static_cast<std::uint64_t>(status.st_size);
     if (size > kMaxProgressBytes) {
         error = name + ": is larger than " + std::to_string(kMaxProgressBytes >> 20) + " MiB, not a run's progress";
-        return false;
+        return Look::kFailed;
     }
     restart = cursor.lines == 0 || cursor.device != status.st_dev || cursor.inode != status.st_ino ||
               size < cursor.offset;
-    if (!restart && size == cursor.size) return true;  // nothing written since
+    if (!restart && size == cursor.size) return Look::kUnchanged;
     restart = restart || StartsAnew(file.get(), cursor);
     cursor.size = size;
     const std::uint64_t from = restart ? 0 : cursor.offset;
@@ -230,7 +232,7 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
         if (read < 0 && errno == EINTR) continue;
         if (read < 0) {
             error = name + ": cannot read: " + std::strerror(errno);
-            return false;
+            return Look::kFailed;
         }
         if (read == 0) break;  // cut short while read: the rest is read later
         got += static_cast<std::size_t>(read);
@@ -243,7 +245,7 @@ bool ReadNewBytes(const fs::path& path, ProgressCursor& cursor, bool& restart, s
         cursor.firstLine = firstEnd == std::string::npos ? std::string()
                                                          : bytes.substr(0, std::min(firstEnd + 1, kFirstLineKept));
     }
-    return true;
+    return Look::kRead;
 }
 
 }  // namespace
@@ -269,8 +271,8 @@ bool ReadRunProgressFrom(const fs::path& path, RunProgress& progress, ProgressCu
     ProgressCursor next = cursor;
     bool restart = false;
     std::string bytes;
-    if (!ReadNewBytes(path, next, restart, bytes, error)) return false;
-    if (!restart && next.size == cursor.size) return true;
+    if (const Look look = ReadNewBytes(path, next, restart, bytes, error); look != Look::kRead)
+        return look == Look::kUnchanged;
     RunProgress fresh;
     RunProgress& into = restart ? fresh : progress;
     const std::size_t iterationsBefore = into.iterations.size();

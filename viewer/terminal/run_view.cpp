@@ -45,9 +45,6 @@ public:
         : m_files(std::move(files)),
           m_progress(progress ? std::move(*progress) : RunProgress{}),
           m_cursor(cursor),
-          // (No stamp yet: one taken now could already count lines added
-          // since the progress was read at the start, which the first
-          // look then reads from the cursor.)
           m_reportWatch(std::nullopt, FileWatch::Clock::now()) {
         if (m_progress.run.empty()) m_progress.run = m_files.runData.filename().string();
         m_state = StateNow();
@@ -85,32 +82,29 @@ private:
         return changed;
     }
 
+    // (The cursor tells whether anything was written since the last look.)
     bool ReadNewProgress() {
-        const auto stamp = StampOf(m_files.progress.string());
-        if (!stamp) {
+        if (!Exists(m_files.progress)) {
             // Closed or abandoned: the run's other files tell the rest.
             const bool hadProblem = !m_progressProblem.empty();
             m_progressProblem.clear();
-            m_progressStamp.reset();
             return hadProblem;
         }
-        if (stamp == m_progressStamp && m_progress.complete) return false;
         const ProgressCursor before = m_cursor;
         std::string error;
         if (!ReadRunProgressFrom(m_files.progress, m_progress, m_cursor, error)) {
             if (!Exists(m_files.progress)) return false;  // removed while read: closed
             const bool news = error != m_progressProblem;
             m_progressProblem = error;
-            m_progressStamp = stamp;
             return news;
         }
+        const bool hadProblem = !m_progressProblem.empty();
         m_progressProblem.clear();
-        m_progressStamp = stamp;
-        ++m_progressVersion;
-        if (m_cursor.lines < before.lines || m_cursor.inode != before.inode || m_cursor.device != before.device) {
-            m_message = m_files.progress.filename().string() + " was written anew: read again from its start";
-        }
-        return m_cursor.offset != before.offset || m_cursor.lines != before.lines;
+        const bool anew = m_cursor.lines < before.lines || m_cursor.inode != before.inode || m_cursor.device != before.device;
+        const bool moved = anew || m_cursor.offset != before.offset || m_cursor.lines != before.lines;
+        if (anew) m_message = m_files.progress.filename().string() + " was written anew: read again from its start";
+        if (moved) ++m_progressVersion;
+        return moved || hadProblem;
     }
 
     // Once the report has stayed the same for a moment: read it, and hand
@@ -263,7 +257,6 @@ private:
     RunFiles m_files;
     RunProgress m_progress;
     ProgressCursor m_cursor;
-    std::optional<FileStamp> m_progressStamp;
     FileWatch m_reportWatch;
     RunState m_state = RunState::kRunning;
     std::string m_progressProblem, m_reportProblem;  // a line refused; a report refused

@@ -203,6 +203,15 @@ double Linearisation::LargestMultiplierAtSlackBound() const {
     return largest;
 }
 
+double Linearisation::LargestMetRowMultiplier(double tolerance) const {
+    double largest = 0;
+    const int first = m_columns - SlackCount();
+    for (int k = 0; k < SlackCount(); ++k)
+        if (Solution()[first + k] <= tolerance)
+            largest = std::max(largest, std::fabs(Duals()[m_slackRow[static_cast<size_t>(k)]]));
+    return largest;
+}
+
 std::vector<double> Linearisation::FarkasRay() {
     std::unique_ptr<double[]> ray(m_lp.infeasibilityRay());
     if (!ray) return {};

@@ -45,6 +45,9 @@ public:
     double PredictedMerit() const;
     // The largest row multiplier among the slacks held at their bound (0 if none).
     double LargestMultiplierAtSlackBound() const;
+    // The largest multiplier of a row met by the LP without its slack
+    // (slack at most `tolerance`; 0 if none).
+    double LargestMetRowMultiplier(double tolerance) const;
     std::vector<double> FarkasRay();
     std::vector<double> PrimalRay();
     // With every slack at zero: an irreducible infeasible set of rows, or

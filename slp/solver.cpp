@@ -126,6 +126,7 @@ private:
     void SetBounds(bool partwayToBounds = true);
     int SolveLp(IterationRecord& record);
     int RaisePenaltyForSlacks(int status, IterationRecord& record);
+    int RaisePenaltyToMultipliers(int status, IterationRecord& record);
     std::vector<double> Candidate() const;
     bool CorrectStep(std::vector<double>& candidate, double predictedMerit);
     bool TakeStep(const std::vector<double>& candidate, double predictedMerit, IterationRecord& record);
@@ -251,10 +252,27 @@ int SlpRun::RaisePenaltyForSlacks(int status, IterationRecord& record) {
     return status;
 }
 
+// A row the LP meets, but whose multiplier has reached the penalty, is met
+// only while meeting it costs no more than paying for its violation: the merit is not yet
+// exact, and the steps trade the rows' curvature for objective, drifting
+// off the rows.  While the point is off them, the penalty rises tenfold,
+// once an iteration.
+int SlpRun::RaisePenaltyToMultipliers(int status, IterationRecord& record) {
+    if (status != 0 || m_phase != Phase::Optimality || m_penalty >= m_options.maxPenalty) return status;
+    if (m_lp.LargestMetRowMultiplier(m_options.feasibilityTolerance) < m_penalty * (1 - 1e-7)) return status;
+    double worst = 0;
+    TotalViolation(m_x, &worst);
+    if (worst <= m_options.feasibilityTolerance) return status;  // on the rows: nothing traded yet
+    m_penalty = std::min(m_options.maxPenalty, 10 * m_penalty);
+    record.information.push_back("penalty raised to " + Number(m_penalty) + ": a row's multiplier reached it");
+    m_lp.SetSlackCosts(m_penalty);
+    return RaisePenaltyForSlacks(m_lp.Solve(), record);
+}
+
 int SlpRun::SolveLp(IterationRecord& record) {
     SetBounds();
     m_lp.Expand(m_model, m_x, ObjectiveWeight() * m_sign, SlackCost());
-    return RaisePenaltyForSlacks(m_lp.Solve(), record);
+    return RaisePenaltyToMultipliers(RaisePenaltyForSlacks(m_lp.Solve(), record), record);
 }
 
 void SlpRun::KeepMultipliers() {

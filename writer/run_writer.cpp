@@ -470,8 +470,6 @@ RunWriter::RunWriter(const fs::path& target, std::uint64_t largestFile) {
     s.document.StartObject();
     json::Key(s.document, "format");
     json::Text(s.document, rules::kFormatName);
-    json::Key(s.document, "version");
-    json::Integer(s.document, rules::kVersion);
     json::Key(s.document, "iterations");
     s.document.StartArray();
     s.Flush();
@@ -885,6 +883,11 @@ void RunWriter::Abandon() {
 void RunWriter::State::WriteRest() {
     document.EndArray();
     stream.BreakLine();
+    // The oldest version that holds what the run was given, so that a
+    // reader of the older version reads a run without forms.
+    const bool formGiven = std::any_of(equationForms.begin(), equationForms.end(),
+                                       [](const std::string& form) { return !form.empty(); });
+    json::IntegerMember(document, "version", formGiven ? rules::kFormVersion : rules::kOldestVersion);
     json::Key(document, "case");
     document.StartObject();
     json::IntegerMember(document, "number", header.number);

@@ -12,8 +12,8 @@
 namespace tarn::rules {
 
 inline constexpr std::string_view kFormatName = "tarn-vdr";
-// The versions read; writers write the newest.  Version 2 added the
-// equations' algebraic forms.
+// The versions read; writers write the oldest that holds what they were
+// given.  Version 2 added the equations' algebraic forms.
 inline constexpr std::int64_t kOldestVersion = 1;
 inline constexpr std::int64_t kVersion = 2;
 inline constexpr std::int64_t kFormVersion = 2;

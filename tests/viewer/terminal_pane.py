@@ -77,9 +77,12 @@ class Pane:
         deadline = time.monotonic() + seconds
         while not self.view_waiting() and time.monotonic() < deadline:
             time.sleep(0.01)
+        tty = self.display("#{pane_tty}")
+        if not tty:
+            return self.screen()  # the pane has ended
         self.barrier += 1
         title = "drawn-%d" % self.barrier
-        terminal = os.open(self.display("#{pane_tty}"), os.O_WRONLY | os.O_NOCTTY)
+        terminal = os.open(tty, os.O_WRONLY | os.O_NOCTTY)
         try:
             os.write(terminal, b"\033]2;%s\007" % title.encode())
         finally:

@@ -3,6 +3,8 @@ one pane, typed into with send-keys and read with capture-pane, and the
 checks the tests share (the terminal's modes after the view ends)."""
 import os
 import re
+import select
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -35,6 +37,14 @@ class Pane:
             arguments += ["-e", "%s=%s" % (key, value)]
         self.tmux(*arguments, command)
         self.barrier = 0
+        # What the pane writes, as tmux reads it: a mark sent through the
+        # pane's terminal has been read (and drawn) once it comes out here.
+        self.folder = tempfile.mkdtemp(prefix="tarnview-pane-")
+        fifo = os.path.join(self.folder, "output")
+        os.mkfifo(fifo)
+        self.output = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+        self.tmux("pipe-pane", "-O", "-t", "0", "cat > %s" % fifo)
+        self.seen = b""
 
     def tmux(self, *arguments):
         return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", *arguments],
@@ -71,25 +81,38 @@ class Pane:
     def drawn(self, seconds=30):
         """The screen once the view has finished drawing it: its process
         waits for a key, and tmux has read everything it wrote before (a
-        title written to the pane's terminal after it has come through).
+        mark written to the pane's terminal after it has come through).
         A capture taken while the view is still writing holds only its
         first lines."""
         deadline = time.monotonic() + seconds
-        while not self.view_waiting() and time.monotonic() < deadline:
-            time.sleep(0.01)
+        while self.passed_mark(deadline) and not self.view_waiting():
+            pass  # the view is still at work: each look waits for a mark to come through
+        self.passed_mark(deadline)
+        return self.screen()
+
+    def passed_mark(self, deadline):
+        """Sends a mark (a title) through the pane's terminal and waits until
+        tmux has read it: False when the pane has ended or the deadline passed."""
         tty = self.display("#{pane_tty}")
         if not tty:
-            return self.screen()  # the pane has ended
+            return False
         self.barrier += 1
-        title = "drawn-%d" % self.barrier
+        mark = b"\033]2;drawn-%d\007" % self.barrier
         terminal = os.open(tty, os.O_WRONLY | os.O_NOCTTY)
         try:
-            os.write(terminal, b"\033]2;%s\007" % title.encode())
+            os.write(terminal, mark)
         finally:
             os.close(terminal)
-        while self.display("#{pane_title}") != title and time.monotonic() < deadline:
-            time.sleep(0.01)
-        return self.screen()
+        while mark not in self.seen:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.output], [], [], left)[0]:
+                return False
+            read = os.read(self.output, 65536)
+            if not read:
+                return False  # the pane has ended
+            self.seen = self.seen[-len(mark):] + read
+        self.seen = self.seen[self.seen.index(mark) + len(mark):]
+        return True
 
     def display(self, form):
         return self.tmux("display-message", "-p", "-t", "0", form).rstrip("\n")
@@ -107,6 +130,8 @@ class Pane:
 
     def close(self):
         self.tmux("kill-server")
+        os.close(self.output)
+        shutil.rmtree(self.folder, ignore_errors=True)
 
 
 def descendants(root, name):

@@ -253,10 +253,10 @@ int SlpRun::RaisePenaltyForSlacks(int status, IterationRecord& record) {
 }
 
 // A row the LP meets, but whose multiplier has reached the penalty, is met
-// only while meeting it costs no more than paying for its violation: the merit is not yet
-// exact, and the steps trade the rows' curvature for objective, drifting
-// off the rows.  While the point is off them, the penalty rises tenfold,
-// once an iteration.
+// only while meeting it costs no more than paying for its violation: the
+// merit is not yet exact, and the steps trade the rows' curvature for
+// objective, drifting off the rows.  While the point is off them, the
+// penalty rises tenfold, once an iteration.
 int SlpRun::RaisePenaltyToMultipliers(int status, IterationRecord& record) {
     if (status != 0 || m_phase != Phase::Optimality || m_penalty >= m_options.maxPenalty) return status;
     if (m_lp.LargestMetRowMultiplier(m_options.feasibilityTolerance) < m_penalty * (1 - 1e-7)) return status;

@@ -155,16 +155,29 @@ start_watch "$late"
 close_run "$late/first.vdr"
 expect_line "wrote $late/first.log" "before the large run"
 # The report process of a run, once it is there: looked for again at each
-# change in the run's folder (its run opened, its report written), or after
-# a second without one.
+# change in the run's folder (its run opened, its report written), the
+# folder watched before the first look so that no change is missed.
 report_process() {
-    local until=$((SECONDS + 60))
-    while [ $SECONDS -lt $until ]; do
-        child=$(cat /proc/$watch/task/$watch/children 2> /dev/null)
-        [ -n "$child" ] && [ -e "$1" ] && return
-        python3 "$(dirname "$0")/../file_events.py" 1 "$(dirname "$1")"
-    done
-    fail "no report process writing $1"
+    child=$(python3 - "$(dirname "$0")/.." "$watch" "$1" <<'EOF'
+import os, sys, time
+sys.path.insert(0, sys.argv[1])
+from file_events import FileEvents
+watch, log = sys.argv[2], sys.argv[3]
+deadline = time.monotonic() + 60
+with FileEvents(os.path.dirname(log)) as events:
+    while time.monotonic() < deadline:
+        try:
+            with open("/proc/%s/task/%s/children" % (watch, watch)) as listed:
+                children = listed.read().split()
+        except OSError:
+            children = []
+        if children and os.path.exists(log):
+            print(children[0])
+            break
+        events.wait(min(1, deadline - time.monotonic()))
+EOF
+)
+    [ -n "$child" ] || fail "no report process writing $1"
 }
 # A run closed again while its report is written (held stopped meanwhile):
 # its report is written again.

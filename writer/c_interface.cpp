@@ -247,6 +247,10 @@ int tarn_run_writer_add_coefficient(tarn_run_writer* writer, int equation, int v
                    [&](rd::RunWriter& run) { run.AddCoefficient(equation, variable, coefficient); });
 }
 
+int tarn_run_writer_mark_linearised(tarn_run_writer* writer, int equation, int variable) {
+    return Guarded(writer, [&](rd::RunWriter& run) { run.MarkLinearised(equation, variable); });
+}
+
 int tarn_run_writer_use_model_options(tarn_run_writer* writer) {
     return Guarded(writer, [](rd::RunWriter& run) { run.UseModelOptions(); });
 }

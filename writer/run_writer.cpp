@@ -139,6 +139,7 @@ std::string DateNow() {
 namespace room {
 constexpr std::uint64_t kFixed = 1024;  // keys, tolerances, the LP status
 constexpr std::uint64_t kPerVariable = 200, kPerEquation = 250, kPerCoefficient = 70, kPerForm = 16;
+constexpr std::uint64_t kPerLinearised = 2 * json::kIntegerBytes + 4;
 constexpr std::uint64_t kPerDiagnosisItem = json::kIntegerBytes + 2;
 constexpr std::uint64_t kPerOption = 8;
 std::uint64_t Texts(std::span<const std::string_view> texts) {
@@ -372,6 +373,8 @@ struct RunWriter::State {
     NameIndex<Equation> equationNames{"model.equations", equations};
     std::vector<Coefficient> matrix;
     MatrixIndex matrixPairs;
+    std::vector<std::pair<int, int>> linearised;  // marked pairs, in order
+    MatrixIndex linearisedPairs;
     bool modelOptionsUsed = false;
     OptionSet modelOptions{"model.options"}, solverOptions{"solver.options"}, lpOptions{"lp.options"};
     Tolerances tolerances;
@@ -614,6 +617,22 @@ void RunWriter::AddCoefficient(int equation, int variable, double coefficient) {
     s.matrix.push_back({equation, variable, coefficient});
     s.matrixPairs.Add(equation, variable, s.matrix.size() - 1);
     s.restBytes += room::kPerCoefficient;
+}
+
+void RunWriter::MarkLinearised(int equation, int variable) {
+    State& s = *m_state;
+    const auto held = s.Hold();
+    s.CheckOpen();
+    const auto path = [&s] { return Indexed("model.linearised", s.linearised.size()); };
+    s.CheckItem(equation, true, path);
+    s.CheckItem(variable, false, path);
+    if (!s.matrixPairs.Find(equation, variable)) Refuse(path(), rules::NoCoefficientToMark(equation, variable));
+    if (const auto earlier = s.linearisedPairs.Find(equation, variable))
+        Refuse(path(), rules::MarkedTwice(equation, variable, *earlier));
+    s.CheckRoom(room::kPerLinearised);
+    s.linearised.emplace_back(equation, variable);
+    s.linearisedPairs.Add(equation, variable, s.linearised.size() - 1);
+    s.restBytes += room::kPerLinearised;
 }
 
 void RunWriter::UseModelOptions() {
@@ -884,10 +903,11 @@ void RunWriter::State::WriteRest() {
     document.EndArray();
     stream.BreakLine();
     // The oldest version that holds what the run was given, so that a
-    // reader of the older version reads a run without forms.
-    const bool formGiven = std::any_of(equationForms.begin(), equationForms.end(),
-                                       [](const std::string& form) { return !form.empty(); });
-    json::IntegerMember(document, "version", formGiven ? rules::kFormVersion : rules::kOldestVersion);
+    // reader of the older version reads a run without forms or linearised
+    // coefficients.
+    const bool newerGiven = !linearised.empty() || std::any_of(equationForms.begin(), equationForms.end(),
+                                                               [](const std::string& form) { return !form.empty(); });
+    json::IntegerMember(document, "version", newerGiven ? rules::kFormVersion : rules::kOldestVersion);
     json::Key(document, "case");
     document.StartObject();
     json::IntegerMember(document, "number", header.number);
@@ -947,6 +967,19 @@ void RunWriter::State::WriteModel() {
         FlushWhenLarge();
     }
     document.EndArray();
+    if (!linearised.empty()) {
+        json::Key(document, "linearised");
+        document.StartArray();
+        for (size_t k = 0; k < linearised.size(); ++k) {
+            if (k % 16 == 0) stream.BreakLine();
+            document.StartArray();
+            json::Integer(document, linearised[k].first);
+            json::Integer(document, linearised[k].second);
+            document.EndArray();
+            FlushWhenLarge();
+        }
+        document.EndArray();
+    }
     if (modelOptionsUsed) {
         json::Key(document, "options");
         modelOptions.Write(document);

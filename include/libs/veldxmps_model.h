@@ -44,11 +44,20 @@ struct MatrixRecord {
     double coefficient;
 };
 
+// A coefficient of a nonlinear term, which the matrix holds as the
+// linearisation's value at the point the optimiser wrote it: item numbers
+// from 1 of a pair that has a coefficient.
+struct LinearisedRecord {
+    int equation;
+    int variable;
+};
+
 struct ModelRecord {
     std::string name;
     std::vector<VariableRecord> variables;
     std::vector<EquationRecord> equations;
     std::vector<MatrixRecord> matrix;
+    std::vector<LinearisedRecord> linearised;  // each pair at most once
     // False: the model has no option set (GetModelOptions hands out null).
     bool hasOptions = false;
     // (name, value text) in file order; names are unique.

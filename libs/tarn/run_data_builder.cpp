@@ -1,6 +1,7 @@
 // The run being filled from a run-data file, and the rules of its content.
 #include "run_data_builder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 #include <system_error>
@@ -65,12 +66,11 @@ void RunBuilder::CloseModel() {
     const auto& matrix = m_run.model.matrix;
     const veldxmps::MatrixProblem found =
         veldxmps::FindMatrixProblem(matrix, ItemCount(false), ItemCount(true));
-    if (found.kind == veldxmps::MatrixProblem::Kind::None) {
-        m_modelDone = true;
-        return;
-    }
-    FailAt("model.matrix[" + std::to_string(found.entry) + "]",
-           MatrixProblemText(found, matrix[found.entry]));
+    if (found.kind != veldxmps::MatrixProblem::Kind::None)
+        return FailAt("model.matrix[" + std::to_string(found.entry) + "]",
+                      MatrixProblemText(found, matrix[found.entry]));
+    CheckLinearised();
+    m_modelDone = !HasProblem();
 }
 
 std::string RunBuilder::MatrixProblemText(const veldxmps::MatrixProblem& found,
@@ -81,6 +81,37 @@ std::string RunBuilder::MatrixProblemText(const veldxmps::MatrixProblem& found,
     if (found.kind == Problem::NoSuchVariable)
         return rules::NoSuchItem(false, entry.variable, ItemCount(false), true);
     return rules::CoefficientTwice(entry.equation, entry.variable, found.earlier);
+}
+
+// Each pair of model.linearised has a coefficient in the matrix, and is
+// given once.
+void RunBuilder::CheckLinearised() {
+    const auto& pairs = m_run.model.linearised;
+    if (pairs.empty()) return;
+    const auto& matrix = m_run.model.matrix;
+    using Pair = std::pair<int, int>;
+    std::vector<Pair> coefficients(matrix.size());
+    for (size_t k = 0; k < matrix.size(); ++k) coefficients[k] = {matrix[k].equation, matrix[k].variable};
+    std::sort(coefficients.begin(), coefficients.end());
+    std::vector<std::pair<Pair, size_t>> marked(pairs.size());
+    for (size_t m = 0; m < pairs.size(); ++m) marked[m] = {{pairs[m].equation, pairs[m].variable}, m};
+    std::sort(marked.begin(), marked.end());
+    std::optional<std::pair<size_t, std::string>> first;  // the first pair at fault, by position
+    const auto fault = [&first](size_t m, std::string problem) {
+        if (!first || m < first->first) first.emplace(m, std::move(problem));
+    };
+    for (size_t k = 0; k < marked.size(); ++k) {
+        const auto [pair, m] = marked[k];
+        if (pair.first < 1 || static_cast<size_t>(pair.first) > ItemCount(true))
+            fault(m, rules::NoSuchItem(true, pair.first, ItemCount(true), true));
+        else if (pair.second < 1 || static_cast<size_t>(pair.second) > ItemCount(false))
+            fault(m, rules::NoSuchItem(false, pair.second, ItemCount(false), true));
+        else if (!std::binary_search(coefficients.begin(), coefficients.end(), pair))
+            fault(m, rules::NoCoefficientToMark(pair.first, pair.second));
+        else if (k > 0 && marked[k - 1].first == pair)
+            fault(m, rules::MarkedTwice(pair.first, pair.second, marked[k - 1].second));
+    }
+    if (first) FailAt("model.linearised[" + std::to_string(first->first) + "]", std::move(first->second));
 }
 
 void RunBuilder::CloseLp() {
@@ -226,6 +257,10 @@ bool RunBuilder::Finish() {
     if (m_firstForm && m_topLevel.Version() < rules::kFormVersion) {
         FailAt("model.equations[" + std::to_string(*m_firstForm) + "].form",
                rules::FormNeedsVersion(m_topLevel.Version()));
+        return false;
+    }
+    if (!m_run.model.linearised.empty() && m_topLevel.Version() < rules::kFormVersion) {
+        FailAt("model.linearised", rules::LinearisedNeedsVersion(m_topLevel.Version()));
         return false;
     }
     if (!m_lpChecked && !CheckDiagnosis()) return false;

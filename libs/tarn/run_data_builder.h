@@ -56,6 +56,7 @@ public:
     veldxmps::VariableRecord& Variable() { return m_run.model.variables.back(); }
     veldxmps::EquationRecord& Equation() { return m_run.model.equations.back(); }
     veldxmps::MatrixRecord& MatrixEntry() { return m_run.model.matrix.back(); }
+    veldxmps::LinearisedRecord& LinearisedPair() { return m_run.model.linearised.back(); }
     CTARNIterationData& Iteration() { return *m_run.iterations.back(); }
     CTARNIterationSolution& Solution() { return *m_run.solutions.back(); }
 
@@ -71,6 +72,7 @@ public:
     void AddVariable();
     void AddEquation();
     void AddIteration();
+    void AddLinearisedPair() { m_run.model.linearised.push_back({0, 0}); }
     void OpenTriples(bool variables);
     void CloseModel();
     void CloseLp();
@@ -109,6 +111,7 @@ private:
                                   const veldxmps::MatrixRecord& entry) const;
     void AddOption(std::vector<std::pair<std::string, std::string>>& options, OptionNames& names,
                    std::string_view name, std::string_view value);
+    void CheckLinearised();
     bool CheckDiagnosis();
     bool CheckDiagnosisList(const std::vector<int>& numbers, bool equations);
     bool CheckTripleCount(size_t iteration, bool variables);

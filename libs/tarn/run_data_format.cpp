@@ -194,6 +194,14 @@ const Container kMatrixEntry = {Shape::Tuple, kMatrixEntryValues, "values", [](R
 const Field kMatrixElement[] = {Child("", Kind::Array, kMatrixEntry)};
 const Container kMatrix = {Shape::Elements, kMatrixElement};
 
+const Field kLinearisedPairValues[] = {
+    Integer("", kI32Min, kI32Max, [](RunBuilder& b, const Value& v) { b.LinearisedPair().equation = Int(v); }),
+    Integer("", kI32Min, kI32Max, [](RunBuilder& b, const Value& v) { b.LinearisedPair().variable = Int(v); })};
+const Container kLinearisedPair = {Shape::Tuple, kLinearisedPairValues, "values",
+                                   [](RunBuilder& b) { b.AddLinearisedPair(); }};
+const Field kLinearisedElement[] = {Child("", Kind::Array, kLinearisedPair)};
+const Container kLinearised = {Shape::Elements, kLinearisedElement};
+
 const Field kModelOption[] = {OptionValue([](RunBuilder& b, const Value& v) {
     b.AddModelOption(v.optionName, v.text);
 })};
@@ -205,6 +213,7 @@ const Field kModelMembers[] = {
     Child("variables", Kind::Array, kVariables, true),
     Child("equations", Kind::Array, kEquations, true),
     Child("matrix", Kind::Array, kMatrix),
+    Child("linearised", Kind::Array, kLinearised),
     Child("options", Kind::Object, kModelOptions)};
 const Container kModel = {Shape::Members, kModelMembers, {}, nullptr,
                           [](RunBuilder& b) { b.CloseModel(); }};

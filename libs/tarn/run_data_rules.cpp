@@ -155,9 +155,29 @@ std::string VersionProblem(std::string_view shown) {
            std::to_string(kOldestVersion) + " to " + std::to_string(kVersion);
 }
 
-std::string FormNeedsVersion(std::int64_t version) {
-    return "an equation's form needs version " + std::to_string(kFormVersion) +
+namespace {
+
+std::string NeedsFormVersion(std::string_view what, std::int64_t version) {
+    return std::string(what) + " needs version " + std::to_string(kFormVersion) +
            " or later; the file is of version " + std::to_string(version);
+}
+
+}  // namespace
+
+std::string FormNeedsVersion(std::int64_t version) { return NeedsFormVersion("an equation's form", version); }
+
+std::string LinearisedNeedsVersion(std::int64_t version) {
+    return NeedsFormVersion("a linearised coefficient", version);
+}
+
+std::string NoCoefficientToMark(std::int64_t equation, std::int64_t variable) {
+    return "equation " + std::to_string(equation) + " and variable " + std::to_string(variable) +
+           " have no coefficient in model.matrix";
+}
+
+std::string MarkedTwice(std::int64_t equation, std::int64_t variable, size_t earlier) {
+    return "equation " + std::to_string(equation) + " and variable " + std::to_string(variable) +
+           " are already marked in model.linearised[" + std::to_string(earlier) + "]";
 }
 
 std::string OptionPath(std::string_view parent, std::string_view name) {

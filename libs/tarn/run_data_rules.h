@@ -93,6 +93,13 @@ std::string FormatProblem(std::string_view format);
 std::string VersionProblem(std::string_view shown);
 // A form in a file of a version before forms.
 std::string FormNeedsVersion(std::int64_t version);
+// Linearised coefficients in a file of a version before them.
+std::string LinearisedNeedsVersion(std::int64_t version);
+
+// "equation 1 and variable 3 have no coefficient in model.matrix".
+std::string NoCoefficientToMark(std::int64_t equation, std::int64_t variable);
+// "equation 1 and variable 3 are already marked in model.linearised[0]".
+std::string MarkedTwice(std::int64_t equation, std::int64_t variable, size_t earlier);
 
 // Option names that can follow a '.' in a path.
 bool IsPlainWord(std::string_view key);

@@ -195,8 +195,8 @@ public:
         return ColumnEntry();
     }
 
-    void Build(std::vector<MatrixRecord>&& records, VariableStore& variables,
-               EquationStore& equations) {
+    void Build(std::vector<MatrixRecord>&& records, std::vector<LinearisedRecord>&& linearised,
+               VariableStore& variables, EquationStore& equations) {
         const size_t nEqn = static_cast<size_t>(equations.Count());
         const size_t nVar = static_cast<size_t>(variables.Count());
         if (FindMatrixProblem(records, nVar, nEqn).kind != MatrixProblem::Kind::None)
@@ -224,10 +224,12 @@ public:
             const size_t col = static_cast<size_t>(m_entries[i].Var()->GetNumber()) - 1;
             m_columnOrder[fill[col]++] = i;
         }
+        MarkLinearised(std::move(linearised));
     }
 
     void Swap(Matrix& other) noexcept {
         m_entries.swap(other.m_entries);
+        m_linearised.swap(other.m_linearised);
         m_rowStart.swap(other.m_rowStart);
         m_colStart.swap(other.m_colStart);
         m_columnOrder.swap(other.m_columnOrder);
@@ -242,7 +244,29 @@ public:
         return {base + m_rowStart[number - 1], base + m_rowStart[number]};
     }
 
+    // Whether the entry holds a coefficient of a nonlinear term at the
+    // linearisation's value.
+    bool Linearised(const MatrixEntry* entry) const {
+        return !m_linearised.empty() && m_linearised[static_cast<size_t>(entry - m_entries.data())];
+    }
+
 private:
+    // The entries are in row order: a pair's entry is found by its row's
+    // range and the variable.
+    void MarkLinearised(std::vector<LinearisedRecord>&& linearised) {
+        if (linearised.empty()) return;
+        m_linearised.assign(m_entries.size(), false);
+        for (const LinearisedRecord& pair : linearised) {
+            auto [begin, end] = Row(static_cast<size_t>(pair.equation));
+            const MatrixEntry* found = std::lower_bound(begin, end, pair.variable, [](const MatrixEntry& e, int v) {
+                return e.Var()->GetNumber() < v;
+            });
+            if (found == end || found->Var()->GetNumber() != pair.variable)
+                throw std::invalid_argument("a linearised pair has no coefficient");
+            m_linearised[static_cast<size_t>(found - m_entries.data())] = true;
+        }
+    }
+
     IVELDMatrixEntry* RowEntry() {
         return m_rowPos < m_rowEnd ? &m_entries[m_rowPos] : nullptr;
     }
@@ -251,6 +275,7 @@ private:
     }
 
     std::vector<MatrixEntry> m_entries;
+    std::vector<bool> m_linearised;  // per entry; empty when none is
     std::vector<size_t> m_rowStart;
     std::vector<size_t> m_colStart;
     std::vector<size_t> m_columnOrder;
@@ -281,6 +306,11 @@ private:
     std::vector<std::pair<std::string, std::string>> m_options;
     std::unordered_map<std::string_view, size_t> m_byName;
 };
+
+// The last line of the algebraic model display when it shows a bracketed
+// coefficient.
+constexpr const char* kLinearisedLegend =
+    "  [c]: the coefficient of a nonlinear term, the linearisation's value at the final point\n";
 
 class ModelManager;
 
@@ -319,10 +349,14 @@ public:
 
     // One line per equation: "  NAME: FORM" where the optimiser gave the
     // equation's algebraic form, else "  NAME: TERMS RELATION RHS", the
-    // terms as "coefficient*variable" by ascending variable number.
+    // terms as "coefficient*variable" by ascending variable number.  A
+    // coefficient of a nonlinear term, which the matrix holds at the
+    // linearisation's value, is shown in brackets, "[1.5]*P_Y", and a last
+    // line says what the brackets mean.
     void DisplayAlgebraicModel(std::ostream& out) override {
         FaultPoint("DisplayAlgebraicModel");
         std::string line;
+        bool linearisedShown = false;
         for (int e = 1; e <= m_equations.store.Count(); ++e) {
             const Equation& equation = *m_equations.store.At(e);
             line.assign("  ");
@@ -339,16 +373,13 @@ public:
             if (begin == end) line += " 0";
             for (const MatrixEntry* entry = begin; entry != end; ++entry) {
                 const double c = entry->GetCoefficient();
-                if (entry == begin) {
-                    line += " ";
-                    line += FormatNumber(c);
-                } else if (c < 0) {
-                    line += " - ";
-                    line += FormatNumber(-c);
-                } else {
-                    line += " + ";
-                    line += FormatNumber(c);
-                }
+                const bool linearised = m_matrix.Linearised(entry);
+                linearisedShown = linearisedShown || linearised;
+                if (entry == begin) line += " ";
+                else line += c < 0 ? " - " : " + ";
+                if (linearised) line += "[";
+                line += FormatNumber(entry == begin || c >= 0 ? c : -c);
+                if (linearised) line += "]";
                 line += "*";
                 line += OneLine(entry->Var()->Name());
             }
@@ -364,6 +395,7 @@ public:
             line += "\n";
             out << line;
         }
+        if (linearisedShown) out << kLinearisedLegend;
     }
 
     int GetModelOptions(IVELDOptionSet** options) override {
@@ -390,7 +422,7 @@ public:
         ModelManager fresh;
         fresh.m_variables.store.Build(std::move(record.variables), "variables");
         fresh.m_equations.store.Build(std::move(record.equations), "equations");
-        fresh.m_matrix.Build(std::move(record.matrix), fresh.m_variables.store,
+        fresh.m_matrix.Build(std::move(record.matrix), std::move(record.linearised), fresh.m_variables.store,
                              fresh.m_equations.store);
         fresh.m_options.Build(std::move(record.options));
         fresh.m_name = std::move(record.name);

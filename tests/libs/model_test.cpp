@@ -183,6 +183,33 @@ TEST(Model, EquationFormsInTheAlgebraicModel) {
     EXPECT_EQ(DisplayOfOneEquation("e", "x <= 1\n#endregion"), "  e: x <= 1\\n#endregion\n");
 }
 
+// Linearised coefficients are bracketed, whatever their place and sign in
+// a row without a form, and a last line says what the brackets mean; a row
+// with a form shows the form.
+TEST(Model, LinearisedCoefficientsInTheAlgebraicModel) {
+    CTARNSolutionReporting reporting;
+    std::string run = Replace(kMatrixRun, "\"version\": 1", "\"version\": 2");
+    run = Replace(run, "[2, 2, 4]]", "[2, 2, 4]], \"linearised\": [[2, 3], [1, 1], [2, 2]]");
+    ASSERT_EQ(Load(reporting, run).errorLine, "");
+    std::ostringstream model;
+    reporting.GetModelManager()->DisplayAlgebraicModel(model);
+    EXPECT_EQ(model.str(),
+              "  e1: [2]*a + 3*c <= 4\n"
+              "  e2: 5*a + [4]*b - [1]*c >= -1.5\n"
+              "  e3: 0 (free row) rhs 0\n"
+              "  [c]: the coefficient of a nonlinear term, the linearisation's value at the final point\n");
+
+    run = Replace(run, "{\"name\": \"e1\", \"type\": 1, \"rhs\": 4}", "{\"name\": \"e1\", \"form\": \"a*a <= 4\"}");
+    run = Replace(run, "[[2, 3], [1, 1], [2, 2]]", "[[1, 1]]");
+    ASSERT_EQ(Load(reporting, run).errorLine, "");
+    model.str("");
+    reporting.GetModelManager()->DisplayAlgebraicModel(model);
+    EXPECT_EQ(model.str(),
+              "  e1: a*a <= 4\n"
+              "  e2: 5*a + 4*b - 1*c >= -1.5\n"
+              "  e3: 0 (free row) rhs 0\n");
+}
+
 TEST(Model, Displays) {
     CTARNSolutionReporting reporting;
     ASSERT_EQ(Load(reporting, kMatrixRun).rc, 0);

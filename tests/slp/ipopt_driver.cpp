@@ -5,7 +5,8 @@
 //     ipopt_driver MODEL.json
 //
 // prints one JSON line: {"status": "optimal" | "infeasible" | "other",
-// "code": N, "objective": F, "iterations": N, "violation": V}.
+// "code": N, "objective": F, "iterations": N, "violation": V, "point": [X...]},
+// the point in the model's order of variables.
 #include <IpIpoptApplication.hpp>
 #include <IpSolveStatistics.hpp>
 #include <IpTNLP.hpp>
@@ -180,8 +181,11 @@ int main(int argc, char** argv) {
         for (const slp::Constraint& c : model.constraints)
             violation = std::max(violation, Violation(c, c.expression.Value(x)));
         const int iterations = IsValid(app->Statistics()) ? app->Statistics()->IterationCount() : -1;
-        std::printf("{\"status\": \"%s\", \"code\": %d, \"objective\": %.17g, \"iterations\": %d, \"violation\": %.17g}\n",
+        std::printf("{\"status\": \"%s\", \"code\": %d, \"objective\": %.17g, \"iterations\": %d, \"violation\": %.17g, "
+                    "\"point\": [",
                     word, static_cast<int>(status), x.empty() ? 0.0 : model.objective.Value(x), iterations, violation);
+        for (size_t j = 0; j < x.size(); ++j) std::printf("%s%.17g", j == 0 ? "" : ", ", x[j]);
+        std::printf("]}\n");
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ipopt_driver: %s\n", error.what());

@@ -91,6 +91,10 @@ void ReplayModel(const Json& model, RunCalls& calls) {
             calls.AddCoefficient(std::stoi(entry[0].GetString()), std::stoi(entry[1].GetString()),
                                  Number(entry[2]));
     }
+    if (model.HasMember("linearised")) {
+        for (const Json& pair : model["linearised"].GetArray())
+            calls.MarkLinearised(std::stoi(pair[0].GetString()), std::stoi(pair[1].GetString()));
+    }
     if (model.HasMember("options")) {
         calls.UseModelOptions();
         ReplayOptions(model["options"], 'm', calls);

@@ -24,6 +24,7 @@ public:
     virtual void AddEquation(const tarn::rundata::Equation& equation) = 0;
     virtual void SetEquationForm(int equation, const std::string& form) = 0;
     virtual void AddCoefficient(int equation, int variable, double coefficient) = 0;
+    virtual void MarkLinearised(int equation, int variable) = 0;
     virtual void UseModelOptions() = 0;
     // set: 'm' model, 's' solver, 'l' LP.
     virtual void AddOption(char set, const Option& option) = 0;

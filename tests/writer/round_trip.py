@@ -55,6 +55,8 @@ def replay(source, target):
                 run.set_equation_form(position, e["form"])
         for equation, variable, coefficient in model.get("matrix", []):
             run.add_coefficient(int(equation), int(variable), number(coefficient))
+        for equation, variable in model.get("linearised", []):
+            run.mark_linearised(int(equation), int(variable))
         if "options" in model:
             run.use_model_options()
             options(run, run.add_model_option, model["options"])

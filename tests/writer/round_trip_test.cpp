@@ -33,6 +33,7 @@ public:
     void AddCoefficient(int equation, int variable, double coefficient) override {
         m_run.AddCoefficient(equation, variable, coefficient);
     }
+    void MarkLinearised(int equation, int variable) override { m_run.MarkLinearised(equation, variable); }
     void UseModelOptions() override { m_run.UseModelOptions(); }
     void AddOption(char set, const Option& option) override {
         const rd::OptionValue value = option.number ? rd::OptionValue::NumberAsWritten(option.text)
@@ -93,6 +94,9 @@ public:
     }
     void AddCoefficient(int equation, int variable, double coefficient) override {
         Ok(tarn_run_writer_add_coefficient(m_run, equation, variable, coefficient));
+    }
+    void MarkLinearised(int equation, int variable) override {
+        Ok(tarn_run_writer_mark_linearised(m_run, equation, variable));
     }
     void UseModelOptions() override { Ok(tarn_run_writer_use_model_options(m_run)); }
     void AddOption(char set, const Option& option) override {

@@ -56,6 +56,17 @@ void TwoByTwo(rd::RunWriter& run) {
     run.AddEquation(Eqn("QUALITY"));
 }
 
+// The pool of linearised_coefficients.vdr: a sulfur row whose terms in
+// P_Y and QSUL_POOL are linearised, with every coefficient added.
+void SulfurRow(rd::RunWriter& run) {
+    run.SetModelName("POOL");
+    for (const char* name : {"C_Y", "P_Y", "QSUL_POOL"}) run.AddVariable(Var(name));
+    run.AddEquation(Eqn("Y_SUL_SPEC"));
+    run.AddEquation(Eqn("Y_MINIMUM"));
+    for (const auto& [equation, variable] : {std::pair(1, 1), {1, 2}, {1, 3}, {2, 1}, {2, 2}})
+        run.AddCoefficient(equation, variable, 1);
+}
+
 const rd::VariableTriple kTwoVariables[2] = {};
 const rd::EquationTriple kTwoEquations[2] = {};
 
@@ -209,6 +220,27 @@ const std::vector<Rule>& Rules() {
              r.AddCoefficient(1, 2, 3);
          }},
         {"matrix_entry_two_values.vdr", nullptr, "a coefficient is given as three arguments"},
+        {"linearised_in_version_1.vdr", nullptr, "the writer writes the newest version"},
+        {"linearised_without_coefficient.vdr",
+         [](rd::RunWriter& r) {
+             SulfurRow(r);
+             r.MarkLinearised(1, 2);
+             r.MarkLinearised(2, 3);
+         }},
+        {"linearised_pair_twice.vdr",
+         [](rd::RunWriter& r) {
+             SulfurRow(r);
+             r.MarkLinearised(1, 3);
+             r.MarkLinearised(1, 2);
+             r.MarkLinearised(1, 3);
+         }},
+        {"linearised_naming_no_item.vdr",
+         [](rd::RunWriter& r) {
+             SulfurRow(r);
+             r.MarkLinearised(1, 2);
+             r.MarkLinearised(3, 1);
+         }},
+        {"linearised_pair_of_three.vdr", nullptr, "a pair is given as two arguments"},
         {"matrix_number_fraction.vdr", nullptr, "item numbers have an integer type"},
         {"diagnosis_equation_missing.vdr",
          [](rd::RunWriter& r) {

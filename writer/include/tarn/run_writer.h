@@ -158,6 +158,11 @@ TARN_RUNDATA_C_API int tarn_run_writer_add_equation(tarn_run_writer* writer,
                                                     const tarn_equation* equation, int* number);
 TARN_RUNDATA_C_API int tarn_run_writer_add_coefficient(tarn_run_writer* writer, int equation,
                                                        int variable, double coefficient);
+/* Marks the pair's coefficient, added before, as that of a nonlinear term,
+   which the matrix holds at the linearisation's value: the report's model
+   display shows it in brackets where the equation has no form. */
+TARN_RUNDATA_C_API int tarn_run_writer_mark_linearised(tarn_run_writer* writer, int equation,
+                                                       int variable);
 TARN_RUNDATA_C_API int tarn_run_writer_use_model_options(tarn_run_writer* writer);
 TARN_RUNDATA_C_API int tarn_run_writer_add_option_text(tarn_run_writer* writer, int set,
                                                        const char* name, const char* text);

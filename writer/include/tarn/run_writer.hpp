@@ -189,6 +189,11 @@ public:
     int AddEquation(const Equation& equation);
     // Item numbers from 1; each (equation, variable) pair at most once.
     void AddCoefficient(int equation, int variable, double coefficient);
+    // Marks the pair's coefficient, added before, as that of a nonlinear
+    // term, which the matrix holds at the linearisation's value: the
+    // report's model display shows it in brackets where the equation has
+    // no form.  Each pair at most once.
+    void MarkLinearised(int equation, int variable);
 
     // The model's options (the report shows that a model has an option set
     // once one is added, or after UseModelOptions).

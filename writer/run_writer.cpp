@@ -454,6 +454,20 @@ struct RunWriter::State {
         }
         document.EndArray();
     }
+    // An array of short arrays, perLine to a line.
+    template <class Rows, class WriteOne>
+    void WriteRows(std::string_view key, const Rows& rows, size_t perLine, const WriteOne& writeOne) {
+        json::Key(document, key);
+        document.StartArray();
+        for (size_t k = 0; k < rows.size(); ++k) {
+            if (k % perLine == 0) stream.BreakLine();
+            document.StartArray();
+            writeOne(rows[k]);
+            document.EndArray();
+            FlushWhenLarge();
+        }
+        document.EndArray();
+    }
     // What the document writer wrote, to the file, once it is large.
     void FlushWhenLarge() {
         if (stream.Size() >= (size_t{1} << 20)) Flush();
@@ -955,30 +969,16 @@ void RunWriter::State::WriteModel() {
         json::IntegerMember(document, "nonlinear", e.nonlinear);
         if (const std::string& form = equationForms[equationAt++]; !form.empty()) json::TextMember(document, "form", form);
     });
-    json::Key(document, "matrix");
-    document.StartArray();
-    for (size_t k = 0; k < matrix.size(); ++k) {
-        if (k % 8 == 0) stream.BreakLine();
-        document.StartArray();
-        json::Integer(document, matrix[k].equation);
-        json::Integer(document, matrix[k].variable);
-        json::Number(document, matrix[k].value);
-        document.EndArray();
-        FlushWhenLarge();
-    }
-    document.EndArray();
+    WriteRows("matrix", matrix, 8, [this](const Coefficient& c) {
+        json::Integer(document, c.equation);
+        json::Integer(document, c.variable);
+        json::Number(document, c.value);
+    });
     if (!linearised.empty()) {
-        json::Key(document, "linearised");
-        document.StartArray();
-        for (size_t k = 0; k < linearised.size(); ++k) {
-            if (k % 16 == 0) stream.BreakLine();
-            document.StartArray();
-            json::Integer(document, linearised[k].first);
-            json::Integer(document, linearised[k].second);
-            document.EndArray();
-            FlushWhenLarge();
-        }
-        document.EndArray();
+        WriteRows("linearised", linearised, 16, [this](const std::pair<int, int>& pair) {
+            json::Integer(document, pair.first);
+            json::Integer(document, pair.second);
+        });
     }
     if (modelOptionsUsed) {
         json::Key(document, "options");

@@ -113,6 +113,29 @@ void Texts(Out& out, std::span<const std::string> texts) {
     out.EndArray();
 }
 
+// The bytes a value takes, counted as the document writer writes it,
+// without keeping them.
+class Counter {
+public:
+    template <typename Fill>
+    std::uint64_t BytesOf(Fill&& make) {
+        m_stream.count = 0;
+        m_writer.Reset(m_stream);
+        make(m_writer);
+        return m_stream.count;
+    }
+
+private:
+    struct CountingStream {
+        using Ch = char;
+        void Put(char) { ++count; }
+        void Flush() {}
+        std::uint64_t count = 0;
+    };
+    CountingStream m_stream;
+    rapidjson::Writer<CountingStream> m_writer;
+};
+
 // One value made apart, on a line of its own, so that its size is known
 // before it goes into the file.
 class Line {

@@ -138,7 +138,8 @@ std::string DateNow() {
 // the size limit always leaves room for what Close must write.
 namespace room {
 constexpr std::uint64_t kFixed = 1024;  // keys, tolerances, the LP status
-constexpr std::uint64_t kPerVariable = 200, kPerEquation = 250, kPerCoefficient = 70, kPerForm = 16;
+constexpr std::uint64_t kPerItem = 2;  // the comma and line break before a variable or equation
+constexpr std::uint64_t kPerCoefficient = 70, kPerForm = 16;
 constexpr std::uint64_t kPerLinearised = 2 * json::kIntegerBytes + 4;
 constexpr std::uint64_t kPerDiagnosisItem = json::kIntegerBytes + 2;
 constexpr std::uint64_t kPerOption = 8;
@@ -352,6 +353,34 @@ OptionValue OptionValue::NumberAsWritten(std::string_view jsonNumber) {
     return option;
 }
 
+// A variable's entry in the model.
+template <typename Out>
+void WriteEntry(Out& out, const Variable& v) {
+    out.StartObject();
+    json::TextMember(out, "name", v.name);
+    json::NumberMember(out, "lower", v.lower);
+    json::NumberMember(out, "upper", v.upper);
+    json::IntegerMember(out, "type", v.type);
+    json::IntegerMember(out, "status", v.status);
+    if (v.value) json::NumberMember(out, "value", *v.value);
+    out.EndObject();
+}
+
+// An equation's entry in the model, with its form unless empty.
+template <typename Out>
+void WriteEntry(Out& out, const Equation& e, std::string_view form) {
+    out.StartObject();
+    json::TextMember(out, "name", e.name);
+    json::IntegerMember(out, "type", e.type);
+    json::NumberMember(out, "rhs", e.rhs);
+    json::NumberMember(out, "value", e.value);
+    json::NumberMember(out, "scale", e.scale);
+    json::NumberMember(out, "diag", e.diag);
+    json::IntegerMember(out, "nonlinear", e.nonlinear);
+    if (!form.empty()) json::TextMember(out, "form", form);
+    out.EndObject();
+}
+
 struct RunWriter::State {
     State(const fs::path& target, std::uint64_t largestFile)
         : file(target), document(stream),
@@ -362,6 +391,7 @@ struct RunWriter::State {
     json::LineStream stream;         // what the document writer wrote, until it goes to the file
     json::Writer document;
     json::Line line;
+    json::Counter counter;
     const std::uint64_t largest;     // the largest file written
     bool ended = false;              // closed, abandoned, or its file lost
     Case header;
@@ -431,8 +461,21 @@ struct RunWriter::State {
     void AddOption(OptionSet& set, std::string_view name, const OptionValue& value);
     void AddVariable(const Variable& variable);
     void RemoveLastVariable();
-    static std::uint64_t VariableBytes(const Variable& variable) {
-        return json::TextBytes(variable.name.size()) + room::kPerVariable;
+    // The bytes of an item's entry in the model, as WriteModel writes it
+    // (an equation's form counted apart).
+    std::uint64_t VariableBytes(const Variable& variable) {
+        return room::kPerItem + counter.BytesOf([&](auto& out) { WriteEntry(out, variable); });
+    }
+    std::uint64_t EquationBytes(const Equation& equation) {
+        return room::kPerItem + counter.BytesOf([&](auto& out) { WriteEntry(out, equation, {}); });
+    }
+    // Replaces a kept item by changed, when the room allows.
+    template <typename Item, typename Bytes>
+    void Change(Item& kept, const Item& changed, const Bytes& bytesOf) {
+        const std::uint64_t before = bytesOf(kept), after = bytesOf(changed);
+        if (after > before) CheckRoom(after - before);
+        kept = changed;
+        restBytes = restBytes - before + after;
     }
     void CheckIteration(const Iteration& iteration) const;
     void WriteProgressModel();
@@ -447,9 +490,7 @@ struct RunWriter::State {
         document.StartArray();
         for (const auto& item : items) {
             stream.BreakLine();
-            document.StartObject();
             writeOne(item);
-            document.EndObject();
             FlushWhenLarge();
         }
         document.EndArray();
@@ -605,7 +646,7 @@ int RunWriter::AddEquation(const Equation& equation) {
     CheckInteger(equation.nonlinear, rules::kInt32, path(".nonlinear"));
     if (s.equations.size() >= static_cast<size_t>(rules::kInt32.max))
         Refuse("model.equations", "too many entries");
-    const std::uint64_t bytes = json::TextBytes(equation.name.size()) + room::kPerEquation;
+    const std::uint64_t bytes = s.EquationBytes(equation);
     s.CheckRoom(bytes);
     s.equations.push_back(equation);
     if (std::string problem; !s.equationNames.Added(problem)) {
@@ -724,7 +765,10 @@ void RunWriter::SetVariableValue(int variable, double value) {
     s.CheckOpen();
     s.CheckItem(variable, false, "model.variables");
     CheckIsNumber(value, [variable] { return Indexed("model.variables", static_cast<size_t>(variable) - 1) + ".value"; });
-    s.variables[static_cast<size_t>(variable) - 1].value = value;
+    Variable& item = s.variables[static_cast<size_t>(variable) - 1];
+    Variable changed = item;
+    changed.value = value;
+    s.Change(item, changed, [&s](const Variable& v) { return s.VariableBytes(v); });
 }
 
 void RunWriter::SetEquationValues(int equation, double value, double diag) {
@@ -734,8 +778,10 @@ void RunWriter::SetEquationValues(int equation, double value, double diag) {
     s.CheckItem(equation, true, "model.equations");
     CheckIsNumber(value, [equation] { return Indexed("model.equations", static_cast<size_t>(equation) - 1) + ".value"; });
     Equation& item = s.equations[static_cast<size_t>(equation) - 1];
-    item.value = value;
-    item.diag = diag;
+    Equation changed = item;
+    changed.value = value;
+    changed.diag = diag;
+    s.Change(item, changed, [&s](const Equation& e) { return s.EquationBytes(e); });
 }
 
 static_assert(kFormMaxBytes == rules::kFormMaxBytes, "the writer tells the loader's limit");
@@ -950,24 +996,10 @@ void RunWriter::State::WriteModel() {
     json::Key(document, "model");
     document.StartObject();
     json::TextMember(document, "name", modelName);
-    WriteItems("variables", variables, [this](const Variable& v) {
-        json::TextMember(document, "name", v.name);
-        json::NumberMember(document, "lower", v.lower);
-        json::NumberMember(document, "upper", v.upper);
-        json::IntegerMember(document, "type", v.type);
-        json::IntegerMember(document, "status", v.status);
-        if (v.value) json::NumberMember(document, "value", *v.value);
-    });
+    WriteItems("variables", variables, [this](const Variable& v) { WriteEntry(document, v); });
     std::size_t equationAt = 0;
     WriteItems("equations", equations, [this, &equationAt](const Equation& e) {
-        json::TextMember(document, "name", e.name);
-        json::IntegerMember(document, "type", e.type);
-        json::NumberMember(document, "rhs", e.rhs);
-        json::NumberMember(document, "value", e.value);
-        json::NumberMember(document, "scale", e.scale);
-        json::NumberMember(document, "diag", e.diag);
-        json::IntegerMember(document, "nonlinear", e.nonlinear);
-        if (const std::string& form = equationForms[equationAt++]; !form.empty()) json::TextMember(document, "form", form);
+        WriteEntry(document, e, equationForms[equationAt++]);
     });
     WriteRows("matrix", matrix, 8, [this](const Coefficient& c) {
         json::Integer(document, c.equation);

@@ -332,6 +332,35 @@ TEST(WriterEnd, ATemporaryOfAKilledProcessIsRemovedByTheNextRun) {
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"run.vdr", live}));
 }
 
+// A final value set at the size limit needs its own room: the values that
+// do not fit are refused, and Close stays within the limit.
+TEST(WriterSize, FinalValuesAtTheSizeLimitAreRefused) {
+    const Scratch dir;
+    constexpr std::uint64_t kLargest = 8 * 1024;
+    rd::RunWriter run(dir / "run.vdr", kLargest);
+    rd::Variable variable;
+    int added = 0;
+    for (; added < 10000; ++added) {
+        variable.name = "V" + std::to_string(added);
+        try {
+            run.AddVariable(variable);
+        } catch (const rd::RuleError&) {
+            break;
+        }
+    }
+    int refused = 0;
+    for (int j = 1; j <= added; ++j) {
+        try {
+            run.SetVariableValue(j, j / 3.0);
+        } catch (const rd::RuleError&) {
+            ++refused;
+        }
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_NO_THROW(run.Close());
+    EXPECT_LE(fs::file_size(dir / "run.vdr"), kLargest);
+}
+
 // At the size limit, iterations and items are refused but Close, which
 // writes the model, still succeeds within the limit.
 TEST(WriterSize, CloseSucceedsAtTheSizeLimit) {

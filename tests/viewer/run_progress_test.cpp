@@ -87,6 +87,7 @@ TEST(RunProgressReader, ReadsWholeLinesAndFollowsTheFileAsItGrows) {
     ASSERT_TRUE(ReadRunProgressFrom(path, followed, cursor, error)) << error;
     ASSERT_EQ(followed.iterations.size(), 1u);
     EXPECT_EQ(followed.iterations[0].objective, 9);
+    EXPECT_EQ(cursor.rereads, 1u);
     // The same file written anew by a later run (its writer truncates it) and
     // grown past what was read: read from its start too.
     std::string laterHeader = kHeader;
@@ -96,6 +97,7 @@ TEST(RunProgressReader, ReadsWholeLinesAndFollowsTheFileAsItGrows) {
     EXPECT_EQ(followed.started, "Tue Jan 16 10:30:00 2024");
     ASSERT_EQ(followed.iterations.size(), 3u);
     EXPECT_EQ(followed.iterations[0].objective, 3);
+    EXPECT_EQ(cursor.rereads, 2u);  // same file, longer: only its first line tells
 
     // Only the header yet; an empty file is one whose first line is being written.
     WriteText(path, kHeader);

@@ -276,6 +276,7 @@ bool ReadRunProgressFrom(const fs::path& path, RunProgress& progress, ProgressCu
     RunProgress fresh;
     RunProgress& into = restart ? fresh : progress;
     const std::size_t iterationsBefore = into.iterations.size();
+    if (restart && next.lines > 0) ++next.rereads;
     if (restart) next.offset = next.lines = 0, next.modelRead = false;
     // A fault leaves what was read before: the new iterations go, and the
     // names when they came in this read.

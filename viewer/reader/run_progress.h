@@ -63,6 +63,7 @@ struct ProgressCursor {
     bool modelRead = false;    // the model's line was read
     unsigned long long device = 0, inode = 0;  // the file read (another one is read from its start)
     std::uint64_t size = 0;    // its size when last read (the same size: nothing new to read)
+    std::uint64_t rereads = 0; // times it was read again from its start, after lines were read
     // The start of its first line as read: another start is the file written
     // anew by a later run (truncated in place), read from its start.
     std::string firstLine;

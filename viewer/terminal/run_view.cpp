@@ -100,7 +100,7 @@ private:
         }
         const bool hadProblem = !m_progressProblem.empty();
         m_progressProblem.clear();
-        const bool anew = m_cursor.lines < before.lines || m_cursor.inode != before.inode || m_cursor.device != before.device;
+        const bool anew = m_cursor.rereads != before.rereads;
         const bool moved = anew || m_cursor.offset != before.offset || m_cursor.lines != before.lines;
         if (anew) m_message = m_files.progress.filename().string() + " was written anew: read again from its start";
         if (moved) ++m_progressVersion;

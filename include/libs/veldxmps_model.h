@@ -81,8 +81,9 @@ VELD_API MatrixProblem FindMatrixProblem(const std::vector<MatrixRecord>& matrix
 VELD_API std::unique_ptr<IVELDMgr> CreateModelManager();
 
 // Replaces the model of a manager made by CreateModelManager.  The record is
-// consumed.  Throws std::invalid_argument (manager of another kind, or a
-// problem FindMatrixProblem finds) or std::bad_alloc; in both cases the
+// consumed.  Throws std::invalid_argument (manager of another kind, a
+// problem FindMatrixProblem finds, or a linearised pair without a
+// coefficient) or std::bad_alloc; in both cases the
 // manager keeps its previous model.  Objects handed out before stay valid
 // and show the new model.  Names are taken as they are: the run-data loader
 // refuses empty names, names given twice and options given twice; where a

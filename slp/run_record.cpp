@@ -6,6 +6,7 @@
 #include <charconv>
 #include <ctime>
 #include <map>
+#include <set>
 
 namespace slp {
 namespace {
@@ -161,16 +162,21 @@ void RunRecorder::Record(const IterationRecord& record) {
 
 void RunRecorder::Finish(const Result& result) {
     const int m = static_cast<int>(m_model.constraints.size());
-    // The matrix of the expansion at the final point, objective row last.
+    // The matrix of the expansion at the final point, objective row last;
+    // the coefficients of bilinear terms marked as the linearisation's
+    // (shown so where a row is too long for its form).
     auto addRow = [&](int row, const Expression& e) {
         std::map<int, double> coefficients;
+        std::set<int> linearised;
         for (const Term& term : e.linear) coefficients[term.variable] += term.coefficient;
         for (const Bilinear& term : e.bilinear) {
             coefficients[term.first] += term.coefficient * result.x[term.second];
             coefficients[term.second] += term.coefficient * result.x[term.first];
+            linearised.insert({term.first, term.second});
         }
         for (const auto& [variable, coefficient] : coefficients)
             m_run.AddCoefficient(row + 1, variable + 1, coefficient);
+        for (const int variable : linearised) m_run.MarkLinearised(row + 1, variable + 1);
     };
     for (int i = 0; i < m; ++i) {
         const Constraint& c = m_model.constraints[i];

@@ -118,19 +118,24 @@ class ModelAsWritten(unittest.TestCase):
 
 
     def test_a_row_too_long_for_a_form_is_shown_from_the_matrix(self):
+        """Its bilinear term's coefficients in brackets, the linearisation's."""
         long_name = "V" * 70000
         model = {"name": "LONG", "case": 1,
-                 "variables": [{"name": long_name, "upper": 10}],
+                 "variables": [{"name": long_name, "upper": 10}, {"name": "Q", "lower": 1, "upper": 2}],
                  "objective": {"name": "COST", "linear": {long_name: 1}},
                  "constraints": [{"name": "FLOOR", "type": ">=", "rhs": 2,
-                                  "linear": {long_name: 1}}]}
+                                  "linear": {long_name: 1}, "bilinear": [["Q", long_name, 1]]},
+                                 {"name": "PLAIN", "type": "<=", "rhs": 9, "linear": {long_name: 1}}]}
         path = os.path.join(WORK, "long_row.json")
         with open(path, "w") as file:
             json.dump(model, file)
         run_models(path)
         display = plain("long_row", "Algebraic Model Display")
         lines = [line.strip() for line in display.splitlines()]
-        self.assertIn(f"FLOOR: 1*{long_name} >= 2", lines)
+        floor = [line for line in lines if line.startswith("FLOOR: ")]
+        self.assertRegex(floor[0], rf"^FLOOR: \[[0-9.e+-]+\]\*{long_name} \+ \[[0-9.e+-]+\]\*Q >= 2$")
+        self.assertIn(f"PLAIN: 1*{long_name} <= 9", lines)
+        self.assertIn("[c]: the coefficient of a nonlinear term, the linearisation's value at the final point", lines)
 
 
 class RefineryScale(unittest.TestCase):

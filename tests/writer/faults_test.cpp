@@ -338,10 +338,10 @@ TEST(WriterSize, FinalValuesAtTheSizeLimitAreRefused) {
     const Scratch dir;
     constexpr std::uint64_t kLargest = 8 * 1024;
     rd::RunWriter run(dir / "run.vdr", kLargest);
-    rd::Variable variable;
     int added = 0;
     for (; added < 10000; ++added) {
-        variable.name = "V" + std::to_string(added);
+        rd::Variable variable;
+        variable.name = std::to_string(added) + "V";
         try {
             run.AddVariable(variable);
         } catch (const rd::RuleError&) {

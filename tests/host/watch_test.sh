@@ -148,7 +148,10 @@ stop_watch
 
 # A run closed again while its report is written; SIGTERM while a report
 # is written: the watch ends once it is written.
-python3 "$(dirname "$0")/write_large_run.py" "$work/large.vdr" 60
+# Its report takes seconds (2.5 s unloaded), so its process is found while
+# it writes: at 60 iterations it ended in 0.2 s, before a loaded machine
+# had started the look for it.
+python3 "$(dirname "$0")/write_large_run.py" "$work/large.vdr" 600
 late="$work/late"
 mkdir "$late"
 start_watch "$late"

@@ -463,16 +463,16 @@ struct RunWriter::State {
     void RemoveLastVariable();
     // The bytes of an item's entry in the model, as WriteModel writes it
     // (an equation's form counted apart).
-    std::uint64_t VariableBytes(const Variable& variable) {
+    std::uint64_t EntryBytes(const Variable& variable) {
         return room::kPerItem + counter.BytesOf([&](auto& out) { WriteEntry(out, variable); });
     }
-    std::uint64_t EquationBytes(const Equation& equation) {
+    std::uint64_t EntryBytes(const Equation& equation) {
         return room::kPerItem + counter.BytesOf([&](auto& out) { WriteEntry(out, equation, {}); });
     }
     // Replaces a kept item by changed, when the room allows.
-    template <typename Item, typename Bytes>
-    void Change(Item& kept, const Item& changed, const Bytes& bytesOf) {
-        const std::uint64_t before = bytesOf(kept), after = bytesOf(changed);
+    template <typename Item>
+    void Change(Item& kept, const Item& changed) {
+        const std::uint64_t before = EntryBytes(kept), after = EntryBytes(changed);
         if (after > before) CheckRoom(after - before);
         kept = changed;
         restBytes = restBytes - before + after;
@@ -616,7 +616,7 @@ void RunWriter::State::AddVariable(const Variable& variable) {
     if (variable.value) CheckIsNumber(*variable.value, path(".value"));
     if (variables.size() >= static_cast<size_t>(rules::kInt32.max))
         Refuse("model.variables", "too many entries");
-    const std::uint64_t bytes = VariableBytes(variable);
+    const std::uint64_t bytes = EntryBytes(variable);
     CheckRoom(bytes);
     variables.push_back(variable);
     if (std::string problem; !variableNames.Added(problem)) {
@@ -628,7 +628,7 @@ void RunWriter::State::AddVariable(const Variable& variable) {
 }
 
 void RunWriter::State::RemoveLastVariable() {
-    restBytes -= VariableBytes(variables.back());
+    restBytes -= EntryBytes(variables.back());
     variableNames.RemoveLast();
     variables.pop_back();
 }
@@ -646,7 +646,7 @@ int RunWriter::AddEquation(const Equation& equation) {
     CheckInteger(equation.nonlinear, rules::kInt32, path(".nonlinear"));
     if (s.equations.size() >= static_cast<size_t>(rules::kInt32.max))
         Refuse("model.equations", "too many entries");
-    const std::uint64_t bytes = s.EquationBytes(equation);
+    const std::uint64_t bytes = s.EntryBytes(equation);
     s.CheckRoom(bytes);
     s.equations.push_back(equation);
     if (std::string problem; !s.equationNames.Added(problem)) {
@@ -768,7 +768,7 @@ void RunWriter::SetVariableValue(int variable, double value) {
     Variable& item = s.variables[static_cast<size_t>(variable) - 1];
     Variable changed = item;
     changed.value = value;
-    s.Change(item, changed, [&s](const Variable& v) { return s.VariableBytes(v); });
+    s.Change(item, changed);
 }
 
 void RunWriter::SetEquationValues(int equation, double value, double diag) {
@@ -781,7 +781,7 @@ void RunWriter::SetEquationValues(int equation, double value, double diag) {
     Equation changed = item;
     changed.value = value;
     changed.diag = diag;
-    s.Change(item, changed, [&s](const Equation& e) { return s.EquationBytes(e); });
+    s.Change(item, changed);
 }
 
 static_assert(kFormMaxBytes == rules::kFormMaxBytes, "the writer tells the loader's limit");
